@@ -1,0 +1,36 @@
+// The process-wide error record and the message catalogue.
+//
+// A function that meets a problem writes the code and the details of its
+// message here and returns; the run driver reports after every step.
+#pragma once
+
+#include <string>
+
+namespace kavro {
+
+class file_wrapper;
+
+struct error_record {
+  int code = 0;       // catalogue number of the pending problem; 4000 = already printed
+  int stop = 0;       // 1: the run stops after the current step
+  int fatal = 0;      // 1: the problem was fatal (codes 200 and 300)
+  int int1 = 0;       // first integer detail of some messages
+  int int2 = 0;       // second integer detail of some messages
+  std::string what;   // short detail text: file kind, table, card or series name
+  std::string name;   // long detail text: mostly a file name
+};
+
+// The one instance; survives from run to run.
+extern error_record error_rec;
+
+// The log of the current run, or null before its log is opened and between runs.
+extern file_wrapper* run_log_file;
+
+// Set by the card PAUSE; a fatal stop then waits for a key.
+extern int pause_flag;
+
+// Prints the pending problem of `rec` (console and run log) and sets or clears
+// the stop flag by the kind of the code. Always returns 0.
+int report_error(error_record& rec);
+
+}  // namespace kavro

@@ -1,0 +1,179 @@
+// Owning one-based arrays of the run record.
+//
+// Every grid-, network- or constituent-sized array of the model is indexed
+// from 1: a request for n elements gives cells 0..n and cell 0 is not used.
+// Matrices and three-dimensional arrays are a table of row pointers into one
+// contiguous data block, so a[i][j] and a[i][j][k] index directly in the hot
+// loops. Each array carries its allocation name for messages. The types own
+// their storage (RAII); the allocation functions that print the named
+// messages are in alloc.h.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace kavro {
+
+// Vector of cells 0..n (n = highest index).
+template <class T>
+class one_based_vec {
+ public:
+  one_based_vec() = default;
+  explicit one_based_vec(std::string_view name) : name_(name) {}
+  one_based_vec(const one_based_vec&) = delete;
+  one_based_vec& operator=(const one_based_vec&) = delete;
+  one_based_vec(one_based_vec&&) noexcept = default;
+  one_based_vec& operator=(one_based_vec&&) noexcept = default;
+
+  // Allocates cells 0..n, all value-initialised (zero for numbers); any
+  // earlier contents are released. n <= 0 leaves the vector empty.
+  void allocate(long n) {
+    reset();
+    if (n <= 0) return;
+    data_ = std::make_unique<T[]>(static_cast<size_t>(n) + 1);
+    n_ = n;
+  }
+  void reset() {
+    data_.reset();
+    n_ = 0;
+  }
+
+  T& operator[](long i) { return data_[static_cast<size_t>(i)]; }
+  const T& operator[](long i) const { return data_[static_cast<size_t>(i)]; }
+  T* data() { return data_.get(); }
+  const T* data() const { return data_.get(); }
+  long size() const { return n_; }  // highest valid index
+  bool empty() const { return data_ == nullptr; }
+  explicit operator bool() const { return data_ != nullptr; }
+  T* begin() { return data_.get(); }
+  T* end() { return data_ ? data_.get() + n_ + 1 : nullptr; }
+
+  const std::string& name() const { return name_; }
+  void set_name(std::string_view name) { name_ = name; }
+
+ private:
+  std::string name_;
+  std::unique_ptr<T[]> data_;
+  long n_ = 0;
+};
+
+// Matrix of rows 0..n and columns 0..m in one block; row i starts at
+// data + i*(m+1), so the row after [i][m] is [i+1][0].
+template <class T>
+class one_based_mat {
+ public:
+  one_based_mat() = default;
+  explicit one_based_mat(std::string_view name) : name_(name) {}
+  one_based_mat(const one_based_mat&) = delete;
+  one_based_mat& operator=(const one_based_mat&) = delete;
+  one_based_mat(one_based_mat&&) noexcept = default;
+  one_based_mat& operator=(one_based_mat&&) noexcept = default;
+
+  // Allocates [0..n][0..m], value-initialised. n <= 0 or m <= 0 leaves it empty.
+  void allocate(long n, long m) {
+    reset();
+    if (n <= 0 || m <= 0) return;
+    const size_t nr = static_cast<size_t>(n) + 1, nc = static_cast<size_t>(m) + 1;
+    block_ = std::make_unique<T[]>(nr * nc);
+    rows_ = std::make_unique<T*[]>(nr);
+    for (size_t i = 0; i < nr; ++i) rows_[i] = block_.get() + i * nc;
+    n_ = n;
+    m_ = m;
+  }
+  void reset() {
+    rows_.reset();
+    block_.reset();
+    n_ = m_ = 0;
+  }
+
+  T* operator[](long i) { return rows_[static_cast<size_t>(i)]; }
+  const T* operator[](long i) const { return rows_[static_cast<size_t>(i)]; }
+  T** rows() { return rows_.get(); }  // the row table, for readers that fill a T**
+  T* data() { return block_.get(); }
+  const T* data() const { return block_.get(); }
+  long size1() const { return n_; }
+  long size2() const { return m_; }
+  size_t cell_count() const { return block_ ? static_cast<size_t>(n_ + 1) * static_cast<size_t>(m_ + 1) : 0; }
+  bool empty() const { return block_ == nullptr; }
+  explicit operator bool() const { return block_ != nullptr; }
+
+  const std::string& name() const { return name_; }
+  void set_name(std::string_view name) { name_ = name; }
+
+ private:
+  std::string name_;
+  std::unique_ptr<T[]> block_;
+  std::unique_ptr<T*[]> rows_;
+  long n_ = 0, m_ = 0;
+};
+
+// Three-dimensional array [0..n][0..m][0..k]: a plane table into a row table
+// into one data block.
+template <class T>
+class one_based_3d {
+ public:
+  one_based_3d() = default;
+  explicit one_based_3d(std::string_view name) : name_(name) {}
+  one_based_3d(const one_based_3d&) = delete;
+  one_based_3d& operator=(const one_based_3d&) = delete;
+  one_based_3d(one_based_3d&&) noexcept = default;
+  one_based_3d& operator=(one_based_3d&&) noexcept = default;
+
+  void allocate(long n, long m, long k) {
+    reset();
+    if (n <= 0 || m <= 0 || k <= 0) return;
+    const size_t np = static_cast<size_t>(n) + 1, nr = static_cast<size_t>(m) + 1, nc = static_cast<size_t>(k) + 1;
+    block_ = std::make_unique<T[]>(np * nr * nc);
+    rows_ = std::make_unique<T*[]>(np * nr);
+    planes_ = std::make_unique<T**[]>(np);
+    for (size_t i = 0; i < np; ++i) {
+      planes_[i] = rows_.get() + i * nr;
+      for (size_t j = 0; j < nr; ++j) rows_[i * nr + j] = block_.get() + (i * nr + j) * nc;
+    }
+    n_ = n;
+    m_ = m;
+    k_ = k;
+  }
+  void reset() {
+    planes_.reset();
+    rows_.reset();
+    block_.reset();
+    n_ = m_ = k_ = 0;
+  }
+
+  T** operator[](long i) { return planes_[static_cast<size_t>(i)]; }
+  T* const* operator[](long i) const { return planes_[static_cast<size_t>(i)]; }
+  T*** planes() { return planes_.get(); }
+  T* data() { return block_.get(); }
+  long size1() const { return n_; }
+  long size2() const { return m_; }
+  long size3() const { return k_; }
+  size_t cell_count() const {
+    return block_ ? static_cast<size_t>(n_ + 1) * static_cast<size_t>(m_ + 1) * static_cast<size_t>(k_ + 1) : 0;
+  }
+  bool empty() const { return block_ == nullptr; }
+  explicit operator bool() const { return block_ != nullptr; }
+
+  const std::string& name() const { return name_; }
+  void set_name(std::string_view name) { name_ = name; }
+
+ private:
+  std::string name_;
+  std::unique_ptr<T[]> block_;
+  std::unique_ptr<T*[]> rows_;
+  std::unique_ptr<T**[]> planes_;
+  long n_ = 0, m_ = 0, k_ = 0;
+};
+
+using dvec = one_based_vec<double>;
+using ivec = one_based_vec<int>;
+using dmat = one_based_mat<double>;
+using imat = one_based_mat<int>;
+using cmat = one_based_mat<char>;
+using d3d = one_based_3d<double>;
+using i3d = one_based_3d<int>;
+
+}  // namespace kavro

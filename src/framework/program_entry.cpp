@@ -1,0 +1,7 @@
+#include "framework/program_entry.h"
+
+namespace kavro {
+
+int kavro_main(int, char**) { return 0; }
+
+}  // namespace kavro
