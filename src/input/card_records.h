@@ -1,0 +1,12 @@
+// The card records filled by the project-file reader: project_params (every
+// value and file name of the project cards), run_params (run control) and
+// rain_params (rain options).
+#pragma once
+
+namespace kavro {
+
+struct project_params_record {};
+struct run_params_record {};
+struct rain_params_record {};
+
+}  // namespace kavro
