@@ -2,6 +2,9 @@
 
 namespace kavro {
 
+int run_prefix_on = 0;
+int run_number = 0;
+
 file_wrapper::~file_wrapper() {
   if (fp) close();
 }
@@ -9,6 +12,12 @@ file_wrapper::~file_wrapper() {
 bool file_wrapper::open(std::string file_name, std::string_view open_mode) {
   if (file_name.empty()) return false;
   if (fp) close();
+  const bool write = !open_mode.empty() && (open_mode[0] == 'w' || open_mode[0] == 'a');
+  if (write && run_prefix_on) {
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%04d_", run_number);
+    file_name = prefix + file_name;
+  }
   fp = std::fopen(file_name.c_str(), std::string(open_mode).c_str());
   if (!fp) return false;
   fp_check = fp;

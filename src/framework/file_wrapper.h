@@ -7,6 +7,11 @@
 
 namespace kavro {
 
+// While set, files opened for writing or appending get the "%04d_" prefix
+// of run_number.
+extern int run_prefix_on;
+extern int run_number;
+
 class file_wrapper {
  public:
   file_wrapper() = default;

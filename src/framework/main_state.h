@@ -7,11 +7,13 @@
 #pragma once
 
 #include "framework/core_block.h"
+#include "framework/tail_block.h"
 
 namespace kavro {
 
 struct main_state : file_slots_block,
-                    core_run_block {
+                    core_run_block,
+                    record_tail_block {
   main_state() = default;
   main_state(const main_state&) = delete;
   main_state& operator=(const main_state&) = delete;

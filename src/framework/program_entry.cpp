@@ -1,7 +1,175 @@
 #include "framework/program_entry.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "calibration/calibration_entries.h"
+#include "framework/file_wrapper.h"
+#include "framework/replace_pairs.h"
+#include "framework/run_driver.h"
+#include "framework/run_globals.h"
+
 namespace kavro {
 
-int kavro_main(int, char**) { return 0; }
+namespace {
+
+constexpr const char* usage_text =
+    "\nUsage: kavro [-option] [inputfile]\n\n where -option is one of:\n"
+    "      -c = SCE calibration mode (input file is the calibration control file)\n"
+    "      -m = Monte Carlo calibration mode (input file is the calibration control file)\n"
+    "      -b = batch mode (input file is the batch control file)\n"
+    "      -s = sensitivity mode (input file is the sensitivity control file)\n"
+    "      -v = display version information (no project will be run)\n"
+    "  The c, m, b, and v commands are optional and if not present the input file is\n"
+    " treated as the project file\n\n"
+    "  For the -b option, the command line should be:\n      kavro -b[num_batch] kavro_inputfile\n\n"
+    "  For the -c option, the command line should be:\n      kavro -c sce_inputfile\n\n"
+    "  For the -m option, the command line should be:\n      kavro -m[num_batch] mc_inputfile\n\n"
+    "  For the -s option, the command line should be:\n      kavro -s sen_inputfile\n\n"
+    "  For the -t option (and -tv), the command line should be:\n      kavro -t[v]\n\n"
+    "  where [num_batch] is the number of batch runs to make, sce_inputfile is the SCE input file, "
+    "mc_intputfile is\n  the Monte Carlo input file, and sen_inputfile is the sensitivity input file.\n\n";
+
+// The run count that follows "-b" or "-m" in the same text; 1 when none does.
+int run_count_after(std::string_view option) {
+  int n = 1;
+  if (option.size() > 2 && std::sscanf(std::string(option.substr(2)).c_str(), "%d", &n) != 1) n = 1;
+  return n;
+}
+
+// The form body of a web request: at most CONTENT_LENGTH (<= 1,024)
+// characters of one line of standard input, echoed unchanged.
+void echo_web_form() {
+  const char* length_text = std::getenv("CONTENT_LENGTH");
+  long length = -1;
+  if (length_text) {
+    char* end = nullptr;
+    length = std::strtol(length_text, &end, 10);
+    if (end == length_text) length = -1;
+  }
+  if (length < 0 || length > 1024) {
+    std::fputs("<P>Error in invocation - wrong FORM probably.", stdout);
+    return;
+  }
+  std::string body;
+  for (long i = 0; i < length; ++i) {
+    const int c = std::getchar();
+    if (c == EOF) break;
+    body.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
+  std::fwrite(body.data(), 1, body.size(), stdout);
+}
+
+// Batch mode: n runs of one project, run i using value line i and the
+// run-number prefix i. True when every run ended without an error.
+bool run_batch(const run_mode_request& req, int n_runs, std::string_view mode_text) {
+  std::printf("KAVRO is running in batch mode, and is running %d runs...\n", n_runs);
+  bool all_ok = true;
+  for (int i = 0; i < n_runs; ++i) {
+    replace_line = i;
+    run_prefix_on = 1;
+    run_number = i;
+    if (run_simulation_outcome(req.input_file, nullptr, mode_text).stopped_on_error) all_ok = false;
+  }
+  return all_ok;
+}
+
+}  // namespace
+
+void print_usage() { std::fputs(usage_text, stdout); }
+
+void print_version() {
+  std::printf("\n    -- KAVRO version %4.2lf%c --\n \n", program_version, ' ');
+  std::fputs("    A physically based, spatially distributed watershed simulator\n"
+             "    with shuffled complex evolution and Monte Carlo calibration.\n"
+             "    Developed and maintained by the kavro team.\n \n",
+             stdout);
+  std::fputs("Intended for use with PQM Version 9.0 or higher\n \n", stdout);
+}
+
+int parse_command_line(int argc, const char* const* argv, run_mode_request& req) {
+  req = run_mode_request{};
+  if (argc < 2) {
+    print_usage();
+    return -1;
+  }
+  if (argc == 2) {
+    req.mode = 1;
+    req.input_file = argv[1];
+    return 1;
+  }
+  const std::string_view opt = argv[1];
+  const auto take = [&](int mode, int result) {
+    req.mode = mode;
+    req.input_file = argv[2];
+    return result;
+  };
+  if (opt.starts_with("-slm")) return take(8, 1);
+  if (opt == "-ms") return take(9, 1);
+  if (opt.starts_with("-t")) return take(10, 1);
+  if (opt.starts_with("-mls")) return take(11, 1);
+  if (opt.starts_with("-s")) return take(7, 1);
+  if (opt.starts_with("-c")) return take(2, 1);
+  if (opt.starts_with("-b")) return take(3, run_count_after(opt));
+  if (opt.starts_with("-m")) return take(6, run_count_after(opt));
+  if (opt.starts_with("-h")) return take(5, 1);
+  if (opt.starts_with("-v")) {
+    req.mode = 4;
+    return 1;
+  }
+  print_usage();
+  return -1;
+}
+
+int kavro_main(int argc, char** argv) {
+  const std::string_view program = argc > 0 ? argv[0] : "";
+  if (program.find("web") != std::string_view::npos) {
+    web_mode = 1;
+    std::printf("%s%c%c\n", "Content-Type:text/text;charset=iso-8859-1", 13, 10);
+    std::printf(
+        "<title>KAVRO Test Case</title><body><P> Web version of KAVRO (%2.1lf%c) with SCE "
+        "starting...</P><P>",
+        program_version, ' ');
+    echo_web_form();
+  } else {
+    std::printf("Parallel version of KAVRO (%2.1lf%c) with SCE (OpenMP), %d total threads.\n", program_version,
+                ' ', run_context.thread_count);
+  }
+  std::fflush(stdout);
+
+  int status = 0;
+  run_mode_request req;
+  const int count = parse_command_line(argc, argv, req);
+  const std::string_view mode_text = argc > 1 ? argv[1] : "";
+  if (count != -1) {
+    switch (req.mode) {
+      case 1:
+        status = run_simulation_outcome(req.input_file, nullptr, mode_text).stopped_on_error ? 1 : 0;
+        break;
+      case 2: run_sce_calibration(run_context, req.input_file); break;
+      case 3: status = run_batch(req, count, mode_text) ? 0 : 1; break;
+      case 4: print_version(); break;
+      case 5: break;
+      case 6: run_monte_carlo(run_context, count, req.input_file); break;
+      case 7: {
+        montecarlo sensitivity(500 / run_context.process_count, req.input_file, run_context);
+        sensitivity.objective = model_run_objective;
+        if (sensitivity.run() != 0) sensitivity.report_best();
+        break;
+      }
+      case 8: run_slm(argc, argv); break;
+      case 9: run_multistart(argc, argv); break;
+      case 10: run_trajectory_repulsion(argc, argv); break;
+      case 11: run_mlsl(argc, argv); break;
+      default: break;
+    }
+  }
+  if (web_mode) std::fputs("</P></body>\n", stdout);
+  std::fflush(stdout);
+  return status;
+}
 
 }  // namespace kavro

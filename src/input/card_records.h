@@ -3,9 +3,14 @@
 // rain_params (rain options).
 #pragma once
 
+#include <string>
+
 namespace kavro {
 
-struct project_params_record {};
+struct project_params_record {
+  int use_analyzers = 0;
+  std::string analyzers;
+};
 struct run_params_record {};
 struct rain_params_record {};
 

@@ -1,0 +1,29 @@
+// Weather, energy, snow and frozen-ground steps of the time loop and their set-up.
+#pragma once
+
+namespace kavro {
+
+struct main_state;
+
+// Grid set-up of the permafrost soil model.
+void read_permafrost_soil_setup(main_state& ms);
+// Grid set-up of the snow parameters.
+void read_snow_band_params(main_state& ms);
+// Grid set-up: weather station position, elevation and lapse rate.
+void set_met_station_location(main_state& ms);
+// Distances of every cell to every gauge and its elevation band.
+void gage_cell_distances(main_state& ms);
+// Weather file header, rain events and calibration output.
+void init_meteorology_inputs(main_state& ms);
+// Reads the next hour of weather (long-term runs).
+void hmet_step(main_state& ms);
+// Evapotranspiration, lake evaporation and frozen ground (long-term runs).
+void longterm_et_step(main_state& ms);
+// Permafrost soil temperature model.
+void soil_temperature_step(main_state& ms);
+// Snow accumulation, canopy interception and melt.
+void snow_step(main_state& ms);
+// Releases melt water onto the surface.
+void snowmelt_release_step(main_state& ms);
+
+}  // namespace kavro

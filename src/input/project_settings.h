@@ -1,0 +1,17 @@
+// Run settings from the project: reads the project cards and copies the card
+// values into the run record.
+#pragma once
+
+#include <string>
+
+namespace kavro {
+
+struct main_state;
+
+// Reads the project file `project_path` into the card records of `ms` and
+// derives the run settings; a project that cannot be read sets error code 3.
+void read_project(const std::string& project_path, main_state& ms);
+// The start-up information of the run (console and run log).
+void print_startup_header(main_state& ms, const std::string& project_path);
+
+}  // namespace kavro

@@ -1,0 +1,29 @@
+// Run files, outputs and writers of the run.
+#pragma once
+
+namespace kavro {
+
+struct main_state;
+
+// Opens every run file the project names, the run log among them.
+void open_run_files(main_state& ms);
+// Opens the map dataset of every enabled gridded output.
+void open_map_datasets(main_state& ms);
+// Headers of the link/node outputs.
+void write_linknode_headers(main_state& ms);
+// Constituent map writers.
+void open_contaminant_map_writers(main_state& ms);
+// Constituent link/node writers.
+void open_contaminant_link_writers(main_state& ms);
+// xy boundary outputs of a nested run.
+void setup_xy_outputs(main_state& ms);
+// Hydrographs and time-series outputs at their interval.
+void write_timeseries_output(main_state& ms);
+// Gridded map frames at their interval.
+void write_map_output(main_state& ms);
+// End-of-run summaries, final maps and hotstarts.
+void write_final_summary(main_state& ms);
+// Event summary block of the run log.
+void write_event_summary(main_state& ms);
+
+}  // namespace kavro

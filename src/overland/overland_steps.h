@@ -1,0 +1,25 @@
+// Rain and overland-flow steps of the time loop and their set-up.
+#pragma once
+
+namespace kavro {
+
+struct main_state;
+
+// Reads the next rain event when it is due.
+void precip_event_step(main_state& ms);
+// Spreads the gauge or radar rates of a rain period over the cells.
+void precip_period_step(main_state& ms);
+// Adds the step's rain depth to the cells and lakes (with interception).
+void apply_precip_step(main_state& ms);
+// Overland boundary values, flows and pumps.
+void ovl_boundary_step(main_state& ms);
+// Water balance of the storage units (BMPs).
+void bmp_step(main_state& ms);
+// Two-dimensional routing of the surface water.
+void overland_route_step(main_state& ms);
+// Storage and extent of the overland lakes.
+void olake_step(main_state& ms);
+// Grid set-up of the storage units.
+void setup_bmps(main_state& ms);
+
+}  // namespace kavro

@@ -1,0 +1,140 @@
+// The program as a user starts it: banner, usage, run modes, web mode and
+// the timing file, run as a separate process in a scratch folder.
+#include "framework/program_entry.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "test_support.h"
+
+namespace kavro {
+namespace {
+
+using kavro_test::count_lines;
+using kavro_test::kavro_binary;
+using kavro_test::read_file;
+using kavro_test::run_program;
+using kavro_test::scratch_dir;
+using kavro_test::write_file;
+
+const char* const minimal_project = "KAVROPROJECT\n";
+
+TEST(CommandLine, OptionsChooseModesInTheirOrder) {
+  struct option_case {
+    std::vector<const char*> args;
+    int mode;
+    int result;
+    const char* input;
+  };
+  const option_case cases[] = {
+      {{"kavro", "p.prj"}, 1, 1, "p.prj"},
+      {{"kavro", "-v"}, 1, 1, "-v"},  // a single argument is always the project
+      {{"kavro", "-slm", "case"}, 8, 1, "case"},
+      {{"kavro", "-slmx", "case"}, 8, 1, "case"},
+      {{"kavro", "-ms", "case"}, 9, 1, "case"},
+      {{"kavro", "-msx", "case"}, 6, 1, "case"},  // not "-ms" whole: Monte Carlo, count 1
+      {{"kavro", "-t", "case"}, 10, 1, "case"},
+      {{"kavro", "-tr", "case"}, 10, 1, "case"},
+      {{"kavro", "-mlsl", "case"}, 11, 1, "case"},
+      {{"kavro", "-s", "sen.in"}, 7, 1, "sen.in"},
+      {{"kavro", "-c", "sce.in"}, 2, 1, "sce.in"},
+      {{"kavro", "-b3", "p.prj"}, 3, 3, "p.prj"},
+      {{"kavro", "-b", "p.prj"}, 3, 1, "p.prj"},
+      {{"kavro", "-b0", "p.prj"}, 3, 0, "p.prj"},
+      {{"kavro", "-m25", "mc.in"}, 6, 25, "mc.in"},
+      {{"kavro", "-h", "x"}, 5, 1, "x"},
+      {{"kavro", "-v", "x"}, 4, 1, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    run_mode_request req;
+    EXPECT_EQ(parse_command_line(static_cast<int>(c.args.size()), c.args.data(), req), c.result);
+    EXPECT_EQ(req.mode, c.mode);
+    EXPECT_EQ(req.input_file, c.input);
+  }
+  for (std::vector<const char*> bad : {std::vector<const char*>{"kavro"}, {"kavro", "-x", "f"}}) {
+    run_mode_request req;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parse_command_line(static_cast<int>(bad.size()), bad.data(), req), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("\nUsage: kavro [-option] [inputfile]\n\n", 0), 0u);
+  }
+}
+
+TEST(Program, BannerUsageAndVersion) {
+  scratch_dir dir;
+  auto r = run_program(kavro_binary(), {}, dir.path(), "", {"OMP_NUM_THREADS=3"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out.rfind("Parallel version of KAVRO (7.1 ) with SCE (OpenMP), 3 total threads.\n"
+                        "\nUsage: kavro [-option] [inputfile]\n\n",
+                        0),
+            0u)
+      << r.out;
+
+  r = run_program(kavro_binary(), {"-x", "f"}, dir.path());
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("\nUsage: kavro [-option] [inputfile]\n\n"), std::string::npos);
+
+  r = run_program(kavro_binary(), {"-v", "x"}, dir.path());
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("\n    -- KAVRO version 7.10  --\n \n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Intended for use with PQM Version 9.0 or higher\n \n"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "out_time.out")) << "-v runs nothing";
+
+  r = run_program(kavro_binary(), {"-b0", "p.prj"}, dir.path());
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("KAVRO is running in batch mode, and is running 0 runs...\n"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "out_time.out")) << "-b0 runs nothing";
+}
+
+TEST(Program, EveryRunAppendsOneTimingLine) {
+  scratch_dir dir;
+  write_file(dir / "p.prj", minimal_project);
+  const std::regex timing_lines(R"((total time \(s\): +[0-9]+\.[0-9]{2}\n)+)");
+  for (int run = 1; run <= 2; ++run) {
+    const auto r = run_program(kavro_binary(), {"p.prj"}, dir.path());
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_EQ(count_lines(dir / "out_time.out"), run);
+  }
+  EXPECT_TRUE(std::regex_match(read_file(dir / "out_time.out"), timing_lines));
+
+  const auto r = run_program(kavro_binary(), {"-b3", "p.prj"}, dir.path());
+  EXPECT_EQ(r.exit_code, 0);
+  for (const char* name : {"0000_out_time.out", "0001_out_time.out", "0002_out_time.out"}) {
+    EXPECT_EQ(count_lines(dir / name), 1) << name;
+  }
+  EXPECT_EQ(count_lines(dir / "out_time.out"), 2) << "batch runs write only prefixed timing files";
+}
+
+TEST(Program, MissingProjectExitsWithOne) {
+  scratch_dir dir;
+  const auto r = run_program(kavro_binary(), {"missing.prj"}, dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.out.find("Run time"), std::string::npos);
+  EXPECT_EQ(r.out.find("total time to init"), std::string::npos);
+  EXPECT_EQ(count_lines(dir / "out_time.out"), 1);
+}
+
+TEST(Program, WebModeFramesTheRunInHtml) {
+  scratch_dir dir;
+  std::filesystem::create_symlink(kavro_binary(), dir / "kavro_web");
+  const std::string header = "Content-Type:text/text;charset=iso-8859-1\r\n\n";
+  const std::string title =
+      "<title>KAVRO Test Case</title><body><P> Web version of KAVRO (7.1 ) with SCE starting...</P><P>";
+
+  auto r = run_program(dir / "kavro_web", {"p.prj"}, dir.path(), "hello\n", {"CONTENT_LENGTH=5"});
+  EXPECT_EQ(r.out.rfind(header + title + "hello", 0), 0u) << r.out;
+  EXPECT_EQ(r.out.find("total threads"), std::string::npos);
+  EXPECT_TRUE(r.out.ends_with("</P></body>\n"));
+
+  for (const char* length : {"CONTENT_LENGTH=2048", "CONTENT_LENGTH=-1", "CONTENT_LENGTH=abc"}) {
+    SCOPED_TRACE(length);
+    r = run_program(dir / "kavro_web", {"p.prj"}, dir.path(), "hello\n", {length});
+    EXPECT_EQ(r.out.rfind(header + title + "<P>Error in invocation - wrong FORM probably.", 0), 0u) << r.out;
+    EXPECT_TRUE(r.out.ends_with("</P></body>\n"));
+  }
+}
+
+}  // namespace
+}  // namespace kavro
