@@ -5,20 +5,25 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace kavro {
 
 class file_wrapper;
 
 struct error_record {
-  int code = 0;       // catalogue number of the pending problem; 4000 = already printed
-  int stop = 0;       // 1: the run stops after the current step
-  int fatal = 0;      // 1: the problem was fatal (codes 200 and 300)
-  int int1 = 0;       // first integer detail of some messages
-  int int2 = 0;       // second integer detail of some messages
-  std::string what;   // short detail text: file kind, table, card or series name
-  std::string name;   // long detail text: mostly a file name
+  int code = 0;      // catalogue number of the pending problem; 4000 = already printed
+  int stop = 0;      // 1: the run stops after the current step
+  int fatal = 0;     // 1: the problem was fatal (codes 200 and 300)
+  int int1 = 0;      // first integer detail of some messages
+  int int2 = 0;      // second integer detail of some messages
+  std::string what;  // short detail text: file kind, table, card or series name
+  std::string name;  // long detail text: mostly a file name
 };
+
+// Code of a problem whose setter has printed its own message: the report adds
+// only a blank line and stops the run.
+inline constexpr int already_printed_code = 4000;
 
 // The one instance; survives from run to run.
 extern error_record error_rec;
@@ -31,6 +36,20 @@ extern int pause_flag;
 
 // Prints the pending problem of `rec` (console and run log) and sets or clears
 // the stop flag by the kind of the code. Always returns 0.
+//   warning: the run goes on (stop 0, code 0);
+//   silent (301): only a blank line, the run goes on;
+//   fatal (200, 300): fatal 1, stop 1, the code is kept as the run's result;
+//   every other positive code: stop 1, code 0.
 int report_error(error_record& rec);
+
+// The catalogue message of `code` with the details of `rec` inserted
+// literally; empty for a code without text.
+std::string catalogue_message(int code, const error_record& rec);
+
+// Writes `text` literally to standard output and, when `log` is open, to the log.
+void print_and_log(file_wrapper* log, std::string_view text);
+
+// With pause_flag set: asks on standard error for a key and waits for one character.
+void pause_on_exit();
 
 }  // namespace kavro

@@ -20,6 +20,8 @@ extern int super_quiet;
 // replacement pairs while they are on. 1 when a line was read, 0 at end of
 // file (the line keeps its old content).
 int read_line(std::string& line, file_wrapper& f);
+// read_line without the replacement pairs: for the files that define them.
+int read_raw_line(std::string& line, file_wrapper& f);
 
 // Takes the next token off the front of `line` into `out`. 1 when a token was
 // taken, 0 when none (an empty pair of quotes also gives 0).
@@ -42,5 +44,26 @@ bool same_keyword(std::string_view a, std::string_view b);
 
 // printf to standard output unless super_quiet is set; characters written.
 int print_message(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// printf into a text of whatever length the result needs.
+std::string format_string(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Reads the tokens of one line front to back without shortening it, for rows
+// of thousands of values where pop_token would move the rest of the line at
+// every call. Each call gives the same token and result as the pop_ function
+// of the same name on the rest of the line. The line must outlive the cursor.
+class token_cursor {
+ public:
+  explicit token_cursor(std::string_view line) : line_(line) {}
+  int next_token(std::string& out);
+  int next_double(double& out);
+  int next_int(int& out);
+  // The part of the line not read yet.
+  std::string_view rest() const { return line_.substr(pos_); }
+
+ private:
+  std::string_view line_;
+  std::size_t pos_ = 0;
+};
 
 }  // namespace kavro
