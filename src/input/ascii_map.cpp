@@ -22,24 +22,6 @@ void fail(const char* format, const std::string& map_name) {
   report_error(error_rec);
 }
 
-bool is_separator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == ',' ; }
-
-// Takes the next value of a row line at `pos`, as a token reader would: the
-// text up to the next separator, read as a number (0.0 when it is not one).
-// False when the line holds no further token. Linear in the line length.
-bool next_real(const std::string& line, size_t& pos, double& value) {
-  while (pos < line.size() && is_separator(line[pos])) ++pos;
-  if (pos >= line.size()) return false;
-  size_t end = pos;
-  while (end < line.size() && !is_separator(line[end])) ++end;
-  const char* start = line.c_str() + pos;
-  char* stop = nullptr;
-  value = std::strtod(start, &stop);
-  if (stop == start) value = 0.0;
-  pos = end;
-  return true;
-}
-
 // Reads the six header lines. False when the file ends inside the header.
 bool read_header(std::FILE* fp, double& north, double& south, double& east, double& west, int& rows, int& cols) {
   return std::fscanf(fp, "%*s %lf %*s %lf %*s %lf %*s %lf %*s %d %*s %d", &north, &south, &east, &west, &rows,
@@ -122,11 +104,11 @@ void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, doub
         fail("Unexpected end of file in file: %s\n", map_name);
         return;
       }
-      size_t pos = 0;
+      token_cursor cursor(line);
       const int* grid_row = cell_grid[r];
       for (int col = 1; col <= cols; ++col) {
         double value = 0.0;
-        if (!next_real(line, pos, value)) value = 0.0;
+        if (!cursor.next_double(value)) value = 0.0;
         if (value != 0.0) any_non_zero = true;  // NaN included
         if (grid_row[col] == 0) continue;
         ++n;

@@ -1,0 +1,202 @@
+// The ASCII raster reader and writer.
+#include "input/ascii_map.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "framework/error_record.h"
+#include "framework/file_wrapper.h"
+#include "test_support.h"
+
+namespace kavro {
+namespace {
+
+using kavro_test::scratch_dir;
+using kavro_test::write_file;
+
+const char* const header_3x4 = "north: 1030\nsouth: 1000\neast: 540\nwest: 500\nrows: 3\ncols: 4\n";
+
+// The 3 x 4 mask of the examples, numbered row by row (8 active cells).
+imat numbered_mask() {
+  imat m{"mask"};
+  m.allocate(4, 5);
+  const int cells[3][4] = {{0, 1, 2, 0}, {3, 4, 5, 6}, {0, 7, 8, 0}};
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 4; ++c) m[r + 1][c + 1] = cells[r][c];
+  return m;
+}
+
+struct map_result {
+  std::string out;
+  int stop = 0;
+  int rows = 0, cols = 0;
+  double north = 0, south = 0, east = 0, west = 0;
+};
+
+map_result read_map(const std::string& text, int mode, imat& grid, dvec* a, ivec* cats, int exp_rows = 3,
+                    int exp_cols = 4, int quiet = 0) {
+  scratch_dir dir;
+  write_file(dir / "m.asc", text);
+  file_wrapper f;
+  EXPECT_TRUE(f.open((dir / "m.asc").string(), "r"));
+  error_rec.code = error_rec.stop = error_rec.fatal = 0;
+  map_result r;
+  testing::internal::CaptureStdout();
+  read_ascii_map(f, "m.asc", mode, r.north, r.south, r.east, r.west, r.rows, r.cols, grid, a, nullptr, cats,
+                 exp_rows, exp_cols, quiet);
+  r.out = testing::internal::GetCapturedStdout();
+  r.stop = error_rec.stop;
+  error_rec.stop = 0;
+  return r;
+}
+
+TEST(AsciiMap, IntegerGridIgnoresLineBreaks) {
+  imat one_line{"g"}, by_rows{"g"};
+  one_line.allocate(4, 5);
+  by_rows.allocate(4, 5);
+  const auto a = read_map(std::string(header_3x4) + "0 1 1 0 1 1 1 1 0 1 1 0\n", map_integer_grid, one_line, nullptr,
+                          nullptr);
+  const auto b = read_map(std::string(header_3x4) + "0 1 1 0\n1 1 1 1\n0 1 1 0\n", map_integer_grid, by_rows,
+                          nullptr, nullptr);
+  EXPECT_EQ(a.stop, 0);
+  EXPECT_EQ(b.stop, 0);
+  EXPECT_DOUBLE_EQ(a.north, 1030.0);
+  EXPECT_DOUBLE_EQ(a.west, 500.0);
+  for (int r = 1; r <= 3; ++r)
+    for (int c = 1; c <= 4; ++c) EXPECT_EQ(one_line[r][c], by_rows[r][c]) << r << "," << c;
+  EXPECT_EQ(by_rows[2][1], 1);
+  EXPECT_EQ(by_rows[3][4], 0);
+}
+
+TEST(AsciiMap, RealMapsFillActiveCellsInRowOrder) {
+  imat mask = numbered_mask();
+  dvec v{"v"};
+  v.allocate(8);
+  const auto r = read_map(std::string(header_3x4) + "9 1 2 9\n3,4\t5 6\n9 7 8 9 99\n", map_reals_a, mask, &v, nullptr);
+  EXPECT_EQ(r.stop, 0);
+  for (int n = 1; n <= 8; ++n) EXPECT_DOUBLE_EQ(v[n], n);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST(AsciiMap, ShortRowsGiveZeroCellsAndWarnings) {
+  imat mask = numbered_mask();
+  dvec v{"v"};
+  v.allocate(8);
+  const std::string text = std::string(header_3x4) + "0 1 2 0\n3 4\n0 7 8 0\n";
+  auto r = read_map(text, map_reals_a, mask, &v, nullptr);
+  EXPECT_EQ(r.out, "Warning: Map contains 2 cells with zero values. Map: m.asc\n");
+  EXPECT_DOUBLE_EQ(v[5], 0.0);
+  EXPECT_DOUBLE_EQ(v[6], 0.0);
+  EXPECT_DOUBLE_EQ(v[7], 7.0);
+  r = read_map(text, map_reals_a, mask, &v, nullptr, 3, 4, 1);
+  EXPECT_EQ(r.out, "") << "quiet silences the zero-cell warning";
+  r = read_map(std::string(header_3x4) + "0 0 0 0\n0 0 0 0\n0 0 0 0\n", map_reals_a, mask, &v, nullptr, 3, 4, 1);
+  EXPECT_EQ(r.out, "Warning: Map contains only zero values. Map: m.asc\n");
+}
+
+TEST(AsciiMap, BadMapsStopTheRunWithTheirMessage) {
+  struct bad_case {
+    const char* label;
+    std::string text;
+    int mode, exp_rows, exp_cols;
+    const char* message;
+  };
+  const bad_case cases[] = {
+      {"one row short", std::string(header_3x4) + "1 2 3 4\n5 6 7 8\n", map_reals_a, 3, 4,
+       "Unexpected end of file in file: m.asc\n"},
+      {"integers short", std::string(header_3x4) + "1 2 3 4 5 6 7 8 9 10 11\n", map_integer_grid, 3, 4,
+       "Unexpected end of file in file: m.asc\n"},
+      {"rows differ", std::string(header_3x4) + "1 2 3 4\n", map_reals_a, 4, 4,
+       "Incorrect number of rows in map: m.asc\n"},
+      {"cols differ", std::string(header_3x4), map_integer_grid, 3, 5, "Incorrect number of columns in map: m.asc\n"},
+      {"both differ", std::string(header_3x4), map_reals_a, 2, 2,
+       "Incorrect number of rows and columns in map: m.asc\n"},
+      {"empty file", "", map_reals_a, 3, 4, "Unexpected end of file in file: m.asc\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    imat grid{"g"};
+    grid.allocate(6, 7);
+    grid[1][1] = 1;
+    dvec v{"v"};
+    v.allocate(40);
+    const auto r = read_map(c.text, c.mode, grid, &v, nullptr, c.exp_rows, c.exp_cols);
+    EXPECT_EQ(r.out.rfind(c.message, 0), 0u) << r.out;
+    EXPECT_EQ(r.stop, 1);
+    EXPECT_EQ(error_rec.code, 0);
+  }
+}
+
+TEST(AsciiMap, CategoryMapsCountValidCategoriesOfActiveCells) {
+  imat mask = numbered_mask();
+  ivec cats{"cats"};
+  cats.allocate(8);
+  // 12 and 3 on active cells, 40 only on inactive ones, -2 and 0 have no count.
+  const auto r = read_map(std::string(header_3x4) + "40 12 3 40\n3 3 -2 12\n40 0 12 40\n", map_categories, mask,
+                          nullptr, &cats);
+  EXPECT_EQ(r.out, "In map m.asc category 3 has 3 values\nIn map m.asc category 12 has 3 values\n");
+  EXPECT_EQ(cats[1], 12);
+  EXPECT_EQ(cats[5], -2);
+  EXPECT_EQ(cats[8], 12);
+}
+
+TEST(AsciiMap, WrittenMapsReadBack) {
+  scratch_dir dir;
+  imat mask = numbered_mask();
+  dvec v{"v"};
+  v.allocate(8);
+  for (int n = 1; n <= 8; ++n) v[n] = 0.25 * n;
+  std::FILE* out = std::fopen((dir / "w.asc").c_str(), "w");
+  write_ascii_map(out, mask, 1030, 1000, 540, 500, 3, 4, v);
+  std::fclose(out);
+  const std::string text = kavro_test::read_file(dir / "w.asc");
+  EXPECT_EQ(text.substr(0, 28), "north:   1030.00\nsouth:   10");
+  dvec back{"back"};
+  back.allocate(8);
+  const auto r = read_map(text, map_reals_a, mask, &back, nullptr);
+  EXPECT_EQ(r.stop, 0);
+  for (int n = 1; n <= 8; ++n) EXPECT_DOUBLE_EQ(back[n], v[n]);
+}
+
+TEST(AsciiMap, LongRowsReadInLinearTime) {
+#if defined(__SANITIZE_ADDRESS__)
+  const int rows = 200, cols = 6000;
+#else
+  const int rows = 2000, cols = 6000;
+#endif
+  scratch_dir dir;
+  {
+    std::FILE* out = std::fopen((dir / "big.asc").c_str(), "w");
+    std::fprintf(out, "north: 1\nsouth: 0\neast: 1\nwest: 0\nrows: %d\ncols: %d\n", rows, cols);
+    for (int r = 1; r <= rows; ++r) {
+      for (int c = 1; c <= cols; ++c) std::fprintf(out, "%.3f ", 100.0 + r * 0.001 + c * 0.5);
+      std::fputc('\n', out);
+    }
+    std::fclose(out);
+  }
+  imat all{"all"};
+  all.allocate(rows + 1, cols + 1);
+  for (int r = 1; r <= rows; ++r)
+    for (int c = 1; c <= cols; ++c) all[r][c] = 1;
+  dvec z{"z"};
+  z.allocate(static_cast<long>(rows) * cols);
+  file_wrapper f;
+  ASSERT_TRUE(f.open((dir / "big.asc").string(), "r"));
+  double n, s, e, w;
+  int nr, nc;
+  error_rec.stop = 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  read_ascii_map(f, "big.asc", map_reals_a, n, s, e, w, nr, nc, all, &z, nullptr, nullptr, rows, cols, 1);
+  const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_EQ(error_rec.stop, 0);
+  EXPECT_NEAR(z[1], 100.501, 1e-9);
+  EXPECT_NEAR(z[static_cast<long>(rows) * cols], 100.0 + rows * 0.001 + cols * 0.5, 1e-6);
+  EXPECT_LT(secs, 10.0);
+}
+
+}  // namespace
+}  // namespace kavro
