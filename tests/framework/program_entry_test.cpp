@@ -111,6 +111,7 @@ TEST(Program, MissingProjectExitsWithOne) {
   scratch_dir dir;
   const auto r = run_program(kavro_binary(), {"missing.prj"}, dir.path());
   EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.out.find("\nError: The specified project file was not found.\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Run time"), std::string::npos);
   EXPECT_EQ(r.out.find("total time to init"), std::string::npos);
   EXPECT_EQ(count_lines(dir / "out_time.out"), 1);
