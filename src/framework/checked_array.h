@@ -56,6 +56,25 @@ template <class P>
 std::unique_ptr<P[]> make_table(size_t entries) {
   return std::make_unique<P[]>(entries);
 }
+
+// A copy of the entries 0..highest of a pointer table; null for no table.
+template <class P>
+std::unique_ptr<P[]> copy_table(const P* table, long highest) {
+  if (table == nullptr) return nullptr;
+  auto copy = make_table<P>(static_cast<size_t>(highest) + 1);
+  std::copy_n(table, highest + 1, copy.get());
+  return copy;
+}
+
+// A new table of entries 0..size + added.size(): the entries 0..size of
+// `table` (null when empty) followed by `added`.
+template <class P>
+std::unique_ptr<P[]> extended_table(const P* table, long size, const std::vector<P>& added) {
+  auto fresh = make_table<P>(static_cast<size_t>(size) + added.size() + 1);
+  if (table) std::copy_n(table, size + 1, fresh.get());
+  std::copy(added.begin(), added.end(), fresh.get() + size + 1);
+  return fresh;
+}
 }  // namespace checked_detail
 
 template <class T>
@@ -236,7 +255,7 @@ class checked_array_2d {
   void refresh_check() {
     std::unique_ptr<T*[]> copy;
     try {
-      copy = copy_of(rows_.get(), size_);
+      copy = checked_detail::copy_table(rows_.get(), size_);
     } catch (const std::bad_alloc&) {
       allocation_failed(name_);
     }
@@ -297,13 +316,6 @@ class checked_array_2d {
  private:
   friend struct checked_array_probe;
 
-  static std::unique_ptr<T*[]> copy_of(T* const* table, long size) {
-    if (table == nullptr) return nullptr;
-    auto copy = checked_detail::make_table<T*>(static_cast<size_t>(size) + 1);
-    std::copy_n(table, size + 1, copy.get());
-    return copy;
-  }
-
   // A new row of cells 0..cols_, cells 1..cols_ set to *fill when given.
   std::unique_ptr<T[]> new_row(const T* fill) const {
     auto r = std::make_unique<T[]>(static_cast<size_t>(cols_) + 1);
@@ -340,10 +352,8 @@ class checked_array_2d {
   void add_to_table(const std::vector<T*>& added, std::vector<std::unique_ptr<T[]>>& blocks) {
     const long new_size = checked_detail::grown_size(size_, static_cast<long>(added.size()));
     owned_.reserve(static_cast<size_t>(new_size));
-    auto table = checked_detail::make_table<T*>(static_cast<size_t>(new_size) + 1);
-    if (rows_) std::copy_n(rows_.get(), size_ + 1, table.get());
-    std::copy(added.begin(), added.end(), table.get() + size_ + 1);
-    auto copy = copy_of(table.get(), new_size);
+    auto table = checked_detail::extended_table(rows_.get(), size_, added);
+    auto copy = checked_detail::copy_table(table.get(), new_size);
     for (auto& b : blocks) owned_.push_back(std::move(b));  // capacity reserved: no throw
     install(std::move(table), std::move(copy), new_size);
   }
@@ -364,7 +374,7 @@ class checked_array_2d {
       }
       table = checked_detail::make_table<T*>(static_cast<size_t>(size_) + 1);
       for (long i = 1; i <= size_; ++i) table[i] = fresh[i - 1].get();
-      copy = copy_of(table.get(), size_);
+      copy = checked_detail::copy_table(table.get(), size_);
     } catch (const std::bad_alloc&) {
       allocation_failed(name_);
     }
@@ -476,9 +486,9 @@ class checked_array_3d {
     std::unique_ptr<T**[]> copy;
     std::vector<std::unique_ptr<T*[]>> rows_copy;
     try {
-      copy = copy_planes(planes_.get(), size_);
+      copy = checked_detail::copy_table(planes_.get(), size_);
       rows_copy.reserve(static_cast<size_t>(size_));
-      for (long i = 1; i <= size_; ++i) rows_copy.push_back(copy_rows(planes_[i]));
+      for (long i = 1; i <= size_; ++i) rows_copy.push_back(checked_detail::copy_table(planes_[i], rows_));
     } catch (const std::bad_alloc&) {
       allocation_failed(name_);
     }
@@ -546,30 +556,17 @@ class checked_array_3d {
     if (cols >= 0) cols_ = cols;
   }
 
-  static std::unique_ptr<T**[]> copy_planes(T** const* table, long size) {
-    if (table == nullptr) return nullptr;
-    auto copy = checked_detail::make_table<T**>(static_cast<size_t>(size) + 1);
-    std::copy_n(table, size + 1, copy.get());
-    return copy;
-  }
-  std::unique_ptr<T*[]> copy_rows(T* const* plane) const {
-    auto copy = checked_detail::make_table<T*>(static_cast<size_t>(rows_) + 1);
-    std::copy_n(plane, rows_ + 1, copy.get());
-    return copy;
-  }
 
   // Appends the planes `added`; blocks[j] owns added[j] or is empty for
   // caller storage. Everything is allocated before the first change.
   void add_planes(const std::vector<T**>& added, std::vector<checked_plane<T>>& blocks) {
     const long new_size = checked_detail::grown_size(size_, static_cast<long>(added.size()));
     owned_.reserve(static_cast<size_t>(new_size));
-    auto table = checked_detail::make_table<T**>(static_cast<size_t>(new_size) + 1);
-    if (planes_) std::copy_n(planes_.get(), size_ + 1, table.get());
-    std::copy(added.begin(), added.end(), table.get() + size_ + 1);
-    auto copy = copy_planes(table.get(), new_size);
+    auto table = checked_detail::extended_table(planes_.get(), size_, added);
+    auto copy = checked_detail::copy_table(table.get(), new_size);
     std::vector<std::unique_ptr<T*[]>> rows_copy;
     rows_copy.reserve(static_cast<size_t>(new_size));
-    for (long i = 1; i <= new_size; ++i) rows_copy.push_back(copy_rows(table[i]));
+    for (long i = 1; i <= new_size; ++i) rows_copy.push_back(checked_detail::copy_table(table[i], rows_));
     for (auto& b : blocks) owned_.push_back(std::move(b));  // capacity reserved: no throw
     planes_ = std::move(table);
     size_ = new_size;
