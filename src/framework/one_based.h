@@ -11,11 +11,20 @@
 
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
 
 namespace kavro {
+
+// a * b, or a thrown std::bad_alloc when the product does not fit: a size
+// read from a file must never wrap round to a short block.
+inline size_t checked_product(size_t a, size_t b) {
+  size_t out = 0;
+  if (__builtin_mul_overflow(a, b, &out)) throw std::bad_alloc();
+  return out;
+}
 
 // Vector of cells 0..n (n = highest index).
 template <class T>
@@ -77,7 +86,7 @@ class one_based_mat {
     reset();
     if (n <= 0 || m <= 0) return;
     const size_t nr = static_cast<size_t>(n) + 1, nc = static_cast<size_t>(m) + 1;
-    block_ = std::make_unique<T[]>(nr * nc);
+    block_ = std::make_unique<T[]>(checked_product(nr, nc));
     rows_ = std::make_unique<T*[]>(nr);
     for (size_t i = 0; i < nr; ++i) rows_[i] = block_.get() + i * nc;
     n_ = n;
@@ -126,7 +135,7 @@ class one_based_3d {
     reset();
     if (n <= 0 || m <= 0 || k <= 0) return;
     const size_t np = static_cast<size_t>(n) + 1, nr = static_cast<size_t>(m) + 1, nc = static_cast<size_t>(k) + 1;
-    block_ = std::make_unique<T[]>(np * nr * nc);
+    block_ = std::make_unique<T[]>(checked_product(checked_product(np, nr), nc));
     rows_ = std::make_unique<T*[]>(np * nr);
     planes_ = std::make_unique<T**[]>(np);
     for (size_t i = 0; i < np; ++i) {
@@ -148,6 +157,7 @@ class one_based_3d {
   T* const* operator[](long i) const { return planes_[static_cast<size_t>(i)]; }
   T*** planes() { return planes_.get(); }
   T* data() { return block_.get(); }
+  const T* data() const { return block_.get(); }
   long size1() const { return n_; }
   long size2() const { return m_; }
   long size3() const { return k_; }
