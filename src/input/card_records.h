@@ -19,19 +19,22 @@
 
 namespace kavro {
 
+// Each record takes the fields of its own cards from the card list: the
+// KAVRO_PICK_<rec> of its own rec keeps a declaration, the others drop it.
 #define KAVRO_PICK_project(...)
 #define KAVRO_PICK_run(...)
 #define KAVRO_PICK_rain(...)
+#define KAVRO_PICK_q7(...)
 
 // The Q7 card block: the segment-model cards, kept together so that other
 // subsystems reach them through one pointer (`q7_settings`).
 struct q7_card_block {
+#undef KAVRO_PICK_q7
 #define KAVRO_PICK_q7(...) __VA_ARGS__
 #include "input/card_fields.inc"
 #undef KAVRO_PICK_q7
-};
-
 #define KAVRO_PICK_q7(...)
+};
 
 // Card fields of run control.
 struct run_params_cards {
@@ -58,9 +61,9 @@ struct project_params_cards {
 #undef KAVRO_PICK_project
 #define KAVRO_PICK_project(...) __VA_ARGS__
 #include "input/card_fields.inc"
-#undef KAVRO_PICK_project
 };
 
+#undef KAVRO_PICK_project
 #undef KAVRO_PICK_run
 #undef KAVRO_PICK_rain
 #undef KAVRO_PICK_q7

@@ -82,17 +82,7 @@ int read_elev_series_block(series_file_reader& in) {
 }
 
 int read_elev_series_file(const std::string& file_name) {
-  file_wrapper f;
-  if (!f.open(file_name, "r")) {
-    std::printf("Error: Elevation series file not found [%s]\n", file_name.c_str());
-    return 0;
-  }
-  series_file_reader in(f);
-  int n = 0;
-  while (read_elev_series_block(in)) ++n;
-  std::printf("%d elevation series read from file %s\n", n, file_name.c_str());
-  f.close();
-  return n;
+  return read_series_file(file_name, read_elev_series_block, "elevation");
 }
 
 elev_series* find_elev_series(std::string_view name) {

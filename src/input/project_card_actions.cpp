@@ -10,8 +10,6 @@
 #include "framework/error_record.h"
 #include "framework/readers.h"
 #include "input/card_services.h"
-#include "input/elev_series.h"
-#include "input/time_series.h"
 
 namespace kavro {
 
@@ -192,31 +190,6 @@ void gw_boundfile_card(card_context& c, std::string& rest) {
 void qln_event_num_card(card_context& c, std::string& rest) {
   if (!pop_int(rest, c.project.qln_event_num)) c.project.qln_event_num = -1;
   c.project.use_qln_event_num = 1;
-}
-
-void time_series_file_card(card_context&, std::string& rest) {
-  std::string file;
-  take_name(rest, file);
-  read_time_series_file(file);
-}
-
-void elev_series_file_card(card_context&, std::string& rest) {
-  std::string file;
-  take_name(rest, file);
-  read_elev_series_file(file);
-}
-
-void replace_params_card(card_context&, std::string& rest) {
-  std::string file;
-  take_name(rest, file);
-  read_replace_params(file);
-}
-
-// Replacement applies from the line after this card on.
-void replace_vals_card(card_context&, std::string& rest) {
-  std::string file;
-  take_name(rest, file);
-  read_replace_values(file);
 }
 
 // REPLACE_LINE n picks line n (from 1) of the value file; it must come

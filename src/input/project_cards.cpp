@@ -7,7 +7,10 @@
 #include <iterator>
 
 #include "framework/readers.h"
+#include "input/card_services.h"
+#include "input/elev_series.h"
 #include "input/project_card_actions.h"
+#include "input/time_series.h"
 
 namespace kavro {
 
@@ -82,6 +85,7 @@ void nothing(card_context&, std::string&) {}
 #define KAVRO_ACT_ints(kw, rec, ...) KAVRO_ACTION(KAVRO_FOR_EACH(KAVRO_TAKE_INT, rec, __VA_ARGS__))
 #define KAVRO_ACT_echo(kw, type, format) \
   KAVRO_ACTION(type value{}; take_value(rest, value); std::printf(format, value);)
+#define KAVRO_ACT_load(kw, reader) KAVRO_ACTION(std::string file; take_name(rest, file); reader(file);)
 #define KAVRO_ACT_inert(kw, ...) nothing,
 #define KAVRO_ACT_own(kw, action) action,
 #define KAVRO_ACT_nsm_init(kw, compartment, entry) \

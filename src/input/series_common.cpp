@@ -1,6 +1,7 @@
 #include "input/series_common.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
@@ -22,6 +23,22 @@ void series_file_reader::give_back() {
 }
 
 const std::string& series_file_reader::file_name() const { return file_.name; }
+
+int read_series_file(const std::string& file_name, int (*read_block)(series_file_reader&), const char* kind) {
+  file_wrapper f;
+  if (!f.open(file_name, "r")) {
+    std::string title = kind;
+    title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
+    std::printf("Error: %s series file not found [%s]\n", title.c_str(), file_name.c_str());
+    return 0;
+  }
+  series_file_reader in(f);
+  int n = 0;
+  while (read_block(in)) ++n;
+  std::printf("%d %s series read from file %s\n", n, kind, file_name.c_str());
+  f.close();
+  return n;
+}
 
 bool is_blank_line(std::string_view line) {
   return line.find_first_not_of(" \t\r\n") == std::string_view::npos;

@@ -30,6 +30,11 @@ class series_file_reader {
   long before_last_ = -1;  // stream position before the last line read
 };
 
+// Opens a series file, reads its blocks with `read_block` until none is
+// left and closes it; prints the count, or that the file was not found
+// (`kind` "time" or "elevation"). Returns the number of series read.
+int read_series_file(const std::string& file_name, int (*read_block)(series_file_reader&), const char* kind);
+
 // True for a line of blanks, tabs and line-end characters only.
 bool is_blank_line(std::string_view line);
 

@@ -116,17 +116,7 @@ int read_time_series_block(series_file_reader& in) {
 }
 
 int read_time_series_file(const std::string& file_name) {
-  file_wrapper f;
-  if (!f.open(file_name, "r")) {
-    std::printf("Error: Time series file not found [%s]\n", file_name.c_str());
-    return 0;
-  }
-  series_file_reader in(f);
-  int n = 0;
-  while (read_time_series_block(in)) ++n;
-  std::printf("%d time series read from file %s\n", n, file_name.c_str());
-  f.close();
-  return n;
+  return read_series_file(file_name, read_time_series_block, "time");
 }
 
 time_series* find_time_series(std::string_view name) {
