@@ -26,6 +26,7 @@
 #include "input/grid_setup.h"
 #include "input/option_checks.h"
 #include "input/project_settings.h"
+#include "input/time_series.h"
 #include "output/analyzers.h"
 #include "output/output_steps.h"
 #include "subsurface/subsurface_steps.h"
@@ -50,7 +51,7 @@ driver_step step(std::string name, void (*fn)(main_state&), bool checked = true,
 
 // Adds the start time to every RELATIVE time series, so that their times
 // become Julian dates of this run.
-void shift_relative_series(main_state&) {}
+void shift_relative_series(main_state& ms) { shift_relative_time_series(ms.now); }
 
 run_plan make_default_plan() {
   run_plan plan;
