@@ -18,29 +18,25 @@ struct is_unique_ptr : std::false_type {};
 template <class T, class D>
 struct is_unique_ptr<std::unique_ptr<T, D>> : std::true_type {};
 
+// T is Tmpl<U> for some U.
+template <class T, template <class> class Tmpl>
+struct is_instance : std::false_type {};
+template <class U, template <class> class Tmpl>
+struct is_instance<Tmpl<U>, Tmpl> : std::true_type {};
+
 template <class T>
 struct is_record_array : std::false_type {};
 template <class T>
 struct is_record_array<one_based_vec<T>> : std::is_class<T> {};
 
 template <class T>
-struct is_array_kind : std::false_type {};
-template <class T>
-struct is_array_kind<one_based_vec<T>> : std::true_type {};
-template <class T>
-struct is_array_kind<one_based_mat<T>> : std::true_type {};
-template <class T>
-struct is_array_kind<one_based_3d<T>> : std::true_type {};
-template <class T>
-struct is_array_kind<checked_array<T>> : std::true_type {};
-template <class T>
-struct is_array_kind<checked_array_2d<T>> : std::true_type {};
-template <class T>
-struct is_array_kind<checked_array_3d<T>> : std::true_type {};
+constexpr bool is_array_kind = is_instance<T, one_based_vec>::value || is_instance<T, one_based_mat>::value ||
+                               is_instance<T, one_based_3d>::value || is_instance<T, checked_array>::value ||
+                               is_instance<T, checked_array_2d>::value || is_instance<T, checked_array_3d>::value;
 
 // An embedded record: a class that is none of the other member kinds.
 template <class T>
-constexpr bool is_plain_record = std::is_class_v<T> && !is_unique_ptr<T>::value && !is_array_kind<T>::value &&
+constexpr bool is_plain_record = std::is_class_v<T> && !is_unique_ptr<T>::value && !is_array_kind<T> &&
                                  !std::is_same_v<T, file_wrapper> && !std::is_same_v<T, std::string>;
 
 // Each field named once with its kind: an ambiguous name (declared in two
