@@ -79,7 +79,7 @@ struct per_cell_block {
   hmet_hour_record hmet_record;             // the current hour of weather
   double latitude_deg = 0;                  // watershed latitude (degrees, card LATITUDE)
   double longitude_deg = 0;                 // watershed longitude (degrees, card LONGITUDE)
-  double soil_moist_depth_cm = 40.0;        // depth over which the initial basin soil water is averaged (cm): SOIL_MOIST_DEPTH (m) * 100
+  double soil_moist_depth_cm = 40.0;        // depth over which the basin soil water is averaged (cm): SOIL_MOIST_DEPTH (m) * 100; one value per run
   dvec soil_layer_cm{"soil_layer_cm"};      // depth of the soil layer that soil_water_cm fills (cm)
   dvec root_depth{"root_depth"};            // root-zone depth (m)
   int event_no = 0;                         // current event number, from 1
