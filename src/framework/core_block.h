@@ -194,6 +194,14 @@ inline file_wrapper& file_slot(file_slots_block& b, int i) { return b.*file_slot
 // Julian dates are in days, intervals named *_interval in seconds and
 // *_interval_days in days, vol_* in m3.
 struct core_run_block {
+  double dt = 0;                            // time step (s), card TIMESTEP (or ST_TIME_STEP when smaller)
+  double dt_base = 0;                       // copy of dt taken by the time-step set-up (s)
+  int rows = 0;                             // grid rows, card ROWS; every map header is checked against it
+  int cols = 0;                             // grid columns, card COLS
+  int sim_duration_min = 0;                 // simulated duration (min), card TOT_TIME
+  int hyd_interval_steps = 0;               // time-series output interval in time steps (card HYD_FREQ)
+  int map_interval_steps = 0;               // map output interval in time steps (card MAP_FREQ, default 360 min)
+  int outlet_row = 0;                       // outlet cell row (card OUTROW)
   int outlet_col = 0;                       // Outlet cell column (card OUTCOL)
   double outlet_slope = 0;                  // Outlet slope for the overland outflow at the outlet cell (card OUTSLOPE)
   double event_peak_q = 0;                  // Peak discharge of the finished event in m3/s (copied from peak_q at event end; "Event peak discharge ...

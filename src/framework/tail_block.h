@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "calibration/calibration_entries.h"
-#include "input/card_records.h"
 
 namespace kavro {
 
@@ -19,10 +18,6 @@ struct record_tail_block {
   // one the run made itself (then owned by `own_calib_results`).
   calib_result_buffer* calib_results = nullptr;
   std::unique_ptr<calib_result_buffer> own_calib_results;
-  // PENDING-MERGE: declared by the record blocks
-  int ov_contam_on = 0;
-  int chan_contam_on = 0;
-  project_params_record project_params;
 };
 
 }  // namespace kavro

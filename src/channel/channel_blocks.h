@@ -1,0 +1,225 @@
+// The pipe-network and channel blocks of the run record: the superlink pipe
+// network, the drain network, the channel network with its cross sections
+// and output locations, and the channel lakes and hydraulic structures.
+//
+// Links are numbered from 1 to LINKS, lakes from 1 to n_lakes; per-link and
+// per-lake vectors are 1-based. A per-node matrix is indexed [node][link]
+// with max_nodes_per_link rows. Lengths and elevations in m, areas in m2,
+// discharges in m3/s, volumes in m3.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "framework/file_wrapper.h"
+#include "framework/one_based.h"
+
+namespace kavro {
+
+struct elev_series;  // named elevation series (process-wide list)
+struct time_series;  // named time series (process-wide list)
+
+// The drain network, created by the drain set-up; its layout comes with the
+// drain network routing.
+struct drain_network {};
+
+// The run of hydraulic-structure elements that replaces a structure link.
+struct link_struct_index {
+  int count = 0;  // NUMSTRUCTS of the link
+  int first = 0;  // first element number of the link
+  int last = 0;   // last element number of the link
+};
+
+// One hydraulic-structure element of a structure link.
+struct hydraulic_structure {
+  int struct_type = 0;          // 1 weir, 2 sag weir, 3 round, 4 oval, 5 rectangular culvert, 6 rating curve, 7 scheduled release, 8 rule curve
+  double length = 0;            // barrel or crest length (m)
+  double upinvert = 0;          // upstream invert or crest low elevation (m)
+  double downinvert = 0;        // downstream invert (m)
+  double slope = 0;             // barrel slope
+  double coeff_forward = 0;     // inlet or forward discharge coefficient
+  double coeff_reverse = 0;     // reverse-flow discharge coefficient
+  double culv_coeff = 0;        // culvert coefficient computed before each culvert evaluation
+  double width = 0;             // width, diameter, A value or steep slope
+  double height = 0;            // height, B value or shallow slope
+  double crest_low_loc = 0;     // location of the crest low point
+  double rough_coeff = 0;       // barrel roughness
+  const struct elev_series* elev_series = nullptr;  // rating or rule curve (types 6 and 8)
+  const struct time_series* time_series = nullptr;  // scheduled release (type 7)
+};
+
+struct superlink_block {
+  int storm_sewer_on = 0;                   // 1 when card STORM_SEWER names a superlink (pipe network) file
+  int superlink_tiles_on = 0;               // 1 when the superlink network exchanges water with groundwater through tile drains
+  std::string storm_sewer_path;             // file of card STORM_SEWER
+  std::string grid_pipe_path;               // file of card GRID_PIPE
+  double superlink_interval = 0;            // superlink interval (s)
+  double superlink_interval_days = 0;       // superlink interval (days)
+  int superlink_substeps = 0;               // counter of the superlink step, zeroed by the start-time set-up
+  double next_superlink_time = 0;           // next superlink step (Julian)
+  double last_superlink_time = 0;           // last superlink step (Julian)
+  double superlink_volume = 0;              // volume held in the superlink network (m3)
+  double vol_drains_final = 0;              // volume remaining in the pipe/drain network at the end (m3)
+  int n_sl_junctions = 0;                   // superlink junctions
+  int n_sl_links = 0;                       // superlink links (pipes)
+  ivec nnodes{"nnodes"};                    // pipe count of each superlink (nodes 1..nnodes+1)
+  imat inlet_type{"inlet_type"};            // [node][junction] inlet form; row 0 the superjunction type (999 to a channel, 888 to a cell)
+  dvec vol_tile_grid{"vol_tile_grid"};      // per cell the volume passed from groundwater to tiles (m3)
+  dmat superlink_tile_flow{"superlink_tile_flow"};  // tile exchange flow per pipe node (m3/s)
+  dmat ov_superlink_sed{"ov_superlink_sed"};  // [class][cell] sediment volume from overland into the superlinks (m3)
+  double vol_sed_water_superlink = 0;       // event volume of water carrying sediment into the superlinks (m3)
+  double vol_sed_water_superlink2 = 0;      // second sediment-water event volume of the superlink network (m3)
+  double vol_overland_to_superlink = 0;     // event volume of overland inputs to the superlink network (m3)
+  double vol_superlink_to_channel = 0;      // event volume passed from the superlink network to channels (m3)
+  double vol_superlink_to_overland = 0;     // event volume passed from the superlink network to overland cells (m3)
+  double vol_gw_to_tile = 0;                // event volume from groundwater to tile drains (m3)
+  double vol_drains_init = 0;               // pipe/drain volume at the event start (m3)
+  int superlink_c_opt_on = 0;               // 1 when card SUPERLINK_C_OPT is given
+  int high_head_release_on = 0;             // 1 when card HIGH_HEAD_RELEASE is given
+  int superlink_drainmod_on = 0;            // 1 when card SUPERLINK_DRAINMOD is given
+};
+
+struct drain_block {
+  std::unique_ptr<drain_network> drain;     // the drain network, created by the drain set-up
+  file_wrapper drain_output_file;           // output of card DRAIN_OUTPUT (w)
+  std::string storm_drain_path;             // file of card STORM_DRAIN
+  std::string drain_grid_pipe_path;         // file of card DRAIN_GRID_PIPE
+  std::string drain_output_path;            // file of card DRAIN_OUTPUT
+};
+
+struct channel_network_block {
+  int storm_drain_on = 0;                   // 1 when card STORM_DRAIN names a (non-superlink) drain network file
+  int drain_output_on = 0;                  // 1 when card DRAIN_OUTPUT asks for drain network output
+  double next_drain_time = 0;               // next drain network step (Julian)
+  double last_drain_time = 0;               // last drain network step (Julian)
+  double drain_interval = 0;                // drain network interval (s)
+  double drain_interval_days = 0;           // drain network interval (days)
+  int LINKS = 0;                            // channel links (card LINKS of the channel input file)
+  int MAXNODES = 0;                         // largest node count of a link (card MAXNODES)
+  int max_nodes_per_link = 0;               // MAXNODES + 1, the row count of the [node][link] matrices
+  dmat qlat{"qlat"};                        // [node][link] lateral inflow into the node (m3/s)
+  int chan_flow_above_cutoff = 0;           // 1 when a node carries qp above event_min_q while the outflow never reached it
+  int chan_implicit_on = 0;                 // 1 for channel method 2 or 5 (refused by the option check)
+  int channel_on = 0;                       // 1 when channel routing is simulated
+  int chan_drain_init_on = 0;               // 1 for channel method 2 (CHAN_DRAIN)
+  int overbank_flow_on = 0;                 // 1 when card OVERBANK_FLOW lets channel water spill onto cells
+  double overbank_max_dv = 0.01;            // value of card OVERBANK_MAX_DV
+  int overland_backwater_on = 0;            // 1 when card OVERLAND_BACKWATER is given
+  int stream_loss_on = 0;                   // 1 when card STREAM_LOSS is given (channel seepage losses)
+  double max_courant_number = 0;            // Courant limit of the explicit channel routing (card MAX_COURANT_NUMBER)
+  double chan_header_alpha = 0;             // header value ALPHA of the channel input file
+  double chan_header_beta = 0;              // header value BETA of the channel input file (BETA is a Richards table)
+  double chan_header_theta = 0;             // header value THETA of the channel input file (THETA is the Richards moisture table)
+  dvec chan_dx{"chan_dx"};                  // [link] node spacing (m, card DX)
+  ivec ndep{"ndep"};                        // [link] number of upstream links
+  ivec og_ndep{"og_ndep"};                  // [link] ndep as read from the file
+  dmat yp{"yp"};                            // [node][link] water-surface elevation (m); depth = yp - bel
+  dmat qp{"qp"};                            // [node][link] discharge (m3/s)
+  dmat qp_vol{"qp_vol"};                    // [node][link] discharged volume accumulated over a step (m3)
+  dmat qp_vol_sed{"qp_vol_sed"};            // [node][link] copy of qp_vol for the sediment step (m3)
+  dmat Fr{"Fr"};                            // [node][link] Froude number
+  dmat bottom{"bottom"};                    // [node][link] trapezoid bottom width (m)
+  dmat bel{"bel"};                          // [node][link] bed (thalweg) elevation of the computational node (m)
+  dmat lnx{"lnx"};                          // [node][link] node x coordinate
+  dmat lny{"lny"};                          // [node][link] node y coordinate
+  dmat sslope{"sslope"};                    // [node][link] trapezoid side slope (horizontal per vertical)
+  dmat sslope2{"sslope2"};                  // [node][link] second (overbank) side slope
+  dvec link_inv_n{"link_inv_n"};            // [link] 1 / Manning n
+  dmat bankfull_dep{"bankfull_dep"};        // [node][link] trapezoid bankfull depth (m)
+  dmat area{"area"};                        // [node][link] flow area (m2)
+  dmat area_old{"area_old"};                // [node][link] flow area at the start of the step (m2)
+  dmat conv{"conv"};                        // [node][link] conveyance
+  dmat dconv{"dconv"};                      // [node][link] derivative of the conveyance
+  dmat topw{"topw"};                        // [node][link] top width (m)
+  imat table_num{"table_num"};              // [node][link] breakpoint table of the node
+  dmat xarea{"xarea"};                      // [height step][table] flow area of the breakpoint tables (m2)
+  dmat xtw{"xtw"};                          // [height step][table] top width (m)
+  dmat xk{"xk"};                            // [height step][table] conveyance
+  dmat xp{"xp"};                            // [height step][table] wetted perimeter (m)
+  dmat xi1{"xi1"};                          // [height step][table] further table of erodible links
+  dmat xdkda{"xdkda"};                      // [height step][table] further table of erodible links
+  dvec ht_spc{"ht_spc"};                    // [table] height step of the table (m)
+  ivec numhts{"numhts"};                    // [table] height steps of the table
+  ivec numpairs{"numpairs"};                // [table] x/y pairs the table was built from
+  int n_bp_sections = 0;                    // erodible breakpoint links; the bed cross-section update runs when it is at least 1
+  imat uslinks{"uslinks"};                  // [link][k] upstream links of each link, k = 1..ndep
+  ivec dslink{"dslink"};                    // [link] downstream link, 0 at the outlet
+  ivec ltype{"ltype"};                      // [link] link type bits (subsurface, erodible, trapezoid, breakpoint, lake, structure, ...)
+  ivec ldex{"ldex"};                        // [link] link number, or the lake number of a lake link
+  ivec nx1{"nx1"};                          // [link] link-defining nodes (card NODES; 2 for a structure link)
+  ivec og_nx1{"og_nx1"};                    // [link] copy of nx taken after the file is read
+  ivec nx{"nx"};                            // [link] computational nodes
+  file_wrapper channel_input_file;          // channel input file of card CHANNEL_INPUT (r)
+  file_wrapper chan_hotstart_in_file;       // channel hotstart input (r): water-surface elevation and area
+  int n_hyd_locations = 0;                  // hydrograph output locations (link/node pairs)
+  int n_gwflux_locations = 0;               // groundwater-flux output locations (link/node pairs)
+  ivec hlink{"hlink"};                      // [location] link of each hydrograph output location
+  ivec hnode{"hnode"};                      // [location] node of each hydrograph output location
+  ivec gwflink{"gwflink"};                  // [location] link of each groundwater-flux output location
+  ivec gwfnode{"gwfnode"};                  // [location] node of each groundwater-flux output location
+  ivec celrowloc{"celrowloc"};              // [location] row of each depth/discharge output cell
+  ivec celcolloc{"celcolloc"};              // [location] column of each depth/discharge output cell
+  int n_cell_locations = 0;                 // cell output locations (row/column pairs)
+  ivec gnumlocater{"gnumlocater"};          // [location] cell number of each depth/discharge output cell
+  int n_sl_node_locations = 0;              // superlink node output locations
+  int n_sl_junc_locations = 0;              // superlink junction output locations
+  ivec sjunc{"sjunc"};                      // [location] superjunction of each junction output location
+  ivec sl_link{"sl_link"};                  // [location] superlink of each node output location
+  ivec sl_node{"sl_node"};                  // [location] superlink node of each node output location
+  int n_xsec_table_overruns = 0;            // depths beyond the cross-section tables in the event (count, 0 at each event start)
+  int head_bound_on = 0;                    // 1 when card HEAD_BOUND sets a head boundary at the channel outlet
+  int bound_ts_on = 0;                      // 1 when card BOUND_TS gives the outlet boundary as a time series
+  std::string bound_ts_path;                // card BOUND_TS: name of the time series of the outlet boundary
+  double bound_depth = 0;                   // outlet boundary depth (m, card BOUND_DEPTH)
+  dmat chan_depth{"chan_depth"};            // [node][link] channel depth (m)
+  int chan_iter_count = 0;                  // channel routings done, zeroed by the start-time set-up
+  int stream_cell_on = 0;                   // 1 with explicit channel routing: grid-stream (STREAM_CELL) input on
+  dmat gst_qriv{"gst_qriv"};                // [stream cell][entry] stream-aquifer exchange flow of the grid-stream cells (m3/s)
+  dmat gst_qriv_vol{"gst_qriv_vol"};        // [stream cell][entry] stream-aquifer exchange volume (m3)
+  dmat gst_Vp{"gst_Vp"};                    // [node][link] grid-stream node volume (m3)
+  int runoff_mmph_on = 0;                   // 1 when card RUNOFF_MMPH asks for the runoff-rate output
+  std::string runoff_mmph_path;             // file of card RUNOFF_MMPH
+  int chan_mesh_on = 0;                     // 1 for channel method 4 (CHAN_MESH)
+  double first_order_chan_q = 0;            // card FIRST_ORDER_CHAN_Q
+  int chan_hotstart_on = 0;                 // 1 when the channel initial state comes from the initial-state file (slot fs_chan_initial_state)
+};
+
+// Channel lakes ([lake] from 1), their grid extent ([cell] from 1) and the
+// hydraulic structures.
+struct channel_lake_block {
+  dvec minwse{"minwse"};                    // [lake] minimum water-surface elevation (m)
+  dvec initwse{"initwse"};                  // [lake] initial water-surface elevation (m)
+  dvec maxwse{"maxwse"};                    // [lake] maximum water-surface elevation (m)
+  dvec lake_volume{"lake_volume"};          // [lake] current volume (m3)
+  dvec cumulative_lake_evap{"cumulative_lake_evap"};  // [lake] evaporated volume so far (m3)
+  dvec prevlake_volume{"prevlake_volume"};  // [lake] volume at the previous extent update (m3)
+  dvec lake_volume_last_chan{"lake_volume_last_chan"};  // [lake] volume at the last channel step (m3)
+  dvec lake_area{"lake_area"};              // [lake] surface area (m2)
+  dvec lake_elev{"lake_elev"};              // [lake] water-surface elevation (m)
+  double vol_lake_evap_total = 0;           // run evaporation from lakes (m3)
+  i3d lake_search{"lake_search"};           // [lake][1 row, 2 column][point] search-order cells of each lake
+  int n_lakes = 0;                          // lakes on the channel network
+  ivec lake_cells{"lake_cells"};            // [lake] cells inundated now
+  ivec lake2link{"lake2link"};              // [link] lake number of a lake link, 0 otherwise
+  ivec lake_mask{"lake_mask"};              // [cell] channel lake covering the cell, 0 none
+  ivec new_flooded_grid{"new_flooded_grid"};  // [cell] 1 added to a lake, -1 removed, by the last extent update; else 0
+  ivec yes_defined_curve_lake{"yes_defined_curve_lake"};  // [lake] 1 when the lake has a rating curve
+  double vol_lake_inflow_total = 0;         // run inflow volume into the channel lakes (m3)
+  double vol_lake_outflow_total = 0;        // run outflow volume from the channel lakes (m3)
+  double vol_lakes_perennial_init = 0;      // initial volume in perennial lakes (m3)
+  double vol_lakes_init = 0;                // lake volume at the event start (m3)
+  double vol_lakes_final = 0;               // lake volume at the event end (m3)
+  dvec lake_in_dv{"lake_in_dv"};            // [lake] volume moved from overland cells into the lake since the last event end (m3)
+  dvec lake_out_dv{"lake_out_dv"};          // [lake] volume moved from the lake back to overland cells since the last event end (m3)
+  int chan_first_pass = 1;                  // 1 until the channel routing step has run its one-time start-up pass
+  double m_lake = 0;                        // card M_LAKE
+  int chan_lakes_active = 0;                // 1 when some lake starts above its minimum level
+  int lake_overland_exchange_on = 0;        // 1 when a lake exchanged water with overland cells in the event
+  int chan_point_inputs_on = 0;             // 1 when channel point inputs exist
+  std::string chan_point_input_path;        // file of card CHAN_POINT_INPUT
+  std::string chan_contam_out_path = "con_output";  // channel constituent output file
+  one_based_vec<link_struct_index> link_structs{"link_structs"};  // [link] structure elements of a structure link
+  one_based_vec<hydraulic_structure> hydr_struct{"hydr_struct"};  // hydraulic-structure elements, from 1
+};
+
+}  // namespace kavro

@@ -1,0 +1,110 @@
+// The soil and groundwater blocks of the run record: layered soil, the
+// groundwater switches, arrays, volumes and files, the stream-aquifer
+// exchange and the overland output locations.
+//
+// Per-cell vectors are 1-based by active cell; [node][link] matrices run
+// over the channel network. Volumes in m3; vol_*_total are run totals and
+// vol_*_total_at_start their value at the event start.
+#pragma once
+
+#include <string>
+
+#include "framework/file_wrapper.h"
+#include "framework/one_based.h"
+
+namespace kavro {
+
+struct soil_block {
+  int multi_layer_ga_on = 0;            // 1 when the infiltration method is multi-layer Green-Ampt (3)
+  dvec wetdep{"wetdep"};                // depth of the wetting front below the surface (cm)
+  dmat THETA_ML{"THETA_ML"};            // [cell][layer 1..3] moisture of the Green-Ampt layers (m3/m3)
+  std::string in_sed_loc_path;          // file of card IN_SED_LOC
+  int adjust_elev_on = 0;               // 1 when erosion may change cell elevations (ADJUST_ELEV)
+  double gw_timestep = 0;               // groundwater time step (card GW_TIMESTEP)
+  int gw_assign_theta_on = 0;           // 1 when card GW_ASSIGN_THETA is given
+};
+
+struct groundwater_block {
+  int gw_simulation_on = 0;             // 1 when saturated groundwater is simulated (card GW_SIMULATION)
+  int gw_hycond_map_on = 0;             // 1 when card GW_HYCOND_MAP names an aquifer conductivity map
+  int gw_porosity_map_on = 0;           // 1 when card GW_POROSITY_MAP names an aquifer porosity map
+  int gw_unif_porosity_on = 0;          // 1 when card GW_UNIF_POROSITY gives a uniform aquifer porosity
+  int gw_unif_hycond_on = 0;            // 1 when card GW_UNIF_HYCOND gives a uniform aquifer conductivity
+  int gw_toggle = 1;                    // sweep order of the groundwater step, alternates 1 and 2
+  int gw_lsor_dir = 0;                  // sweep-direction option of the line relaxation (card GW_LSOR_DIR)
+  double gw_relax_coeff = 1.0;          // relaxation coefficient of the groundwater solver (card GW_RELAX_COEFF)
+  double gw_unif_porosity = 0;          // uniform aquifer porosity (card GW_UNIF_POROSITY)
+  double gw_leakage_rate = 0;           // leakage rate to the deep aquifer (card GW_LEAKAGE_RATE)
+  double gw_lsor_con = 0;               // convergence tolerance of the line relaxation (card GW_LSOR_CON)
+  int chan_active = 0;                  // 1 while the channel network must be routed at every step
+  int superlink_active = 0;             // 1 while the superlink network must be stepped
+  double single_unsat_sat = 0;          // card SINGLE_UNSAT_SAT, for the initial soil and groundwater state
+  double vol_to_unsat = 0;              // event volume to the unsaturated zone without recharge
+  dvec lake_source{"lake_source"};      // per cell the source term of lake seepage
+  double vol_gw_to_chan = 0;            // event volume from groundwater to channels
+  double vol_chan_to_gw = 0;            // event volume from channels to groundwater
+  double vol_lat_inflow_total = 0;      // run lateral inflow into channels
+  double vol_lat_into_chan_total = 0;   // run lateral flow into the channels
+  double vol_lat_out_of_chan_total = 0; // run lateral flow out of the channels (a negative sum)
+  double vol_lat_inflow_total_at_start = 0;
+  double vol_lat_into_chan_total_at_start = 0;
+  double vol_lat_out_of_chan_total_at_start = 0;
+  double vol_gw_to_river_total = 0;     // run flux from groundwater to rivers
+  double vol_river_to_gw_total = 0;     // run flux from rivers to groundwater
+  double vol_gw_to_lakes = 0;           // event volume from groundwater to lakes
+  double vol_lakes_to_gw = 0;           // event volume from lakes to groundwater
+  double vol_gw_to_lakes_total = 0;     // run flux from groundwater to lakes
+  double vol_lakes_to_gw_total = 0;     // run flux from lakes to groundwater
+  dmat qriv{"qriv"};                    // [node][link] stream-aquifer exchange flow (m3/s)
+  dmat av_qriv{"av_qriv"};              // [node][link] average stream-aquifer exchange flow (m3/s)
+  ivec gwbound{"gwbound"};              // groundwater boundary type of the cell
+  ivec og_gwbound_type{"og_gwbound_type"};  // copy of gwbound taken after the channel-lake set-up
+  ivec yes_exfil{"yes_exfil"};          // 1 where the cell may exfiltrate
+  int any_exfil = 0;                    // 1 when some cell has yes_exfil set
+  double vol_exfil_accum = 0;           // exfiltration accumulator of the infiltration step
+  ivec num_unsat_cells{"num_unsat_cells"};  // unsaturated cells of the column
+  double vol_gw_inputs_total = 0;       // run inputs to groundwater
+  double vol_gw_init = 0;               // groundwater volume at the start
+  double vol_sat_unsat_total = 0;       // run volume exchanged from the unsaturated into the saturated zone
+  double vol_recharge_total = 0;        // run recharge to groundwater
+  double vol_leakage_total = 0;         // run leakage to the deep aquifer
+  double vol_pumping_total = 0;         // run pumping from groundwater
+  double vol_gw_pumping_event = 0;      // groundwater event volume, zeroed at the groundwater event start
+  double gw_unif_hycond = 0;            // uniform aquifer conductivity (card GW_UNIF_HYCOND)
+  int gw_well_level_on = 0;             // 1 when card GW_WELL_LEVEL asks for the well water-level output
+  int overland_depths_on = 0;           // 1 when card OVERLAND_DEPTHS asks for depth series at listed cells
+  int n_ov_depth_locations = 0;         // cells listed for the overland depth series
+  ivec overland_depth_row{"overland_depth_row"};  // [location] row of each depth-series cell
+  ivec overland_depth_col{"overland_depth_col"};  // [location] column of each depth-series cell
+  int overland_wse_on = 0;              // 1 when card OVERLAND_WSE asks for water-surface series at listed cells
+  int n_ov_wse_locations = 0;           // cells listed for the overland water-surface series
+  ivec overland_wse_row{"overland_wse_row"};  // [location] row of each water-surface-series cell
+  ivec overland_wse_col{"overland_wse_col"};  // [location] column of each water-surface-series cell
+  int gw_output_on = 0;                 // 1 when card GW_OUTPUT asks for groundwater maps
+  int chan_hotstart_write_on = 0;       // 1 when card EXPLIC_BACKWATER or WRITE_CHAN_HOTSTART is given
+  int chan_wse_start_on = 0;            // 1 when the channel initial state is given as node water-surface elevations
+  int sat_source_map_on = 1;            // the end-of-run summaries write the saturated-source map (never changed)
+  dvec gw_inf_redist_theta{"gw_inf_redist_theta"};  // moisture of the redistribution method kept for the groundwater coupling (m3/m3)
+  std::string gw_hycond_map_path;       // file of card GW_HYCOND_MAP
+  std::string gw_boundfile_path;        // file of card GW_BOUNDFILE
+  std::string gw_fluxboundtable_path;   // file of card GW_FLUXBOUNDTABLE
+  std::string gw_porosity_map_path;     // file of card GW_POROSITY_MAP
+  std::string gw_well_level_path;       // file of card GW_WELL_LEVEL
+  std::string overland_depth_location_path;  // file of card OVERLAND_DEPTH_LOCATION
+  std::string overland_wse_location_path;    // file of card OVERLAND_WSE_LOCATION
+  std::string overland_depths_path;     // file of card OVERLAND_DEPTHS
+  std::string overland_wse_path;        // file of card OVERLAND_WSE
+  file_wrapper gw_boundfile_file;       // groundwater boundary file (r)
+  file_wrapper gw_hycond_map_file;      // aquifer conductivity map (r)
+  file_wrapper overland_depth_location_file;  // cells of the overland depth series (r)
+  file_wrapper overland_wse_location_file;    // cells of the overland water-surface series (r)
+  std::string gw_output_path;           // file of card GW_OUTPUT
+  dmat Krb{"Krb"};                      // [node][link] river-bed hydraulic conductivity
+  dmat Mrb{"Mrb"};                      // [node][link] river-bed thickness
+  int m_lake_on = 0;                    // 1 when card M_LAKE is given
+  double k_river = 0;                   // river-bed exchange coefficient (card K_RIVER)
+  double m_river = 1.0;                 // river-bed thickness value (card M_RIVER)
+  int gw_flux_boundtable_on = 0;        // 1 when card GW_FLUXBOUNDTABLE (alias GW_FLUX_BOUNDTABLE) is given
+};
+
+}  // namespace kavro
