@@ -7,7 +7,7 @@
 
 namespace kavro {
 
-struct permafrost_layer_soil {
+struct permafrost_layer_soil_record {
   dmat Thick{"Thick"};        // [type][layer] depth of the layer bottom below the surface (m)
   dmat Tfr{"Tfr"};            // [type][layer] freezing temperature (C)
   dmat Wvol{"Wvol"};          // [type][layer] total volumetric water content (fraction)
@@ -28,11 +28,11 @@ struct permafrost_layer_soil {
   dvec alpha{"alpha"};        // [node] sweep coefficients of the solver
   dvec beta{"beta"};          // [node]
   imat cell_address{"cell_address"};  // [type][cell]
-  int max_nodes = 0;          // largest node count
+  int max_node_count = 0;     // largest node count
   int n_types = 0;            // number of soil types
 };
 
 // Sets every table and count of the record to empty.
-inline void clear_permafrost_layer_soil(permafrost_layer_soil& p) { p = permafrost_layer_soil{}; }
+inline void clear_permafrost_layer_soil(permafrost_layer_soil_record& p) { p = permafrost_layer_soil_record{}; }
 
 }  // namespace kavro

@@ -5,7 +5,7 @@
 
 namespace kavro {
 
-struct soil_contam_layers {
+struct soil_contam_layers_record {
   int n_layers = 0;                                // soil layers per cell
   int n_cells = -1;                                // cells the record is sized for; -1 until sized
   checked_array<double> layer_depth;               // [layer] depth of each layer (cm)
