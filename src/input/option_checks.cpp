@@ -1,9 +1,142 @@
 #include "input/option_checks.h"
 
+#include <cstdio>
+
+#include "framework/error_record.h"
 #include "framework/main_state.h"
 
 namespace kavro {
 
-void check_project_options(main_state&) {}
+namespace {
+
+// Indices of map_table_present read by the checks.
+constexpr int evapotranspiration_table = 10;
+constexpr int groundwater_table = 17;
+
+// The Preissmann code of run_params.chan_method.
+constexpr int chan_method_preissmann = 1;
+
+// Codes of the checks that report at once and let the run go on.
+constexpr int warn_gw_porosity_source = 39;
+constexpr int warn_gw_hycond_source = 41;
+
+// A refusal with a message of its own.
+bool refuse_with(const char* message) {
+  std::fputs(message, stdout);
+  error_rec.code = already_printed_code;
+  return false;
+}
+
+// Sets `code` for the run driver's report; false, so that the caller ends.
+bool refuse(int code) {
+  error_rec.code = code;
+  return false;
+}
+
+// A warning reported at once: the checks after it are still made.
+void warn_now(int code) {
+  error_rec.code = code;
+  report_error(error_rec);
+}
+
+// The grid cards size every map and the cell area divides by GRIDSIZE: they
+// are refused before any map is read.
+bool check_grid_cards(const main_state& ms) {
+  const run_params_record& r = ms.run_params;
+  if (r.rows <= 0 || r.cols <= 0)
+    return refuse_with("Error: The project file must give ROWS and COLS of at least 1.\n");
+  if (!(r.gridsize > 0.0)) return refuse_with("Error: The project file must give a GRIDSIZE greater than 0.\n");
+  return true;
+}
+
+bool check_weather_and_rain(const main_state& ms) {
+  if (ms.manning_n_on && ms.roughness_on) return refuse(6);
+  if (ms.long_term_on && ms.et_calc_penman_on && ms.et_calc_deardorff_on) return refuse(7);
+  if (ms.hmet_surfaways_on + ms.hmet_samson_on + ms.hmet_vrx_on >= 2) return refuse(8);
+  if (ms.long_term_on && !ms.et_calc_penman_on && !ms.et_calc_deardorff_on) return refuse(9);
+  // A NaN compares unequal to 0.0 and passes, as an unset value never is NaN.
+  if (ms.uniform_rain_on && (ms.rain_intensity == 0.0 || ms.rain_duration == 0.0)) return refuse(11);
+  if (!ms.long_term_on) return true;
+  if (!ms.inf_redist_on && !ms.richards_on && !ms.multi_layer_ga_on) return refuse(20);
+  const bool et_table = ms.map_table_present[evapotranspiration_table] != 0;
+  if (!ms.albedo_on && !ms.richards_on && !et_table) return refuse(21);
+  if (ms.et_calc_penman_on) {
+    struct et_map {
+      int main_state::*on;
+      int code;
+    };
+    constexpr et_map penman_maps[] = {{&main_state::vheight_on, 22},
+                                      {&main_state::tcoeff_on, 23},
+                                      {&main_state::canopy_on, 24},
+                                      {&main_state::wilting_point_on, 25}};
+    for (const et_map& m : penman_maps) {
+      if (!(ms.*m.on) && !ms.richards_on && !et_table) return refuse(m.code);
+    }
+  }
+  return true;
+}
+
+// The layered soil table and the Richards soil table supply the Green-Ampt
+// parameters themselves.
+void clear_green_ampt_maps(main_state& ms) {
+  ms.moisture_on = 0;
+  ms.conductivity_on = 0;
+  ms.capillary_on = 0;
+  ms.porosity_on = 0;
+  ms.pore_index_on = 0;
+  ms.residual_sat_on = 0;
+}
+
+bool check_soil_and_channel(main_state& ms) {
+  if (ms.multi_layer_ga_on == 1) clear_green_ampt_maps(ms);
+  if (ms.richards_on == 1) {
+    if (ms.gw_simulation_on && ms.aquifer_delta_z < 0.0) return refuse(32);
+    // Without a retention model the Richards soil table stays all zero.
+    if (ms.richards_c_option != 1 && ms.richards_c_option != 2)
+      return refuse_with(
+          "Error: Richards infiltration needs a soil-water retention model.\n"
+          "Give RICHARDS_C_OPTION BROOKS or RICHARDS_C_OPTION HAVERCAMP in the project file.\n");
+    clear_green_ampt_maps(ms);
+  }
+  if (ms.chan_implicit_on == 1 || ms.run_params.chan_method == chan_method_preissmann) return refuse(35);
+  if (ms.channel_on == 1 && ms.sed_control.erosion_on == 1) ms.ov_sed_out_on = 1;
+  if (ms.chan_discharge_map_on && !ms.channel_on) ms.chan_discharge_map_on = 0;
+  return true;
+}
+
+bool check_groundwater(const main_state& ms) {
+  if (ms.gw_simulation_on != 1) return true;
+  const bool gw_table = ms.map_table_present[groundwater_table] == 1;
+  if (ms.gw_porosity_map_on == 1 && ms.gw_unif_porosity_on == 1) return refuse(38);
+  if (ms.gw_porosity_map_on != 1 && ms.gw_unif_porosity_on != 1 && !gw_table) warn_now(warn_gw_porosity_source);
+  if (ms.gw_hycond_map_on == 1 && ms.gw_unif_hycond_on == 1) return refuse(40);
+  if (ms.gw_hycond_map_on != 1 && ms.gw_unif_hycond_on != 1 && !gw_table) warn_now(warn_gw_hycond_source);
+  if (ms.sacramento_on) return refuse(42);
+  return true;
+}
+
+bool check_host_environment(const main_state& ms) {
+  if (ms.qln_on) {
+    std::printf("Running KAVRO in QLN environment\n");
+    if (ms.vopa_on) std::printf("KAVRO will share data with VOPA through file: %s\n", ms.vopa_exchange_path.c_str());
+    if (ms.qln_event_num_on)
+      std::printf("This is an event call of KAVRO by QLN, qln_event_num=%d\n", ms.qln_event_num);
+    if (!ms.vopa_on) return refuse(43);
+    if (ms.qln_event_num < 0 && ms.qln_event_num_on) return refuse(44);
+    if (ms.gw_simulation_on) return refuse(45);
+  }
+  if (ms.vopa_on && !ms.qln_on) return refuse(46);
+  return true;
+}
+
+}  // namespace
+
+void check_project_options(main_state& ms) {
+  if (!check_weather_and_rain(ms)) return;
+  if (!check_soil_and_channel(ms)) return;
+  if (!check_groundwater(ms)) return;
+  if (!check_host_environment(ms)) return;
+  check_grid_cards(ms);
+}
 
 }  // namespace kavro
