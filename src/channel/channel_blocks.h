@@ -151,6 +151,9 @@ struct channel_network_block {
   ivec nx{"nx"};                            // [link] computational nodes
   file_wrapper channel_input_file;          // channel input file of card CHANNEL_INPUT (r)
   file_wrapper chan_hotstart_in_file;       // channel hotstart input (r): water-surface elevation and area
+  file_wrapper chan_hotstart_q_in_file;     // channel hotstart discharge input (r), name + ".qht"
+  file_wrapper chan_hotstart_q_out_file;    // channel hotstart discharge output (w), name + ".qht"; the depths go to fs_chan_hotstart_out
+  file_wrapper outlet_hydro_file;           // outlet hydrograph of card OUTLET_HYDRO ("output hydrograph", w)
   int n_hyd_locations = 0;                  // hydrograph output locations (link/node pairs)
   int n_gwflux_locations = 0;               // groundwater-flux output locations (link/node pairs)
   ivec hlink{"hlink"};                      // [location] link of each hydrograph output location

@@ -84,6 +84,7 @@ struct record_tail_block {
   ivec KOTU_soiltype{"KOTU_soiltype"};              // Permafrost soil type per cell
   std::string permafrost_kotu_path;                 // File name of card PERMAFROST_KOTU or MULTI_LAYER_INFIL_KOTU, read as the permafrost mask
   std::string out_kotu_temp_path;                   // File name of card OUT_KOTU_TEMP (read_project)
+  file_wrapper out_kotu_temp_file;                  // Permafrost temperature profile output of card OUT_KOTU_TEMP (w)
   ivec permaf_mask{"permaf_mask"};                  // allocation name "permaf_mask"
   dmat perma_tem{"perma_tem"};                      // Soil temperature per temperature node
   double kotu_interval = 0;                         // Permafrost (KOTU) model interval in seconds
@@ -102,6 +103,12 @@ struct record_tail_block {
   dvec SE{"SE"};                                    // allocation name "SE"
   std::string project_path;                         // the project file of the run
   std::unique_ptr<q7_data_record> q7_data;          // the segment coupling, made at the end of the grid set-up
+  file_wrapper pipe_head_file;                      // Superlink node heads of card PIPE_HEAD (w)
+  file_wrapper pipe_tile_file;                      // Superlink tile flows of card PIPE_TILE (w)
+  file_wrapper pipe_flow_file;                      // Superlink flows of card PIPE_FLOW (w)
+  file_wrapper total_chan_n_file;                   // Channel total nitrogen output of card TOTAL_CHAN_N (w; created here, written by the nutrient writers)
+  file_wrapper total_chan_kn_file;                  // Channel total Kjeldahl nitrogen output of card TOTAL_CHAN_KN (w)
+  file_wrapper total_chan_p_file;                   // Channel total phosphorus output of card TOTAL_CHAN_P (w)
   soil_contam_layers_record soil_contam_layers;           // constituents in the soil layers
   permafrost_layer_soil_record permafrost_layer_soil;     // the permafrost soil table
 };

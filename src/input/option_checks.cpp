@@ -45,7 +45,8 @@ bool check_grid_cards(const main_state& ms) {
   const run_params_record& r = ms.run_params;
   if (r.rows <= 0 || r.cols <= 0)
     return refuse_with("Error: The project file must give ROWS and COLS of at least 1.\n");
-  if (!(r.gridsize > 0.0)) return refuse_with("Error: The project file must give a GRIDSIZE greater than 0.\n");
+  if (!(r.gridsize > 0.0))
+    return refuse_with("Error: The project file must give a GRIDSIZE greater than 0.\n");
   return true;
 }
 
@@ -108,7 +109,8 @@ bool check_groundwater(const main_state& ms) {
   if (ms.gw_simulation_on != 1) return true;
   const bool gw_table = ms.map_table_present[groundwater_table] == 1;
   if (ms.gw_porosity_map_on == 1 && ms.gw_unif_porosity_on == 1) return refuse(38);
-  if (ms.gw_porosity_map_on != 1 && ms.gw_unif_porosity_on != 1 && !gw_table) warn_now(warn_gw_porosity_source);
+  if (ms.gw_porosity_map_on != 1 && ms.gw_unif_porosity_on != 1 && !gw_table)
+    warn_now(warn_gw_porosity_source);
   if (ms.gw_hycond_map_on == 1 && ms.gw_unif_hycond_on == 1) return refuse(40);
   if (ms.gw_hycond_map_on != 1 && ms.gw_unif_hycond_on != 1 && !gw_table) warn_now(warn_gw_hycond_source);
   if (ms.sacramento_on) return refuse(42);
@@ -118,7 +120,8 @@ bool check_groundwater(const main_state& ms) {
 bool check_host_environment(const main_state& ms) {
   if (ms.qln_on) {
     std::printf("Running KAVRO in QLN environment\n");
-    if (ms.vopa_on) std::printf("KAVRO will share data with VOPA through file: %s\n", ms.vopa_exchange_path.c_str());
+    if (ms.vopa_on)
+      std::printf("KAVRO will share data with VOPA through file: %s\n", ms.vopa_exchange_path.c_str());
     if (ms.qln_event_num_on)
       std::printf("This is an event call of KAVRO by QLN, qln_event_num=%d\n", ms.qln_event_num);
     if (!ms.vopa_on) return refuse(43);

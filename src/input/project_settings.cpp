@@ -119,7 +119,8 @@ void apply_overland_settings(main_state& ms) {
   }
   ms.units_flag = ms.run_params.units;
   // A ROUGHNESS table counts only when MANNING_N does not give a uniform n.
-  ms.roughness_on = p.use_manning_n ? p.use_roughness : (p.use_roughness || ms.map_table_present[roughness_table]);
+  ms.roughness_on =
+      p.use_manning_n ? p.use_roughness : (p.use_roughness || ms.map_table_present[roughness_table]);
   ms.uniform_manning_n = p.manning_n;
   if (p.use_snow_darcy) ms.snow_darcy = p.snow_darcy;
   ms.lakes_on = 0;
@@ -136,7 +137,8 @@ void apply_long_term_settings(main_state& ms) {
   ms.long_term_on = p.use_long_term;
   if (ms.long_term_on) {
     apply_card_copies(long_term_copies, ms);
-    if (p.use_hmet_surfaways || p.use_hmet_samson || p.use_hmet_vrx || p.use_hmet_ascii) ms.hmet_path = p.hmet_file;
+    if (p.use_hmet_surfaways || p.use_hmet_samson || p.use_hmet_vrx || p.use_hmet_ascii)
+      ms.hmet_path = p.hmet_file;
     if (p.use_seasonal_rs && p.seasonal_rs_spring > 0) {
       ms.seasonal_rs_spring = p.seasonal_rs_spring;
       ms.seasonal_rs_fall = p.seasonal_rs_fall;
@@ -174,14 +176,21 @@ void apply_channel_settings(main_state& ms) {
   ms.chan_drain_init_on = 0;
   ms.chan_mesh_on = 0;
   switch (ms.run_params.chan_method) {
-    case chan_method_explicit: ms.channel_on = 1; break;
+    case chan_method_explicit:
+      ms.channel_on = 1;
+      break;
     case chan_method_drain:
       ms.chan_implicit_on = 1;
       ms.chan_drain_init_on = 1;
       break;
-    case chan_method_backwater: ms.chan_implicit_on = 1; break;
-    case chan_method_mesh: ms.chan_mesh_on = 1; break;
-    default: break;  // none, or the Preissmann code that the option check refuses
+    case chan_method_backwater:
+      ms.chan_implicit_on = 1;
+      break;
+    case chan_method_mesh:
+      ms.chan_mesh_on = 1;
+      break;
+    default:
+      break;  // none, or the Preissmann code that the option check refuses
   }
   if (!ms.channel_on) return;
   apply_card_copies(channel_copies, ms);
@@ -229,7 +238,8 @@ void apply_soil_settings(main_state& ms) {
     ms.conceptual_gw_path = p.conceptual_gw;
   }
   const bool green_ampt_table_counts = ms.green_ampt_on || ms.inf_redist_on || ms.long_term_on;
-  apply_flag_copies(green_ampt_map_flags, green_ampt_table_counts && ms.map_table_present[green_ampt_table], ms);
+  apply_flag_copies(green_ampt_map_flags, green_ampt_table_counts && ms.map_table_present[green_ampt_table],
+                    ms);
   ms.area_reduction_on = p.use_area_reduction;
 }
 
@@ -292,11 +302,12 @@ void apply_output_settings(main_state& ms) {
   apply_card_copies(file_name_copies, ms);
   ms.precip_file_path = ms.rain_params.precip_file;
   // Channel hotstarts: depths end in ".dht", discharges in ".qht".
-  if (p.use_explic_hotstart || p.use_read_chan_hotstart) {
+  // A hotstart card without a file name builds no name; opening it fails.
+  if ((p.use_explic_hotstart || p.use_read_chan_hotstart) && !p.chan_hotstart_in.empty()) {
     ms.chan_hotstart_in_path = p.chan_hotstart_in + ".dht";
     ms.explic_hotstart_path = p.chan_hotstart_in + ".qht";
   }
-  if (p.use_explic_backwater || p.use_write_chan_hotstart) {
+  if ((p.use_explic_backwater || p.use_write_chan_hotstart) && !p.chan_hotstart_out.empty()) {
     ms.chan_hotstart_out_path = p.chan_hotstart_out + ".qht";
     ms.explic_backwater_path = p.chan_hotstart_out + ".dht";
   }
@@ -306,7 +317,8 @@ void apply_output_settings(main_state& ms) {
 }  // namespace
 
 void read_project(const std::string& project_path, main_state& ms) {
-  const bool announce = !ms.optimize_on && run_context.process_rank == 0 && ms.quiet != 1 && ms.tool_mode != 1;
+  const bool announce =
+      !ms.optimize_on && run_context.process_rank == 0 && ms.quiet != 1 && ms.tool_mode != 1;
   if (announce) print_message("reading run parameters from project file: %s\n", project_path.c_str());
   read_project_cards(project_path, ms.project_params, ms.run_params, ms.rain_params, ms.tool_mode);
   if (ms.run_params.open_failed == 1) {
@@ -326,7 +338,8 @@ void read_project(const std::string& project_path, main_state& ms) {
   apply_output_settings(ms);
 
   ms.quiet = ms.project_params.use_super_quiet;
-  if (!ms.quiet && run_context.process_rank == 0 && ms.tool_mode != 1) print_message("\nfinished reading project file\n");
+  if (!ms.quiet && run_context.process_rank == 0 && ms.tool_mode != 1)
+    print_message("\nfinished reading project file\n");
 }
 
 void print_startup_header(main_state& ms, const std::string& project_path) {

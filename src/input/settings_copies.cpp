@@ -153,12 +153,9 @@ constexpr card_copy<int> groundwater_ints[] = {
     {&P::use_gw_well_level, &M::gw_well_level_on},
 };
 constexpr card_copy<double> groundwater_reals[] = {
-    {&P::gw_timestep, &M::gw_timestep},
-    {&P::gw_lsor_con, &M::gw_lsor_con},
-    {&P::single_unsat_sat, &M::single_unsat_sat},
-    {&P::gw_leakage_rate, &M::gw_leakage_rate},
-    {&P::gw_unif_porosity, &M::gw_unif_porosity},
-    {&P::gw_unif_hycond, &M::gw_unif_hycond},
+    {&P::gw_timestep, &M::gw_timestep},           {&P::gw_lsor_con, &M::gw_lsor_con},
+    {&P::single_unsat_sat, &M::single_unsat_sat}, {&P::gw_leakage_rate, &M::gw_leakage_rate},
+    {&P::gw_unif_porosity, &M::gw_unif_porosity}, {&P::gw_unif_hycond, &M::gw_unif_hycond},
     {&P::aquifer_delta_z, &M::aquifer_delta_z},
 };
 constexpr card_copy<std::string> groundwater_names[] = {
@@ -276,10 +273,8 @@ constexpr card_copy<double> richards_reals[] = {
 
 // Channel time series and the Courant limit of the channel step.
 constexpr card_copy<int> channel_output_ints[] = {
-    {&P::use_chan_depth, &M::chan_depth_on},
-    {&P::use_chan_discharge, &M::chan_discharge_on},
-    {&P::use_chan_stage, &M::chan_stage_on},
-    {&P::use_chan_velocity, &M::chan_velocity_on},
+    {&P::use_chan_depth, &M::chan_depth_on},       {&P::use_chan_discharge, &M::chan_discharge_on},
+    {&P::use_chan_stage, &M::chan_stage_on},       {&P::use_chan_velocity, &M::chan_velocity_on},
     {&P::use_chan_sed_flux, &M::chan_sed_flux_on},
 };
 constexpr card_copy<double> channel_output_reals[] = {
@@ -294,10 +289,8 @@ constexpr card_copy<int> et_input_rows[] = {
     {&P::use_wilting_point, &M::wilting_point_on},
 };
 constexpr card_copy<int> green_ampt_map_rows[] = {
-    {&P::use_conductivity, &M::conductivity_on},
-    {&P::use_capillary, &M::capillary_on},
-    {&P::use_porosity, &M::porosity_on},
-    {&P::use_pore_index, &M::pore_index_on},
+    {&P::use_conductivity, &M::conductivity_on}, {&P::use_capillary, &M::capillary_on},
+    {&P::use_porosity, &M::porosity_on},         {&P::use_pore_index, &M::pore_index_on},
     {&P::use_residual_sat, &M::residual_sat_on},
 };
 constexpr card_copy<std::string> exchange_rows[] = {
@@ -341,7 +334,8 @@ void apply_flag_copies(std::span<const card_copy<int>> rows, bool also_on, main_
   for (const card_copy<int>& row : rows) ms.*row.field = (ms.project_params.*row.card || also_on) ? 1 : 0;
 }
 
-void apply_prefixed_names(std::span<const card_copy<std::string>> rows, const std::string& prefix, main_state& ms) {
+void apply_prefixed_names(std::span<const card_copy<std::string>> rows, const std::string& prefix,
+                          main_state& ms) {
   for (const card_copy<std::string>& row : rows) {
     const std::string& name = ms.project_params.*row.card;
     if (!name.empty()) ms.*row.field = prefix + name;

@@ -27,14 +27,14 @@ struct card_copy_group {
   std::span<const card_copy<std::string>> names;
 };
 
-extern const card_copy_group straight_copies;     // every run
-extern const card_copy_group long_term_copies;    // only with LONG_TERM
-extern const card_copy_group channel_copies;      // only with explicit channel routing
-extern const card_copy_group groundwater_copies;  // only with WATER_TABLE and GW_SIMULATION
-extern const card_copy_group output_copies;       // output switches, every run
-extern const card_copy_group file_name_copies;    // file names, every run
-extern const card_copy_group host_copies;         // host environment switches, every run
-extern const card_copy_group richards_copies;     // Richards options, every run
+extern const card_copy_group straight_copies;        // every run
+extern const card_copy_group long_term_copies;       // only with LONG_TERM
+extern const card_copy_group channel_copies;         // only with explicit channel routing
+extern const card_copy_group groundwater_copies;     // only with WATER_TABLE and GW_SIMULATION
+extern const card_copy_group output_copies;          // output switches, every run
+extern const card_copy_group file_name_copies;       // file names, every run
+extern const card_copy_group host_copies;            // host environment switches, every run
+extern const card_copy_group richards_copies;        // Richards options, every run
 extern const card_copy_group channel_output_copies;  // channel time-series switches, every run
 
 // Switches that a mapping table can turn on as well as the card: the
@@ -51,6 +51,7 @@ void apply_card_copies(const card_copy_group& group, main_state& ms);
 void apply_flag_copies(std::span<const card_copy<int>> rows, bool also_on, main_state& ms);
 // Sets every name of `rows` to `prefix` + its card's name, for the cards given
 // (non-empty name).
-void apply_prefixed_names(std::span<const card_copy<std::string>> rows, const std::string& prefix, main_state& ms);
+void apply_prefixed_names(std::span<const card_copy<std::string>> rows, const std::string& prefix,
+                          main_state& ms);
 
 }  // namespace kavro

@@ -4,7 +4,6 @@
 
 namespace kavro {
 
-void open_run_files(main_state&) {}
 void open_map_datasets(main_state&) {}
 void write_linknode_headers(main_state&) {}
 void open_contaminant_map_writers(main_state&) {}

@@ -1,12 +1,14 @@
 // Run files, outputs and writers of the run.
 #pragma once
 
+// The run-file opening has its own file; included here for the callers of
+// the output steps.
+#include "output/run_files_open.h"
+
 namespace kavro {
 
 struct main_state;
 
-// Opens every run file the project names, the run log among them.
-void open_run_files(main_state& ms);
 // Opens the map dataset of every enabled gridded output.
 void open_map_datasets(main_state& ms);
 // Headers of the link/node outputs.

@@ -121,6 +121,7 @@ struct lumped_boundary_block {
   dvec flood_depth_max{"flood_depth_max"};          // Per-cell vector allocated zeroed by alloc_cell_arrays when flood_grid_on; updated by the overland step ...
   std::string flood_grid_path;                      // File name of card FLOOD_GRID (copied by read_project)
   std::string flood_stream_path;                    // File name of card FLOOD_STREAM (copied by read_project)
+  file_wrapper flood_stream_file;                   // Flood stream stage output of card FLOOD_STREAM ("output flood stream stage", w)
   file_wrapper swe_hotstart_file;                   // Initial snow water-equivalent map file (mode "r"), read into the per-cell snow arrays by the hotstart reader
 };
 

@@ -98,6 +98,10 @@ struct groundwater_block {
   file_wrapper gw_hycond_map_file;      // aquifer conductivity map (r)
   file_wrapper overland_depth_location_file;  // cells of the overland depth series (r)
   file_wrapper overland_wse_location_file;    // cells of the overland water-surface series (r)
+  file_wrapper overland_depths_file;    // overland depth series at the listed cells (w)
+  file_wrapper overland_wse_file;       // overland water-surface series at the listed cells (w)
+  file_wrapper gw_well_level_file;      // well water levels (w)
+  file_wrapper gw_porosity_map_file;    // aquifer porosity map (r)
   std::string gw_output_path;           // file of card GW_OUTPUT
   dmat Krb{"Krb"};                      // [node][link] river-bed hydraulic conductivity
   dmat Mrb{"Mrb"};                      // [node][link] river-bed thickness

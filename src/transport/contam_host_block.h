@@ -49,6 +49,7 @@ struct contam_host_block {
   int vopa_first_on = 0;                            // 1 when card VOPA_FIRST is given (read_project; read by the host exchange maps read_exchange_maps)
   std::string vopa_exchange_path;                   // Exchange file shared with the ecological model ("will share data with VOPA through file: %s")
   file_wrapper vopa_exchange_file;                  // Of the day-number exchange file shared with the co-run model VOPA
+  file_wrapper evap_out_file;                       // Hourly basin averages of the long-term soil water and evaporation, fixed name "evap_out" (w)
   int vopa_day_now = 0;                             // Day number of now counted from 31 December 01:00 of the previous year (written to the VOPA exchange file)
   int vopa_day_next = 0;                            // Day number of the next rain event's start on the same count, -1 after the last event
   int moist_to_vopa_on = 0;                         // 1 when card MOIST_TO_VOPA sends soil moisture to the ecological model

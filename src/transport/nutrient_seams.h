@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "framework/file_wrapper.h"
+
 namespace kavro {
 
 inline constexpr int nsm_species_count = 9;    // NO2, NO3, NH4, ON, OP, DP, ALG, CBOD, DO
@@ -27,10 +29,14 @@ struct nsm_aquatic_env {
   std::string file_name;  // aquatic-environment file (card AQ_ENV)
 };
 
-// One group of per-species outputs: on/off and the file name of each species.
+// One group of per-species outputs: on/off and the file name of each species,
+// and for the hydrograph outputs the species' concentration and mass files
+// (name + ".conc", name + ".mass"), created by the run-file opening.
 struct nsm_output_group {
   std::array<int, nsm_species_count> out_on{};
   std::array<std::string, nsm_species_count> out_name;
+  std::array<file_wrapper, nsm_species_count> conc_files;
+  std::array<file_wrapper, nsm_species_count> mass_files;
 };
 
 struct nsm_model {
@@ -51,6 +57,11 @@ struct nsm_model {
 
 // A new model with every kind and switch 0 and every name empty.
 std::unique_ptr<nsm_model> nsm_model_init();
+
+// The display name of species or water parameter `index` (pool_flag 0,
+// index 0..11) or of soil pool `index` (pool_flag 1, index 0..12); empty for
+// any other index.
+std::string nsm_constituent_label(int index, int pool_flag);
 
 // Soil nutrient constants of the cards NO2_KM .. DP_KOC: entries 0..5 the Km
 // of NO2, NO3, NH4, ON, OP, DP; 6..11 the Koc of the same species.
