@@ -9,11 +9,24 @@
 
 namespace kavro {
 
-// Presence flags of the grid tables, in report order (0 roughness,
-// 3 interception, 4 retention, 5 Green-Ampt parameters, 6 Green-Ampt initial
-// moisture, 7 layered soil, 8 Richards Havercamp, 9 Richards Brooks,
-// 10 evapotranspiration, 14 wetlands, 17 groundwater, ...).
+// Presence flags of the grid tables, in report order.
 using map_table_flags = std::array<int, 35>;
+
+// The entries of map_table_flags that the settings and the run files read.
+namespace map_table {
+inline constexpr int roughness = 0;
+inline constexpr int interception = 3;
+inline constexpr int retention = 4;
+inline constexpr int green_ampt = 5;           // Green-Ampt soil parameters
+inline constexpr int green_ampt_moisture = 6;  // Green-Ampt initial moisture
+inline constexpr int layered_soil = 7;
+inline constexpr int richards_havercamp = 8;
+inline constexpr int richards_brooks = 9;
+inline constexpr int evapotranspiration = 10;
+inline constexpr int wetlands = 14;
+inline constexpr int groundwater = 17;
+}  // namespace map_table
+
 // Presence flags of the stream tables (0 roughness ... 5 dispersion).
 using stream_table_flags = std::array<int, 6>;
 

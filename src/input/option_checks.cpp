@@ -4,17 +4,12 @@
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "input/map_table_check.h"
+#include "input/project_settings.h"
 
 namespace kavro {
 
 namespace {
-
-// Indices of map_table_present read by the checks.
-constexpr int evapotranspiration_table = 10;
-constexpr int groundwater_table = 17;
-
-// The Preissmann code of run_params.chan_method.
-constexpr int chan_method_preissmann = 1;
 
 // Codes of the checks that report at once and let the run go on.
 constexpr int warn_gw_porosity_source = 39;
@@ -59,7 +54,7 @@ bool check_weather_and_rain(const main_state& ms) {
   if (ms.uniform_rain_on && (ms.rain_intensity == 0.0 || ms.rain_duration == 0.0)) return refuse(11);
   if (!ms.long_term_on) return true;
   if (!ms.inf_redist_on && !ms.richards_on && !ms.multi_layer_ga_on) return refuse(20);
-  const bool et_table = ms.map_table_present[evapotranspiration_table] != 0;
+  const bool et_table = ms.map_table_present[map_table::evapotranspiration] != 0;
   if (!ms.albedo_on && !ms.richards_on && !et_table) return refuse(21);
   if (ms.et_calc_penman_on) {
     struct et_map {
@@ -107,7 +102,7 @@ bool check_soil_and_channel(main_state& ms) {
 
 bool check_groundwater(const main_state& ms) {
   if (ms.gw_simulation_on != 1) return true;
-  const bool gw_table = ms.map_table_present[groundwater_table] == 1;
+  const bool gw_table = ms.map_table_present[map_table::groundwater] == 1;
   if (ms.gw_porosity_map_on == 1 && ms.gw_unif_porosity_on == 1) return refuse(38);
   if (ms.gw_porosity_map_on != 1 && ms.gw_unif_porosity_on != 1 && !gw_table)
     warn_now(warn_gw_porosity_source);

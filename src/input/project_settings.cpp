@@ -17,18 +17,6 @@ namespace kavro {
 
 namespace {
 
-// Indices of map_table_present that the settings read.
-constexpr int roughness_table = 0;
-constexpr int green_ampt_table = 5;
-constexpr int evapotranspiration_table = 10;
-constexpr int wetlands_table = 14;
-
-// Channel routing codes of run_params.chan_method.
-constexpr int chan_method_drain = 2;
-constexpr int chan_method_explicit = 3;
-constexpr int chan_method_mesh = 4;
-constexpr int chan_method_backwater = 5;
-
 // VELM map datasets are not available in this system.
 constexpr int map_type_velm = 4;
 
@@ -120,14 +108,14 @@ void apply_overland_settings(main_state& ms) {
   ms.units_flag = ms.run_params.units;
   // A ROUGHNESS table counts only when MANNING_N does not give a uniform n.
   ms.roughness_on =
-      p.use_manning_n ? p.use_roughness : (p.use_roughness || ms.map_table_present[roughness_table]);
+      p.use_manning_n ? p.use_roughness : (p.use_roughness || ms.map_table_present[map_table::roughness]);
   ms.uniform_manning_n = p.manning_n;
   if (p.use_snow_darcy) ms.snow_darcy = p.snow_darcy;
   ms.lakes_on = 0;
   ms.reten_depth_on = p.use_retention;
   ms.reten_depth_file_on = p.use_reten_depth;
   ms.overtype = p.overtype;
-  ms.wetlands_on = ms.map_table_present[wetlands_table];
+  ms.wetlands_on = ms.map_table_present[map_table::wetlands];
 }
 
 // Weather, snow and evapotranspiration; the soil depths of the long-term
@@ -148,7 +136,7 @@ void apply_long_term_settings(main_state& ms) {
     if (p.use_nwsrfs_elev_snow == 1) ms.nwsrfs_elev_snow_path = p.nwsrfs_elev_snow;
     if (p.use_hmet_orog_gages == 1) ms.hmet_orog_gages_path = p.hmet_orog_gages;
   }
-  apply_flag_copies(et_input_flags, ms.map_table_present[evapotranspiration_table] != 0, ms);
+  apply_flag_copies(et_input_flags, ms.map_table_present[map_table::evapotranspiration] != 0, ms);
   ms.strict_julian_date_on = p.use_strict_julian_date;
   // EVENT_MIN_Q acts only in long-term runs; a missing or zero value ends
   // events at 0.05 m3/s.
@@ -238,8 +226,8 @@ void apply_soil_settings(main_state& ms) {
     ms.conceptual_gw_path = p.conceptual_gw;
   }
   const bool green_ampt_table_counts = ms.green_ampt_on || ms.inf_redist_on || ms.long_term_on;
-  apply_flag_copies(green_ampt_map_flags, green_ampt_table_counts && ms.map_table_present[green_ampt_table],
-                    ms);
+  apply_flag_copies(green_ampt_map_flags,
+                    green_ampt_table_counts && ms.map_table_present[map_table::green_ampt], ms);
   ms.area_reduction_on = p.use_area_reduction;
 }
 

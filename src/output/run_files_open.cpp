@@ -17,17 +17,6 @@ using M = main_state;
 using ms_test = bool (*)(const M&);
 using ms_path = std::string (*)(const M&);
 
-// Indices of map_table_present whose tables stand in for a missing map.
-constexpr int roughness_table = 0;
-constexpr int interception_table = 3;
-constexpr int retention_table = 4;
-constexpr int green_ampt_table = 5;
-constexpr int green_ampt_moisture_table = 6;
-constexpr int layered_soil_table = 7;
-constexpr int richards_havercamp_table = 8;
-constexpr int richards_brooks_table = 9;
-constexpr int evapotranspiration_table = 10;
-
 // INIT_SWE_DEPTH named a map file (not a uniform depth).
 constexpr int swe_from_map = 1;
 
@@ -101,8 +90,8 @@ bool long_term_penman(const M& m) { return m.long_term_on && m.et_calc_penman_on
 // type map and the layer table may then be missing.
 bool soil_table_in_mapping_table(const M& m) {
   const bool richards_needs =
-      m.richards_on && !table(m, richards_havercamp_table) && !table(m, richards_brooks_table);
-  const bool layered_needs = m.multi_layer_ga_on && !table(m, layered_soil_table);
+      m.richards_on && !table(m, map_table::richards_havercamp) && !table(m, map_table::richards_brooks);
+  const bool layered_needs = m.multi_layer_ga_on && !table(m, map_table::layered_soil);
   return !richards_needs && !layered_needs;
 }
 
@@ -174,40 +163,40 @@ const run_file files_before_nutrients[] = {
              &M::out_kotu_temp_file, PATH(m.out_kotu_temp_path), "w", "permafrost_temperature_output"},
     run_file{WHEN(green_ampt_method(m) && m.moisture_on), &M::fs_moisture, PATH(m.moisture_path), "r",
              "soil moisture"}
-        .unless(in_table<green_ampt_moisture_table>),
+        .unless(in_table<map_table::green_ampt_moisture>),
     run_file{WHEN(green_ampt_method(m) && m.project_params.use_conductivity), &M::fs_conductivity,
              PATH(m.conductivity_path), "r", "Ks"}
-        .unless(in_table<green_ampt_table>),
+        .unless(in_table<map_table::green_ampt>),
     run_file{WHEN(green_ampt_method(m) && m.project_params.use_capillary), &M::fs_capillary,
              PATH(m.capillary_path), "r", "Hc"}
-        .unless(in_table<green_ampt_table>),
+        .unless(in_table<map_table::green_ampt>),
     run_file{WHEN(green_ampt_method(m) && m.project_params.use_porosity), &M::fs_porosity,
              PATH(m.porosity_path), "r", "soil porosity"}
-        .unless(in_table<green_ampt_table>),
+        .unless(in_table<map_table::green_ampt>),
     run_file{WHEN(m.inf_redist_on && m.project_params.use_pore_index), &M::fs_pore_index,
              PATH(m.pore_index_path), "r", "pore dist. index"}
-        .unless(in_table<green_ampt_table>),
+        .unless(in_table<map_table::green_ampt>),
     run_file{WHEN(m.inf_redist_on && m.project_params.use_residual_sat), &M::fs_residual_sat,
              PATH(m.residual_sat_path), "r", "residual saturation"}
-        .unless(in_table<green_ampt_table>),
+        .unless(in_table<map_table::green_ampt>),
     run_file{WHEN(m.long_term_on), &M::fs_hmet_surfaways, PATH(m.hmet_path), "r", "hydromet data"},
     run_file{WHEN(m.long_term_on && m.hmet_orog_gages_file_on), &M::fs_hmet_orog_gages,
              PATH(m.hmet_orog_gages_path), "r", "orog met data"},
     run_file{WHEN(m.long_term_on && m.project_params.use_albedo), &M::fs_albedo, PATH(m.albedo_path), "r",
              "albedo"}
-        .unless(in_table<evapotranspiration_table>),
+        .unless(in_table<map_table::evapotranspiration>),
     run_file{WHEN(long_term_penman(m) && m.project_params.use_vheight), &M::fs_vheight, PATH(m.vheight_path),
              "r", "veg. height"}
-        .unless(in_table<evapotranspiration_table>),
+        .unless(in_table<map_table::evapotranspiration>),
     run_file{WHEN(long_term_penman(m) && m.project_params.use_tcoeff), &M::fs_tcoeff, PATH(m.tcoeff_path),
              "r", "trans. coeff"}
-        .unless(in_table<evapotranspiration_table>),
+        .unless(in_table<map_table::evapotranspiration>),
     run_file{WHEN(long_term_penman(m) && m.project_params.use_canopy), &M::fs_canopy, PATH(m.canopy_path),
              "r", "canopy resist."}
-        .unless(in_table<evapotranspiration_table>),
+        .unless(in_table<map_table::evapotranspiration>),
     run_file{WHEN(long_term_penman(m) && m.project_params.use_wilting_point), &M::fs_wilting_point,
              PATH(m.wilting_point_path), "r", "wilting point"}
-        .unless(in_table<evapotranspiration_table>),
+        .unless(in_table<map_table::evapotranspiration>),
     run_file{WHEN(m.rain_gauge_on), &M::fs_precip, PATH(m.precip_file_path), "r", "raingage data"},
     // The mesh channel option reads the grid-stream file as well; its name
     // stays with the card.
@@ -215,20 +204,20 @@ const run_file files_before_nutrients[] = {
              "r", "grid-stream connectivity"},
     run_file{WHEN(m.interception_on), &M::fs_storage_capacity, PATH(m.storage_capacity_path), "r",
              "interception storage"}
-        .unless(in_table<interception_table>),
+        .unless(in_table<map_table::interception>),
     run_file{WHEN(m.interception_on), &M::fs_interception_coeff, PATH(m.interception_coeff_path), "r",
              "interception coeff."}
-        .unless(in_table<interception_table>),
+        .unless(in_table<map_table::interception>),
     run_file{WHEN(m.overland_lake_on), &M::fs_overland_lake_map, PATH(m.overland_lake_map_path), "r",
              "overland lake map"},
     run_file{WHEN(m.overland_lake_on), &M::fs_overland_lake_file, PATH(m.overland_lake_file_path), "r",
              "overland lake data"},
     run_file{WHEN(m.reten_depth_file_on), &M::fs_reten_depth, PATH(m.reten_depth_path), "r",
              "retention depth"}
-        .unless(in_table<retention_table>),
+        .unless(in_table<map_table::retention>),
     run_file{WHEN(m.project_params.use_roughness), &M::fs_roughness, PATH(m.roughness_path), "r",
              "Manning roughness"}
-        .unless(in_table<roughness_table>),
+        .unless(in_table<map_table::roughness>),
     run_file{WHEN(m.channel_on), &M::channel_input_file, PATH(m.channel_input_path), "r", "channel input"},
     run_file{WHEN(m.project_params.use_write_chan_hotstart || m.project_params.use_explic_backwater),
              &M::fs_chan_hotstart_out, PATH(m.explic_backwater_path), "w", "channel depth"},

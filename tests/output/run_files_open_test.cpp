@@ -15,6 +15,7 @@
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "input/map_table_check.h"
 #include "input/project_settings.h"
 #include "test_support.h"
 
@@ -163,8 +164,8 @@ struct failure_case {
   std::string name;
 };
 
-void green_ampt_table(M& m) { m.map_table_present[5] = 1; }
-void richards_table(M& m) { m.map_table_present[9] = 1; }
+void green_ampt_table(M& m) { m.map_table_present[map_table::green_ampt] = 1; }
+void richards_table(M& m) { m.map_table_present[map_table::richards_brooks] = 1; }
 
 TEST_F(RunFiles, FailuresNameTheFileOrAreExcused) {
   const std::string bad = bad_path("x.out");
