@@ -19,9 +19,13 @@ enum chan_method_code : int {
 };
 
 // Reads the project file `project_path` into the card records of `ms` and
-// derives the run settings; a project that cannot be read sets error code 3.
+// derives the run settings: switches, file names, method switches, the
+// uniform-rain clock and the exchange paths; opens the segment model's
+// inflow file and asks which mapping tables exist. Failures set error_rec:
+// 3 when the project cannot be opened, 4 when the inflow file cannot be
+// created, 5 for VELM map output (each with the stop flag).
 void read_project(const std::string& project_path, main_state& ms);
-// The start-up information of the run (console and run log).
+// The start-up header of the run log, with the replacement values in use.
 void print_startup_header(main_state& ms, const std::string& project_path);
 
 }  // namespace kavro
