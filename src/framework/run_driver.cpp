@@ -209,7 +209,7 @@ run_outcome run_simulation_with(const run_plan& plan, const std::string& project
                                 std::string_view mode_text) {
   const auto start = clock_type::now();
   auto ms = std::make_unique<main_state>();
-  main_state_init(*ms);
+  ms->project_path = project_path;
   error_rec.code = 0;
   error_rec.stop = 0;
   error_rec.fatal = 0;
