@@ -49,8 +49,8 @@ driver_step step(std::string name, void (*fn)(main_state&), bool checked = true,
   return {std::move(name), [fn](main_state& ms, const run_call&) { fn(ms); }, checked, std::move(when)};
 }
 
-// Adds the start time to every RELATIVE time series, so that their times
-// become Julian dates of this run.
+// Adds the start time of the run (the clock's origin) to every RELATIVE time
+// series, so that their times become Julian dates of this run.
 void shift_relative_series(main_state& ms) { shift_relative_time_series(ms.now); }
 
 run_plan make_default_plan() {
@@ -82,7 +82,6 @@ run_plan make_default_plan() {
   init.push_back(step("gage_cell_distances", gage_cell_distances));
   init.push_back(step("init_meteorology_inputs", init_meteorology_inputs));
   init.push_back(step("init_soil_gw_snow_states", init_soil_gw_snow_states));
-  init.push_back(step("shift_relative_series", shift_relative_series, false));
   init.push_back(step("setup_xy_outputs", setup_xy_outputs));
   init.push_back(step("init_channel_run", init_channel_run));
   init.push_back(step("alloc_calib_result_buffer", alloc_calib_result_buffer, false));
@@ -90,6 +89,9 @@ run_plan make_default_plan() {
   init.push_back(step("compute_initial_surface_volume", compute_initial_surface_volume, false));
   init.push_back(step("init_soil_constituent_mass", init_soil_constituent_mass, false));
   init.push_back(step("setup_start_time", setup_start_time));
+  // RELATIVE series count from the run's start, known only now; every run
+  // shifts them here, before the loop evaluates any series.
+  init.push_back(step("shift_relative_series", shift_relative_series, false));
   init.push_back({"read_analyzer_file",
                   [](main_state& ms, const run_call&) { read_analyzer_file(ms, ms.project_params.analyzers); },
                   false, [](const main_state& ms) { return ms.project_params.use_analyzers != 0; }});
