@@ -323,6 +323,7 @@ void read_elevation_map(main_state& ms) {
                  ms.map_west, ms.map_rows, ms.map_cols, ms.mask, &ms.elevation, nullptr, nullptr, ms.rows, ms.cols,
                  ms.tool_mode);
   ms.fs_elevation.close();
+  if (error_rec.stop) return;  // the reader has reported the map
 
   // The outlet cell is looked up only inside the grid itself.
   const long rows = ms.mask.empty() ? 0 : ms.mask.size1() - 1, cols = ms.mask.empty() ? 0 : ms.mask.size2() - 1;

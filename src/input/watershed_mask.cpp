@@ -23,8 +23,11 @@ int grid_rows_of(const imat& mask) { return mask.empty() ? 0 : static_cast<int>(
 int grid_cols_of(const imat& mask) { return mask.empty() ? 0 : static_cast<int>(mask.size2()) - 1; }
 
 // Two cell sizes agree when, with 1 mm added, they truncate to the same
-// tenth of a metre. A size that is not a number never agrees.
-bool same_cell_size(double a, double b) { return std::trunc((a + 0.001) * 10) == std::trunc((b + 0.001) * 10); }
+// tenth of a metre. The size of a header is a quotient of coordinates, so a
+// round-off below a whole tenth is forgiven. A size that is not a number
+// never agrees.
+double tenths(double size) { return std::trunc((size + 0.001) * 10 + 1e-9); }
+bool same_cell_size(double a, double b) { return tenths(a) == tenths(b); }
 
 // The project's GRIDSIZE against the cell size of the mask header, north-south
 // first. A disagreement is printed and stops the run.
@@ -199,13 +202,13 @@ void read_watershed_mask(main_state& ms) {
                  ms.map_east, ms.map_west, ms.map_rows, ms.map_cols, ms.mask, nullptr, nullptr, nullptr, ms.rows,
                  ms.cols, ms.tool_mode);
   ms.fs_watershed_mask.close();
+  // A mask that could not be read has stopped the run: nothing is numbered
+  // on it, and no header that failed its check divides anything.
+  if (error_rec.stop) return;
 
   const int rows = grid_rows_of(ms.mask);
   const int cols = grid_cols_of(ms.mask);
-  // A header that failed its check has been reported by the reader already;
-  // its counts must not divide anything.
-  const bool header_ok = ms.map_rows == rows && ms.map_cols == cols && rows > 0 && cols > 0;
-  if (header_ok && !cell_size_agrees(ms)) return;
+  if (!cell_size_agrees(ms)) return;
 
   number_cells(ms, rows, cols);
   write_maskmap(ms, rows, cols);
