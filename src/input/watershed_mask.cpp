@@ -32,8 +32,9 @@ bool same_cell_size(double a, double b) { return tenths(a) == tenths(b); }
 // The project's GRIDSIZE against the cell size of the mask header, north-south
 // first. A disagreement is printed and stops the run.
 bool cell_size_agrees(const main_state& ms) {
-  const double dy = (ms.map_north - ms.map_south) / ms.map_rows;
-  const double dxm = (ms.map_east - ms.map_west) / ms.map_cols;
+  // A header without rows or columns has no cell size: it never agrees.
+  const double dy = ms.map_rows > 0 ? (ms.map_north - ms.map_south) / ms.map_rows : std::nan("");
+  const double dxm = ms.map_cols > 0 ? (ms.map_east - ms.map_west) / ms.map_cols : std::nan("");
   const bool rows_agree = same_cell_size(ms.dx, dy);
   if (rows_agree && same_cell_size(ms.dx, dxm)) return true;
   if (ms.quiet == 0 && run_context.process_rank == 0) {
