@@ -149,16 +149,10 @@ run_plan make_default_plan() {
   return plan;
 }
 
-// The step check: report a pending code; true when the run must stop.
-bool check_stops_run() {
-  if (error_rec.code > 0) report_error(error_rec);
-  return error_rec.stop != 0;
-}
-
 // Runs one step (when its condition holds) and its check; true to stop.
 bool run_step(const driver_step& s, main_state& ms, const run_call& call) {
   if (!s.when || s.when(ms)) s.run(ms, call);
-  return s.checked && check_stops_run();
+  return s.checked && report_pending_and_check_stop();
 }
 
 // The initialisation sequence and the time loop. Every way out returns here.
@@ -191,7 +185,7 @@ void run_sequence(const run_plan& plan, main_state& ms, const run_call& call, cl
     }
     if (ms.keep_running) continue;
     if (plan.final_summary) plan.final_summary(ms);
-    if (check_stops_run()) return;
+    if (report_pending_and_check_stop()) return;
     if (plan.notify) plan.notify(ms, analyzer_normal_end);
     return;
   }

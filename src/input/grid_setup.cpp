@@ -25,11 +25,6 @@ namespace {
 // that printed and reported its own failure has set the stop flag already;
 // one that only set a code is reported here, so that a stop-kind code ends
 // the set-up at once and a warning lets it go on.
-bool setup_must_stop() {
-  if (error_rec.code > 0) report_error(error_rec);
-  return error_rec.stop != 0;
-}
-
 // The cell-number grid and the integer scratch grid, rows 0..rows+1 and
 // columns 0..cols+1, all zero: the ring around the grid answers every look
 // at a neighbour of an edge cell with "no cell".
@@ -48,7 +43,7 @@ void allocate_elevation(main_state& ms) {
 
 void setup_permafrost(main_state& ms) {
   read_permafrost_mask(ms);
-  if (setup_must_stop()) return;
+  if (report_pending_and_check_stop()) return;
   read_permafrost_soil_setup(ms);
 }
 
@@ -70,7 +65,7 @@ void setup_nutrients(main_state& ms) {
   nsm_overland_alloc(ms);
   add_constituents(ms, 9, ms.n_cells, 1, 0);
   assign_nsm_ov_params(ms);
-  if (setup_must_stop()) return;
+  if (report_pending_and_check_stop()) return;
   read_nsm_gw_tables(ms);
   nsm_overland_set_refs(ms);
   // Nutrients travel with the overland and the general constituent transport.
@@ -145,7 +140,7 @@ void setup_grid_and_maps(main_state& ms) {
   for (const grid_step& step : grid_steps) {
     if (step.when && !step.when(ms)) continue;
     step.run(ms);
-    if (setup_must_stop()) return;
+    if (report_pending_and_check_stop()) return;
   }
 }
 

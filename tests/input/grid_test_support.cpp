@@ -9,7 +9,6 @@ namespace kavro_test {
 void grid_test::SetUp() {
   process_state_test::SetUp();
   ms_ = std::make_unique<kavro::main_state>();
-  kavro::main_state_init(*ms_);
   ms_->rows = 3;
   ms_->cols = 4;
   ms_->dx = 10.0;
