@@ -205,6 +205,7 @@ struct channel_lake_block {
   ivec lake_cells{"lake_cells"};            // [lake] cells inundated now
   ivec lake2link{"lake2link"};              // [link] lake number of a lake link, 0 otherwise
   ivec lake_mask{"lake_mask"};              // [cell] channel lake covering the cell, 0 none
+  ivec lake_num{"lake_num"};                // [cell] channel lake number of the cell (allocated zeroed when lakes_on is 1), 0 none
   ivec new_flooded_grid{"new_flooded_grid"};  // [cell] 1 added to a lake, -1 removed, by the last extent update; else 0
   ivec yes_defined_curve_lake{"yes_defined_curve_lake"};  // [lake] 1 when the lake has a rating curve
   double vol_lake_inflow_total = 0;         // run inflow volume into the channel lakes (m3)

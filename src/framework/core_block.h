@@ -261,7 +261,7 @@ struct core_run_block {
   int units_flag = 0;                       // UNITS card value copied from run_params (echoed in the event summary)
   double m3_to_ft3 = 35.314667;             // 35.314667, cubic metres to cubic feet (cms -> cfs outputs)
   int pqm_hydro_on = 0;                     // 1 when card PQM_HYDRO names a hydrograph file for the pre/post-processor
-  int float_maps_read = 1;                  // Set to 1 by main_state_init and never changed; the event summary (write_event_summary) then prints ...
+  int float_maps_read = 1;                  // 1 from construction on; the event summary then says the maps were read as reals
   int mapping_table_on = 0;                 // 1 when card MAPPING_TABLE was given (parameter maps may come from the mapping table)
   int st_mapping_table_on = 0;              // 1 when card ST_MAPPING_TABLE names a stream mapping-table file (set by the run settings, which then run ...
   int map_grid_files = 0;                   // 1 when map type 0 (one ESRI ASCII grid file per quantity and frame)

@@ -549,4 +549,9 @@ void pause_on_exit() {
   std::getchar();
 }
 
+bool report_pending_and_check_stop() {
+  if (error_rec.code > 0) report_error(error_rec);
+  return error_rec.stop != 0;
+}
+
 }  // namespace kavro

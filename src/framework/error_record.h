@@ -42,6 +42,10 @@ extern int pause_flag;
 //   every other positive code: stop 1, code 0.
 int report_error(error_record& rec);
 
+// The check made after a step: reports a pending code of error_rec and
+// answers whether the run must stop.
+bool report_pending_and_check_stop();
+
 // The catalogue message of `code` with the details of `rec` inserted
 // literally; empty for a code without text.
 std::string catalogue_message(int code, const error_record& rec);

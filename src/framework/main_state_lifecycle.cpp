@@ -7,8 +7,17 @@
 
 namespace kavro {
 
-void main_state_init(main_state&) {}
-void main_state_destroy(main_state&) {
+void main_state_destroy(main_state& ms) {
+  // The analyzers go after the run's last notification, which the driver has
+  // sent by now.
+  ms.analyzer_list.clear();
+  ms.q7_data.reset();
+  // A buffer the run made for itself goes with the run; a caller's buffer
+  // stays for the caller to read.
+  ms.own_calib_results.reset();
+  ms.calib_results = nullptr;
+  ms.nsm = nullptr;
+
   // The process-wide lists hold only the current run's entries.
   free_time_series_list();
   free_elev_series_list();

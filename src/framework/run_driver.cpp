@@ -49,8 +49,8 @@ driver_step step(std::string name, void (*fn)(main_state&), bool checked = true,
   return {std::move(name), [fn](main_state& ms, const run_call&) { fn(ms); }, checked, std::move(when)};
 }
 
-// Adds the start time to every RELATIVE time series, so that their times
-// become Julian dates of this run.
+// Adds the start time of the run (the clock's origin) to every RELATIVE time
+// series, so that their times become Julian dates of this run.
 void shift_relative_series(main_state& ms) { shift_relative_time_series(ms.now); }
 
 run_plan make_default_plan() {
@@ -82,7 +82,6 @@ run_plan make_default_plan() {
   init.push_back(step("gage_cell_distances", gage_cell_distances));
   init.push_back(step("init_meteorology_inputs", init_meteorology_inputs));
   init.push_back(step("init_soil_gw_snow_states", init_soil_gw_snow_states));
-  init.push_back(step("shift_relative_series", shift_relative_series, false));
   init.push_back(step("setup_xy_outputs", setup_xy_outputs));
   init.push_back(step("init_channel_run", init_channel_run));
   init.push_back(step("alloc_calib_result_buffer", alloc_calib_result_buffer, false));
@@ -90,6 +89,9 @@ run_plan make_default_plan() {
   init.push_back(step("compute_initial_surface_volume", compute_initial_surface_volume, false));
   init.push_back(step("init_soil_constituent_mass", init_soil_constituent_mass, false));
   init.push_back(step("setup_start_time", setup_start_time));
+  // RELATIVE series count from the run's start, known only now; every run
+  // shifts them here, before the loop evaluates any series.
+  init.push_back(step("shift_relative_series", shift_relative_series, false));
   init.push_back({"read_analyzer_file",
                   [](main_state& ms, const run_call&) { read_analyzer_file(ms, ms.project_params.analyzers); },
                   false, [](const main_state& ms) { return ms.project_params.use_analyzers != 0; }});
@@ -147,16 +149,10 @@ run_plan make_default_plan() {
   return plan;
 }
 
-// The step check: report a pending code; true when the run must stop.
-bool check_stops_run() {
-  if (error_rec.code > 0) report_error(error_rec);
-  return error_rec.stop != 0;
-}
-
 // Runs one step (when its condition holds) and its check; true to stop.
 bool run_step(const driver_step& s, main_state& ms, const run_call& call) {
   if (!s.when || s.when(ms)) s.run(ms, call);
-  return s.checked && check_stops_run();
+  return s.checked && report_pending_and_check_stop();
 }
 
 // The initialisation sequence and the time loop. Every way out returns here.
@@ -189,7 +185,7 @@ void run_sequence(const run_plan& plan, main_state& ms, const run_call& call, cl
     }
     if (ms.keep_running) continue;
     if (plan.final_summary) plan.final_summary(ms);
-    if (check_stops_run()) return;
+    if (report_pending_and_check_stop()) return;
     if (plan.notify) plan.notify(ms, analyzer_normal_end);
     return;
   }
@@ -209,7 +205,7 @@ run_outcome run_simulation_with(const run_plan& plan, const std::string& project
                                 std::string_view mode_text) {
   const auto start = clock_type::now();
   auto ms = std::make_unique<main_state>();
-  main_state_init(*ms);
+  ms->project_path = project_path;
   error_rec.code = 0;
   error_rec.stop = 0;
   error_rec.fatal = 0;

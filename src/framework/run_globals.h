@@ -2,6 +2,7 @@
 #pragma once
 
 #include "framework/file_wrapper.h"
+#include "framework/one_based.h"
 
 namespace kavro {
 
@@ -14,6 +15,18 @@ struct run_context_record {
   int partition_count = 1;  // number of grid partitions
   int process_count = 1;    // processes among which a Monte Carlo run count is divided
   int process_id = 0;       // identity of this process in the calibration reports
+
+  // The strip partition of the grid, made only with two or more partitions
+  // (the watershed mask reader fills it; nothing else reads it).
+  int grid_rows = 0;                                   // rows of the partitioned grid
+  int grid_cols = 0;                                   // columns of the partitioned grid
+  int n_cells = 0;                                     // active cells of the partitioned grid
+  ivec row_cell_count{"row_cell_count"};               // [row] active cells of the row
+  ivec col_cell_count{"col_cell_count"};               // [col] active cells of the column
+  ivec short_row_mask{"short_row_mask"};               // [row] 1 on the rows of this partition's row strip
+  ivec short_col_mask{"short_col_mask"};               // [col] 1 on the columns of this partition's column strip
+  ivec cell_in_row_strip{"cell_in_row_strip"};         // [cell] 1 when the cell lies in this partition's row strip
+  ivec cell_in_col_strip{"cell_in_col_strip"};         // [cell] 1 when the cell lies in this partition's column strip
 };
 
 // Set up before main runs (OpenMP thread count read and applied).

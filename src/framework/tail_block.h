@@ -81,6 +81,7 @@ struct record_tail_block {
   double vol_gw_xy_loss = 0;                        // Event groundwater loss to xy boundaries ("vol loss for gw from XY boundaries")
   std::vector<index_map_owner> index_map_owners;    // index maps read once and shared; empty unless a loader adds one
   std::string maskmap_name;                         // That read_watershed_mask fills with "maskmap" before opening fs_maskmap
+  file_wrapper fs_maskmap;                          // The numbered grid written by read_watershed_mask ("maskmap", w), closed once written
   ivec KOTU_soiltype{"KOTU_soiltype"};              // Permafrost soil type per cell
   std::string permafrost_kotu_path;                 // File name of card PERMAFROST_KOTU or MULTI_LAYER_INFIL_KOTU, read as the permafrost mask
   std::string out_kotu_temp_path;                   // File name of card OUT_KOTU_TEMP (read_project)

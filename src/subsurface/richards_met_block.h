@@ -50,6 +50,8 @@ struct richards_met_block {
   dvec dtr{"dtr"};                                  // allocation name "dtr"
   dvec avgks{"avgks"};                              // allocation name "avgks"
   dvec totaldz{"totaldz"};                          // allocation name "totaldz"
+  dvec VOLCHANGE{"VOLCHANGE"};                      // Per-cell change of the Richards column water in the last solve (cm)
+  dvec MASSERROR{"MASSERROR"};                      // Per-cell mass-balance error of the Richards column in the last solve (cm)
   ivec num1{"num1"};                                // allocation name "num1" (n = 151)
   ivec num2{"num2"};                                // allocation name "num2"
   ivec num3{"num3"};                                // allocation name "num3"
@@ -77,6 +79,7 @@ struct richards_met_block {
   dmat GAGE_IDW{"GAGE_IDW"};                        // Inverse-distance weights
   dmat Dist_Cell2Gage{"Dist_Cell2Gage"};            // Three-dimensional distance from cell to gauge
   d3d El_T_P_e_es_LR{"El_T_P_e_es_LR"};             // Per band and gauge: elevation, temperature, pressure, vapour pressures and lapse rate
+  cmat cell_hour_flags{"cell_hour_flags"};          // [cell][hour 0..23] one-byte flags of the weather step, all 0 at set-up (long-term runs)
   dvec R_short{"R_short"};                          // Short-wave radiation per cell
   dvec R_long{"R_long"};                            // Long-wave radiation per cell
   dvec inc_solar_rad{"inc_solar_rad"};              // Incident solar radiation per cell

@@ -85,6 +85,7 @@ struct groundwater_block {
   int chan_wse_start_on = 0;            // 1 when the channel initial state is given as node water-surface elevations
   int sat_source_map_on = 1;            // the end-of-run summaries write the saturated-source map (never changed)
   dvec gw_inf_redist_theta{"gw_inf_redist_theta"};  // moisture of the redistribution method kept for the groundwater coupling (m3/m3)
+  dvec sm_bottom_loss{"sm_bottom_loss"};  // water leaving the bottom of the redistribution soil layer towards groundwater (m), per cell
   std::string gw_hycond_map_path;       // file of card GW_HYCOND_MAP
   std::string gw_boundfile_path;        // file of card GW_BOUNDFILE
   std::string gw_fluxboundtable_path;   // file of card GW_FLUXBOUNDTABLE

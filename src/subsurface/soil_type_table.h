@@ -37,15 +37,24 @@ inline constexpr int n_soil_types = 100000;
 inline void clear_soil_type_params(soil_type_params& p) { p = soil_type_params{}; }
 
 // The 100,000 soil types, held on the heap so that the run record stays
-// small; a new table holds only zeros.
+// small; a new table holds only zeros. The 51 MB of the table are taken on
+// the first access that may write, so that the many runs without soil tables
+// (a calibration makes thousands) do not pay for them.
 class soil_type_store {
  public:
-  soil_type_params& operator[](long id) { return rows_[static_cast<size_t>(id)]; }
-  const soil_type_params& operator[](long id) const { return rows_[static_cast<size_t>(id)]; }
+  soil_type_params& operator[](long id) {
+    if (!rows_) rows_ = std::make_unique<soil_type_params[]>(n_soil_types);
+    return rows_[static_cast<size_t>(id)];
+  }
+  const soil_type_params& operator[](long id) const {
+    return rows_ ? rows_[static_cast<size_t>(id)] : zero_soil_type;
+  }
   static constexpr long size() { return n_soil_types; }
+  bool allocated() const { return rows_ != nullptr; }
 
  private:
-  std::unique_ptr<soil_type_params[]> rows_ = std::make_unique<soil_type_params[]>(n_soil_types);
+  static constexpr soil_type_params zero_soil_type{};
+  std::unique_ptr<soil_type_params[]> rows_;
 };
 
 struct soil_type_table_block {

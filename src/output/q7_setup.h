@@ -1,0 +1,16 @@
+// Set-up of the segment-model coupling at the end of the grid set-up.
+#pragma once
+
+#include "framework/one_based.h"
+
+namespace kavro {
+
+struct q7_card_block;
+struct q7_data_record;
+
+// With the Q7_FLUXES card on: reads the segment map, the link/node-to-segment
+// table and opens the segment-flux output.
+void q7_setup(q7_data_record& data, const q7_card_block* settings, const imat& mask, int rows, int cols,
+              int n_cells, double day_of_year, int tool_mode);
+
+}  // namespace kavro
