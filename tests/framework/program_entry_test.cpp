@@ -17,13 +17,9 @@ using kavro_test::kavro_binary;
 using kavro_test::read_file;
 using kavro_test::run_program;
 using kavro_test::scratch_dir;
+using kavro_test::write_file;
 
-// A project that every option check accepts, with its maps, as p.prj in `dir`.
-void write_minimal_project(const scratch_dir& dir) {
-  const std::filesystem::path fixture = kavro_test::data_dir() / "settings";
-  std::filesystem::copy_file(fixture / "base.prj", dir / "p.prj");
-  for (const char* name : {"mask.asc", "elev.asc"}) std::filesystem::copy_file(fixture / name, dir / name);
-}
+const char* const minimal_project = "KAVROPROJECT\n";
 
 TEST(CommandLine, OptionsChooseModesInTheirOrder) {
   struct option_case {
@@ -94,7 +90,7 @@ TEST(Program, BannerUsageAndVersion) {
 
 TEST(Program, EveryRunAppendsOneTimingLine) {
   scratch_dir dir;
-  write_minimal_project(dir);
+  write_file(dir / "p.prj", minimal_project);
   const std::regex timing_lines(R"((total time \(s\): +[0-9]+\.[0-9]{2}\n)+)");
   // Every run writes its line, whatever becomes of the run.
   for (int run = 1; run <= 2; ++run) {
