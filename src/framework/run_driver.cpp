@@ -29,6 +29,7 @@
 #include "input/time_series.h"
 #include "output/analyzers.h"
 #include "output/output_steps.h"
+#include "output/run_files_open.h"
 #include "subsurface/subsurface_steps.h"
 #include "transport/transport_steps.h"
 #include "overland/overland_steps.h"

@@ -3,7 +3,6 @@
 
 // The run-file opening has its own file; included here for the callers of
 // the output steps.
-#include "output/run_files_open.h"
 
 namespace kavro {
 
