@@ -1,6 +1,8 @@
 // The run clock: time step, start time and the clock step of every pass.
 #pragma once
 
+#include <optional>
+
 namespace kavro {
 
 struct main_state;
@@ -26,5 +28,17 @@ void setup_time_step(main_state& ms);
 void setup_start_time(main_state& ms);
 // Advances the clock by one time step (now = start + step number * step).
 void advance_clock(main_state& ms);
+// Moves the clock onto the step before `target`, so that the next pass runs
+// at `target` (to the step grid): skips a dry spell between events.
+void jump_clock_to(main_state& ms, double target);
+
+// True when a process whose next time is `when` acts in this pass (within
+// the timing tolerance of now).
+bool is_due(const main_state& ms, double when);
+// Start time of event `event` of the precipitation file (from 1); nothing
+// when the file has no such event.
+std::optional<double> event_start_entry(const main_state& ms, long event);
+// Start time of the event after the current one; nothing at the last event.
+std::optional<double> next_event_start_time(const main_state& ms);
 
 }  // namespace kavro
