@@ -44,7 +44,8 @@ void measure_final_surface(main_state& ms) {
     // The two kinds of lakes would count the same water twice.
     if (!ms.lake_kinds_advice_printed)
       std::printf(
-          "You are simulating overland lakes and perennial lakes, not recommended presently. Contact your KAVRO "
+          "You are simulating overland lakes and perennial lakes, not recommended presently. Contact your "
+          "KAVRO "
           "developer for further advice\n\n");
     ms.lake_kinds_advice_printed = 1;
     return;
@@ -114,12 +115,13 @@ void account_soil_columns(main_state& ms) {
   ms.vol_direct_evap_total += ms.vol_direct_evap;
   if (!ms.richards_on) return;
   if (ms.vol_soil_init > 0.0) {
-    ms.richards_mass_error = (ms.vol_soil_final - ms.vol_soil_init - ms.vol_net_infiltrated + ms.vol_gw_recharge -
-                              ms.vol_to_unsat) /
+    ms.richards_mass_error = (ms.vol_soil_final - ms.vol_soil_init - ms.vol_net_infiltrated +
+                              ms.vol_gw_recharge - ms.vol_to_unsat) /
                              ms.vol_soil_init * 100.0;
   } else {
     ms.richards_mass_error = 0.0;
-    if (ms.fs_summary.is_open()) std::fprintf(ms.fs_summary.fp, "\n No Unsaturated Cells in Grid, No infiltration \n");
+    if (ms.fs_summary.is_open())
+      std::fprintf(ms.fs_summary.fp, "\n No Unsaturated Cells in Grid, No infiltration \n");
   }
 }
 
@@ -128,14 +130,16 @@ void take_event_values(main_state& ms) {
   ms.vol_exfil = ms.vol_exfil_total - ms.vol_exfil_total_at_start;
   if (ms.lakes_on) {
     ms.vol_lakes_final = 0.0;
-    for (long k = 1; k <= ms.n_lakes && k <= ms.lake_volume.size(); ++k) ms.vol_lakes_final += ms.lake_volume[k];
+    for (long k = 1; k <= ms.n_lakes && k <= ms.lake_volume.size(); ++k)
+      ms.vol_lakes_final += ms.lake_volume[k];
   }
   ms.vol_snow_final = snow_volume(ms);
   ms.vol_melt_final = melt_water_volume(ms);
   ms.vol_discharge = ms.vol_discharge_acc;
   ms.event_peak_q = ms.peak_q;
   ms.ov_cleanup_error = ms.ov_cleanup_error_total - ms.ov_cleanup_error_total_at_start;
-  if (ms.interception_on) ms.vol_interception = ms.vol_interception_total - ms.vol_interception_total_at_start;
+  if (ms.interception_on)
+    ms.vol_interception = ms.vol_interception_total - ms.vol_interception_total_at_start;
   if (ms.snow_canopy_intercept_on)
     ms.vol_canopy_sublimation = ms.vol_canopy_sublimation_total - ms.vol_canopy_sublimation_total_at_start;
   if (ms.ov_boundary_on || ms.xybdyinput_ovdep_on) {
@@ -161,8 +165,8 @@ void take_event_values(main_state& ms) {
   ms.vol_subsurface_end = 0.0;
   if (ms.sacramento_on) {
     // The stores are basin means in mm.
-    ms.vol_subsurface_end =
-        (ms.sac_uztwc + ms.sac_uzfwc + ms.sac_lztwc + ms.sac_lzfsc + ms.sac_lzfpc) * ms.watershed_area / 1000.0;
+    ms.vol_subsurface_end = (ms.sac_uztwc + ms.sac_uzfwc + ms.sac_lztwc + ms.sac_lzfsc + ms.sac_lzfpc) *
+                            ms.watershed_area / 1000.0;
     ms.vol_direct_evap = ms.vol_sac_evap;
   }
 }
@@ -170,15 +174,15 @@ void take_event_values(main_state& ms) {
 // Step 12: in - out over in; -1 for an event without inputs.
 void compute_water_balance(main_state& ms) {
   double in = ms.vol_precip_lake + ms.vol_precip + ms.vol_exfil + ms.vol_channel_init + ms.vol_overland_init +
-              ms.vol_gw_to_chan + ms.vol_gw_to_lakes + ms.vol_lakes_init + ms.vol_snow_init + ms.vol_melt_init +
-              ms.vol_ov_point_sources + ms.vol_ov_head_bound_in + ms.vol_lake_point_sources +
-              ms.vol_stream_point_sources + ms.vol_ov_q_bound_in + ms.vol_superlink_to_channel +
-              ms.vol_superlink_to_overland + ms.vol_subsurface_start;
+              ms.vol_gw_to_chan + ms.vol_gw_to_lakes + ms.vol_lakes_init + ms.vol_snow_init +
+              ms.vol_melt_init + ms.vol_ov_point_sources + ms.vol_ov_head_bound_in +
+              ms.vol_lake_point_sources + ms.vol_stream_point_sources + ms.vol_ov_q_bound_in +
+              ms.vol_superlink_to_channel + ms.vol_superlink_to_overland + ms.vol_subsurface_start;
   double out = ms.vol_infiltrated + ms.vol_surface_final + ms.vol_channel_final + ms.vol_discharge +
-               ms.vol_direct_evap + ms.vol_snow_final + ms.vol_melt_final + ms.vol_lakes_final + ms.vol_chan_to_gw +
-               ms.vol_lakes_to_gw + ms.vol_ov_head_bound_out + ms.vol_ov_slope_bound_out + ms.vol_lake_point_sinks +
-               ms.vol_stream_point_sinks + ms.vol_lake_evap + ms.vol_ov_q_bound_out + ms.vol_overland_to_superlink +
-               ms.vol_subsurface_end;
+               ms.vol_direct_evap + ms.vol_snow_final + ms.vol_melt_final + ms.vol_lakes_final +
+               ms.vol_chan_to_gw + ms.vol_lakes_to_gw + ms.vol_ov_head_bound_out + ms.vol_ov_slope_bound_out +
+               ms.vol_lake_point_sinks + ms.vol_stream_point_sinks + ms.vol_lake_evap +
+               ms.vol_ov_q_bound_out + ms.vol_overland_to_superlink + ms.vol_subsurface_end;
   if (ms.drain) {
     in += ms.drain->drain_to_chan_vol + ms.drain->drain_to_ov_vol;
     out += ms.drain->ov_to_drain_vol;

@@ -18,23 +18,6 @@ constexpr double grams_per_kg = 1000.0;
 // Calibration values in cubic feet use this factor (not m3_to_ft3).
 constexpr double calib_ft3_per_m3 = 35.32;
 
-// Links that hold sediment of their own: no lake (0x20) or structure (0x40) links.
-bool holds_channel_sediment(int ltype) { return !(ltype & (0x20 | 0x40)); }
-
-void measure_final_channel_sediment(main_state& ms) {
-  ms.vol_sand_chan_final = ms.vol_washload_susp_final = 0.0;
-  for (long link = 1; link <= ms.LINKS && link <= ms.og_nx1.size(); ++link) {
-    if (!holds_channel_sediment(ms.ltype[link])) continue;
-    for (long node = 1; node <= ms.og_nx1[link]; ++node) {
-      if (!ms.ch_sand_vol.empty()) {
-        for (long s = 1; s <= ms.n_sand_classes + 1 && s <= ms.ch_sand_vol.size3(); ++s)
-          ms.vol_sand_chan_final += ms.ch_sand_vol[node][link][s];
-      }
-      if (!ms.ch_wash_vol.empty()) ms.vol_washload_susp_final += ms.ch_wash_vol[node][link][0];
-    }
-  }
-}
-
 // Surface, land, soil and (with constituents in the channels) channel
 // masses of constituent i. Every mass is summed in kg.
 void account_constituent(main_state& ms, long i) {
@@ -61,7 +44,8 @@ void account_constituent(main_state& ms, long i) {
     for (long node = 1; node <= last; ++node) {
       const long slot = node + link * ms.max_nodes_per_link;
       channel += ms.area[node][link] * ms.chan_dx[link] * ms.chan_node_conc[i][slot] / grams_per_kg;
-      if (ms.sed_contam_on && i <= ms.chan_tot_node_mass.size1()) total += ms.chan_tot_node_mass[i][slot] / grams_per_kg;
+      if (ms.sed_contam_on && i <= ms.chan_tot_node_mass.size1())
+        total += ms.chan_tot_node_mass[i][slot] / grams_per_kg;
     }
   }
   if (i <= ms.event_chan_mass_final.size()) ms.event_chan_mass_final[i] = channel;
@@ -155,12 +139,14 @@ void hand_over_water(main_state& ms) {
     std::fprintf(out, cfs ? "%d %8.2lf %16.5lf" : "%d %9.3lf %16.4lf", ms.event_no, ms.event_peak_q * f,
                  ms.vol_discharge * f);
     for (long i = 1; i <= n; ++i)
-      std::fprintf(out, cfs ? "%8.2lf %16.5lf" : "%9.3lf %16.4lf", location_peak(ms, i) * f, location_volume(ms, i) * f);
+      std::fprintf(out, cfs ? "%8.2lf %16.5lf" : "%9.3lf %16.4lf", location_peak(ms, i) * f,
+                   location_volume(ms, i) * f);
     std::fprintf(out, "\n");
     std::fflush(out);
   }
   store_series_value(ms, 1, ms.event_peak_q * f, ms.vol_discharge * f);
-  for (long i = 1; i <= n; ++i) store_series_value(ms, i + 1, location_peak(ms, i) * f, location_volume(ms, i) * f);
+  for (long i = 1; i <= n; ++i)
+    store_series_value(ms, i + 1, location_peak(ms, i) * f, location_volume(ms, i) * f);
 }
 
 // The sediment calibration: wash load at the outlet and at the sediment locations.
@@ -170,7 +156,8 @@ void hand_over_sediment(main_state& ms) {
   std::FILE* out = ms.fs_optimize.fp;
   if (out) {
     std::fprintf(out, "%d %9.6lf %16.6lf", ms.event_no, ms.max_washload_rate, ms.vol_washload_out);
-    for (long i = 1; i <= n; ++i) std::fprintf(out, "%9.6lf %16.6lf", location_peak(ms, i), location_volume(ms, i));
+    for (long i = 1; i <= n; ++i)
+      std::fprintf(out, "%9.6lf %16.6lf", location_peak(ms, i), location_volume(ms, i));
     std::fprintf(out, "\n");
     std::fflush(out);
   }
@@ -196,7 +183,11 @@ void account_sediment(main_state& ms) {
       }
     }
   }
-  if (ms.ov_sed_out_on) measure_final_channel_sediment(ms);
+  if (ms.ov_sed_out_on) {
+    const channel_sediment v = channel_sediment_volumes(ms);
+    ms.vol_sand_chan_final = v.sand;
+    ms.vol_washload_susp_final = v.wash;
+  }
 }
 
 void account_constituents(main_state& ms) {

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "framework/event_schedules.h"
+#include "framework/event_volumes.h"
 #include "framework/main_state.h"
 #include "framework/run_clock.h"
 #include "output/analyzers.h"
@@ -20,12 +21,6 @@ void end_the_event(main_state& ms) {
 }
 
 bool at_last_event(const main_state& ms) { return ms.event_no == ms.n_precip_events; }
-
-double surface_volume(const main_state& ms) {
-  double v = 0.0;
-  for (long j = 1; j <= ms.n_cells; ++j) v += ms.ov_depth[j] * ms.dx * ms.dx;
-  return v;
-}
 
 bool any_channel_flow_above(const main_state& ms, double cutoff) {
   for (long link = 1; link <= ms.LINKS && link <= ms.nx.size(); ++link) {
@@ -59,7 +54,7 @@ void jump_ahead(main_state& ms, bool flow_never_rose) {
 // Outflow below the cutoff in a long-term or host-driven run.
 void low_flow_rules(main_state& ms) {
   const bool last = at_last_event(ms);
-  if (last) ms.vol_surface_final = surface_volume(ms);
+  if (last) ms.vol_surface_final = surface_depth_volume(ms);
   // At the last event the surface may still be draining into the outlet.
   if (last && ms.vol_precip > 0.0 && ms.vol_surface_final - ms.vol_overland_init >= 0.05 * ms.vol_precip &&
       !ms.water_table_on && !ms.sacramento_on) {

@@ -13,6 +13,15 @@ struct main_state;
 // channel clocks may then wait for the next event.
 bool may_skip_dry_spell(const main_state& ms);
 
+// Sets a process clock: the time it acts next and the time it last acted.
+inline void set_clock(double& next, double& last, double next_time, double last_time) {
+  next = next_time;
+  last = last_time;
+}
+
+// The overland constituent transport and its kinetics parts restart with
+// the current rain period (the infiltration part with the infiltration).
+void start_ov_contam_clocks(main_state& ms);
 // The channel constituent clocks take the channel routing's next and last times.
 void align_chan_contam_clocks(main_state& ms);
 // The overland constituent clocks take the current rain period; the

@@ -41,7 +41,8 @@ void carry_richards_columns(main_state& ms) {
   if (ms.fs_summary.is_open())
     std::fprintf(ms.fs_summary.fp, "Total evaporation at beginning of event %lf \n", ms.vol_evap_total);
   ms.vol_evap = 0.0;
-  for (long j = 1; j <= ms.n_cells; ++j) ms.vol_infiltration_total += (ms.cum_infil[j] - ms.cum_infil_prev[j]) * cell_area;
+  for (long j = 1; j <= ms.n_cells; ++j)
+    ms.vol_infiltration_total += (ms.cum_infil[j] - ms.cum_infil_prev[j]) * cell_area;
   if (ms.next_infil_time > ms.now + ms.precip_period) {
     ms.last_infil_time = ms.now;
     ms.next_infil_time = ms.now + ms.precip_period;
@@ -63,7 +64,8 @@ void restart_surface_clocks(main_state& ms) {
     ms.next_gw_time = std::min(ms.next_gw_time, ms.precip_period + ms.precip_period_end);
     ms.vol_gw_pumping_event = 0.0;
     for (long link = 1; link <= ms.LINKS && link <= ms.nx.size(); ++link) {
-      for (long node = 1; node <= ms.nx[link] && node <= ms.av_qriv.size1() && link <= ms.av_qriv.size2(); ++node)
+      for (long node = 1; node <= ms.nx[link] && node <= ms.av_qriv.size1() && link <= ms.av_qriv.size2();
+           ++node)
         ms.av_qriv[node][link] = 0.0;
     }
   }
@@ -76,9 +78,10 @@ void restart_surface_clocks(main_state& ms) {
 }
 
 void clear_ov_constituent_budgets(main_state& ms, long i) {
-  for (auto* a : {&ms.event_ov_precip_mass, &ms.event_ov_decay_mass, &ms.event_ov_uptake_mass, &ms.event_ov_qlat_mass,
-                  &ms.event_ov_mass_out, &ms.event_ov_exfil_mass, &ms.event_ov_infil_mass, &ms.event_ov_point_mass,
-                  &ms.event_ov_mass_init, &ms.event_ov_land_mass, &ms.event_ov_neg_mass})
+  for (auto* a :
+       {&ms.event_ov_precip_mass, &ms.event_ov_decay_mass, &ms.event_ov_uptake_mass, &ms.event_ov_qlat_mass,
+        &ms.event_ov_mass_out, &ms.event_ov_exfil_mass, &ms.event_ov_infil_mass, &ms.event_ov_point_mass,
+        &ms.event_ov_mass_init, &ms.event_ov_land_mass, &ms.event_ov_neg_mass})
     clear_entry(*a, i);
   if (ms.ov_bmp_on && ms.bmp_list) {
     clear_entry(ms.bmp_list->event_con_mass_in, i);
@@ -108,20 +111,8 @@ void clear_ov_constituent_budgets(main_state& ms, long i) {
 
 // Step 5: overland constituents: clocks, event budgets, event-start masses.
 void restart_ov_constituents(main_state& ms) {
-  ms.ov_contam_interval_days = ms.precip_period;
-  ms.ov_contam_interval = ms.precip_interval;
-  ms.next_ov_contam_time = ms.ov_kin_precip_next = ms.ov_kin_nochan_next = ms.precip_period_end;
-  ms.last_ov_contam_time = ms.ov_kin_precip_last = ms.ov_kin_nochan_last = ms.precip_period_start;
-  ms.ov_kin_infil_next = ms.next_infil_time;
-  ms.ov_kin_infil_last = ms.last_infil_time;
-  if (ms.contam_table_read) {
-    ms.ov_kin_table_next = ms.ov_kin_table2_next = ms.precip_period_end;
-    ms.ov_kin_table_last = ms.ov_kin_table2_last = ms.precip_period_start;
-  }
-  if (ms.nutrients_on) {
-    ms.ov_kin_nsm_next = ms.ov_kin_nsm_soil_next = ms.precip_period_end;
-    ms.ov_kin_nsm_last = ms.ov_kin_nsm_soil_last = ms.precip_period_start;
-  }
+  start_ov_contam_clocks(ms);
+  set_clock(ms.ov_kin_nochan_next, ms.ov_kin_nochan_last, ms.precip_period_end, ms.precip_period_start);
   for (long i = 1; i <= ms.n_constituents; ++i) {
     clear_ov_constituent_budgets(ms, i);
     const double* surface = ms.ov_constituent_mass[i];
@@ -131,7 +122,8 @@ void restart_ov_constituents(main_state& ms) {
       if (surface && !is_channel_lake_cell(ms, j)) ms.event_ov_mass_init[i] += surface[j] / grams_per_kg;
       if (land) ms.event_ov_land_mass[i] += land[j] / grams_per_kg;
       if (!ms.soil_contam_on || !ms.soil_mass[i]) continue;
-      for (long k = 1; k <= ms.n_soil_layers; ++k) ms.event_soil_mass_init[i] += ms.soil_mass[i][j][k] / grams_per_kg;
+      for (long k = 1; k <= ms.n_soil_layers; ++k)
+        ms.event_soil_mass_init[i] += ms.soil_mass[i][j][k] / grams_per_kg;
     }
   }
 }
@@ -190,23 +182,26 @@ void restart_cells(main_state& ms) {
   if (ms.sacramento_on) {
     ms.vol_sac_baseflow = ms.vol_sac_evap = ms.vol_sac_infil = 0.0;
     // The stores are basin means in mm.
-    ms.vol_subsurface_start =
-        (ms.sac_uztwc + ms.sac_uzfwc + ms.sac_lztwc + ms.sac_lzfsc + ms.sac_lzfpc) * ms.watershed_area / 1000.0;
+    ms.vol_subsurface_start = (ms.sac_uztwc + ms.sac_uzfwc + ms.sac_lztwc + ms.sac_lzfsc + ms.sac_lzfpc) *
+                              ms.watershed_area / 1000.0;
   }
-  const bool reset_surface = !ms.richards_on && !ms.gw_simulation_on && !ms.ov_point_source_on && !ms.inf_redist_on;
+  const bool reset_surface =
+      !ms.richards_on && !ms.gw_simulation_on && !ms.ov_point_source_on && !ms.inf_redist_on;
   const bool lower_wetlands = reset_surface && ms.wetlands_on && !ms.wetland_cells_lowered;
   double saturation_sum = 0.0;
   int counted = 0;
   for (long j = 1; j <= ms.n_cells; ++j) {
     if (reset_surface) reset_surface_water(ms, j, lower_wetlands);
     if (ms.green_ampt_on == 1) ms.cum_infil[j] = ms.cum_infil_prev[j] = 0.0;
-    if (ms.multi_layer_ga_on == 1) ms.wetdep[j] = ms.infil_rate[j] = ms.cum_infil[j] = ms.cum_infil_prev[j] = 0.0;
+    if (ms.multi_layer_ga_on == 1)
+      ms.wetdep[j] = ms.infil_rate[j] = ms.cum_infil[j] = ms.cum_infil_prev[j] = 0.0;
     if (ms.richards_on == 1) restart_richards_cell(ms, j, saturation_sum, counted);
     if (ms.interception_on == 1) ms.icep_dep[j] = 0.0;
   }
   if (lower_wetlands) ms.wetland_cells_lowered = 1;
   // A column without thickness has no saturation: it is left out of the mean.
-  if (ms.richards_on && ms.long_term_on) ms.init_basin_soil_water = counted > 0 ? saturation_sum / counted : 0.0;
+  if (ms.richards_on && ms.long_term_on)
+    ms.init_basin_soil_water = counted > 0 ? saturation_sum / counted : 0.0;
 }
 
 // Step 11: event counters and volumes, and the copies of the run totals

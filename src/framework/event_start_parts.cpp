@@ -54,25 +54,11 @@ void settle_suspended_sediment(main_state& ms) {
   }
 }
 
-// Sand and wash load in the ordinary links at the event start.
-void measure_channel_sediment(main_state& ms) {
-  ms.vol_sand_chan_init = ms.vol_washload_susp_init = 0.0;
-  for (long link = 1; link <= ms.LINKS && link <= ms.nx.size(); ++link) {
-    if (!is_ordinary_link(ms.ltype[link])) continue;
-    for (long node = 1; node <= ms.nx[link]; ++node) {
-      if (!ms.ch_sand_vol.empty()) {
-        for (long s = 1; s <= ms.n_sand_classes + 1 && s <= ms.ch_sand_vol.size3(); ++s)
-          ms.vol_sand_chan_init += ms.ch_sand_vol[node][link][s];
-      }
-      if (!ms.ch_wash_vol.empty()) ms.vol_washload_susp_init += ms.ch_wash_vol[node][link][0];
-    }
-  }
-}
-
 void clear_lake_sediment_budgets(main_state& ms) {
   ms.vol_lake_sed_in = ms.vol_lake_sed_settled = 0.0;
   for (long k = 0; k <= ms.n_lakes; ++k) {
-    if (k <= ms.init_sed_vol_lake.size() && k <= ms.SS_vol_lake.size1()) ms.init_sed_vol_lake[k] = ms.SS_vol_lake[k][0];
+    if (k <= ms.init_sed_vol_lake.size() && k <= ms.SS_vol_lake.size1())
+      ms.init_sed_vol_lake[k] = ms.SS_vol_lake[k][0];
     clear_entry(ms.event_lake_sand_in, k);
     clear_entry(ms.event_lake_depo_in, k);
     for (auto* m : {&ms.SS_vol_overland_to_lake, &ms.SS_vol_lake_to_overland, &ms.SS_vol_lake_settled,
@@ -96,13 +82,15 @@ double bounded_start_moisture(long j, double theta, double residual, double poro
   std::printf("cell: %ld  thi: %lf  thr: %lf   phi: %lf\n", j, theta, residual, porosity);
   if (residual > theta) {
     theta = residual + 0.01;
-    std::printf("Problem initializing inf_redist in main loop, thi<thr at grid cell %ld, increasing it to %lf\n", j,
-                theta);
+    std::printf(
+        "Problem initializing inf_redist in main loop, thi<thr at grid cell %ld, increasing it to %lf\n", j,
+        theta);
   }
   if (theta > porosity) {
     theta = porosity - 0.01;
-    std::printf("Problem initializing inf_redist in main loop, thi>phi at grid cell %ld, decreasing it to %lf\n", j,
-                theta);
+    std::printf(
+        "Problem initializing inf_redist in main loop, thi>phi at grid cell %ld, decreasing it to %lf\n", j,
+        theta);
   }
   return theta;
 }
@@ -189,7 +177,8 @@ void measure_channel_constituents(main_state& ms) {
     for (long link = 1; link <= ms.LINKS && link <= ms.nx.size(); ++link) {
       if (!is_ordinary_link(ms.ltype[link])) continue;
       for (long node = 1; node <= ms.nx[link]; ++node)
-        ms.event_chan_mass_init[i] += ms.chan_node_mass[i][node + link * ms.max_nodes_per_link] / grams_per_kg;
+        ms.event_chan_mass_init[i] +=
+            ms.chan_node_mass[i][node + link * ms.max_nodes_per_link] / grams_per_kg;
     }
   }
 }
@@ -201,7 +190,9 @@ void restart_sediment(main_state& ms) {
   if (ms.ov_sed_out_on) {
     ms.vol_washload_out = ms.max_washload_rate = ms.vol_sand_out = ms.vol_sand_to_chan = 0.0;
     for (long c = 0; c <= ms.sed_control.n_sed_classes; ++c) clear_entry(ms.sed_to_chan_by_class, c);
-    measure_channel_sediment(ms);
+    const channel_sediment v = channel_sediment_volumes(ms);
+    ms.vol_sand_chan_init = v.sand;
+    ms.vol_washload_susp_init = v.wash;
     if (ms.lakes_on) clear_lake_sediment_budgets(ms);
   }
   if (ms.ov_bmp_on && ms.bmp_list) ms.bmp_list->event_sed_in = ms.bmp_list->event_sed_out = 0.0;
@@ -214,8 +205,8 @@ void restart_redistribution(main_state& ms) {
     ms.iter_pond_1[j] = ms.iter_n[j] = ms.no_wat_prof[j] = ms.iter_i_less_k[j] = 0;
     ms.redist_work[j] = ms.cum_infil[j] = ms.cum_infil_prev[j] = 0.0;
     if (ms.long_term_on) {
-      ms.init_moisture[j] = bounded_start_moisture(j, redistribution_start_moisture(ms, j), ms.residual_sat[j],
-                                                   ms.porosity[j]);
+      ms.init_moisture[j] =
+          bounded_start_moisture(j, redistribution_start_moisture(ms, j), ms.residual_sat[j], ms.porosity[j]);
       ms.init_basin_soil_water += ms.init_moisture[j] / ms.porosity[j];
       if (std::isnan(ms.init_basin_soil_water) && ms.tool_mode != 1)
         std::printf("bad initial value of soil moisture cell %ld\n", j);
@@ -251,12 +242,9 @@ bool restart_channels(main_state& ms) {
   if (ms.channel_on != 1) return true;
   ms.chan_interval = ms.precip_interval;
   ms.chan_interval_days = ms.precip_period;
-  ms.next_chan_time = ms.precip_period_end;
-  ms.last_chan_time = ms.precip_period_start;
-  if (ms.ov_contam_on) {
-    ms.ov_kin_chan_next = ms.precip_period_end;
-    ms.ov_kin_chan_last = ms.precip_period_start;
-  }
+  set_clock(ms.next_chan_time, ms.last_chan_time, ms.precip_period_end, ms.precip_period_start);
+  if (ms.ov_contam_on)
+    set_clock(ms.ov_kin_chan_next, ms.ov_kin_chan_last, ms.precip_period_end, ms.precip_period_start);
   if (ms.chan_contam_on) {
     align_chan_contam_clocks(ms);
     clear_channel_constituent_budgets(ms);
@@ -267,12 +255,14 @@ bool restart_channels(main_state& ms) {
   ms.vol_gw_to_chan = ms.vol_chan_to_gw = 0.0;
   // Runs that carry soil water through events keep the channel water too.
   const bool carries_soil_water = ms.richards_on || ms.gw_simulation_on || ms.soil_redist_on;
-  if ((!carries_soil_water || ms.loop_pass == 1) && !ms.chan_wse_start_on && !ms.chan_hotstart_on) empty_channels(ms);
+  if ((!carries_soil_water || ms.loop_pass == 1) && !ms.chan_wse_start_on && !ms.chan_hotstart_on)
+    empty_channels(ms);
   ex_section(ms, 2, ms.area);
   if (error_rec.code != 0) return false;
   if (ms.lakes_on) {
     ms.vol_lakes_init = 0.0;
-    for (long k = 1; k <= ms.n_lakes && k <= ms.lake_volume.size(); ++k) ms.vol_lakes_init += ms.lake_volume[k];
+    for (long k = 1; k <= ms.n_lakes && k <= ms.lake_volume.size(); ++k)
+      ms.vol_lakes_init += ms.lake_volume[k];
   }
   ms.vol_channel_init = channel_water_volume(ms, true);
   if (ms.chan_contam_on) measure_channel_constituents(ms);
@@ -284,7 +274,8 @@ void restart_networks_and_boundaries(main_state& ms) {
   ms.vol_melt_init = melt_water_volume(ms);
   ms.vol_ov_point_sources = 0.0;
   ms.olake_event_flag = 0;
-  ms.vol_superlink_to_channel = ms.vol_gw_to_tile = ms.vol_overland_to_superlink = ms.vol_superlink_to_overland = 0.0;
+  ms.vol_superlink_to_channel = ms.vol_gw_to_tile = ms.vol_overland_to_superlink =
+      ms.vol_superlink_to_overland = 0.0;
   ms.vol_drains_init = ms.vol_gw_xy_gain = ms.vol_gw_xy_loss = 0.0;
   if (ms.storm_sewer_on) {
     if (ms.superlink_substeps > 0) ms.superlink_substeps = 1;
@@ -319,7 +310,8 @@ void restart_networks_and_boundaries(main_state& ms) {
   if (ms.ov_bmp_on) {
     if (ms.bmp_list) {
       auto& b = *ms.bmp_list;
-      b.event_vol_precip = b.event_vol_from_ov = b.event_vol_to_ov = b.event_vol_seep = b.event_vol_other = 0.0;
+      b.event_vol_precip = b.event_vol_from_ov = b.event_vol_to_ov = b.event_vol_seep = b.event_vol_other =
+          0.0;
     }
     align_bmp_clock(ms);
   }

@@ -31,6 +31,21 @@ double channel_water_volume(const main_state& ms, bool report_bad_area) {
   return v;
 }
 
+channel_sediment channel_sediment_volumes(const main_state& ms) {
+  channel_sediment v;
+  for (long link = 1; link <= ms.LINKS && link <= ms.nx.size(); ++link) {
+    if (!is_ordinary_link(ms.ltype[link])) continue;
+    for (long node = 1; node <= ms.nx[link]; ++node) {
+      if (!ms.ch_sand_vol.empty()) {
+        for (long s = 1; s <= ms.n_sand_classes + 1 && s <= ms.ch_sand_vol.size3(); ++s)
+          v.sand += ms.ch_sand_vol[node][link][s];
+      }
+      if (!ms.ch_wash_vol.empty()) v.wash += ms.ch_wash_vol[node][link][0];
+    }
+  }
+  return v;
+}
+
 double surface_depth_volume(const main_state& ms) {
   const double cell_area = ms.dx * ms.dx;
   double v = 0.0;

@@ -18,6 +18,13 @@ bool is_channel_lake_cell(const main_state& ms, long cell);
 // Water in the ordinary links: area * node spacing over their nodes. With
 // `report_bad_area` a node area that is not a number is reported.
 double channel_water_volume(const main_state& ms, bool report_bad_area);
+// Sand (the bed-material classes) and suspended wash load in the ordinary
+// links, measured alike at both ends of an event.
+struct channel_sediment {
+  double sand = 0.0;
+  double wash = 0.0;
+};
+channel_sediment channel_sediment_volumes(const main_state& ms);
 // Surface water of every cell: depth * cell area.
 double surface_depth_volume(const main_state& ms);
 // Snow on the ground and the canopy, and melt water waiting to enter the

@@ -35,22 +35,23 @@ bool send_map(main_state& ms, const std::string& path, const dvec& values, const
     stop_on(failure, path);
     return false;
   }
-  write_ascii_map(ms.fs_exchange.fp, ms.mask, ms.map_north, ms.map_south, ms.map_east, ms.map_west, ms.map_rows,
-                  ms.map_cols, values);
+  write_ascii_map(ms.fs_exchange.fp, ms.mask, ms.map_north, ms.map_south, ms.map_east, ms.map_west,
+                  ms.map_rows, ms.map_cols, values);
   ms.fs_exchange.close();
   return true;
 }
 
 bool send_maps(main_state& ms) {
-  if (ms.moist_to_vopa_on == 1 &&
-      !send_map(ms, ms.moist_to_vopa_path, ms.cum_infil_depth, "Can't open soil moisture exchange file %s for writing\n"))
+  if (ms.moist_to_vopa_on == 1 && !send_map(ms, ms.moist_to_vopa_path, ms.cum_infil_depth,
+                                            "Can't open soil moisture exchange file %s for writing\n"))
     return false;
-  if (ms.rough_to_vopa_on == 1 &&
-      !send_map(ms, ms.rough_to_vopa_path, ms.dist_rough, "Can't open roughness exchange file %s for writing\n"))
+  if (ms.rough_to_vopa_on == 1 && !send_map(ms, ms.rough_to_vopa_path, ms.dist_rough,
+                                            "Can't open roughness exchange file %s for writing\n"))
     return false;
   if (ms.ksat_to_vopa_on == 1) {
     for (long j = 1; j <= ms.n_cells; ++j) ms.exchange_map_values[j] = ms.conductivity[j] * ms_to_cm_per_h;
-    if (!send_map(ms, ms.ksat_to_vopa_path, ms.exchange_map_values, "Can't open Ksat exchange file %s for writing\n"))
+    if (!send_map(ms, ms.ksat_to_vopa_path, ms.exchange_map_values,
+                  "Can't open Ksat exchange file %s for writing\n"))
       return false;
   }
   if (ms.poros_to_vopa_on == 1 &&
@@ -86,8 +87,8 @@ bool receive_map(main_state& ms, const std::string& path, dvec& dest, const char
     stop_on(failure, path);
     return false;
   }
-  read_ascii_map(ms.fs_exchange, path, map_reals_a, ms.map_north, ms.map_south, ms.map_east, ms.map_west, ms.map_rows,
-                 ms.map_cols, ms.mask, &dest, nullptr, nullptr, ms.rows, ms.cols, ms.quiet);
+  read_ascii_map(ms.fs_exchange, path, map_reals_a, ms.map_north, ms.map_south, ms.map_east, ms.map_west,
+                 ms.map_rows, ms.map_cols, ms.mask, &dest, nullptr, nullptr, ms.rows, ms.cols, ms.quiet);
   ms.fs_exchange.close();
   // A map of the wrong size or cut short was reported by the reader.
   return error_rec.code == 0 && error_rec.stop == 0;
@@ -98,8 +99,10 @@ void bound_received_moisture(main_state& ms) {
   for (long j = 1; j <= ms.n_cells; ++j) {
     double& theta = ms.init_moisture[j];
     if (ms.long_term_on) {
-      if (theta > ms.porosity[j]) theta = (ms.porosity[j] - ms.residual_sat[j]) * 0.99 + ms.residual_moisture[j];
-      if (ms.residual_sat[j] >= theta) theta = (ms.porosity[j] - ms.residual_sat[j]) * 0.01 + ms.residual_sat[j];
+      if (theta > ms.porosity[j])
+        theta = (ms.porosity[j] - ms.residual_sat[j]) * 0.99 + ms.residual_moisture[j];
+      if (ms.residual_sat[j] >= theta)
+        theta = (ms.porosity[j] - ms.residual_sat[j]) * 0.01 + ms.residual_sat[j];
     } else {
       if (theta > ms.porosity[j]) theta = ms.porosity[j] * 0.99;
       if (theta < 0.1) theta = 0.1;
@@ -117,14 +120,16 @@ bool receive_maps(main_state& ms) {
     bound_received_moisture(ms);
   }
   if (ms.rough_from_vopa_on == 1) {
-    if (!receive_map(ms, ms.rough_from_vopa_path, ms.dist_rough, "2 Can't open roughness exchange file %s for reading\n"))
+    if (!receive_map(ms, ms.rough_from_vopa_path, ms.dist_rough,
+                     "2 Can't open roughness exchange file %s for reading\n"))
       return false;
     for (long j = 1; j <= ms.n_cells; ++j) {
       if (ms.dist_rough[j] <= 0.0) ms.dist_rough[j] = 0.04;
     }
   }
   if (ms.ksat_from_vopa_on == 1) {
-    if (!receive_map(ms, ms.ksat_from_vopa_path, ms.conductivity, "2 Can't open Ksat exchange file %s for reading\n"))
+    if (!receive_map(ms, ms.ksat_from_vopa_path, ms.conductivity,
+                     "2 Can't open Ksat exchange file %s for reading\n"))
       return false;
     for (long j = 1; j <= ms.n_cells; ++j) ms.conductivity[j] /= ms_to_cm_per_h;
   }
@@ -179,7 +184,8 @@ void update_cross_sections(main_state& ms) {
         if (!erodible_link_with(ms.ltype[link], 8)) continue;
         const long slot = ms.bplink[link];
         for (long node = 1; node <= ms.nx1[link]; ++node) {
-          if (ms.yp[node][link] > ms.max_yp[slot][node]) ms.bp_sand_vol[slot][node] = ms.ch_sand_vol[node][link][0];
+          if (ms.yp[node][link] > ms.max_yp[slot][node])
+            ms.bp_sand_vol[slot][node] = ms.ch_sand_vol[node][link][0];
         }
       }
     }

@@ -77,9 +77,9 @@ void progress_step(main_state& ms) {
   if (!progress_due(ms) || ms.quiet_on) return;
   if (!ms.quiet && ms.tool_mode != 1) {
     const bool cfs = ms.qout_cfs_on != 0;
-    std::printf("event %2d elapsed time %8.2lf  %2d/%2.2d/%2.2d %2.2d:%2.2d:%2.2d Qout=%16.8lf %s\n", ms.event_no,
-                ms.elapsed_min, ms.cur_month, ms.cur_day, ms.cur_year, ms.cur_hour, ms.cur_minute, ms.cur_second,
-                cfs ? ms.m3_to_ft3 * ms.qout : ms.qout, cfs ? "cfs" : "cms");
+    std::printf("event %2d elapsed time %8.2lf  %2d/%2.2d/%2.2d %2.2d:%2.2d:%2.2d Qout=%16.8lf %s\n",
+                ms.event_no, ms.elapsed_min, ms.cur_month, ms.cur_day, ms.cur_year, ms.cur_hour,
+                ms.cur_minute, ms.cur_second, cfs ? ms.m3_to_ft3 * ms.qout : ms.qout, cfs ? "cfs" : "cms");
   }
   if (ms.flush_on) {
     ++ms.flush_counter;

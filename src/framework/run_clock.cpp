@@ -75,7 +75,9 @@ std::optional<double> event_start_entry(const main_state& ms, long event) {
   return ms.event_start_times[event];
 }
 
-std::optional<double> next_event_start_time(const main_state& ms) { return event_start_entry(ms, ms.event_no + 1L); }
+std::optional<double> next_event_start_time(const main_state& ms) {
+  return event_start_entry(ms, ms.event_no + 1L);
+}
 
 namespace {
 
@@ -180,6 +182,5 @@ void jump_clock_to(main_state& ms, double target) {
   ms.step_no = static_cast<int>(std::llround((target - ms.loop_start_time) / ms.dt_days)) - 1;
   ms.now = ms.loop_start_time + static_cast<double>(ms.step_no) * ms.dt_days;
 }
-
 
 }  // namespace kavro

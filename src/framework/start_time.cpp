@@ -20,9 +20,9 @@ constexpr double seconds_per_day = 86400.0;
 constexpr double one_hour_days = 1.0 / 24.0;
 constexpr double timing_tolerance_days = 1.1574074074074074e-07;  // 0.01 s
 
-// Prints `text`, sets the already-printed code and reports it: the run stops.
-void stop_with_message(const char* text) {
-  std::printf("%s", text);
+// After the step's own message: the already-printed code, reported at once,
+// stops the run.
+void stop_after_message() {
   error_rec.code = already_printed_code;
   report_error(error_rec);
 }
@@ -30,10 +30,12 @@ void stop_with_message(const char* text) {
 // Long-term run: the weather data set the start, START_DATE may move it on.
 // False when START_DATE lies after the start of every rain event.
 bool set_long_term_start(main_state& ms) {
-  ms.start_time = julian_date(ms.hmet_begin_year, ms.hmet_begin_month, ms.hmet_begin_day, ms.hmet_begin_hour, 0, 0.0);
+  ms.start_time =
+      julian_date(ms.hmet_begin_year, ms.hmet_begin_month, ms.hmet_begin_day, ms.hmet_begin_hour, 0, 0.0);
   ms.start_hhmm = ms.hmet_begin_hour * 100;
   ms.start_yyyymmdd = (ms.hmet_begin_year * 100 + ms.hmet_begin_month) * 100 + ms.hmet_begin_day;
-  ms.hmet_end_time = julian_date(ms.hmet_end_year, ms.hmet_end_month, ms.hmet_end_day, ms.hmet_end_hour, 0, 0.0);
+  ms.hmet_end_time =
+      julian_date(ms.hmet_end_year, ms.hmet_end_month, ms.hmet_end_day, ms.hmet_end_hour, 0, 0.0);
   const auto& rp = ms.run_params;
   if (rp.start_year == 0) return true;
 
@@ -66,8 +68,7 @@ bool set_long_term_start(main_state& ms) {
 bool set_start_time(main_state& ms) {
   if (ms.long_term_on) {
     if (!set_long_term_start(ms)) {
-      error_rec.code = already_printed_code;
-      report_error(error_rec);
+      stop_after_message();
       return false;
     }
   } else if (!ms.uniform_rain_on) {
@@ -88,10 +89,9 @@ bool set_start_time(main_state& ms) {
     const int host_event = ms.qln_event_num_on ? ms.qln_event_num : 1;
     const auto start = event_start_entry(ms, host_event);
     if (!start) {
-      std::printf("Error: the host asked for event %d, but the precipitation file holds %d events.\n", host_event,
-                  ms.n_precip_events);
-      error_rec.code = already_printed_code;
-      report_error(error_rec);
+      std::printf("Error: the host asked for event %d, but the precipitation file holds %d events.\n",
+                  host_event, ms.n_precip_events);
+      stop_after_message();
       return false;
     }
     ms.now = *start;
@@ -143,27 +143,22 @@ void place_hourly_schedules(main_state& ms) {
   if (ms.long_term_on) {
     ms.hmet_interval = 3600.0;
     ms.hmet_interval_days = one_hour_days;
-    ms.next_hmet_time = ms.now;
-    ms.last_hmet_time = ms.now - one_hour_days;
+    set_clock(ms.next_hmet_time, ms.last_hmet_time, ms.now, ms.now - one_hour_days);
     ms.hmet_hour_count = 0;
     ms.lt_et_interval = 3600.0;
     ms.lt_et_interval_days = one_hour_days;
-    ms.next_lt_et_time = ms.now;
-    ms.last_lt_et_time = ms.now - one_hour_days;
+    set_clock(ms.next_lt_et_time, ms.last_lt_et_time, ms.now, ms.now - one_hour_days);
     ms.snow_interval = 3600.0;
     ms.snow_interval_days = ms.lt_et_interval / seconds_per_day;
-    ms.last_snow_time = ms.now;
-    ms.next_snow_time = ms.now + ms.snow_interval_days - ms.dt_days;
+    set_clock(ms.next_snow_time, ms.last_snow_time, ms.now + ms.snow_interval_days - ms.dt_days, ms.now);
     ms.melt_interval = ms.precip_interval;
     ms.melt_interval_days = ms.precip_period;
-    ms.next_melt_time = ms.now;
-    ms.last_melt_time = ms.now - ms.lt_et_interval_days;
+    set_clock(ms.next_melt_time, ms.last_melt_time, ms.now, ms.now - ms.lt_et_interval_days);
   }
   if (ms.gw_simulation_on == 1) {
     ms.gw_interval = ms.gw_timestep;
     ms.gw_interval_days = ms.gw_interval / seconds_per_day;
-    ms.last_gw_time = ms.now;
-    ms.next_gw_time = ms.now + ms.gw_interval_days;
+    set_clock(ms.next_gw_time, ms.last_gw_time, ms.now + ms.gw_interval_days, ms.now);
   }
   if (ms.sacramento_on) {
     ms.sac_interval = 3600.0;
@@ -173,13 +168,13 @@ void place_hourly_schedules(main_state& ms) {
   if (ms.conceptual_gw_on) {
     ms.cgw_interval = 3600.0;
     ms.cgw_interval_days = one_hour_days;
-    ms.next_cgw_time = ms.now;
-    ms.last_cgw_time = ms.now - one_hour_days;
+    set_clock(ms.next_cgw_time, ms.last_cgw_time, ms.now, ms.now - one_hour_days);
   }
 }
 
 void place_infiltration_schedule(main_state& ms, double first_event) {
-  if (!(ms.green_ampt_on == 1 || ms.inf_redist_on == 1 || ms.multi_layer_ga_on == 1 || ms.richards_on == 1)) return;
+  if (!(ms.green_ampt_on == 1 || ms.inf_redist_on == 1 || ms.multi_layer_ga_on == 1 || ms.richards_on == 1))
+    return;
   if (waits_for_first_event(ms) && ms.richards_on == 1) {
     // Richards columns dry out hour by hour between events.
     ms.infil_interval = ms.lt_et_interval;
@@ -189,22 +184,18 @@ void place_infiltration_schedule(main_state& ms, double first_event) {
   }
   ms.infil_interval_days = ms.infil_interval / seconds_per_day;
   if (waits_for_first_event(ms) && ms.richards_on == 0) {
-    ms.last_infil_time = first_event;
-    ms.next_infil_time = first_event + ms.infil_interval_days;
+    set_clock(ms.next_infil_time, ms.last_infil_time, first_event + ms.infil_interval_days, first_event);
   } else {
-    ms.last_infil_time = ms.now;
-    ms.next_infil_time = ms.now + ms.infil_interval_days;
+    set_clock(ms.next_infil_time, ms.last_infil_time, ms.now + ms.infil_interval_days, ms.now);
     if (ms.inf_redist_on) ms.redist_reinit = 1;
   }
   if (ms.qln_event_num_on) {
-    ms.last_infil_time = ms.now;
-    ms.next_infil_time = ms.now + ms.dt_days;
+    set_clock(ms.next_infil_time, ms.last_infil_time, ms.now + ms.dt_days, ms.now);
   }
   if (ms.gw_simulation_on == 1 && ms.gw_interval > ms.infil_interval && ms.soil_redist_on == 0) {
     ms.gw_interval = ms.infil_interval;
     ms.gw_interval_days = ms.infil_interval_days;
-    ms.last_gw_time = ms.now;
-    ms.next_gw_time = ms.now + ms.infil_interval_days;
+    set_clock(ms.next_gw_time, ms.last_gw_time, ms.now + ms.infil_interval_days, ms.now);
   }
 }
 
@@ -215,16 +206,13 @@ void place_soil_schedules(main_state& ms) {
     if (pp.use_kotu_timestep == 1) {
       ms.kotu_interval = pp.kotu_timestep;
       ms.kotu_interval_days = ms.kotu_interval / seconds_per_day;
-      ms.last_kotu_time = ms.now;
-      ms.next_kotu_time = ms.now + ms.kotu_interval_days;
+      set_clock(ms.next_kotu_time, ms.last_kotu_time, ms.now + ms.kotu_interval_days, ms.now);
     } else {
       ms.kotu_interval = ms.infil_interval;
       ms.kotu_interval_days = ms.infil_interval_days;
-      ms.last_kotu_time = ms.last_infil_time;
-      ms.next_kotu_time = ms.next_infil_time;
+      set_clock(ms.next_kotu_time, ms.last_kotu_time, ms.next_infil_time, ms.last_infil_time);
       if (ms.start_date_given) {
-        ms.next_kotu_time = ms.now;
-        ms.last_kotu_time = ms.now - ms.dt_days;
+        set_clock(ms.next_kotu_time, ms.last_kotu_time, ms.now, ms.now - ms.dt_days);
       }
     }
   }
@@ -232,17 +220,15 @@ void place_soil_schedules(main_state& ms) {
     if (waits_for_first_event(ms)) {
       ms.et_interval = ms.lt_et_interval;
       ms.et_interval_days = ms.lt_et_interval_days;
-      ms.last_et_time = ms.next_lt_et_time;
-      ms.next_et_time = ms.next_lt_et_time + ms.lt_et_interval_days;
+      set_clock(ms.next_et_time, ms.last_et_time, ms.next_lt_et_time + ms.lt_et_interval_days,
+                ms.next_lt_et_time);
     } else {
       ms.et_interval = ms.infil_interval;
       ms.et_interval_days = ms.infil_interval_days;
-      ms.last_et_time = ms.last_infil_time;
-      ms.next_et_time = ms.next_infil_time;
+      set_clock(ms.next_et_time, ms.last_et_time, ms.next_infil_time, ms.last_infil_time);
     }
     if (ms.start_date_given) {
-      ms.next_et_time = ms.now;
-      ms.last_et_time = ms.now - ms.dt_days;
+      set_clock(ms.next_et_time, ms.last_et_time, ms.now, ms.now - ms.dt_days);
     }
   }
 }
@@ -269,11 +255,12 @@ bool place_rain_events(main_state& ms) {
   }
   ms.event_done = 0;
   if (ms.uniform_rain_on && ms.cur_year == 0) {
-    stop_with_message(
+    std::printf(
         "You did not specify the starting date and time in the\n"
         "project file.  You must do this for simulations with\n"
         "uniform precipitation using the START_DATE and START_TIME\n"
         "cards.  Edit the project file.   Program terminated.\n");
+    stop_after_message();
     return false;
   }
   return true;
@@ -296,17 +283,14 @@ void place_channel_schedule(main_state& ms, double first_event) {
   if (ms.qln_event_num_on) ms.chan_active = 1;
   ms.chan_interval_days = ms.chan_interval / seconds_per_day;
   if (ms.long_term_on && ms.chan_active != 1) {
-    ms.last_chan_time = first_event;
-    ms.next_chan_time = first_event + ms.chan_interval_days;
+    set_clock(ms.next_chan_time, ms.last_chan_time, first_event + ms.chan_interval_days, first_event);
   } else {
-    ms.last_chan_time = ms.now;
-    ms.next_chan_time = ms.now + ms.chan_interval_days;
+    set_clock(ms.next_chan_time, ms.last_chan_time, ms.now + ms.chan_interval_days, ms.now);
   }
   if (ms.chan_contam_on) {
     align_chan_contam_clocks(ms);
     if (ms.nutrients_on) {
-      ms.soil_nsm_next = ms.next_et_time;
-      ms.soil_nsm_last = ms.last_et_time;
+      set_clock(ms.soil_nsm_next, ms.soil_nsm_last, ms.next_et_time, ms.last_et_time);
     }
   }
   ms.chan_iter_count = 0;
@@ -319,22 +303,19 @@ void place_pipe_schedules(main_state& ms, double first_event) {
     ms.drain_interval_days = ms.drain_interval / seconds_per_day;
     const bool tiles_with_gw = ms.drain && ms.drain->tile_drains_on && ms.gw_simulation_on;
     if (ms.long_term_on && !(ms.any_exfil || tiles_with_gw)) {
-      ms.last_drain_time = first_event;
-      ms.next_drain_time = first_event + ms.drain_interval_days;
+      set_clock(ms.next_drain_time, ms.last_drain_time, first_event + ms.drain_interval_days, first_event);
     } else {
-      ms.last_drain_time = ms.now;
-      ms.next_drain_time = ms.now + (ms.long_term_on ? ms.precip_period : ms.drain_interval_days);
+      set_clock(ms.next_drain_time, ms.last_drain_time,
+                ms.now + (ms.long_term_on ? ms.precip_period : ms.drain_interval_days), ms.now);
       if (ms.drain) ms.drain->started = 1;
     }
   }
   if (ms.storm_sewer_on) {
     ms.superlink_interval = ms.precip_interval;
     if (ms.long_term_on && !(ms.any_exfil || (ms.superlink_tiles_on && ms.gw_simulation_on))) {
-      ms.last_superlink_time = first_event;
-      ms.next_superlink_time = first_event + ms.precip_period;
+      set_clock(ms.next_superlink_time, ms.last_superlink_time, first_event + ms.precip_period, first_event);
     } else {
-      ms.last_superlink_time = ms.now;
-      ms.next_superlink_time = ms.now + ms.precip_period;
+      set_clock(ms.next_superlink_time, ms.last_superlink_time, ms.now + ms.precip_period, ms.now);
       ms.superlink_active = 1;
     }
     ms.superlink_interval_days = ms.superlink_interval / seconds_per_day;
@@ -345,42 +326,20 @@ void place_pipe_schedules(main_state& ms, double first_event) {
 // Step 16: the overland constituent clocks follow the rain periods.
 void place_ov_contam_schedule(main_state& ms) {
   if (!ms.ov_contam_on) return;
-  ms.ov_contam_interval = ms.precip_interval;
-  ms.ov_contam_interval_days = ms.precip_period;
-  ms.next_ov_contam_time = ms.ov_kin_precip_next = ms.precip_period_end;
-  ms.last_ov_contam_time = ms.ov_kin_precip_last = ms.precip_period_start;
-  ms.ov_kin_infil_next = ms.next_infil_time;
-  ms.ov_kin_infil_last = ms.last_infil_time;
-  if (ms.contam_table_read) {
-    ms.ov_kin_table_next = ms.ov_kin_table2_next = ms.precip_period_end;
-    ms.ov_kin_table_last = ms.ov_kin_table2_last = ms.precip_period_start;
-  }
-  if (ms.nutrients_on) {
-    ms.ov_kin_nsm_next = ms.precip_period_end;
-    ms.ov_kin_nsm_last = ms.precip_period_start;
-    if (ms.soil_contam_on) {
-      ms.ov_kin_nsm_soil_next = ms.precip_period_end;
-      ms.ov_kin_nsm_soil_last = ms.precip_period_start;
-    }
-  }
+  start_ov_contam_clocks(ms);
   if (ms.ov_point_source_on) {
+    // Point sources add water from the start.
     ms.next_ov_contam_time = ms.now + ms.precip_period;
     ms.last_ov_contam_time = ms.precip_period_start = ms.last_infil_time = ms.now;
   }
-  if (ms.channel_on) {
-    ms.ov_kin_chan_next = ms.precip_period_end;
-    ms.ov_kin_chan_last = ms.precip_period_start;
-  } else {
-    ms.ov_kin_nochan_next = ms.precip_period_end;
-    ms.ov_kin_nochan_last = ms.precip_period_start;
-  }
-  if (ms.soil_contam_on) {
-    ms.soil_contam_next = ms.next_et_time;
-    ms.soil_contam_last = ms.last_et_time;
-  } else {
-    ms.soil_contam_next = ms.next_infil_time;
-    ms.soil_contam_last = ms.last_infil_time;
-  }
+  if (ms.channel_on)
+    set_clock(ms.ov_kin_chan_next, ms.ov_kin_chan_last, ms.precip_period_end, ms.precip_period_start);
+  else
+    set_clock(ms.ov_kin_nochan_next, ms.ov_kin_nochan_last, ms.precip_period_end, ms.precip_period_start);
+  if (ms.soil_contam_on)
+    set_clock(ms.soil_contam_next, ms.soil_contam_last, ms.next_et_time, ms.last_et_time);
+  else
+    set_clock(ms.soil_contam_next, ms.soil_contam_last, ms.next_infil_time, ms.last_infil_time);
 }
 
 }  // namespace
@@ -397,8 +356,7 @@ void setup_start_time(main_state& ms) {
   place_pipe_schedules(ms, first_event);
   place_ov_contam_schedule(ms);
   if (ms.ov_bmp_on) {
-    ms.next_bmp_time = ms.precip_period_end;
-    ms.last_bmp_time = ms.precip_period_start;
+    align_bmp_clock(ms);
     ms.bmp_interval = ms.precip_interval;
     ms.bmp_interval_days = ms.precip_period;
   }

@@ -1,5 +1,7 @@
 // The end-of-event accounting: its water balance, its single run per
 // event, the soil and lake rules and the values handed to a calibrator.
+#include "framework/event_accounting.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,7 +9,6 @@
 
 #include "calibration/calibration_entries.h"
 #include "event_test_support.h"
-#include "framework/event_accounting.h"
 #include "test_support.h"
 
 namespace kavro {
@@ -106,7 +107,9 @@ TEST(EventAccounting, TheTwoKindsOfLakesAdviceIsGivenOncePerRun) {
       end_event(*ms);
     }
   });
-  EXPECT_EQ(occurrences(out, "You are simulating overland lakes and perennial lakes, not recommended presently."), 1)
+  EXPECT_EQ(
+      occurrences(out, "You are simulating overland lakes and perennial lakes, not recommended presently."),
+      1)
       << out;
 }
 

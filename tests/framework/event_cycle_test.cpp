@@ -258,8 +258,13 @@ single_event_result run_single_event(int end_minutes) {
   plan.init_steps.push_back(step("setup_time_step", setup_time_step));
   plan.init_steps.push_back(step("setup_start_time", setup_start_time));
   plan.init_steps.push_back(
-      {"notify", [](main_state& ms, const run_call& c) { c.notify(ms, analyzer_run_initialised); }, false, {}});
-  auto add = [&plan, &step](const char* name, void (*fn)(main_state&)) { plan.loop_steps.push_back(step(name, fn)); };
+      {"notify",
+       [](main_state& ms, const run_call& c) { c.notify(ms, analyzer_run_initialised); },
+       false,
+       {}});
+  auto add = [&plan, &step](const char* name, void (*fn)(main_state&)) {
+    plan.loop_steps.push_back(step(name, fn));
+  };
   add("advance_clock", advance_clock);
   // The rain-event step reads the one event on the first pass.
   plan.loop_steps.push_back({"rain event",

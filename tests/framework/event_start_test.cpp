@@ -1,12 +1,13 @@
 // The event start: its gate, the surface and soil state it restores and the
 // event-start volumes it measures.
+#include "framework/event_start.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
 #include "event_test_support.h"
-#include "framework/event_start.h"
 
 namespace kavro {
 namespace {
@@ -132,8 +133,10 @@ TEST(EventStart, RedistributionStartMoistureStaysInsideItsBounds) {
     const char* line;
   };
   const bound_case cases[] = {
-      {0.35, 0.5, 0.36, "Problem initializing inf_redist in main loop, thi<thr at grid cell 1, increasing it to 0.360000\n"},
-      {0.05, 0.25, 0.24, "Problem initializing inf_redist in main loop, thi>phi at grid cell 1, decreasing it to 0.240000\n"},
+      {0.35, 0.5, 0.36,
+       "Problem initializing inf_redist in main loop, thi<thr at grid cell 1, increasing it to 0.360000\n"},
+      {0.05, 0.25, 0.24,
+       "Problem initializing inf_redist in main loop, thi>phi at grid cell 1, decreasing it to 0.240000\n"},
   };
   for (const auto& c : cases) {
     auto ms = at_event_start(1);

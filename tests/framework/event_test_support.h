@@ -55,11 +55,12 @@ inline void make_cells(main_state& ms, int n, double dx) {
   ms.cols = ms.map_cols = n;
   ms.mask.allocate(2, n + 1);
   for (int c = 1; c <= n; ++c) ms.mask[1][c] = c;
-  for (dvec* v : {&ms.ov_depth, &ms.ov_aux_depth, &ms.elevation, &ms.cum_infil, &ms.cum_infil_prev,
-                  &ms.cum_infil_depth, &ms.infil_rate, &ms.porosity, &ms.residual_sat, &ms.residual_moisture,
-                  &ms.init_moisture, &ms.conductivity, &ms.dist_rough, &ms.exchange_map_values, &ms.soil_layer_cm,
-                  &ms.soil_water_cm, &ms.soil_water2_cm, &ms.soil_column_water_cm, &ms.elevgw,
-                  &ms.gw_inf_redist_theta, &ms.wetdep})
+  for (dvec* v : {&ms.ov_depth,       &ms.ov_aux_depth,         &ms.elevation,     &ms.cum_infil,
+                  &ms.cum_infil_prev, &ms.cum_infil_depth,      &ms.infil_rate,    &ms.porosity,
+                  &ms.residual_sat,   &ms.residual_moisture,    &ms.init_moisture, &ms.conductivity,
+                  &ms.dist_rough,     &ms.exchange_map_values,  &ms.soil_layer_cm, &ms.soil_water_cm,
+                  &ms.soil_water2_cm, &ms.soil_column_water_cm, &ms.elevgw,        &ms.gw_inf_redist_theta,
+                  &ms.wetdep})
     v->allocate(n);
   ms.soiltype.allocate(n);
 }

@@ -1,5 +1,7 @@
 // The exchange with the host environment at an event end, with the other
 // side played by the test: it prepares and reads the files of "exchange/".
+#include "framework/host_exchange.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,7 +9,6 @@
 
 #include "event_test_support.h"
 #include "framework/file_wrapper.h"
-#include "framework/host_exchange.h"
 #include "test_support.h"
 
 namespace kavro {
@@ -21,7 +22,9 @@ const double jan_20_noon = julian_date(2001, 1, 20, 12, 0, 0.0);
 // A map in the layout the host reads and writes: a 2 x 2 grid whose upper
 // right cell lies outside the watershed.
 std::string map_text(const char* row1, const char* row2) {
-  return std::string("north:   1000.00\nsouth:    980.00\neast:    520.00\nwest:    500.00\nrows:     2\ncols:     2\n") +
+  return std::string(
+             "north:   1000.00\nsouth:    980.00\neast:    520.00\nwest:    500.00\nrows:     2\ncols:     "
+             "2\n") +
          row1 + "\n" + row2 + "\n";
 }
 
@@ -79,7 +82,8 @@ TEST_F(HostExchange, SendsTheMapsAndTheDayNumbers) {
   EXPECT_EQ(out, "End of QLN event 1\n");
   EXPECT_EQ(kavro_test::read_file(dir_ / "exchange/moist.asc"),
             map_text("0.010000 0.000000 ", "0.020000 0.030000 "));
-  EXPECT_EQ(kavro_test::read_file(dir_ / "exchange/ksat.asc"), map_text("0.000000 0.000000 ", "36.000000 0.000000 "));
+  EXPECT_EQ(kavro_test::read_file(dir_ / "exchange/ksat.asc"),
+            map_text("0.000000 0.000000 ", "36.000000 0.000000 "));
   // Whole days since 01:00 on 31 December 2000.
   EXPECT_EQ(kavro_test::read_file(dir_ / "exchange/days.txt"), " 15  20\n");
   EXPECT_EQ(ms.keep_running, 0);
@@ -139,8 +143,9 @@ TEST_F(HostExchange, AMissingSendFolderStopsTheRun) {
     stopped = driver_check();
   });
   EXPECT_TRUE(stopped);
-  EXPECT_NE(out.find("Can't open roughness exchange file " + path("no_such_folder/rough.asc") + " for writing\n"),
-            std::string::npos)
+  EXPECT_NE(
+      out.find("Can't open roughness exchange file " + path("no_such_folder/rough.asc") + " for writing\n"),
+      std::string::npos)
       << out;
   EXPECT_EQ(ms.event_over, 1);
   EXPECT_EQ(ms.event_done, 0);
