@@ -84,7 +84,7 @@ double soil_column_volume(const main_state& ms, long j) {
   return column;
 }
 
-// Step 5: the soil-column budget of the event.
+// The soil-column budget of the event.
 void account_soil_columns(main_state& ms) {
   const double cell_area = ms.dx * ms.dx;
   for (long j = 1; j <= ms.n_cells && j <= ms.rich_bottom_flux.size(); ++j) {
@@ -125,7 +125,7 @@ void account_soil_columns(main_state& ms) {
   }
 }
 
-// Steps 6 to 9: end volumes and the event values of the run totals.
+// End volumes and the event values of the run totals.
 void take_event_values(main_state& ms) {
   ms.vol_exfil = ms.vol_exfil_total - ms.vol_exfil_total_at_start;
   if (ms.lakes_on) {
@@ -171,7 +171,7 @@ void take_event_values(main_state& ms) {
   }
 }
 
-// Step 12: in - out over in; -1 for an event without inputs.
+// In - out over in; -1 for an event without inputs.
 void compute_water_balance(main_state& ms) {
   double in = ms.vol_precip_lake + ms.vol_precip + ms.vol_exfil + ms.vol_channel_init + ms.vol_overland_init +
               ms.vol_gw_to_chan + ms.vol_gw_to_lakes + ms.vol_lakes_init + ms.vol_snow_init +

@@ -30,7 +30,7 @@ void clear_entry(A& a, long i) {
   if (i >= 0 && i <= a.size()) a[i] = 0.0;
 }
 
-// Step 3: a long-term Richards run carries the soil columns through the dry
+// A long-term Richards run carries the soil columns through the dry
 // spell since the last infiltration update.
 void carry_richards_columns(main_state& ms) {
   const double cell_area = ms.dx * ms.dx;
@@ -50,7 +50,7 @@ void carry_richards_columns(main_state& ms) {
   }
 }
 
-// Steps 4, 6 and 7: the surface, infiltration, groundwater and event
+// The surface, infiltration, groundwater and event
 // evapotranspiration clocks restart with the event's first rain period.
 void restart_surface_clocks(main_state& ms) {
   ms.precip_period_start = ms.now;
@@ -109,7 +109,7 @@ void clear_ov_constituent_budgets(main_state& ms, long i) {
     clear_entry(*a, i);
 }
 
-// Step 5: overland constituents: clocks, event budgets, event-start masses.
+// Overland constituents: clocks, event budgets, event-start masses.
 void restart_ov_constituents(main_state& ms) {
   start_ov_contam_clocks(ms);
   set_clock(ms.ov_kin_nochan_next, ms.ov_kin_nochan_last, ms.precip_period_end, ms.precip_period_start);
@@ -128,7 +128,7 @@ void restart_ov_constituents(main_state& ms) {
   }
 }
 
-// Step 9.1: surface water at the event start. A wetland cell takes its
+// Surface water at the event start. A wetland cell takes its
 // standing water; its ground is lowered by the wetland's drop once per run.
 void reset_surface_water(main_state& ms, long j, bool lower_wetlands) {
   const auto& pp = ms.project_params;
@@ -144,7 +144,7 @@ void reset_surface_water(main_state& ms, long j, bool lower_wetlands) {
   if (initial_surface_given || !ms.wetlands_on) ms.ov_aux_depth[j] = 0.0;
 }
 
-// Step 9.4: a Richards column at the event start; its relative saturation
+// A Richards column at the event start; its relative saturation
 // over the averaging depth is added to `saturation_sum` (with one count).
 void restart_richards_cell(main_state& ms, long j, double& saturation_sum, int& counted) {
   const double cell_area = ms.dx * ms.dx;
@@ -173,7 +173,7 @@ void restart_richards_cell(main_state& ms, long j, double& saturation_sum, int& 
   }
 }
 
-// Steps 8 to 10: the per-cell pass of the infiltration methods.
+// The per-cell pass of the infiltration methods.
 void restart_cells(main_state& ms) {
   if (ms.richards_on) {
     ms.init_basin_soil_water = ms.vol_soil_init = 0.0;
@@ -204,7 +204,7 @@ void restart_cells(main_state& ms) {
     ms.init_basin_soil_water = counted > 0 ? saturation_sum / counted : 0.0;
 }
 
-// Step 11: event counters and volumes, and the copies of the run totals
+// Event counters and volumes, and the copies of the run totals
 // whose event values the accounting takes as differences.
 void restart_event_volumes(main_state& ms) {
   ms.event_bottom_flux_cm = 0.0;
@@ -231,7 +231,7 @@ void restart_event_volumes(main_state& ms) {
   ms.event_rain_acc = 0.0;
 }
 
-// Step 12: the per-location peaks and volumes handed to a calibrator.
+// The per-location peaks and volumes handed to a calibrator.
 void restart_calibration_locations(main_state& ms) {
   long n = 0;
   if (ms.optimize_on == 1 && ms.in_hyd_location_on == 1 && ms.optimize_sed_on == 0) n = ms.n_hyd_locations;
@@ -247,7 +247,7 @@ void restart_calibration_locations(main_state& ms) {
   }
 }
 
-// Step 13: water standing on the surface when the event starts (overland
+// Water standing on the surface when the event starts (overland
 // lakes by their level) counts as the event's first input.
 void measure_initial_surface(main_state& ms) {
   const auto& pp = ms.project_params;

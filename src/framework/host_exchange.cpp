@@ -180,14 +180,6 @@ void update_cross_sections(main_state& ms) {
     if (adjust_bed) {
       ex_section(ms, 1, ms.area);
       if (error_rec.code != 0) return;
-      for (long link = 1; link <= ms.LINKS && link <= ms.nx1.size(); ++link) {
-        if (!erodible_link_with(ms.ltype[link], 8)) continue;
-        const long slot = ms.bplink[link];
-        for (long node = 1; node <= ms.nx1[link]; ++node) {
-          if (ms.yp[node][link] > ms.max_yp[slot][node])
-            ms.bp_sand_vol[slot][node] = ms.ch_sand_vol[node][link][0];
-        }
-      }
     }
   }
   if (!adjust_bed) return;

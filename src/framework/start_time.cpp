@@ -63,7 +63,7 @@ bool set_long_term_start(main_state& ms) {
   return false;
 }
 
-// Step 1 and 2: start time, tolerance and the loop's time origin. False
+// Start time, tolerance and the loop's time origin. False
 // when the run cannot start.
 bool set_start_time(main_state& ms) {
   if (ms.long_term_on) {
@@ -138,7 +138,7 @@ void place_precip_schedule(main_state& ms, double first_event) {
   }
 }
 
-// Steps 4 to 7: weather, snow, groundwater and the lumped models.
+// Weather, snow, groundwater and the lumped models.
 void place_hourly_schedules(main_state& ms) {
   if (ms.long_term_on) {
     ms.hmet_interval = 3600.0;
@@ -199,7 +199,7 @@ void place_infiltration_schedule(main_state& ms, double first_event) {
   }
 }
 
-// Steps 9 and 10: permafrost model and event evapotranspiration.
+// Permafrost model and event evapotranspiration.
 void place_soil_schedules(main_state& ms) {
   const auto& pp = ms.project_params;
   if (pp.permafrost_kotu == 1 || pp.multi_layer_infil_kotu == 1) {
@@ -233,7 +233,7 @@ void place_soil_schedules(main_state& ms) {
   }
 }
 
-// Step 11 and 12: the rain of the first event. False when uniform rain has
+// The rain of the first event. False when uniform rain has
 // no start date (the run stops).
 bool place_rain_events(main_state& ms) {
   if (ms.uniform_rain_on) {
@@ -296,7 +296,7 @@ void place_channel_schedule(main_state& ms, double first_event) {
   ms.chan_iter_count = 0;
 }
 
-// Steps 14 and 15: the drain and superlink pipe networks.
+// The drain and superlink pipe networks.
 void place_pipe_schedules(main_state& ms, double first_event) {
   if (ms.storm_drain_on) {
     ms.drain_interval = ms.precip_interval;
@@ -323,7 +323,7 @@ void place_pipe_schedules(main_state& ms, double first_event) {
   }
 }
 
-// Step 16: the overland constituent clocks follow the rain periods.
+// The overland constituent clocks follow the rain periods.
 void place_ov_contam_schedule(main_state& ms) {
   if (!ms.ov_contam_on) return;
   start_ov_contam_clocks(ms);

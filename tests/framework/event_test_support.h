@@ -11,18 +11,15 @@
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
-#include "framework/main_state_lifecycle.h"
 #include "framework/run_clock.h"
 
 namespace kavro {
 
-// A new record, built as the run driver builds it, with a clean error record.
+// A new record (its constructor gives the empty state), with a clean error record.
 inline std::unique_ptr<main_state> new_record() {
   error_rec.code = error_rec.stop = error_rec.fatal = 0;
   run_log_file = nullptr;
-  auto ms = std::make_unique<main_state>();
-  main_state_init(*ms);
-  return ms;
+  return std::make_unique<main_state>();
 }
 
 // The run driver's check after a step: reports a pending code; true when the run stops.
