@@ -26,6 +26,12 @@ bool is_leap_year(int year);
 void setup_time_step(main_state& ms);
 // Start time of the run and the schedules of every timed process; sets keep_running.
 void setup_start_time(main_state& ms);
+// The time the run's first pass runs at (Julian), as setup_start_time will
+// set it: the host's event, the START_DATE or the first weather hour of a
+// long-term run, the start date of uniform rain, else the first rain event.
+// Known once the weather header and the rain events are read; RELATIVE time
+// series are shifted by it.
+double run_start_time(const main_state& ms);
 // Advances the clock by one time step (now = start + step number * step).
 void advance_clock(main_state& ms);
 // Moves the clock onto the step before `target`, so that the next pass runs

@@ -344,6 +344,21 @@ void place_ov_contam_schedule(main_state& ms) {
 
 }  // namespace
 
+double run_start_time(const main_state& ms) {
+  if (ms.qln_on) {
+    const auto host_start = event_start_entry(ms, ms.qln_event_num_on ? ms.qln_event_num : 1);
+    if (host_start) return *host_start;
+  }
+  const auto& rp = ms.run_params;
+  if (ms.long_term_on && rp.start_year != 0)
+    return julian_date(rp.start_year, rp.start_month, rp.start_day, rp.start_hour, rp.start_minute, 0.0);
+  if (ms.long_term_on)
+    return julian_date(ms.hmet_begin_year, ms.hmet_begin_month, ms.hmet_begin_day, ms.hmet_begin_hour, 0,
+                       0.0);
+  if (ms.uniform_rain_on) return ms.start_time;
+  return ms.event_start_times.empty() ? 0.0 : ms.event_start_times[1];
+}
+
 void setup_start_time(main_state& ms) {
   if (!set_start_time(ms)) return;
   const double first_event = first_event_start(ms);

@@ -202,6 +202,38 @@ TEST(StartTime, AFullChannelLakeIsRoutedFromTheStartEveryMinute) {
   EXPECT_DOUBLE_EQ(ms->next_chan_time, ms->now + 60.0 / 86400.0);
 }
 
+TEST(StartTime, RunStartTimeIsKnownBeforeTheStartTimeSetUp) {
+  struct start_case {
+    const char* label;
+    int long_term, start_day, uniform, qln;
+  };
+  const start_case cases[] = {
+      {"long-term run with START_DATE", 1, 3, 0, 0},
+      {"long-term run from its weather data", 1, 0, 0, 0},
+      {"event run", 0, 0, 0, 0},
+      {"uniform rain", 0, 0, 1, 0},
+      {"host-driven event 2", 0, 0, 0, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    auto ms = long_term_record(c.start_day);
+    ms->long_term_on = c.long_term;
+    ms->run_params.start_year = c.start_day ? 2001 : 0;
+    ms->hmet_begin_hour = 6;
+    if (c.uniform) {
+      ms->uniform_rain_on = 1;
+      ms->cur_year = 2001;
+      ms->now = ms->start_time = julian_date(2001, 5, 7, 8, 30, 0.0);
+    }
+    ms->qln_on = ms->qln_event_num_on = c.qln != 0;
+    ms->qln_event_num = c.qln;
+    const double expected = run_start_time(*ms);
+    setup_start_time(*ms);
+    ASSERT_FALSE(driver_check());
+    EXPECT_EQ(ms->loop_start_time, expected);
+  }
+}
+
 TEST(StartTime, NextEventIsGuardedAtTheLastEvent) {
   auto ms = long_term_record(1);
   ms->event_no = 2;
