@@ -4,15 +4,23 @@
 
 #include <string>
 
+#include "framework/one_based.h"
+
 namespace kavro {
 
 struct main_state;
 struct run_context_record;
 
 // Simulated event peaks and volumes handed from a run to its calibrator.
+// The row of event e starts after (e - first_event_index) * n_locations:
+// slot 1 holds the outlet, slot k + 1 output location k.
 struct calib_result_buffer {
-  int n_events = 0;     // events the run may account
-  int n_locations = 0;  // output locations + 1; location 0 is the outlet
+  int n_events = 0;                  // events the run may account
+  int n_locations = 0;               // output locations + 1; location 0 is the outlet
+  dvec peaks{"peaks"};               // [row + slot] simulated event peak (m3/s, or cfs)
+  dvec volumes{"volumes"};           // [row + slot] simulated event volume (m3, or ft3)
+  dvec loc_peak{"loc_peak"};         // [location] peak of the event being closed
+  dvec loc_volume{"loc_volume"};     // [location] volume of the event being closed
 };
 
 // Objective callback of the shuffled-complex-evolution and Monte Carlo

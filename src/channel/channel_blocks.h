@@ -19,9 +19,16 @@ namespace kavro {
 struct elev_series;  // named elevation series (process-wide list)
 struct time_series;  // named time series (process-wide list)
 
-// The drain network, created by the drain set-up; its layout comes with the
-// drain network routing.
-struct drain_network {};
+// The drain network, created by the drain set-up; the rest of its layout
+// comes with the drain network routing.
+struct drain_network {
+  int tile_drains_on = 0;         // 1 when the drains take groundwater as tile drains
+  int started = 0;                // 1 once the drain network runs (from the start or from an event start)
+  double ov_to_drain_vol = 0;     // event volume taken from overland cells into the drains (m3)
+  double drain_to_chan_vol = 0;   // event volume passed from the drains to channels (m3)
+  double drain_to_ov_vol = 0;     // event volume returned from the drains onto overland cells (m3)
+  double gw_to_drain_vol = 0;     // event volume from groundwater into tile drains (m3)
+};
 
 // The run of hydraulic-structure elements that replaces a structure link.
 struct link_struct_index {

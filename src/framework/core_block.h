@@ -189,6 +189,14 @@ inline constexpr std::array<file_wrapper file_slots_block::*, n_file_slots> file
 
 inline file_wrapper& file_slot(file_slots_block& b, int i) { return b.*file_slot_members[static_cast<size_t>(i)]; }
 
+// Depth and discharge extremes of the channel network (card STREAM_INFO):
+// depths yp - bel (m) and discharges qp (m3/s) with the node and link of each.
+struct stream_extremes_record {
+  double info_max_depth = 0, info_min_depth = 0, info_max_qp = 0, info_min_qp = 0;
+  int max_depth_node = 0, max_depth_link = 0, min_depth_node = 0, min_depth_link = 0;
+  int max_qp_node = 0, max_qp_link = 0, min_qp_node = 0, min_qp_link = 0;
+};
+
 // Time step, grid size, outlet, clock and calendar date, peak, event and run
 // water volumes, card switches and the schedules of the timed processes.
 // Julian dates are in days, intervals named *_interval in seconds and
@@ -358,6 +366,8 @@ struct core_run_block {
   int infil_step = 0;                       // Infiltration step number within the event (1 at the event start, advanced by the infiltration step)
   int chan_step_counter = 0;                // Step counter advanced by advance_clock and by chan_route_step; zeroed by setup_start_time
   double run_end_time = 0;                  // Julian end of a single-event run = start_time + sim_duration_min / 1440
+  stream_extremes_record stream_extremes;   // channel extremes of the last STREAM_INFO print
+  int lake_kinds_advice_printed = 0;        // 1 once the advice against overland and channel lakes together was printed
 };
 
 }  // namespace kavro

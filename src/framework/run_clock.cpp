@@ -1,6 +1,12 @@
 #include "framework/run_clock.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/run_globals.h"
 
 namespace kavro {
 
@@ -62,8 +68,119 @@ int day_of_year(int year, int month, int day) {
   return days_before[month] + day + (month > 2 && is_leap_year(year) ? 1 : 0);
 }
 
-void setup_time_step(main_state&) {}
-void setup_start_time(main_state&) {}
-void advance_clock(main_state&) {}
+bool is_due(const main_state& ms, double when) { return std::fabs(ms.now - when) < ms.time_tol; }
+
+std::optional<double> event_start_entry(const main_state& ms, long event) {
+  if (event < 1 || event > ms.n_precip_events || event > ms.event_start_times.size()) return std::nullopt;
+  return ms.event_start_times[event];
+}
+
+std::optional<double> next_event_start_time(const main_state& ms) {
+  return event_start_entry(ms, ms.event_no + 1L);
+}
+
+namespace {
+
+// Output interval in time steps of an interval of `minutes`: at least one
+// step, since the writers divide the step number by it.
+int interval_steps(double dt, double minutes) {
+  const double steps = 60.0 / dt * minutes;
+  return steps < 1.0 ? 1 : static_cast<int>(steps);
+}
+
+}  // namespace
+
+void setup_time_step(main_state& ms) {
+  auto& rp = ms.run_params;
+  if (ms.snow_calibrate_on == 1) {
+    ms.quiet = 1;
+    rp.st_time_step = rp.timestep;
+    ms.dt = rp.timestep;
+  }
+  // The channel network may run on a shorter step than the rest (ST_TIME_STEP).
+  if (rp.st_time_step < 0.01) {
+    rp.st_time_step = rp.timestep;
+    ms.dt = rp.timestep;
+  } else {
+    ms.dt = std::min(rp.st_time_step, rp.timestep);
+  }
+  if (ms.dt <= 0.001) {
+    error_rec.code = 52;
+    return;
+  }
+  ms.rows = rp.rows;
+  ms.cols = rp.cols;
+  ms.dt_base = ms.dt;
+  ms.sim_duration_min = rp.tot_time;
+
+  double hyd_minutes = rp.hyd_freq;
+  if (hyd_minutes <= 0.0) {
+    hyd_minutes = 60.0;
+    error_rec.code = 55;
+    report_error(error_rec);
+  }
+  ms.hyd_interval_steps = interval_steps(ms.dt, hyd_minutes);
+  int map_minutes = rp.map_freq;
+  if (map_minutes <= 0) {
+    map_minutes = 360;
+    if (!ms.quiet && run_context.process_rank == 0)
+      std::printf("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
+  }
+  ms.map_interval_steps = interval_steps(ms.dt, map_minutes);
+
+  ms.outlet_slope = rp.outslope;
+  ms.outlet_row = rp.outrow;
+  ms.outlet_col = rp.outcol;
+  if (ms.outlet_slope < 1e-9) {
+    error_rec.code = 56;
+    return;
+  }
+  ms.latitude_deg = rp.latitude;
+  ms.longitude_deg = rp.longitude;
+  ms.dx = rp.gridsize;
+  // Southern and western coordinates are negative; only an absent card (0) is missing.
+  if (ms.long_term_on && (std::fabs(ms.latitude_deg) < 0.01 || std::fabs(ms.longitude_deg) < 0.01)) {
+    error_rec.code = 57;
+    return;
+  }
+  ms.gmt_offset = rp.gmt;
+  ms.qout_cfs_on = rp.qout_cfs;
+  ms.quiet_on = rp.quiet;
+  if (ms.long_term_on && rp.gmt_given == 0) {
+    error_rec.code = 58;
+    return;
+  }
+  ms.grid_rows = ms.rows;
+  ms.grid_cols = ms.cols;
+  // Provisional: the grid set-up replaces it with the active-cell number.
+  ms.outlet_cell = ms.cols * (ms.outlet_row - 1) + ms.outlet_col;
+}
+
+void advance_clock(main_state& ms) {
+  if (ms.loop_pass != 0) {
+    ++ms.step_no;
+    ++ms.event_step;
+    ++ms.chan_step_counter;
+    // Always from the origin: adding dt_days pass after pass would drift.
+    ms.now = ms.loop_start_time + static_cast<double>(ms.step_no) * ms.dt_days;
+    ms.elapsed_min = static_cast<double>(ms.step_no) * ms.dt / 60.0;
+  }
+  ++ms.loop_pass;
+  const calendar_instant c = calendar_date(ms.now);
+  ms.cur_year = c.year;
+  ms.cur_month = c.month;
+  ms.cur_day = c.day;
+  ms.cur_hour = c.hour;
+  ms.cur_minute = c.minute;
+  ms.cur_second_frac = c.seconds;
+  ms.cur_second = static_cast<int>(c.seconds);
+  ms.cur_day_of_year = day_of_year(c.year, c.month, c.day);
+}
+
+void jump_clock_to(main_state& ms, double target) {
+  if (ms.dt_days <= 0.0) return;
+  ms.step_no = static_cast<int>(std::llround((target - ms.loop_start_time) / ms.dt_days)) - 1;
+  ms.now = ms.loop_start_time + static_cast<double>(ms.step_no) * ms.dt_days;
+}
 
 }  // namespace kavro

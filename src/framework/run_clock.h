@@ -1,6 +1,8 @@
 // The run clock: time step, start time and the clock step of every pass.
 #pragma once
 
+#include <optional>
+
 namespace kavro {
 
 struct main_state;
@@ -24,7 +26,25 @@ bool is_leap_year(int year);
 void setup_time_step(main_state& ms);
 // Start time of the run and the schedules of every timed process; sets keep_running.
 void setup_start_time(main_state& ms);
+// The time the run's first pass runs at (Julian), as setup_start_time will
+// set it: the host's event, the START_DATE or the first weather hour of a
+// long-term run, the start date of uniform rain, else the first rain event.
+// Known once the weather header and the rain events are read; RELATIVE time
+// series are shifted by it.
+double run_start_time(const main_state& ms);
 // Advances the clock by one time step (now = start + step number * step).
 void advance_clock(main_state& ms);
+// Moves the clock onto the step before `target`, so that the next pass runs
+// at `target` (to the step grid): skips a dry spell between events.
+void jump_clock_to(main_state& ms, double target);
+
+// True when a process whose next time is `when` acts in this pass (within
+// the timing tolerance of now).
+bool is_due(const main_state& ms, double when);
+// Start time of event `event` of the precipitation file (from 1); nothing
+// when the file has no such event.
+std::optional<double> event_start_entry(const main_state& ms, long event);
+// Start time of the event after the current one; nothing at the last event.
+std::optional<double> next_event_start_time(const main_state& ms);
 
 }  // namespace kavro

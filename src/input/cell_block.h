@@ -45,6 +45,7 @@ struct per_cell_block {
   int n_wetlands = 0;                       // wetlands of the WETLAND_PROPERTIES table
   ivec wetland_mask{"wetland_mask"};        // wetland number of the cell, 0 none
   one_based_vec<wetland_params> wetland_table{"wetland_table"};  // wetland records, 1..n_wetlands
+  int wetland_cells_lowered = 0;            // 1 once the first event start lowered the wetland cells by elev_drop (once per run)
   int inf_redist_on = 0;                    // 1 when the infiltration method is Green-Ampt with redistribution (2)
   int green_ampt_on = 0;                    // 1 when the infiltration method is Green-Ampt (1)
   int redist_reinit = 0;                    // 1 once the event start re-initialised the redistribution state

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "framework/checked_array.h"
 #include "framework/file_wrapper.h"
 #include "framework/one_based.h"
+#include "overland/bmp_record.h"
 
 namespace kavro {
 
@@ -82,6 +84,7 @@ struct lumped_boundary_block {
   double vol_ov_q_bound_unmet = 0;                  // Event volume of specified discharge that could not be met
   double vol_ov_q_bound_unmet_at_start = 0;         // vol_ov_q_bound_unmet_total at the event start
   int ov_bmp_on = 0;                                // 1 when card OV_BMP enables the overland best-management-practice units
+  std::unique_ptr<bmp_record> bmp_list;             // the storage units, made by the BMP set-up when ov_bmp_on
   double next_bmp_time = 0;                         // Julian time of the next BMP step (bmp_step)
   double last_bmp_time = 0;                         // Julian time of the last BMP step
   double bmp_interval = 0;                          // BMP interval in seconds (precip_interval at start)
@@ -95,6 +98,7 @@ struct lumped_boundary_block {
   double vol_canopy_sublimation_total = 0;          // Run total of canopy sublimation
   double vol_canopy_sublimation_total_at_start = 0; // vol_canopy_sublimation_total at the event start
   double vol_canopy_sublimation = 0;                // Event volume of canopy sublimation (run total minus its event-start copy)
+  dmat stream_pointsource{"stream_pointsource"};   // [node][link] channel point sources (POINTSOURCE cards), allocated when any is given
   double vol_chan_point_sources_total = 0;          // Run total of channel point sources ("Total channel point sources=")
   double vol_stream_point_sinks_total = 0;          // Run total of stream point sinks (kept by the channel routing)
   double vol_lake_point_sources_total = 0;          // Run total of lake point sources (kept by the channel routing)

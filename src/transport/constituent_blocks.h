@@ -156,6 +156,9 @@ struct overland_sediment_block {
   checked_array<double> event_sed_contam_susp_final;   // [constituent] attached mass held in surface water at the event end (kg)
   checked_array<double> event_soil_sed_exch_mass;      // [constituent] event soil mass exchanged by erosion (-) and deposition (+) (kg)
   checked_array<double> event_ov_sed_source_mass;      // [constituent] event mass supplied with eroded sediment (kg)
+  d3d sed_contam_class_conc{"sed_contam_class_conc"};  // [constituent][cell][class] concentration on suspended sediment, class 0 the total
+  dmat sed_contam_deposited_mass{"sed_contam_deposited_mass"};  // [constituent][cell] attached mass on the deposited bed (g), cell 0 the total
+  dmat sed_contam_susp_mass{"sed_contam_susp_mass"};  // [constituent][cell] attached mass held in surface water (g)
 };
 
 // Channel and lake constituent arrays: [constituent][node] rows use one flat
@@ -172,6 +175,25 @@ struct channel_constituent_block {
   dmat chan_decay_coef{"chan_decay_coef"};     // [constituent][node] first-order decay coefficient
   dmat chan_disp{"chan_disp"};                 // [constituent][node] dispersion coefficient
   dmat chan_mass{"chan_mass"};                 // [constituent][node] decay mass pending removal (g); the node mass is chan_node_mass
+  dmat chan_node_mass{"chan_node_mass"};       // [constituent][node + link * max_nodes_per_link] dissolved node mass (g)
+  dmat chan_node_conc{"chan_node_conc"};       // [constituent][node + link * max_nodes_per_link] dissolved node concentration (g/m3)
+  // Per-constituent event budgets of the channels and lakes (kg), zeroed at each event start.
+  dvec event_chan_decay_mass{"event_chan_decay_mass"};        // decay loss in the channels
+  dvec event_chan_point_mass{"event_chan_point_mass"};        // point-source gain in the channels
+  dvec event_chan_gw_mass{"event_chan_gw_mass"};              // net gain from groundwater in the channels
+  dvec event_chan_ov_mass{"event_chan_ov_mass"};              // gain from overland in the channels
+  dvec event_chan_out_mass{"event_chan_out_mass"};            // outlet flux
+  dvec event_chan_sed_exchange_mass{"event_chan_sed_exchange_mass"};  // dissolved-attached exchange in the channels
+  dvec event_chan_nsm_gain_mass{"event_chan_nsm_gain_mass"};  // gained in the channel nutrient kinetics
+  dvec event_chan_nsm_loss_mass{"event_chan_nsm_loss_mass"};  // lost in the channel nutrient kinetics
+  dvec event_ov_to_lake_mass{"event_ov_to_lake_mass"};        // overland flux into the lakes
+  dvec event_lake_gw_mass{"event_lake_gw_mass"};              // groundwater flux of the lakes
+  dvec event_lake_point_mass{"event_lake_point_mass"};        // point sources of the lakes
+  dvec event_lake_precip_mass{"event_lake_precip_mass"};      // rain on the lakes
+  dvec event_lake_chan_exchange_mass{"event_lake_chan_exchange_mass"};  // lake-channel exchange
+  dvec event_lake_decay_mass{"event_lake_decay_mass"};        // dissolved decay in the lakes
+  dvec event_chan_to_lake_mass{"event_chan_to_lake_mass"};    // inflow from the channels into the lakes
+  dvec event_lake_to_chan_mass{"event_lake_to_chan_mass"};    // outflow from the lakes to the channels
   dmat chan_gw_mass{"chan_gw_mass"};           // [constituent][node] groundwater-exchange mass (g)
   dmat lake_mass{"lake_mass"};                 // [constituent][lake] lake mass (g)
   dmat lake_conc{"lake_conc"};                 // [constituent][lake] lake concentration (g/m3)

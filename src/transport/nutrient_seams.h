@@ -53,6 +53,11 @@ struct nsm_model {
   std::array<double, nsm_species_count> st_input_value{};
   nsm_output_group link_outputs;  // cards OUT_ST_*: stream link/node outputs
   nsm_output_group hyd_outputs;   // cards OUT_HYD_*: hydrograph outputs
+  // The rain-period clock the nutrient kinetics follow, set at the run start.
+  double precip_period_start = 0;  // start of the current rain period (Julian)
+  double precip_period_end = 0;    // end of the current rain period (Julian)
+  double precip_interval = 0;      // rain-period length (s)
+  double precip_period = 0;        // rain-period length (days)
 };
 
 // A new model with every kind and switch 0 and every name empty.

@@ -18,8 +18,11 @@
 namespace kavro {
 
 // The overland sediment record, created by the sediment set-up when erosion
-// is on; its layout comes with the overland sediment model.
-struct ov_sed_record {};
+// is on; the rest of its layout comes with the overland sediment model.
+struct ov_sed_record {
+  d3d vol_sed{"vol_sed"};  // [cell][class][0..4] volumes (m3): 1 parent soil left, 2 suspended, 3 deposited, 4 out of the outlet
+  dmat tot_sed{"tot_sed"};  // [class][0..4] the same volumes summed over the cells at the event end (m3)
+};
 
 // Sediment switches and output files of a run.
 struct sed_control_record {

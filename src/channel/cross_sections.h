@@ -1,0 +1,22 @@
+// Hydraulic properties of the channel cross-sections.
+#pragma once
+
+#include "framework/one_based.h"
+
+namespace kavro {
+
+struct main_state;
+
+// Section properties of every node of the network. Mode 1: water surface
+// yp and properties from the flow areas `area_values` ([node][link]; the
+// routing may pass its own predicted areas). Mode 2: area, top width and
+// conveyance from the depth yp - bel. Any other mode does nothing. Errors
+// print their message and set code 4000.
+void ex_section(main_state& ms, int mode, dmat& area_values);
+
+// New profiles and bed elevations of the erodible breakpoint nodes from the
+// bed change that channel sediment transport left; rebuilds their tables.
+// Failures print their message and set code 4000; the result is 0.
+int xsec_update(main_state& ms);
+
+}  // namespace kavro
