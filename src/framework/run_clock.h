@@ -26,6 +26,9 @@ bool is_leap_year(int year);
 void setup_time_step(main_state& ms);
 // Start time of the run and the schedules of every timed process; sets keep_running.
 void setup_start_time(main_state& ms);
+// The current date, start_hhmm and start_yyyymmdd from the cards START_DATE
+// and START_TIME; returns their Julian date.
+double set_date_from_start_cards(main_state& ms);
 // The time the run's first pass runs at (Julian), as setup_start_time will
 // set it: the host's event, the START_DATE or the first weather hour of a
 // long-term run, the start date of uniform rain, else the first rain event.

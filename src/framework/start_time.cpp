@@ -40,15 +40,7 @@ bool set_long_term_start(main_state& ms) {
   if (rp.start_year == 0) return true;
 
   ms.start_date_given = 1;
-  ms.cur_year = rp.start_year;
-  ms.cur_month = rp.start_month;
-  ms.cur_day = rp.start_day;
-  ms.cur_hour = rp.start_hour;
-  ms.cur_minute = rp.start_minute;
-  ms.cur_second = 0;
-  ms.start_hhmm = rp.start_hour * 100 + rp.start_minute;
-  ms.start_yyyymmdd = (rp.start_year * 100 + rp.start_month) * 100 + rp.start_day;
-  ms.now = julian_date(rp.start_year, rp.start_month, rp.start_day, rp.start_hour, rp.start_minute, 0.0);
+  ms.now = set_date_from_start_cards(ms);
   for (int i = 1; i <= ms.n_precip_events; ++i) {
     const auto start = event_start_entry(ms, i);
     if (start && *start >= ms.now) {
@@ -379,6 +371,19 @@ void setup_start_time(main_state& ms) {
   ms.precip_event_flag = 0;
   ms.keep_running = 1;
   ms.loop_start_time = ms.now;
+}
+
+double set_date_from_start_cards(main_state& ms) {
+  const auto& rp = ms.run_params;
+  ms.cur_year = rp.start_year;
+  ms.cur_month = rp.start_month;
+  ms.cur_day = rp.start_day;
+  ms.cur_hour = rp.start_hour;
+  ms.cur_minute = rp.start_minute;
+  ms.cur_second = 0;
+  ms.start_hhmm = rp.start_hour * 100 + rp.start_minute;
+  ms.start_yyyymmdd = (rp.start_year * 100 + rp.start_month) * 100 + rp.start_day;
+  return julian_date(rp.start_year, rp.start_month, rp.start_day, rp.start_hour, rp.start_minute, 0.0);
 }
 
 }  // namespace kavro
