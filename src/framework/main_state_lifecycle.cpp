@@ -4,6 +4,8 @@
 #include "framework/replace_pairs.h"
 #include "input/elev_series.h"
 #include "input/time_series.h"
+#include "output/q7_setup.h"
+#include "subsurface/wells.h"
 
 namespace kavro {
 
@@ -11,7 +13,7 @@ void main_state_destroy(main_state& ms) {
   // The analyzers go after the run's last notification, which the driver has
   // sent by now.
   ms.analyzer_list.clear();
-  ms.q7_data.reset();
+  q7_free(ms.q7_data);
   // A buffer the run made for itself goes with the run; a caller's buffer
   // stays for the caller to read.
   ms.own_calib_results.reset();
@@ -22,6 +24,7 @@ void main_state_destroy(main_state& ms) {
   free_time_series_list();
   free_elev_series_list();
   free_replace_pairs();
+  free_well_cells();
 }
 
 }  // namespace kavro

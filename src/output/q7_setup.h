@@ -1,6 +1,8 @@
 // Set-up of the segment-model coupling at the end of the grid set-up.
 #pragma once
 
+#include <memory>
+
 #include "framework/one_based.h"
 
 namespace kavro {
@@ -12,5 +14,7 @@ struct q7_data_record;
 // table and opens the segment-flux output.
 void q7_setup(q7_data_record& data, const q7_card_block* settings, const imat& mask, int rows, int cols,
               int n_cells, double day_of_year, int tool_mode);
+// Closes the segment-flux output and releases the coupling record.
+void q7_free(std::unique_ptr<q7_data_record>& data);
 
 }  // namespace kavro

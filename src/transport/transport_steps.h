@@ -7,6 +7,8 @@ struct main_state;
 
 // Grid set-up of overland sediment.
 void read_sediment_setup(main_state& ms);
+// Opens the sediment output files of the run.
+void open_sediment_outputs(main_state& ms);
 // Grid set-up of overland contaminants.
 void read_contaminant_setup(main_state& ms);
 // Initial constituent mass in the soil layers.
