@@ -6,6 +6,7 @@
 #include "framework/alloc.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/parallel_sum.h"
 #include "input/setup_lines.h"
 
 namespace kavro {
@@ -256,12 +257,12 @@ void compute_initial_surface_volume(main_state& ms) {
     lake = &ms.oland_lake_mask;
   else if (ms.lakes_on)
     lake = &ms.lake_mask;
-  double volume = 0.0;
-  for (long n = 1; n <= n_cells; ++n) {
-    if (lake && cell_value(*lake, static_cast<int>(n)) != 0) continue;
-    volume += ms.dx * ms.ov_depth[n] * ms.dx;
-  }
-  ms.vol_surface_init = volume;
+  const double* depth = ms.ov_depth.data();
+  const double dx = ms.dx;
+  ms.vol_surface_init = fixed_chunk_sum(1, n_cells, [&](long n) {
+    if (lake && cell_value(*lake, static_cast<int>(n)) != 0) return 0.0;
+    return dx * depth[n] * dx;
+  });
 }
 
 void find_cell_number(const imat& mask, int rows, int cols, const ivec& row_list, const ivec& col_list,
