@@ -138,11 +138,14 @@ void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, doub
         if (value >= 1 && value <= max_category) ++category_count[static_cast<size_t>(value)];
       }
     }
-    if (mode == map_categories && quiet != 1) {
+    if (mode == map_categories) {
+      // Like every set-up line: on the console unless quiet, in the run log always.
       for (int k = 1; k <= max_category; ++k) {
-        if (category_count[static_cast<size_t>(k)] > 0)
-          std::printf("In map %s category %d has %d values\n", map_name.c_str(), k,
-                      category_count[static_cast<size_t>(k)]);
+        const int count = category_count[static_cast<size_t>(k)];
+        if (count <= 0) continue;
+        const std::string line = format_string("In map %s category %d has %d values\n", map_name.c_str(), k, count);
+        if (quiet != 1) std::fputs(line.c_str(), stdout);
+        if (run_log_file && run_log_file->is_open()) std::fputs(line.c_str(), run_log_file->fp);
       }
     }
   }

@@ -144,6 +144,23 @@ TEST(AsciiMap, CategoryMapsCountValidCategoriesOfActiveCells) {
   EXPECT_EQ(cats[8], 12);
 }
 
+TEST(AsciiMap, CategoryCountsReachTheRunLogAlsoWhenQuiet) {
+  scratch_dir dir;
+  file_wrapper log;
+  ASSERT_TRUE(log.open((dir / "log.txt").string(), "w"));
+  run_log_file = &log;
+  imat mask = numbered_mask();
+  ivec cats{"cats"};
+  cats.allocate(8);
+  const auto r = read_map(std::string(header_3x4) + "0 5 5 0\n5 5 5 7\n0 7 7 0\n", map_categories, mask, nullptr,
+                          &cats, 3, 4, 1);
+  run_log_file = nullptr;
+  log.close();
+  EXPECT_EQ(r.out, "") << "quiet keeps the console silent";
+  EXPECT_EQ(kavro_test::read_file(dir / "log.txt"),
+            "In map m.asc category 5 has 5 values\nIn map m.asc category 7 has 3 values\n");
+}
+
 TEST(AsciiMap, WrittenMapsReadBack) {
   scratch_dir dir;
   imat mask = numbered_mask();
