@@ -2,11 +2,12 @@
 # and runs every test.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 SAMPLE     ?= examples/sample
 PROJECT    ?= sample.prj
 
-.PHONY: all deps build run test sanitize clean
+.PHONY: all deps build run test sanitize bench clean
 
 all: build
 
@@ -34,5 +35,12 @@ sanitize: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
 
+# Benchmarks in a Release build; each program prints its figures beside a
+# reference measured in the same run.
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKAVRO_TESTS=OFF -DKAVRO_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@for p in $$(cat $(BENCH_BUILD)/bench_programs.txt); do echo "== $$p"; $(BENCH_BUILD)/bench/$$p || exit 1; done
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
