@@ -29,6 +29,8 @@ struct per_cell_block {
   dvec ov_depth{"ov_depth"};                // overland water depth (m): the central state of the overland solver
   dvec ov_depth_old{"ov_depth_old"};        // overland depth read by the constituent transport steps (m)
   dvec ov_depth_new{"ov_depth_new"};        // second overland depth vector of the overland solver (m)
+  dvec ov_qx{"ov_qx"};                      // flow through the cell's right face after a routing pass (m3/s, + toward the neighbour)
+  dvec ov_qy{"ov_qy"};                      // flow through the cell's lower face after a routing pass (m3/s, + toward the neighbour)
   int ov_route_count = 0;                   // overland routing calls made, zeroed by the depth hotstart reader
   double ov_outlet_vol = 0;                 // overland outflow volume through the outlet cell in the last routing pass (m3)
   dvec infil_rate{"infil_rate"};            // infiltration rate (cm/h)
