@@ -6,6 +6,8 @@
 // comment says otherwise; the loaders allocate n_cells + 1 cells.
 #pragma once
 
+#include <string>
+
 #include "framework/one_based.h"
 #include "hydromet/hmet_record.h"
 #include "overland/overland_records.h"
@@ -93,6 +95,7 @@ struct per_cell_block {
   int event_active = 0;                     // 1 while a rain event is in progress
   double gmt_offset = 0;                    // time-zone offset from GMT (hours, card GMT)
   double event_min_q = 0;                   // outlet flow below which a long-term event ends (m3/s, card EVENT_MIN_Q)
+  std::string hmet_station_name;            // station field of a SAMSON weather file (its leading capitals name the station)
   int n_hmet_repaired = 0;                  // missing weather values replaced while reading
   double pet_rate = 0;                      // basin potential evapotranspiration rate (cm/h)
   double init_basin_soil_water = 0;         // basin mean relative soil water at the event start (fraction)

@@ -1,6 +1,7 @@
 #include "output/output_steps.h"
 
 #include "framework/main_state.h"
+#include "output/event_summary.h"
 #include "output/map_writers.h"
 #include "output/q7_setup.h"
 #include "output/xy_seams.h"
@@ -14,7 +15,8 @@ void open_contaminant_link_writers(main_state&) {}
 void setup_xy_outputs(main_state&) {}
 void write_map_output(main_state&) {}
 void write_final_summary(main_state&) {}
-void write_event_summary(main_state&) {}
+void write_event_constituent_budgets(main_state&) {}
+void write_event_sediment_budgets(main_state&) {}
 
 void write_linknode_step(file_wrapper&, int, const ivec&, const ivec*, const ivec&, int, const dmat&, const dmat*, int,
                          const ivec&, const dvec&) {}

@@ -67,6 +67,7 @@ struct precipitation_block {
   double rain_duration = 0;             // uniform rainfall duration (min)
   int n_precip_events = 0;              // events in the precipitation file
   int precip_period_counter = 1;        // rain periods applied in the current event, counted from 1
+  int radar_mode = 0;                   // rain source of the current event: 2 radar grids, else gauges or uniform rain
   double mean_rain_rate = 0;            // basin-average rainfall intensity of the rain step (mm/h)
   int rainfall_mmph_on = 0;             // 1 when card RAINFALL_MMPH asks for the rainfall-rate output
   std::string rainfall_mmph_path;       // file of card RAINFALL_MMPH
