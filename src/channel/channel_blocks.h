@@ -233,6 +233,8 @@ struct channel_lake_block {
   double vol_lake_inflow_total = 0;         // run inflow volume into the channel lakes (m3)
   double vol_lake_outflow_total = 0;        // run outflow volume from the channel lakes (m3)
   double vol_lakes_perennial_init = 0;      // initial volume in perennial lakes (m3)
+  double vol_lakes_perennial_final = 0;     // volume in the channel lakes at the end of the run (m3)
+  double vol_lake_balance_error = 0;        // channel lake balance of the run (m3): inflow - outflow - final + initial - evaporation
   double vol_lakes_init = 0;                // lake volume at the event start (m3)
   double vol_lakes_final = 0;               // lake volume at the event end (m3)
   dvec lake_in_dv{"lake_in_dv"};            // [lake] volume moved from overland cells into the lake since the last event end (m3)

@@ -2,6 +2,7 @@
 
 #include "framework/main_state.h"
 #include "output/event_summary.h"
+#include "output/final_summary.h"
 #include "output/map_writers.h"
 #include "output/q7_setup.h"
 #include "output/xy_seams.h"
@@ -14,7 +15,13 @@ void open_contaminant_map_writers(main_state&) {}
 void open_contaminant_link_writers(main_state&) {}
 void setup_xy_outputs(main_state&) {}
 void write_map_output(main_state&) {}
-void write_final_summary(main_state&) {}
+bool write_run_sediment_summary(main_state&) { return true; }
+void write_run_soil_constituent_summary(main_state&, int) {}
+void write_run_overland_constituent_summary(main_state&, int) {}
+void write_run_channel_constituent_summary(main_state&, int) {}
+void write_run_global_constituent_summary(main_state&, int) {}
+void write_run_nutrient_rates_summary(main_state&) {}
+void write_final_outputs(main_state&) {}
 void write_event_constituent_budgets(main_state&) {}
 void write_event_sediment_budgets(main_state&) {}
 

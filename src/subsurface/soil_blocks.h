@@ -22,6 +22,9 @@ struct soil_block {
   int adjust_elev_on = 0;               // 1 when erosion may change cell elevations (ADJUST_ELEV)
   double gw_timestep = 0;               // groundwater time step (card GW_TIMESTEP)
   int gw_assign_theta_on = 0;           // 1 when card GW_ASSIGN_THETA is given
+  double vol_soil_water_start = 0;      // soil-column water of the simple soil accounting at the start of the run (m3)
+  double vol_soil_water_end = 0;        // soil-column water of the simple soil accounting at the end of the run (m3)
+  double vol_evap_soil_adjust = 0;      // evaporation booked to the soil columns that the simple soil balance leaves out (m3)
 };
 
 struct groundwater_block {
@@ -65,6 +68,9 @@ struct groundwater_block {
   ivec num_unsat_cells{"num_unsat_cells"};  // unsaturated cells of the column
   double vol_gw_inputs_total = 0;       // run inputs to groundwater
   double vol_gw_init = 0;               // groundwater volume at the start
+  double vol_gw_final = 0;              // groundwater volume at the end of the run: (head - aquifer bottom) * gw_storage * cell area
+  double vol_gw_balance_error = 0;      // groundwater balance error of the run (percent)
+  dvec gw_storage{"gw_storage"};        // storage coefficient of each cell that the groundwater solver uses (fraction)
   double vol_sat_unsat_total = 0;       // run volume exchanged from the unsaturated into the saturated zone
   double vol_recharge_total = 0;        // run recharge to groundwater
   double vol_leakage_total = 0;         // run leakage to the deep aquifer
