@@ -379,6 +379,11 @@ double long_term_time_value(const main_state& ms) {
 
 double current_cell_depth(const main_state& ms, long cell) {
   if (cell < 1 || cell > ms.n_cells) return 0.0;
+  // A channel-lake cell stands under the lake's water surface.
+  if (ms.lakes_on && cell <= ms.lake_mask.size()) {
+    const long lake = ms.lake_mask[cell];
+    if (lake >= 1 && lake <= ms.lake_elev.size()) return ms.lake_elev[lake] - ms.elevation[cell];
+  }
   return ms.ov_depth[cell];
 }
 

@@ -9,7 +9,8 @@ struct main_state;
 // STRICT_JULIAN_DATE, otherwise the decimal year of the run clock
 // (Gregorian leap years).
 double long_term_time_value(const main_state& ms);
-// Overland depth of `cell` at this moment (m); 0 outside 1..n_cells.
+// Water depth of `cell` at this moment (m): the overland depth, or in a
+// channel-lake cell the lake level above the ground; 0 outside 1..n_cells.
 double current_cell_depth(const main_state& ms, long cell);
 // The outlet concentration and mass rows of every nutrient species whose
 // hydrograph output is on.

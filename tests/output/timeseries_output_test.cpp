@@ -145,6 +145,18 @@ TEST_F(TimeSeries, CellSeriesShowTheDepthOfTheMomentAndTheFlowMagnitude) {
             "    1.00000000         0.006000              0.500000  \n"
             "    2.00000000         0.012000              0.500000  \n");
 
+  // A channel-lake cell shows the lake level above its ground.
+  ms->lakes_on = 1;
+  ms->lake_mask.allocate(20);
+  ms->lake_mask[3] = 1;
+  ms->lake_elev.allocate(1);
+  ms->lake_elev[1] = 101.5;
+  ms->elevation[3] = 100.0;
+  EXPECT_DOUBLE_EQ(current_cell_depth(*ms, 3), 1.5);
+  EXPECT_DOUBLE_EQ(current_cell_depth(*ms, 4), ms->ov_depth[4]);
+  EXPECT_DOUBLE_EQ(current_cell_depth(*ms, 21), 0.0);
+  ms->lakes_on = 0;
+
   // In cubic feet per second only the discharge columns follow the time.
   ms->qout_cfs_on = 1;
   open(ms->fs_out_celldepdis, "cells_cfs.txt");
