@@ -279,8 +279,9 @@ void write_sediment_point_rows(main_state& ms, double f, double long_term_time) 
           std::fprintf(out, "%16.10lf ", ok ? ms.qsmax[row][c] * f : 0.0);
         }
       }
-      std::fprintf(out, "\n");
     }
+    // Without channels the row holds its time alone, but it still ends.
+    std::fprintf(out, "\n");
   }
   if (ms.out_tss_loc_on && ms.sed_control.out_tss_loc_file.is_open()) {
     std::FILE* out = ms.sed_control.out_tss_loc_file.fp;

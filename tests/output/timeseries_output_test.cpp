@@ -218,6 +218,29 @@ TEST_F(TimeSeries, ChannelPointsAndLakesAtTheirInterval) {
   EXPECT_EQ(contents(ms->fs_lake_out), "    1.00000000   101.250   5000.000 \n");
 }
 
+TEST_F(TimeSeries, SedimentPointRowsAlwaysEnd) {
+  ms->ov_sed_out_on = ms->in_sed_loc_on = 1;
+  ms->n_sed_locations = 1;
+  ms->slink.allocate(1);
+  ms->snode.allocate(1);
+  ms->slink[1] = 1;
+  ms->snode[1] = 2;
+  ms->max_nodes_per_link = 4;
+  ms->n_fine_classes = 1;  // one fine class, then the sand entries 2 and 3
+  ms->n_sand_classes = 1;
+  ms->qsmax.allocate(8, 3);
+  for (long c = 1; c <= 3; ++c) ms->qsmax[6][c] = 0.001 * c;
+  open(ms->fs_out_sed_loc, "sed.txt");
+  run_steps(6, [](int) { return 0.0; });
+  EXPECT_EQ(contents(ms->fs_out_sed_loc), "    1.00000000 \n");
+
+  ms->channel_on = 1;
+  open(ms->fs_out_sed_loc, "sed2.txt");
+  run_steps(6, [](int) { return 0.0; });
+  EXPECT_EQ(contents(ms->fs_out_sed_loc),
+            "    1.00000000     0.0010000000     0.0020000000     0.0030000000 \n");
+}
+
 TEST_F(TimeSeries, PermafrostProfileNeedsItsCell) {
   ms->permafrost_kotu_path = "perma.asc";
   open(ms->out_kotu_temp_file, "kotu.txt");
