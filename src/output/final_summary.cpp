@@ -3,6 +3,7 @@
 // the sediment and constituent summaries and the final outputs.
 #include <cmath>
 #include <cstdio>
+#include <memory>
 
 #include "framework/event_volumes.h"
 #include "framework/main_state.h"
@@ -42,7 +43,7 @@ void measure_channel_lakes(main_state& ms) {
 }
 
 // The aquifer at the end of the run and its balance.
-void write_groundwater_balance(main_state& ms, double cell_area) {
+void write_groundwater_balance(main_state& ms, std::FILE* f, double cell_area) {
   const double tile_total = (ms.drain ? ms.drain->gw_to_drain_total : 0.0) + ms.vol_gw_to_tile_total;
   const long n = ms.n_cells;
   const bool have_storage = ms.gw_storage.size() >= n && ms.elevgw.size() >= n && ms.bottom_elev.size() >= n;
@@ -56,7 +57,6 @@ void write_groundwater_balance(main_state& ms, double cell_area) {
                                            ms.vol_gw_bound_flux_total - ms.vol_gw_xy_gain_total +
                                            ms.vol_gw_xy_loss_total,
                                        ms.vol_gw_init);
-  std::FILE* f = ms.fs_summary.fp;
   std::fprintf(f, "\n \n");
   std::fprintf(f, "GROUNDWATER CALCULATIONS \n\n");
   std::fprintf(f, "GW volume start =                %14.2lf \n", ms.vol_gw_init);
@@ -246,8 +246,7 @@ double compute_balances(main_state& ms) {
 
 // The Sacramento model's own balance; its volumes then replace the soil and
 // groundwater stores of the run balance.
-void write_sacramento_balance(main_state& ms, double cell_area) {
-  std::FILE* f = ms.fs_summary.fp;
+void write_sacramento_balance(main_state& ms, std::FILE* f, double cell_area) {
   ms.sac_final_storage_mm = ms.sac_uztwc + ms.sac_uzfwc + ms.sac_lztwc + ms.sac_lzfsc + ms.sac_lzfpc;
   ms.sac_final_depth_mm = ms.sac_final_storage_mm;
   const auto fill = [](double v, double capacity) { return percent_of(v, capacity); };
@@ -319,8 +318,7 @@ void write_sacramento_balance(main_state& ms, double cell_area) {
                  ms.vol_precip_total);
 }
 
-void write_totals(main_state& ms) {
-  std::FILE* f = ms.fs_summary.fp;
+void write_totals(main_state& ms, std::FILE* f) {
   const bool simple_soil = ms.soil_redist_on && !ms.gw_simulation_on;
   const bmp_totals bmp = bmp_run_totals(ms);
   const drain_totals drains = drain_run_totals(ms);
@@ -436,8 +434,7 @@ void write_totals(main_state& ms) {
   }
 }
 
-void write_store_balances(main_state& ms, double simple_soil_error) {
-  std::FILE* f = ms.fs_summary.fp;
+void write_store_balances(main_state& ms, std::FILE* f, double simple_soil_error) {
   // Water created is as wrong as water lost: either sign above 1 percent warns.
   if (std::fabs(ms.overall_mass_error) > 1.0) {
     std::fprintf(f, "WARNING:  Overall Mass balance ERROR is greater than 1 percent, CHECK YOUR MODEL! \n \n");
@@ -480,12 +477,20 @@ void write_store_balances(main_state& ms, double simple_soil_error) {
 }  // namespace
 
 void write_final_water_balance(main_state& ms) {
-  if (!ms.fs_summary.is_open()) return;
+  // The final volumes are measured for the later stages even when the run
+  // keeps no log; the lines then go nowhere.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> sink(nullptr, std::fclose);
+  std::FILE* f = ms.fs_summary.fp;
+  if (f == nullptr) {
+    sink.reset(std::fopen("/dev/null", "w"));
+    f = sink.get();
+    if (f == nullptr) return;
+  }
   const double cell_area = ms.dx * ms.dx;
   measure_channel_lakes(ms);
   if (ms.long_term_on && ms.soil_redist_on && ms.DIRECT_EVAP.size() >= ms.n_cells)
     ms.vol_direct_evap_total += fixed_chunk_sum(1, ms.n_cells, [&](long k) { return ms.DIRECT_EVAP[k] / 100.0 * cell_area; });
-  if (ms.gw_simulation_on) write_groundwater_balance(ms, cell_area);
+  if (ms.gw_simulation_on) write_groundwater_balance(ms, f, cell_area);
   measure_surface_and_soil(ms, cell_area);
   // Measured here once: the event ends add to their own copy at every event.
   ms.vol_ov_lakes_final = overland_lakes_volume(ms, ms.oland_lake_new, cell_area);
@@ -499,9 +504,9 @@ void write_final_water_balance(main_state& ms) {
     ms.vol_ov_bound_out_total = ms.vol_ov_slope_bound_out_total + ms.vol_ov_head_bound_out_total + ms.vol_ov_q_bound_out_total;
   }
   const double simple_soil_error = compute_balances(ms);
-  if (ms.sacramento_on) write_sacramento_balance(ms, cell_area);
-  write_totals(ms);
-  write_store_balances(ms, simple_soil_error);
+  if (ms.sacramento_on) write_sacramento_balance(ms, f, cell_area);
+  write_totals(ms, f);
+  write_store_balances(ms, f, simple_soil_error);
 }
 
 bool write_final_constituent_summaries(main_state& ms) {

@@ -71,6 +71,15 @@ TEST_F(FinalSummary, ClosedBoxKeepsItsWater) {
   EXPECT_LT(std::fabs(ms->overall_mass_error), 1e-12);
 }
 
+TEST_F(FinalSummary, StoresAreMeasuredAlsoWithoutARunLog) {
+  ms->fs_summary.close();
+  ms->vol_precip_total = 40.0;
+  for (long k = 1; k <= 4; ++k) ms->ov_depth[k] = 0.1;
+  write_final_summary(*ms);
+  EXPECT_DOUBLE_EQ(ms->vol_surface_final, 40.0);
+  EXPECT_NEAR(ms->overall_mass_error, 0.0, 1e-12);
+}
+
 TEST_F(FinalSummary, EmptyRunsPrintZeroErrorsAndNoUndefinedNumbers) {
   ms->gw_simulation_on = 1;  // a groundwater volume of 0 at the start
   ms->sacramento_on = 1;     // and a Sacramento run without rain
