@@ -226,6 +226,18 @@ long cell_at(const main_state& ms, long row, long col) {
   return ms.mask[row][col];
 }
 
+// Item 16: groundwater head at the listed well cells.
+void write_well_rows(main_state& ms, double long_term_time) {
+  if (!ms.gw_simulation_on || !ms.gw_well_level_on || !ms.gw_well_level_file.is_open()) return;
+  std::FILE* out = ms.gw_well_level_file.fp;
+  write_location_time(out, ms, long_term_time);
+  for (long k = 1; k <= ms.n_well_locations; ++k) {
+    const long c = cell_at(ms, ms.well_location_row[k], ms.well_location_col[k]);
+    std::fprintf(out, "%12.6lf ", c >= 1 && c <= ms.elevgw.size() ? ms.elevgw[c] : 0.0);
+  }
+  std::fprintf(out, "\n");
+}
+
 // Item 17: depth and water surface at the listed cells.
 void write_overland_point_rows(main_state& ms, double long_term_time) {
   if (ms.overland_depths_on && ms.overland_depths_file.is_open()) {
@@ -423,6 +435,7 @@ void write_timeseries_output(main_state& ms) {
   write_cell_rows(ms, f, long_term_time);
   write_channel_quality_rows(ms, long_term_time);
   write_soil_moisture_rows(ms, long_term_time);
+  write_well_rows(ms, long_term_time);
   write_overland_point_rows(ms, long_term_time);
   write_lake_rows(ms);
   write_sediment_point_rows(ms, f, long_term_time);

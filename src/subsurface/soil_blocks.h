@@ -78,6 +78,9 @@ struct groundwater_block {
   double vol_gw_pumping_event = 0;      // groundwater event volume, zeroed at the groundwater event start
   double gw_unif_hycond = 0;            // uniform aquifer conductivity (card GW_UNIF_HYCOND)
   int gw_well_level_on = 0;             // 1 when card GW_WELL_LEVEL asks for the well water-level output
+  int n_well_locations = 0;             // cells listed in the well location file
+  ivec well_location_row{"well_location_row"};  // [location] row of each well-level cell
+  ivec well_location_col{"well_location_col"};  // [location] column of each well-level cell
   int overland_depths_on = 0;           // 1 when card OVERLAND_DEPTHS asks for depth series at listed cells
   int n_ov_depth_locations = 0;         // cells listed for the overland depth series
   ivec overland_depth_row{"overland_depth_row"};  // [location] row of each depth-series cell

@@ -193,7 +193,7 @@ TEST_F(TimeSeries, SoilMoistureOfTheListedCells) {
   EXPECT_NE(contents(ms->fs_out_theta_location).find("     0.200000     0.100000 \n"), std::string::npos);
 }
 
-TEST_F(TimeSeries, ChannelPointsAndLakesAtTheirInterval) {
+TEST_F(TimeSeries, ChannelPointsWellsAndLakesAtTheirInterval) {
   ms->LINKS = 1;
   ms->qp.allocate(3, 1);
   ms->qp[2][1] = 1.5;
@@ -205,6 +205,13 @@ TEST_F(TimeSeries, ChannelPointsAndLakesAtTheirInterval) {
   ms->hnode[1] = 2;
   ms->hlink[2] = 9;  // outside the network: written as 0
   ms->hnode[2] = 9;
+  ms->gw_simulation_on = ms->gw_well_level_on = 1;
+  ms->n_well_locations = 1;
+  ms->well_location_row.allocate(1);
+  ms->well_location_col.allocate(1);
+  ms->well_location_row[1] = 1;
+  ms->well_location_col[1] = 5;
+  ms->elevgw[5] = 98.75;
   ms->lakes_on = ms->lake_output_on = 1;
   ms->n_lakes = 1;
   ms->lake_elev.allocate(1);
@@ -213,7 +220,9 @@ TEST_F(TimeSeries, ChannelPointsAndLakesAtTheirInterval) {
   ms->lake_volume[1] = 5000.0;
   open(ms->fs_out_hyd, "hyd.txt");
   open(ms->fs_lake_out, "lake.txt");
+  open(ms->gw_well_level_file, "wells.txt");
   run_steps(6, [](int) { return 0.0; });
+  EXPECT_EQ(contents(ms->gw_well_level_file), "    1.00000000    98.750000 \n");
   EXPECT_EQ(contents(ms->fs_out_hyd), "    1.00000000       1.50000000       0.00000000 \n");
   EXPECT_EQ(contents(ms->fs_lake_out), "    1.00000000   101.250   5000.000 \n");
 }
