@@ -30,7 +30,7 @@ namespace {
 constexpr double cm_per_h = 1.0 / 360000.0;  // 1 cm/h in m/s
 constexpr double start_jd = 2451970.5;        // 2001-03-01 00:00
 
-enum class method { green_ampt = 1, redistribution = 2, multi_layer = 3 };
+enum class method { green_ampt = 1, redistribution = 2, multi_layer = 3, richards = 4 };
 
 // A record with the per-cell arrays of one infiltration method, on n cells
 // of `dx` metres, its clock at `start_jd` with steps of `step_s` seconds.
@@ -46,8 +46,9 @@ struct soil_box {
     ms.green_ampt_on = m == method::green_ampt;
     ms.inf_redist_on = m == method::redistribution;
     ms.multi_layer_ga_on = m == method::multi_layer;
-    ms.soil_redist_on = m != method::green_ampt;
-    ms.conductivity_on = ms.capillary_on = ms.porosity_on = m != method::multi_layer;
+    ms.richards_on = m == method::richards;
+    ms.soil_redist_on = m == method::redistribution || m == method::multi_layer;
+    ms.conductivity_on = ms.capillary_on = ms.porosity_on = m == method::green_ampt || m == method::redistribution;
     ms.pore_index_on = ms.residual_sat_on = m == method::redistribution;
     ms.water_table_on = 1;  // the water table (elevgw) of the exfiltration cases
     alloc_cell_arrays(ms);
@@ -243,6 +244,9 @@ TEST(Exfiltration, OnlyWhereTheWaterTableReachesTheGround) {
       {"leakage from a pond", method::redistribution, 1, -0.2, 1e-3, 1, 0, false, 1e-3 + leak, leak, 0.0},
       {"leakage takes the pond at most", method::redistribution, 1, -0.2, 1e-5, 1, 0, false, 0.0, -1e-5, 0.0},
       {"held depth", method::redistribution, 1, 0.2, 0.0, 0, 0, true, 0.0, e, e * 100.0},
+      // Richards columns of 40 cm at 1 cm/h: a lower table drains the pond; only yes_exfil 1 counts.
+      {"Richards, table below", method::richards, 1, -0.2, 1e-3, 0, 0, false, 1e-3 - e, -e, 0.0},
+      {"Richards, yes_exfil 2", method::richards, 2, 0.2, 0.0, 0, 0, false, 0.0, 0.0, 0.0},
       // d1 + d2 = 50 cm of the soil type, K1 1 cm/h.
       {"multi-layer", method::multi_layer, 1, 0.2, 0.0, 0, 0, false, 0.2 / 50.0 * 60.0 / 3600.0,
        0.2 / 50.0 * 60.0 / 3600.0, 0.0},
@@ -274,7 +278,14 @@ TEST(Exfiltration, OnlyWhereTheWaterTableReachesTheGround) {
       ms.oland_lake_new[1] = 1;
     }
     if (c.held) b.hold({1});
-    exfiltration_pass(ms, c.m == method::multi_layer ? exfil_method::multi_layer : exfil_method::redistribution,
+    if (c.m == method::richards) {
+      ms.avgks[1] = 1.0;
+      ms.totaldz[1] = 40.0;
+    }
+    exfiltration_pass(ms,
+                      c.m == method::multi_layer ? exfil_method::multi_layer
+                      : c.m == method::richards  ? exfil_method::richards
+                                                 : exfil_method::redistribution,
                       60.0);
     // Times are Julian days: 60 s come out to 1e-6 relative.
     EXPECT_NEAR(ms.ov_depth[1], c.pond_after, 1e-6 * std::fabs(c.pond_after));
