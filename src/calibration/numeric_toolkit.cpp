@@ -8,26 +8,21 @@
 
 namespace kavro {
 
-namespace {
-
-// Work vector of n values (cells 1..n) in the style of the tool's vectors.
-dvec work_dvector(int n) {
-  dvec v("dvector");
-  try {
-    v.allocate(n);
-  } catch (const std::bad_alloc&) {
-    nr_fatal_error("allocation failure in dvector()");
-  }
-  return v;
-}
-
-}  // namespace
-
 void nr_fatal_error(std::string_view message) {
   std::fprintf(stderr, "Numerical Recipes run-time error...\n");
   std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
   std::fprintf(stderr, "...now exiting to system...\n");
   std::exit(1);
+}
+
+dvec dvector(int /*lo*/, int hi) {
+  dvec v("dvector");
+  try {
+    v.allocate(hi);
+  } catch (const std::bad_alloc&) {
+    nr_fatal_error("allocation failure in dvector()");
+  }
+  return v;
 }
 
 ivec ivector(int /*lo*/, int hi) {
@@ -88,7 +83,7 @@ void mat_sum(const dmat& a, int rows, int cols, const dmat& b, dmat& out) {
 }
 
 void lu_decompose(dmat& a, int n, ivec& indx, double& d, int& singular) {
-  dvec scale = work_dvector(n);
+  dvec scale = dvector(1, n);
   d = 1.0;
   for (int i = 1; i <= n; ++i) {
     double big = 0.0;
@@ -153,7 +148,7 @@ void lu_backsub(const dmat& a, int n, const ivec& indx, dvec& b) {
 
 void mat_inverse(dmat& a, int n, dmat& y, int& singular) {
   ivec indx = ivector(1, n);
-  dvec col = work_dvector(n);
+  dvec col = dvector(1, n);
   double d = 0.0;
   lu_decompose(a, n, indx, d, singular);
   if (singular) return;
@@ -168,7 +163,7 @@ void mat_inverse(dmat& a, int n, dmat& y, int& singular) {
 void solve_3x3(dmat& a, int /*n*/, const dmat& b, dmat& x) {
   constexpr int order = 3;
   ivec indx = ivector(1, order);
-  dvec rhs = work_dvector(order);
+  dvec rhs = dvector(1, order);
   int singular = 0;
   double d = 0.0;
   lu_decompose(a, order, indx, d, singular);
@@ -258,8 +253,8 @@ void rotate(dmat& m, int i, int j, int k, int l, double s, double tau) {
 
 void jacobi(dmat& a, int n, dvec& d, dmat& v, int& nrot) {
   constexpr int max_sweeps = 50;
-  dvec b = work_dvector(n);
-  dvec z = work_dvector(n);
+  dvec b = dvector(1, n);
+  dvec z = dvector(1, n);
   for (int p = 1; p <= n; ++p) {
     for (int q = 1; q <= n; ++q) v[p][q] = 0.0;
     v[p][p] = 1.0;

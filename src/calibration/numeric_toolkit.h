@@ -17,6 +17,9 @@ namespace kavro {
 // its numerics cannot handle.
 [[noreturn]] void nr_fatal_error(std::string_view message);
 
+// Double vector for indices lo..hi (lo is 0 or 1; every caller uses 1),
+// zero-filled; a failed allocation ends the process.
+dvec dvector(int lo, int hi);
 // Int vector for indices lo..hi (lo is 0 or 1; every caller uses 1).
 ivec ivector(int lo, int hi);
 // Double matrix for rows rl..rh and columns cl..ch (rl, cl 0 or 1). The
