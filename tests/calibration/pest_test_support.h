@@ -4,7 +4,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -52,6 +54,13 @@ inline std::string replace_once(std::string text, const std::string& from, const
   EXPECT_NE(at, std::string::npos) << from;
   if (at != std::string::npos) text.replace(at, from.size(), to);
   return text;
+}
+
+// Inside a death test: standard output goes to standard error, so that
+// what a dying call prints can be matched.
+inline void console_to_stderr() {
+  std::fflush(stdout);
+  dup2(2, 1);
 }
 
 }  // namespace kavro_test

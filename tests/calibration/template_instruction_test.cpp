@@ -205,8 +205,22 @@ TEST_F(Instructions, BadInstructionsAreRefused) {
 TEST_F(Instructions, SemiFixedObservationEndsWithStatusOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   pest_control pc = make_control({}, {"q"});
-  EXPECT_EXIT(read_through(pc, "pif #\nl1 (q)1:10\n", "1\n"), testing::ExitedWithCode(1),
-              "");
+  write_file("model.ins", "pif #\nl1 (q)1:10\n");
+  write_file("model.out", "1\n");
+  pc.ninsfle = 1;
+  pc.instructions.allocate(1);
+  pc.instructions[1].ins_file = "model.ins";
+  pc.instructions[1].model_output_file = "model.out";
+  pest_file_handles files;
+  ASSERT_EQ(kavro::pest_open_instructions(pc, files), 0);
+  EXPECT_EXIT(
+      {
+        console_to_stderr();
+        kavro::pest_read_instructions(pc, 1, 0, files);
+      },
+      testing::ExitedWithCode(1),
+      "Semi-fixed observations are currently not supported with the calibration toolbox.\n"
+      "Modify the instruction file\\(s\\) accordingly and rerun the toolbox.\n");
 }
 
 }  // namespace
