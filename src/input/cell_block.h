@@ -34,6 +34,7 @@ struct per_cell_block {
   dvec ov_qx{"ov_qx"};                      // flow through the cell's right face after a routing pass (m3/s, + toward the neighbour)
   dvec ov_qy{"ov_qy"};                      // flow through the cell's lower face after a routing pass (m3/s, + toward the neighbour)
   int ov_route_count = 0;                   // overland routing calls made, zeroed by the depth hotstart reader
+  int ov_cells_wet = 0;                     // 1 while some cell holds surface water (set by the overland routing)
   double ov_outlet_vol = 0;                 // overland outflow volume through the outlet cell in the last routing pass (m3)
   dvec infil_rate{"infil_rate"};            // infiltration rate (cm/h)
   ivec soiltype{"soiltype"};                // soil-type or index-map ID of the cell (row of soil_type_table)
