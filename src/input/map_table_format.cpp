@@ -79,15 +79,6 @@ bool find_card_line(file_wrapper& f, int code, std::string& line) {
   return false;
 }
 
-// The text of a card line from its second word to its end; empty when the
-// line has a single word.
-std::string_view map_name_of_card_line(std::string_view line) {
-  const std::size_t gap = line.find_first_of(" \t");
-  if (gap == std::string_view::npos) return {};
-  const std::size_t start = line.find_first_not_of(" \t", gap);
-  return start == std::string_view::npos ? std::string_view{} : line.substr(start);
-}
-
 int seek_plain_card(file_wrapper& f, int code) {
   std::string line;
   if (!f.fp || !read_line(line, f) || !is_header(line)) return 0;
@@ -123,13 +114,14 @@ bool map_table_has(const main_state& ms, int code) {
   return flag >= 0 && ms.map_table_present[static_cast<std::size_t>(flag)] != 0;
 }
 
-bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, std::string& line, bool& at_end) {
+bool read_map_lines(file_wrapper& f, std::string_view header, bool (*is_map_line)(std::string_view),
+                    std::vector<index_map_entry>& maps, std::string& line, bool& at_end) {
   maps.clear();
   line.clear();
   at_end = true;
-  if (!f.fp || !read_line(line, f) || !is_header(line)) return false;
+  if (!f.fp || !read_line(line, f) || !line.starts_with(header)) return false;
   while (read_line(line, f)) {
-    if (line_card_code(line) != map_card::index_map) {
+    if (!is_map_line(line)) {
       at_end = false;
       return true;
     }
@@ -142,6 +134,19 @@ bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, s
   }
   line.clear();
   return true;
+}
+
+bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, std::string& line, bool& at_end) {
+  return read_map_lines(
+      f, file_header, [](std::string_view l) { return line_card_code(l) == map_card::index_map; }, maps, line,
+      at_end);
+}
+
+std::string_view map_name_of_card_line(std::string_view line) {
+  const std::size_t gap = line.find_first_of(" \t");
+  if (gap == std::string_view::npos) return {};
+  const std::size_t start = line.find_first_not_of(" \t", gap);
+  return start == std::string_view::npos ? std::string_view{} : line.substr(start);
 }
 
 const std::string* find_index_map(const std::vector<index_map_entry>& maps, std::string_view name) {

@@ -158,6 +158,13 @@ struct index_map_entry {
 // line that is not one (empty at the end of the file). False when line 1 is
 // not the file header.
 bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, std::string& line, bool& at_end);
+// The same for any file of that shape: line 1 begins with `header`, the map
+// lines are those for which `is_map_line` holds.
+bool read_map_lines(file_wrapper& f, std::string_view header, bool (*is_map_line)(std::string_view),
+                    std::vector<index_map_entry>& maps, std::string& line, bool& at_end);
+// The map name of a card line: the text from its second word to the end of
+// the line, exactly; empty when the line has one word.
+std::string_view map_name_of_card_line(std::string_view line);
 // The path of the last entry named exactly `name`; null when none.
 const std::string* find_index_map(const std::vector<index_map_entry>& maps, std::string_view name);
 
