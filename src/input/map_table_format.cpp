@@ -336,18 +336,26 @@ bool read_index_map(file_wrapper& f, const std::string& map_path, double& north,
   return true;
 }
 
-void assign_ids_to_cells(dvec& dest, const std::vector<double>& by_id, const imat& ids, const imat& mask, int rows,
-                         int cols) {
+void assign_ids_to_cells(std::span<double> dest, const std::vector<double>& by_id, const imat& ids, const imat& mask,
+                         int rows, int cols) {
   if (dest.empty() || ids.empty()) return;
   const long last_id = static_cast<long>(by_id.size()) - 1;
+  const long last_cell = static_cast<long>(dest.size()) - 1;
   for (int r = 1; r <= rows && r <= ids.size1() && r <= mask.size1(); ++r) {
     for (int c = 1; c <= cols && c <= ids.size2() && c <= mask.size2(); ++c) {
       const int cell = mask[r][c];
       const int id = ids[r][c];
-      if (cell < 1 || cell > dest.size() || id < 1 || id > last_id) continue;
-      dest[cell] = by_id[static_cast<std::size_t>(id)];
+      if (cell < 1 || cell > last_cell || id < 1 || id > last_id) continue;
+      dest[static_cast<std::size_t>(cell)] = by_id[static_cast<std::size_t>(id)];
     }
   }
+}
+
+void assign_ids_to_cells(dvec& dest, const std::vector<double>& by_id, const imat& ids, const imat& mask, int rows,
+                         int cols) {
+  if (dest.empty()) return;
+  assign_ids_to_cells(std::span<double>(dest.data(), static_cast<std::size_t>(dest.size()) + 1), by_id, ids, mask,
+                      rows, cols);
 }
 
 }  // namespace kavro

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -240,5 +241,8 @@ bool read_index_map(file_wrapper& f, const std::string& map_path, double& north,
 // of `dest`, and an empty `dest` is left alone.
 void assign_ids_to_cells(dvec& dest, const std::vector<double>& by_id, const imat& ids, const imat& mask, int rows,
                          int cols);
+// The same into a row of cells 0..dest.size() - 1 (a row of a per-constituent table).
+void assign_ids_to_cells(std::span<double> dest, const std::vector<double>& by_id, const imat& ids, const imat& mask,
+                         int rows, int cols);
 
 }  // namespace kavro
