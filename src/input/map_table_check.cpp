@@ -27,9 +27,7 @@ constexpr std::array<const map_table_card*, 35> report_order() {
 int count_flag(const std::string& line, std::string_view keyword) {
   std::string rest = line, word;
   if (!pop_token(rest, word) || !std::string_view(word).starts_with(keyword)) return 0;
-  int n = 0;
-  pop_int(rest, n);
-  return n > 0 ? 1 : 0;
+  return count_of_count_line(line) > 0 ? 1 : 0;
 }
 
 }  // namespace

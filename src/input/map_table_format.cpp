@@ -55,20 +55,10 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 bool is_header(std::string_view line) { return line.starts_with(file_header); }
 
-// The count of a count line of card `code`; 0 for any other line.
-int count_of_line(std::string_view line, int code) {
-  if (line_card_code(line) != code) return 0;
-  std::string rest(line), word;
-  pop_token(rest, word);
-  int n = 0;
-  if (!pop_int(rest, n)) return 0;
-  return n > 0 ? n : 0;
-}
-
 int read_count(file_wrapper& f, int code) {
   std::string line;
-  if (!read_line(line, f)) return 0;
-  return count_of_line(line, code);
+  if (!read_line(line, f) || line_card_code(line) != code) return 0;
+  return count_of_count_line(line);
 }
 
 // Reads lines until one of card `code`; true when found.
@@ -176,6 +166,27 @@ int seek_sediments_card(file_wrapper& f) { return seek_plain_card(f, map_card::s
 
 int seek_ratingcurves_card(file_wrapper& f) { return seek_plain_card(f, map_card::ratingcurves); }
 
+int count_of_count_line(std::string_view line) {
+  std::string rest(line), word;
+  pop_token(rest, word);
+  int n = 0;
+  if (!pop_int(rest, n)) return 0;
+  return n > 0 ? n : 0;
+}
+
+bool row_id(std::string_view line, int& id) {
+  const std::string id_text(line.substr(0, id_columns));
+  if (std::sscanf(id_text.c_str(), "%d", &id) == 1) return true;
+  id = 0;
+  return false;
+}
+
+std::string row_name_token(std::string_view line) {
+  std::string rest(line.size() > id_columns ? line.substr(id_columns) : std::string_view{}), name;
+  pop_token(rest, name);
+  return name;
+}
+
 int read_num_ids(file_wrapper& f) { return read_count(f, map_card::num_ids); }
 int read_num_sed(file_wrapper& f) { return read_count(f, map_card::num_sed); }
 int read_num_con(file_wrapper& f) { return read_count(f, map_card::num_con); }
@@ -206,11 +217,7 @@ int read_table_row(file_wrapper& f, int& id, int k, double* values) {
   for (int j = 0; j < k; ++j) values[j] = 0.0;
   std::string line;
   if (!read_line(line, f)) return -2;
-  const std::string id_text = line.substr(0, id_columns);
-  if (std::sscanf(id_text.c_str(), "%d", &id) != 1) {
-    id = 0;
-    return -1;
-  }
+  if (!row_id(line, id)) return -1;
   std::size_t pos = values_column;
   int read = 0;
   while (read < k && pos < line.size()) {

@@ -173,6 +173,14 @@ const std::string* find_index_map(const std::vector<index_map_entry>& maps, std:
 // NUM_CON, NUM_CONTAM) line, else 0. A negative count reads as 0. The line
 // is consumed either way.
 int read_num_ids(file_wrapper& f);
+// The count of a count line: its second token as an integer, 0 when missing
+// or negative.
+int count_of_count_line(std::string_view line);
+// The ID of a table row: the integer in columns 1 to 6. False when none.
+bool row_id(std::string_view line, int& id);
+// The name token of a row that carries a name (time-series index, rating
+// curves): the first token from column 7.
+std::string row_name_token(std::string_view line);
 int read_num_sed(file_wrapper& f);
 int read_num_con(file_wrapper& f);
 int read_num_contam(file_wrapper& f);

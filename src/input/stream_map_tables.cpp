@@ -101,12 +101,9 @@ int seek_stream_table(file_wrapper& f, int id, std::string& map_path) {
 }
 
 int read_stream_num_ids(file_wrapper& f) {
-  std::string line, word;
+  std::string line;
   if (!read_line(line, f) || stream_table_code(line) != stream_table::num_ids) return 0;
-  pop_token(line, word);
-  int n = 0;
-  pop_int(line, n);
-  return n > 0 ? n : 0;
+  return count_of_count_line(line);
 }
 
 int read_stream_map(const std::string& path, int links, int maxnodes, const ivec& nx, imat& ids,

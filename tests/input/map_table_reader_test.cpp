@@ -139,7 +139,9 @@ TEST_F(MapTableReader, BadTablesAndMapsStopWithTheirMessages) {
 
 TEST_F(MapTableReader, MissingFilesAreNamed) {
   write_table(header + "ROUGHNESS Landuse\nNUM_IDS 1\nh\n" + table_row(1, {0.05}));
-  const std::string out = read_roughness();
+  int result = -1;
+  const std::string out = read_roughness(&result);
+  EXPECT_EQ(result, 0);
   EXPECT_NE(out.find("Unable to open index file rough.idx\n"), std::string::npos) << out;
   ms().mapping_table_path = "missing.cmt";
   time_series_index_loaded = 1;
@@ -181,6 +183,16 @@ TEST_F(MapTableReader, PrecipitationLineSitsBetweenTheCountAndTheHeader) {
     EXPECT_DOUBLE_EQ(n1[1], 1.0);
     EXPECT_DOUBLE_EQ(n4[5], 8.0);
   }
+}
+
+TEST_F(MapTableReader, AVelmGridReadsTheTableButNoMap) {
+  write_table(header + "ROUGHNESS Landuse\nNUM_IDS 1\nh\n" + table_row(1, {0.05}));
+  ms().velm_grid_on = 1;
+  for (int n = 1; n <= 8; ++n) ms().dist_rough[n] = 0.5;
+  int result = -1;
+  EXPECT_EQ(read_roughness(&result), "") << "rough.idx does not exist and is not opened";
+  EXPECT_EQ(result, 1);
+  for (int n = 1; n <= 8; ++n) EXPECT_DOUBLE_EQ(ms().dist_rough[n], 0.5);
 }
 
 TEST_F(MapTableReader, UnallocatedAndShortDestinationsAreNeverOverrun) {
