@@ -121,8 +121,9 @@ constexpr const map_table_card* find_map_table_card(int code) {
 
 // Flag index of a card code in map_table_present; -1 when it has none.
 constexpr int map_table_flag(int code) {
-  const map_table_card* c = find_map_table_card(code);
-  return c ? c->flag : -1;
+  for (const map_table_card& c : map_table_cards)
+    if (c.code == code) return c.flag;
+  return -1;
 }
 
 // The code of the first keyword of the list (after "ROUGHNESS") that the line
@@ -211,14 +212,12 @@ struct table_rows {
   double value(std::size_t row, int col) const { return data[row * static_cast<std::size_t>(k) + static_cast<std::size_t>(col)]; }
 };
 
-// Largest row ID a table may use: values by ID are arrays indexed by ID.
-inline constexpr int max_table_id = 10'000'000;
-
 // Reads the n rows of table `table` (its keyword, for messages) with k values
-// each. A row without an ID from 1 to max_table_id, a non-finite value, or a table
-// that ends before its n rows prints a message naming the table and the row
-// number and stops the run (code 4000, reported at once): false. A row with
-// fewer than k values gets 0.0 for the rest and a warning naming the ID.
+// each. A row without an ID of at least 1 (six columns: at most 999999), a
+// non-finite value, or a table that ends before its n rows prints a message
+// naming the table and the row number and stops the run (code 4000,
+// reported at once): false. A row with fewer than k values gets 0.0 for the
+// rest and a warning naming the ID.
 bool read_table_rows(file_wrapper& f, std::string_view table, int n, int k, table_rows& out);
 
 // Column `col` (0-based) of the rows as values by ID: element id (1 to

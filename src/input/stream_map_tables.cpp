@@ -92,6 +92,7 @@ int seek_stream_table(file_wrapper& f, int id, std::string& map_path) {
   if (!read_map_lines(f, stream_header, is_st_index_map_line, maps, line, at_end) || at_end) return 0;
   do {
     if (stream_table_code(line) != id) continue;
+    if (std::feof(f.fp)) return 0;  // a card line that ends the file has no table
     const std::string* path = find_index_map(maps, map_name_of_card_line(line));
     if (!path || map_name_of_card_line(line).empty()) return 0;
     map_path = *path;

@@ -182,6 +182,12 @@ TEST_F(SpecialTables, SedimentClassesComeFromColumn41) {
   EXPECT_EQ(files[1], "sand.out");
   EXPECT_DOUBLE_EQ(sg[2], 0.0);
   EXPECT_EQ(files[2], "");
+  write_table("KAVRO_INDEX_MAP_TABLES\nSEDIMENTS\nNUM_SED 3\nh\n" + cls1);
+  const std::string out = console_of([&] { read_sediments_table("t.cmt", count, sg, d, files, fb); });
+  EXPECT_NE(out.find("ends at class 2 of its 3 (NUM_SED)"), std::string::npos) << out;
+  EXPECT_EQ(error_rec.stop, 1);
+  EXPECT_EQ(count, 0);
+  error_rec = error_record{};
   write_table("KAVRO_INDEX_MAP_TABLES\nSEDIMENTS\nNUM_SED -2\nh\n");
   EXPECT_EQ(read_sediments_table("t.cmt", count, sg, d, files, fb), 0);
   EXPECT_EQ(count, 0);
