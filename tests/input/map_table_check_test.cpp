@@ -84,6 +84,8 @@ TEST_F(MapTableCheck, FlagsFollowTheReportTableNotTheCardCode) {
   const flag_case cases[] = {
       {"NSM_C", "NSM_C Landuse\nNUM_IDS 1\nh\n", 23},
       {"NSM_OTH", "NSM_OTH Landuse\nNUM_IDS 1\nh\n", 22},
+      {"a card line that ends the file", "NSM_C Landuse", -1},
+      {"a map name with one more blank", "NSM_C Landuse \nNUM_IDS 1\n", -1},
       {"snow canopy", "SNOW_CANOPY_INTERCEPTION Landuse\n", 33},
       {"BMPs", "BMPS Landuse\n", 34},
       {"sediments with NUM_SED 2", "SEDIMENTS\nNUM_SED 2\n", 11},
