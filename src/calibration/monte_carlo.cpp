@@ -105,6 +105,10 @@ int montecarlo::run() {
     std::printf("Error: unable to read the input monte carlo file.\n");
     return 0;
   }
+  if (runs < 1) {
+    std::printf("Error: the number of Monte Carlo runs %d is not valid.\n", runs);
+    return 0;
+  }
   if (!observations_ok) {
     print_observation_file_error(obs_file);
     return 0;
@@ -146,20 +150,37 @@ void montecarlo::log_run(double cost) {
   std::fflush(log_file.fp);
 }
 
+std::vector<double> run_context_gather(int count, const double* values) {
+  return std::vector<double>(values, values + (count > 0 ? count : 0));
+}
+
 void montecarlo::report_best() {
   if (!sampling) return;
-  // With one process the gathered best run is this process's own.
+  double cost = best_cost;
+  std::vector<double> params(best_params.begin() + 1, best_params.end());
+  if (context.thread_count >= 2) {
+    // The best run of every process; the smallest cost (the first of equal ones) is reported by rank 0.
+    const std::vector<double> costs = run_context_gather(1, &best_cost);
+    const std::vector<double> sets = run_context_gather(n_params, best_params.data() + 1);
+    std::size_t pick = 0;
+    for (std::size_t p = 1; p < costs.size(); ++p)
+      if (costs[p] < costs[pick]) pick = p;
+    if (context.process_rank != 0) return;
+    cost = costs[pick];
+    const auto first = sets.begin() + static_cast<long>(pick) * n_params;
+    params.assign(first, first + n_params);
+  }
   std::fflush(stdout);
-  std::printf("\n\nBest objective function value: %lf\nParameters:\n ", best_cost);
-  for (long k = 1; k <= n_params; ++k) std::printf("%lf ", best_params[k]);
+  std::printf("\n\nBest objective function value: %lf\nParameters:\n ", cost);
+  for (double v : params) std::printf("%lf ", v);
   std::printf("\n");
   file_wrapper out;
   if (!out.open("best.out", "w")) {
     std::printf("Warning: Unable to open the best.out file. Only printing results to stdout.\n");
     return;
   }
-  std::fprintf(out.fp, "%lf:  ", best_cost);
-  for (long k = 1; k <= n_params; ++k) std::fprintf(out.fp, "%le ", best_params[k]);
+  std::fprintf(out.fp, "%lf:  ", cost);
+  for (double v : params) std::fprintf(out.fp, "%le ", v);
   std::fprintf(out.fp, "\n");
 }
 

@@ -15,6 +15,10 @@ namespace kavro {
 struct run_context_record;
 struct run_plan;
 
+// The values of every cooperating process, `count` from each; there is one
+// process, so a copy of its own values.
+std::vector<double> run_context_gather(int count, const double* values);
+
 class montecarlo {
  public:
   // Reads the input file and the observation file. Draws come from the
