@@ -63,11 +63,6 @@ class number_reader {
 
 void print_bad_first_line() { std::printf("Error in your input file. The first line must have 7 parameters.\n"); }
 
-void print_warning(const char* first, const char* second, int value) {
-  std::printf(first, value);
-  std::printf(second, value);
-}
-
 }  // namespace
 
 int scein(sce_state& st, file_wrapper& in) {
@@ -151,20 +146,20 @@ int sce_check_settings(sce_state& st) {
     ++warnings;
   }
   if (st.mings < 1 || st.mings > st.ngs) {
-    print_warning(" **WARNING** THE MINIMUM NUMBER OF COMPLEXES %d IS NOT A VALID CHOICE.\n",
-                  " SET IT TO DEFAULT\n", st.mings);
+    std::printf(" **WARNING** THE MINIMUM NUMBER OF COMPLEXES %d IS NOT A VALID CHOICE.\n", st.mings);
+    std::printf(" SET IT TO DEFAULT\n");
     st.mings = st.ngs;
     ++warnings;
   }
   if (st.npg < 2 || st.npg > sce_max_points / std::max(st.ngs, 1)) {
-    print_warning(" **WARNING** THE NUMBER OF POINTS IN A COMPLEX %d IS NOT\n", " A VALID CHOICE, SET IT TO DEFAULT\n",
-                  st.npg);
+    std::printf(" **WARNING** THE NUMBER OF POINTS IN A COMPLEX %d IS NOT\n", st.npg);
+    std::printf(" A VALID CHOICE, SET IT TO DEFAULT\n");
     st.npg = 2 * st.nopt + 1;
     ++warnings;
   }
   if (st.nps < 2 || st.nps > st.npg || st.nps > 50) {
-    print_warning(" **WARNING** THE NUMBER OF POINTS IN A SUB-COMPLEX %d IS NOT\n",
-                  " A VALID CHOICE, SET IT TO DEFAULT\n", st.nps);
+    std::printf(" **WARNING** THE NUMBER OF POINTS IN A SUB-COMPLEX %d IS NOT\n", st.nps);
+    std::printf(" A VALID CHOICE, SET IT TO DEFAULT\n");
     // A sub-complex is drawn from one complex: it cannot hold more points.
     st.nps = std::min(st.nopt + 1, st.npg);
     ++warnings;
