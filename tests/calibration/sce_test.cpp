@@ -269,3 +269,38 @@ TEST_F(SceSearch, PairCountMustMatchTheParameters) {
 
 }  // namespace
 }  // namespace kavro
+
+namespace kavro {
+namespace {
+
+// The number of complexes in each loop line of the output file.
+std::vector<int> complexes_per_loop(const std::string& output) {
+  std::istringstream in(output);
+  std::vector<int> ngs;
+  for (std::string line; std::getline(in, line);) {
+    int loop = 0, icall = 0, n = 0;
+    char rest[2];
+    if (line.size() > 40 && std::sscanf(line.c_str(), "%5d %5d %5d%1s", &loop, &icall, &n, rest) == 4) ngs.push_back(n);
+  }
+  return ngs;
+}
+
+TEST_F(SceSearch, ComplexesDropToTheMinimumAndKstopZeroStopsAtOnce) {
+  ASSERT_EQ(calibrate(sce_input("2000 5 0.01 4 11 1 4", "9 5 9 2 0 0")), 1) << console;
+  const std::vector<int> ngs = complexes_per_loop(read_file("sce_output.out"));
+  ASSERT_GE(ngs.size(), 4u);
+  EXPECT_EQ(std::vector<int>(ngs.begin(), ngs.begin() + 4), (std::vector<int>{4, 3, 2, 2}));
+
+  fs::remove("sce_output.out");
+  run_prefix_on = 0;
+  ASSERT_EQ(calibrate(sce_input("2000 0 0.01 2 11 0 4")), 1) << console;
+  const std::string output = read_file("sce_output.out");
+  EXPECT_EQ(complexes_per_loop(output).size(), 1u) << output;
+  EXPECT_NE(output.find(" *** OPTIMIZATION TERMINATED BECAUSE THE CRITERION VALUE HAS NOT\n"
+                        " CHANGED  0.01 PERCENT IN     0 SHUFFLING LOOPS ***\n"),
+            std::string::npos)
+      << output;
+}
+
+}  // namespace
+}  // namespace kavro
