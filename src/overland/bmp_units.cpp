@@ -7,6 +7,7 @@
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/run_clock.h"
 #include "overland/overland_steps.h"
 
 namespace kavro {
@@ -149,7 +150,7 @@ bmp_step_result bmp_unit_balance(main_state& ms, int k, double step_s, double ev
 
 void bmp_step(main_state& ms) {
   if (!(std::fabs(ms.next_bmp_time - ms.now) < ms.time_tol)) return;
-  const double step_s = (ms.now - ms.precip_period_start) * 86400.0;
+  const double step_s = seconds_between(ms.precip_period_start, ms.now);
   if (ms.ov_bmp_on && ms.bmp_list) {
     bmp_record& b = *ms.bmp_list;
     b.bmp_active = 0;

@@ -5,6 +5,7 @@
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/run_clock.h"
 #include "overland/bmp_units.h"
 #include "overland/overland_steps.h"
 #include "overland/rain_distribution.h"
@@ -77,7 +78,7 @@ bool rain_on_cell(main_state& ms, long i, double d, bool snow_on) {
 
 void apply_precip_step(main_state& ms) {
   if (!(std::fabs(ms.precip_period_end - ms.now) < ms.time_tol) || ms.rain_event_state != 1) return;
-  const double step_s = (ms.now - ms.precip_period_start) * 86400.0;
+  const double step_s = seconds_between(ms.precip_period_start, ms.now);
   if (ms.uniform_rain_on) ++ms.precip_period_counter;
   if (ms.interception_on) {
     seasonal_interception(ms, step_s);
