@@ -1,6 +1,7 @@
 #include "overland/bmp_units.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/run_clock.h"
+#include "input/special_tables.h"
 #include "overland/overland_steps.h"
 
 namespace kavro {
@@ -197,6 +199,13 @@ void setup_bmps(main_state& ms) {
     error_rec.code = already_printed_code;
     return;
   }
+  bmp_table_columns t;
+  const std::array<dvec*, 10> dest{&t.unit_type,    &t.inflow_type,  &t.outflow_type, &t.area,
+                                   &t.max_depth_mm, &t.seepage_cm_h, &t.inflow_coef,  &t.outflow_coef,
+                                   &t.underdrain_pct, &t.trap_efficiency};
+  for (dvec* d : dest) d->allocate(ms.n_cells);
+  if (!read_bmp_table(ms, dest, nullptr, ms.n_constituents)) return;
+  build_bmp_units(ms, t);
 }
 
 }  // namespace kavro
