@@ -10,6 +10,8 @@
 
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "overland/bmp_units.h"
+#include "overland/overland_steps.h"
 #include "overland/precip_file.h"
 #include "overland/rain_distribution.h"
 #include "test_support.h"
@@ -214,6 +216,69 @@ TEST(Interception, TheCanopyHoldsLessInWinter) {
   EXPECT_EQ(interception_season_divisor(*ms, 9), 2.0);
   ms->seasonal_rs_on = 0;
   EXPECT_EQ(interception_season_divisor(*ms, 1), 1.0);
+}
+
+// One step of rain on six cells of 10 m, each a different kind: a plain
+// cell, a channel-lake cell, an overland-lake cell, a head-boundary cell, a
+// cell with a storage unit of 25 m2 and a cell where the rain falls as snow.
+TEST(RainApplication, EveryCubicMetreOfTheStepIsBookedOnce) {
+  auto ms = std::make_unique<main_state>();
+  main_state& m = *ms;
+  m.n_cells = 6;
+  m.dx = 10.0;
+  for (dvec* v : {&m.ov_depth, &m.rain_rate, &m.swe, &m.H_Val, &m.temper_gridded, &m.slope_x, &m.slope_y,
+                  &m.dist_rough})
+    v->allocate(6);
+  for (ivec* v : {&m.lake_mask, &m.oland_lake_new, &m.oland_lake_mask, &m.boundary_type, &m.Snow_Accumulated_Hr})
+    v->allocate(6);
+  m.lakes_on = 1;
+  m.lake_mask[2] = 1;
+  m.lake_volume.allocate(1);
+  m.overland_lake_on = 1;
+  m.n_olakes = 1;
+  m.olake_table.allocate(1);
+  m.oland_lake_new[3] = 1;
+  m.ov_boundary_on = 1;
+  m.boundary_type[4] = 2;
+  m.ov_bmp_on = 1;
+  bmp_table_columns t;
+  for (dvec* v : {&t.unit_type, &t.inflow_type, &t.outflow_type, &t.area, &t.max_depth_mm, &t.seepage_cm_h,
+                  &t.inflow_coef, &t.outflow_coef, &t.underdrain_pct, &t.trap_efficiency})
+    v->allocate(6);
+  t.unit_type[5] = 1;
+  t.area[5] = 25.0;
+  ASSERT_TRUE(build_bmp_units(m, t));
+  m.long_term_on = 1;
+  m.snow_pxtemp = 0.0;
+  for (long i = 1; i <= 6; ++i) {
+    m.temper_gridded[i] = i == 6 ? -5.0 : 10.0;
+    m.rain_rate[i] = 36.0;  // 0.6 mm in the minute: 0.06 m3 per cell
+  }
+  m.time_tol = 1.1574074074074074e-07;
+  m.now = m.precip_period_end = 2451970.0;
+  m.precip_period_start = m.now - 60.0 / 86400.0;
+  m.rain_event_state = 1;
+  m.rain_not_started = 1;
+  m.elapsed_min = 7.0;
+  apply_precip_step(m);
+
+  double on_cells = 0.0, in_snow = 0.0;
+  for (long i = 1; i <= 6; ++i) {
+    on_cells += m.ov_depth[i] * 100.0;
+    in_snow += m.swe[i] * 100.0;
+  }
+  const double stored = on_cells + in_snow + m.lake_volume[1] + m.olake_table[1].step_inflow +
+                        m.vol_ov_head_bound_out_total + m.bmp_list->units[1].storage;
+  EXPECT_NEAR(m.vol_precip_total, 0.36, 1e-12);
+  EXPECT_NEAR(stored, m.vol_precip_total, 1e-15);
+  EXPECT_NEAR(m.vol_precip, 0.30, 1e-12);
+  EXPECT_NEAR(m.vol_precip_lake, 0.06, 1e-12);
+  EXPECT_NEAR(m.ov_depth[5], 0.0006 * 0.75, 1e-15);
+  EXPECT_EQ(m.ov_depth[3] + m.ov_depth[4] + m.ov_depth[6], 0.0);
+  EXPECT_EQ(m.Snow_Accumulated_Hr[6], 1);
+  EXPECT_EQ(m.n_rain_steps, 1);
+  EXPECT_EQ(m.rain_start_min, 7.0);
+  EXPECT_EQ(m.rain_not_started, 0);
 }
 
 }  // namespace
