@@ -143,7 +143,8 @@ int find_event_card(precip_tokens& in, precipitation_block& pb, std::string& tit
 }
 
 // NRGAG and NRPDS in either order; -1 in n_gauges marks a radar-file event.
-int read_counts(precip_tokens& in, precipitation_block& pb, const std::string& title, long& n_lines) {
+int read_counts(precip_tokens& in, precipitation_block& pb, const std::string& title, const std::string& file,
+                long& n_lines) {
   std::string tok, value;
   int cards = 0;
   long n_gauges = 0;
@@ -168,7 +169,8 @@ int read_counts(precip_tokens& in, precipitation_block& pb, const std::string& t
         return refuse("must be a gauge count of at least 1 or the word FILES.  Program exiting on error.\n\n");
       }
     } else if (!parse_int(value, n_lines) || n_lines < 1 || n_lines > max_precip_periods - 1) {
-      std::printf("\nERROR: NRPDS %s of the rainfall event entitled:\n   %s\n", value.c_str(), title.c_str());
+      std::printf("\nERROR: NRPDS %s of the rainfall event entitled:\n   %s\nin the file %s\n", value.c_str(),
+                  title.c_str(), file.c_str());
       std::printf("must be a count of data lines from 1 to %ld.  Program exiting on error.\n\n",
                   max_precip_periods - 1);
       error_rec.code = already_printed_code;
@@ -342,7 +344,7 @@ int read_precip_event(file_wrapper& f, precipitation_block& pb, std::string& tit
   int r = find_event_card(in, pb, title);
   if (r != precip_event_read) return r;
   long n_lines = 0;
-  r = read_counts(in, pb, title, n_lines);
+  r = read_counts(in, pb, title, f.name, n_lines);
   if (r != precip_event_read) return r;
   const bool radar_files = pb.n_gauges < 0;
   if (radar_files) pb.n_gauges = 1;

@@ -154,6 +154,8 @@ TEST_F(RainRun, BadRainFilesStopTheRunAndSayWhy) {
       {"two lines at one time",
        "EVENT \"twice\"\nNRGAG 1\nNRPDS 2\nCOORD 0 0\nGAGES 2001 3 1 10 00 1\nGAGES 2001 3 1 10 00 2\n",
        "On line no. 2, the given time of the recorded data is:    2001/3/1 10:00\n", true},
+      {"more lines than an event may hold", "EVENT \"long\"\nNRGAG 1\nNRPDS 100000\nCOORD 0 0\n",
+       "NRPDS 100000 of the rainfall event entitled:\n   \"long\"\nin the file rain.dat\n", true},
       {"negative depth", gauge_event("GAGES", 0, -1, 5),
        "You have a negative precip value for gage 1, rain period 1\nCheck your rainfall inputs for event 1 \n",
        false},
