@@ -46,6 +46,10 @@ void jump_clock_to(main_state& ms, double target);
 // make every step a little longer or shorter than the step it is.
 double seconds_between(double from, double to);
 
+// The next time of a schedule parked for good (Julian days): no pass comes
+// within the timing tolerance of it.
+inline constexpr double never_time = 1.0e30;
+
 // True when a process whose next time is `when` acts in this pass (within
 // the timing tolerance of now).
 bool is_due(const main_state& ms, double when);
