@@ -59,7 +59,7 @@ class RainRun : public ::testing::Test {
 
   // The volumes of a run through the driver, read when its loop has ended.
   struct volumes {
-    double precip_total = 0, on_cells = 0, discharged = 0, cleanup_error = 0;
+    double precip_total = 0, on_cells = 0, discharged = 0, cleanup_error = 0, in_units = 0;
     int rain_steps = 0;
     bool ended = false;
     bool stopped = false;
@@ -77,6 +77,10 @@ class RainRun : public ::testing::Test {
       v.discharged = ms.vol_discharge_total;
       v.cleanup_error = ms.ov_cleanup_error_total;
       for (long i = 1; i <= ms.n_cells; ++i) v.on_cells += ms.ov_depth[i] * ms.dx * ms.dx;
+      if (ms.bmp_list) {
+        for (long k = 1; k <= ms.bmp_list->n_units; ++k) v.in_units += ms.bmp_list->units[k].storage;
+        v.in_units += ms.bmp_list->total_vol_seep + ms.bmp_list->total_vol_evap;
+      }
       if (summary) summary(ms);
     };
     if (tweak) {
@@ -233,6 +237,40 @@ TEST_F(RainRun, ANonRealDepthStopsTheRainStep) {
                        "rainfall\n"),
             std::string::npos)
       << v.out;
+}
+
+// A BMPS table of the mapping-table file with one unit of `area` m2 on cell
+// 1 (index map ID 1), taking half of its cell's water each step.
+void write_bmp_table(const kavro_test::scratch_dir& dir, double area) {
+  char row[200];
+  std::snprintf(row, sizeof row, "%6d%-80s1 1 1 %g 1000 0 50 50 0 0\n", 1, "pond", area);
+  write_file(dir / "t.cmt", std::string("KAVRO_INDEX_MAP_TABLES\nINDEX_MAP w.idx Map\nBMPS Map\nNUM_IDS 1\nNUM_CON 0\nh\n") +
+                                row);
+  write_file(dir / "w.idx",
+             "north: 1030\nsouth: 1000\neast: 540\nwest: 500\nrows: 3\ncols: 4\n0 1 0 0\n0 0 0 0\n0 0 0 0\n");
+}
+
+TEST_F(RainRun, StorageUnitsKeepTheRainTheyTake) {
+  write_bmp_table(dir, 20.0);
+  const volumes v = run_in_process(event_project("RAIN_INTENSITY    36.0\nRAIN_DURATION     60\nOV_BMP\n"
+                                                 "MAPPING_TABLE     t.cmt\n"));
+  ASSERT_TRUE(v.ended) << v.out;
+  EXPECT_NEAR(v.precip_total, 28.8, 1e-9);
+  EXPECT_GT(v.in_units, 1.0);
+  EXPECT_LE(std::fabs(v.precip_total - v.on_cells - v.in_units), 1e-12 * v.precip_total);
+}
+
+TEST_F(RainRun, StorageUnitsNeedTheirTableAndAPlaceOnTheirCell) {
+  auto r = run_program(event_project("RAIN_INTENSITY    36.0\nRAIN_DURATION     60\nOV_BMP\n"));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.out.find("Error: the OV_BMP card needs the BMPS table"), std::string::npos) << r.out;
+  write_bmp_table(dir, 120.0);
+  r = run_program(event_project("RAIN_INTENSITY    36.0\nRAIN_DURATION     60\nOV_BMP\nMAPPING_TABLE     t.cmt\n"));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.out.find("Error: the BMP on cell 1 has an area of 120.000000 m2, larger than the cell"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("Running...."), std::string::npos);
 }
 
 }  // namespace
