@@ -454,6 +454,9 @@ int add_chan_pump(main_state& ms, std::string& line, int link, int ltype) {
 }
 
 int read_chan_input(main_state& ms) {
+  // A file that could not be opened was reported (and the run stopped) when
+  // the run files were opened; there is nothing to read.
+  if (!ms.channel_input_file.is_open()) return 0;
   chan_file f;
   f.name = ms.channel_input_path;
   f.ms = &ms;
