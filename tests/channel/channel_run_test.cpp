@@ -73,6 +73,11 @@ TEST(ChannelRun, InvalidChannelFilesStopTheRunNamingTheProblem) {
     const run_result r = run_program(kavro_binary(), {"p.prj"}, dir.path());
     EXPECT_EQ(r.exit_code, 1) << c.message << "\n" << r.out;
     EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << c.message << "\n" << r.out;
+    const std::string fatal = std::string("Program termanated due to invalid channel input file ") + c.file + "\n";
+    if (std::string(c.file) != "chan.dht") {
+      EXPECT_NE(r.out.find(fatal), std::string::npos) << c.message;
+      EXPECT_EQ(r.out.find(fatal), r.out.rfind(fatal)) << "reported once: " << c.message;
+    }
   }
 }
 
