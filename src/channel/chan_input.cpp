@@ -344,6 +344,7 @@ void allocate_node_arrays(main_state& ms, const link_counts& c) {
     alloc_dmat_zero(ms.Krb, rows, cols, "Krb");
     alloc_dmat_zero(ms.Mrb, rows, cols, "Mrb");
   }
+  if (c.pointsources > 0) alloc_stream_pointsource(ms.stream_pointsource, ms.MAXNODES, ms.LINKS);
   if (c.pumps > 0) alloc_imat_zero(ms.stream_pumps, rows, cols, "stream_pumps");
   if (ms.n_bp_sections >= 1) {
     alloc_d3d_zero(ms.xbp_lnn, ms.n_bp_sections, rows, ms.max_npairs, "xbp_lnn");
