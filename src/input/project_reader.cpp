@@ -6,6 +6,7 @@
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
 #include "input/card_services.h"
+#include "input/card_value_checks.h"
 #include "input/project_card_actions.h"
 #include "input/project_cards.h"
 
@@ -30,6 +31,8 @@ void clear_card_records(project_params_record& project, run_params_record& run, 
   static_cast<q7_card_block&>(project) = q7_card_block{};
   static_cast<run_params_cards&>(run) = run_params_cards{};
   static_cast<rain_params_cards&>(rain) = rain_params_cards{};
+  run.card_errors = 0;
+  run.card_files.clear();
 }
 
 void set_reader_defaults(project_params_record& p) {
@@ -75,8 +78,12 @@ void read_project_cards(const std::string& path, project_params_record& project,
   set_reader_defaults(project);
 
   card_context c{project, run, rain};
+  card_value_checks checks(path, run);
+  int line_no = 1;
   while (!c.end_reading && read_line(line, f)) {
+    ++line_no;
     const project_card card = project_card_code(line, warn_off);
+    checks.check(card, line, line_no);
     apply_project_card(card, line, c);
   }
   f.close();

@@ -9,8 +9,10 @@
 #include "framework/replace_pairs.h"
 #include "framework/run_clock.h"
 #include "framework/run_globals.h"
+#include "input/file_name_clash.h"
 #include "input/map_table_check.h"
 #include "input/project_reader.h"
+#include "input/run_control_checks.h"
 #include "input/settings_copies.h"
 
 namespace kavro {
@@ -308,6 +310,13 @@ void read_project(const std::string& project_path, main_state& ms) {
   }
   // A wrong header was reported by the reader: nothing was read.
   if (error_rec.stop) return;
+  // Refused card values and file names stop the run before any file is
+  // opened for writing; every refusal has been printed.
+  const bool values_ok = ms.run_params.card_errors == 0 && check_run_control_values(ms);
+  if (!check_file_name_clashes(ms) || !values_ok) {
+    set_stop_code(already_printed_code);
+    return;
+  }
 
   if (!apply_run_control(ms)) return;
   check_tables(ms);

@@ -1,0 +1,106 @@
+#include "input/run_control_checks.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include "framework/main_state.h"
+#include "framework/run_clock.h"
+
+namespace kavro {
+
+namespace {
+
+int days_in_month(int year, int month) {
+  constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && is_leap_year(year) ? 29 : days[month - 1];
+}
+
+// Collects the refusals; each is printed at once.
+struct refusals {
+  bool any = false;
+  template <class... A>
+  void add(const char* format, A... args) {
+    std::printf(format, args...);
+    any = true;
+  }
+};
+
+// A date card (START_DATE, END_TIME): year 1 to 9999, a month of the year,
+// a day of that month.
+void check_date(refusals& r, const char* card, int year, int month, int day) {
+  if (year < 1 || year > 9999)
+    r.add("Error: card %s gives the year %d; a year from 1 to 9999 is needed.\n", card, year);
+  if (month < 1 || month > 12) {
+    r.add("Error: card %s gives the month %d; a month from 1 to 12 is needed.\n", card, month);
+  } else if (year >= 1 && (day < 1 || day > days_in_month(year, month))) {
+    r.add("Error: card %s gives the day %d; month %d of %d has days 1 to %d.\n", card, day, month, year,
+          days_in_month(year, month));
+  }
+}
+
+void check_clock_time(refusals& r, const char* card, int hour, int minute) {
+  if (hour < 0 || hour > 23) r.add("Error: card %s gives the hour %d; an hour from 0 to 23 is needed.\n", card, hour);
+  if (minute < 0 || minute > 59)
+    r.add("Error: card %s gives the minute %d; a minute from 0 to 59 is needed.\n", card, minute);
+}
+
+// An interval of `minutes` counted in steps of `dt` seconds must fit an int.
+void check_steps(refusals& r, const char* card, double minutes, double dt) {
+  if (dt > 0.0 && minutes * 60.0 / dt > static_cast<double>(INT_MAX))
+    r.add("Error: card %s gives %g minutes, more than %d time steps of %g s.\n", card, minutes, INT_MAX, dt);
+}
+
+}  // namespace
+
+bool check_run_control_values(const main_state& ms) {
+  const run_params_record& rp = ms.run_params;
+  const project_params_record& p = ms.project_params;
+  refusals r;
+
+  if (!(rp.timestep > 0.0)) r.add("Error: card TIMESTEP must give a time step above 0 s (value: %g).\n", rp.timestep);
+  if (!(rp.gridsize > 0.0)) r.add("Error: card GRIDSIZE must give a cell size above 0 m (value: %g).\n", rp.gridsize);
+  if (rp.rows <= 0) r.add("Error: card ROWS must give at least 1 row (value: %d; a missing card gives 0).\n", rp.rows);
+  if (rp.cols <= 0)
+    r.add("Error: card COLS must give at least 1 column (value: %d; a missing card gives 0).\n", rp.cols);
+  if (rp.rows > 0 && rp.cols > 0 && static_cast<long long>(rp.rows) * rp.cols > INT_MAX)
+    r.add("Error: cards ROWS %d and COLS %d give more cells than a run can number (%d).\n", rp.rows, rp.cols,
+          INT_MAX);
+
+  if (rp.tot_time < 0) r.add("Error: card TOT_TIME must not be negative (value: %d minutes).\n", rp.tot_time);
+  const bool other_end = rp.end_year != 0 || p.use_long_term || p.use_qln;
+  if (rp.tot_time == 0 && !other_end)
+    r.add("Error: the run has no end: card TOT_TIME (minutes) is missing or 0, and no END_TIME or LONG_TERM card "
+          "is given.\n");
+
+  if (p.use_manning_n && p.manning_n < 0.0)
+    r.add("Error: card MANNING_N must not be negative (value: %g).\n", p.manning_n);
+  if (ms.rain_params.rain_intensity < 0.0)
+    r.add("Error: card RAIN_INTENSITY must not be negative (value: %g mm/h).\n", ms.rain_params.rain_intensity);
+  if (ms.rain_params.rain_duration < 0)
+    r.add("Error: card RAIN_DURATION must not be negative (value: %d minutes).\n", ms.rain_params.rain_duration);
+
+  if (rp.rows > 0 && (rp.outrow < 1 || rp.outrow > rp.rows))
+    r.add("Error: card OUTROW %d lies outside the grid rows 1 to %d.\n", rp.outrow, rp.rows);
+  if (rp.cols > 0 && (rp.outcol < 1 || rp.outcol > rp.cols))
+    r.add("Error: card OUTCOL %d lies outside the grid columns 1 to %d.\n", rp.outcol, rp.cols);
+
+  if (rp.start_year != 0 || rp.start_month != 0 || rp.start_day != 0)
+    check_date(r, "START_DATE", rp.start_year, rp.start_month, rp.start_day);
+  check_clock_time(r, "START_TIME", rp.start_hour, rp.start_minute);
+  if (rp.end_year != 0) {
+    check_date(r, "END_TIME", rp.end_year, rp.end_month, rp.end_day);
+    check_clock_time(r, "END_TIME", rp.end_hour, rp.end_minute);
+  }
+
+  if (rp.timestep > 0.0) {
+    // The step of the run, as the clock set-up takes it.
+    const double dt = rp.st_time_step < 0.01 ? rp.timestep : std::min(rp.st_time_step, rp.timestep);
+    check_steps(r, "TOT_TIME", rp.tot_time, dt);
+    check_steps(r, "HYD_FREQ", rp.hyd_freq, dt);
+    check_steps(r, "MAP_FREQ", rp.map_freq, dt);
+  }
+  return !r.any;
+}
+
+}  // namespace kavro

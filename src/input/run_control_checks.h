@@ -1,0 +1,18 @@
+// The run-control cards checked once the project file is read: values the
+// run cannot use are refused before any file of the run is opened.
+#pragma once
+
+namespace kavro {
+
+struct main_state;
+
+// True when the run-control values can make a run. Otherwise prints one
+// message per refused value, naming the card and the value, and returns
+// false. Refused: TIMESTEP, GRIDSIZE, ROWS and COLS not above 0; a grid of
+// more cells than an int counts; a negative TOT_TIME; a run with no way to
+// end; negative MANNING_N, RAIN_INTENSITY, RAIN_DURATION; OUTROW and OUTCOL
+// outside the grid; dates and times that are not on the calendar or clock;
+// step counts (run, hydrograph and map intervals) beyond the int range.
+bool check_run_control_values(const main_state& ms);
+
+}  // namespace kavro
