@@ -90,7 +90,8 @@ double multi_layer_relative_water(const main_state& ms, long j) {
 
 // The relative soil water of cell j by the run's infiltration method.
 std::optional<double> cell_relative_water(const main_state& ms, long j) {
-  if (ms.inf_redist_on) return ms.redist_theta2[j] / ms.porosity[j];
+  // A cell without a porosity has no relative water content.
+  if (ms.inf_redist_on) return ms.porosity[j] > 0.0 ? std::optional(ms.redist_theta2[j] / ms.porosity[j]) : std::nullopt;
   if (ms.multi_layer_ga_on) return multi_layer_relative_water(ms, j);
   if (!ms.long_term_on) return 0.0;
   return richards_relative_saturation(ms, j, ms.soil_moist_depth_cm);
@@ -205,7 +206,7 @@ void measure_final_soil_moisture(main_state& ms) {
   for (long j = 1; j <= ms.n_cells; ++j) {
     if (left_out_of_soil_moisture(ms, j)) continue;
     const std::optional<double> w = cell_relative_water(ms, j);
-    if (!w) continue;  // a Richards column without thickness
+    if (!w) continue;  // a Richards column without thickness, or a cell without porosity
     sum += *w;
     ++counted;
     if (ms.inf_redist_on && std::isnan(sum) && ms.tool_mode != 1) {

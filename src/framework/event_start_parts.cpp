@@ -207,7 +207,7 @@ void restart_redistribution(main_state& ms) {
     if (ms.long_term_on) {
       ms.init_moisture[j] =
           bounded_start_moisture(j, redistribution_start_moisture(ms, j), ms.residual_sat[j], ms.porosity[j]);
-      ms.init_basin_soil_water += ms.init_moisture[j] / ms.porosity[j];
+      if (ms.porosity[j] > 0.0) ms.init_basin_soil_water += ms.init_moisture[j] / ms.porosity[j];
       if (std::isnan(ms.init_basin_soil_water) && ms.tool_mode != 1)
         std::printf("bad initial value of soil moisture cell %ld\n", j);
       book_soil_column_transfers(ms, j);

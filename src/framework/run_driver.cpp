@@ -26,6 +26,7 @@
 #include "input/grid_setup.h"
 #include "input/option_checks.h"
 #include "input/project_settings.h"
+#include "input/run_control_checks.h"
 #include "input/time_series.h"
 #include "output/analyzers.h"
 #include "output/output_steps.h"
@@ -63,6 +64,13 @@ run_plan make_default_plan() {
                     // The project's OPTIMIZE card must not switch off a calibrating caller.
                     if (c.calib) ms.optimize_on = 1;
                     check_project_options(ms);
+                  },
+                  true,
+                  {}});
+  // Run-control values the run cannot use stop it before any output exists.
+  init.push_back({"check_run_control_values",
+                  [](main_state& ms, const run_call&) {
+                    if (!check_run_control_values(ms)) error_rec.code = already_printed_code;
                   },
                   true,
                   {}});

@@ -101,8 +101,8 @@ std::string card_label(project_card card) {
   return label;
 }
 
-card_value_checks::card_value_checks(const std::string& project_path, run_params_record& run)
-    : path_(project_path), run_(run), warned_(static_cast<std::size_t>(n_project_cards), false) {}
+card_value_checks::card_value_checks(const std::string& project_path, run_params_record& run, bool warn_off)
+    : path_(project_path), run_(run), warn_off_(warn_off), warned_(static_cast<std::size_t>(n_project_cards), false) {}
 
 void card_value_checks::check(project_card card, const std::string& rest, int line_no) {
   if (card == project_card::ignore) return;
@@ -148,15 +148,13 @@ void card_value_checks::check_number(project_card card, const std::string& token
     ++run_.card_errors;
     return;
   }
-  if (*end == '\0') return;
+  // A word in place of a number reads as 0, which the checks of the value
+  // judge; text after a number is worth a warning.
+  if (*end == '\0' || end == text || warn_off_) return;
   const auto index = static_cast<std::size_t>(card);
   if (warned_[index]) return;
   warned_[index] = true;
-  if (end == text)
-    std::printf("Warning: card %s on line %d of the project file %s: \"%s\" is not a number; 0 is used.\n",
-                card_label(card).c_str(), line_no, path_.c_str(), token.c_str());
-  else
-    std::printf(
+  std::printf(
         "Warning: card %s on line %d of the project file %s: the text \"%s\" after the number is not part of "
         "it; %s is used.\n",
         card_label(card).c_str(), line_no, path_.c_str(), end, std::string(text, static_cast<std::size_t>(end - text)).c_str());

@@ -101,9 +101,11 @@ const cell_array_row cell_array_table[] = {
     {always, &main_state::yes_exfil},
     {[](const main_state& ms) { return ms.conductivity_on != 0; }, &main_state::conductivity},
     {[](const main_state& ms) { return ms.capillary_on != 0; }, &main_state::capillary},
-    {[](const main_state& ms) { return ms.porosity_on != 0; }, &main_state::porosity},
+    // The event start and end read porosity and residual saturation of every
+    // soil column, whether a map or the mapping table gives them.
+    {[](const main_state& ms) { return ms.porosity_on != 0 || infiltration(ms); }, &main_state::porosity},
     {[](const main_state& ms) { return ms.pore_index_on != 0; }, &main_state::pore_index},
-    {[](const main_state& ms) { return ms.residual_sat_on != 0; }, &main_state::residual_sat},
+    {[](const main_state& ms) { return ms.residual_sat_on != 0 || infiltration(ms); }, &main_state::residual_sat},
     {[](const main_state& ms) { return ms.area_reduction_on != 0; }, &main_state::area_reduction},
     {infiltration, &main_state::init_moisture},
     {infiltration, &main_state::redist_theta1},
