@@ -136,6 +136,8 @@ std::vector<run_file_name> run_file_names(const main_state& ms) {
 
 }  // namespace
 
+std::span<const project_card> output_file_cards() { return output_cards; }
+
 bool check_file_name_clashes(const main_state& ms) {
   const std::vector<run_file_name> files = run_file_names(ms);
   bool ok = true;

@@ -3,9 +3,16 @@
 // before the first file is opened for writing.
 #pragma once
 
+#include <span>
+
+#include "input/project_cards.h"
+
 namespace kavro {
 
 struct main_state;
+
+// The cards whose file the run writes.
+std::span<const project_card> output_file_cards();
 
 // True when no output of the run names the project file, a file that a card
 // names for reading or another output. Otherwise prints one message per

@@ -68,8 +68,12 @@ void read_project_cards(const std::string& path, project_params_record& project,
     run.open_failed = 1;
     return;
   }
+  // The header line is short; a file without line ends is no project.
+  constexpr std::size_t max_header_length = 1024;
   std::string line;
-  if (!read_line(line, f) || !is_project_header(line)) {
+  const bool header_read = read_raw_line_bounded(line, f, max_header_length) == 1;
+  if (header_read && replace_on) apply_replace_pairs(line);
+  if (!header_read || !is_project_header(line)) {
     f.close();
     report_bad_header();
     return;
