@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "framework/event_volumes.h"
+#include "framework/channel_nodes.h"
 #include "framework/main_state.h"
 
 namespace kavro {
@@ -40,9 +41,12 @@ void account_constituent(main_state& ms, long i) {
   double channel = 0.0, total = 0.0;
   for (long link = 1; link <= ms.LINKS && link <= ms.nx.size(); ++link) {
     if (!is_ordinary_link(ms.ltype[link])) continue;
-    const long last = ms.lakes_on ? std::min<long>(ms.nx[link], ms.og_nx1[link]) : ms.nx[link];
+    const long nodes = nodes_within(ms, link, ms.area);
+    const long last = ms.lakes_on && link <= ms.og_nx1.size() ? std::min<long>(nodes, ms.og_nx1[link]) : nodes;
     for (long node = 1; node <= last; ++node) {
       const long slot = node + link * ms.max_nodes_per_link;
+      if (slot < 1 || slot > ms.chan_node_conc.size2()) break;
+      if (ms.sed_contam_on && i <= ms.chan_tot_node_mass.size1() && slot > ms.chan_tot_node_mass.size2()) break;
       channel += ms.area[node][link] * ms.chan_dx[link] * ms.chan_node_conc[i][slot] / grams_per_kg;
       if (ms.sed_contam_on && i <= ms.chan_tot_node_mass.size1())
         total += ms.chan_tot_node_mass[i][slot] / grams_per_kg;

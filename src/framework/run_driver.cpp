@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <new>
 
 #include "calibration/calibration_entries.h"
 #include "channel/channel_steps.h"
+#include "framework/alloc.h"
 #include "framework/error_record.h"
 #include "framework/event_accounting.h"
 #include "framework/event_end_rules.h"
@@ -160,7 +162,13 @@ run_plan make_default_plan() {
 
 // Runs one step (when its condition holds) and its check; true to stop.
 bool run_step(const driver_step& s, main_state& ms, const run_call& call) {
-  if (!s.when || s.when(ms)) s.run(ms, call);
+  try {
+    if (!s.when || s.when(ms)) s.run(ms, call);
+  } catch (const std::bad_alloc&) {
+    // A container that grew outside the allocation helpers ends the run as
+    // they do: the allocation message, then a stop.
+    allocation_failed(s.name);
+  }
   return s.checked && report_pending_and_check_stop();
 }
 
