@@ -61,18 +61,18 @@ run_plan make_default_plan() {
   run_plan plan;
   auto& init = plan.init_steps;
   init.push_back({"read_project", [](main_state& ms, const run_call& c) { read_project(c.project_path, ms); }, true, {}});
+  // Run-control values the run cannot use stop it before any output exists.
+  init.push_back({"check_run_control_values",
+                  [](main_state& ms, const run_call&) {
+                    if (!check_run_control_values(ms)) error_rec.code = already_printed_code;
+                  },
+                  true,
+                  {}});
   init.push_back({"check_project_options",
                   [](main_state& ms, const run_call& c) {
                     // The project's OPTIMIZE card must not switch off a calibrating caller.
                     if (c.calib) ms.optimize_on = 1;
                     check_project_options(ms);
-                  },
-                  true,
-                  {}});
-  // Run-control values the run cannot use stop it before any output exists.
-  init.push_back({"check_run_control_values",
-                  [](main_state& ms, const run_call&) {
-                    if (!check_run_control_values(ms)) error_rec.code = already_printed_code;
                   },
                   true,
                   {}});

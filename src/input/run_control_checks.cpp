@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
+#include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "framework/run_clock.h"
 
@@ -51,12 +55,39 @@ void check_steps(refusals& r, const char* card, double minutes, double dt) {
     r.add("Error: card %s gives %g minutes, more than %d time steps of %g s.\n", card, minutes, INT_MAX, dt);
 }
 
+// The folders where a name read from a card is looked for, as a user reads them.
+std::string searched_folders() {
+  std::error_code ec;
+  std::string text = "the folder kavro was started from (" + std::filesystem::current_path(ec).string() + ")";
+  if (!project_folder.empty()) text += " and the project folder " + project_folder;
+  if (!output_folder.empty()) text += " and the output folder " + output_folder;
+  return text;
+}
+
+// A card every run needs; when it names a map, the map must exist.
+void check_required_card(refusals& r, const char* card, const std::string& name, const char* what, bool input) {
+  if (name.empty()) {
+    r.add("Error: card %s is missing from the project file: every run needs it (%s).\n", card, what);
+    return;
+  }
+  if (!input) return;
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(expected_file_name(name, "r"), ec)) return;
+  // Where it was looked for; the opening of the file reports the failure.
+  std::printf("Card %s names the file %s, which is not in %s.\n", card, name.c_str(), searched_folders().c_str());
+}
+
 }  // namespace
 
 bool check_run_control_values(const main_state& ms) {
   const run_params_record& rp = ms.run_params;
   const project_params_record& p = ms.project_params;
   refusals r;
+
+  check_required_card(r, "WATERSHED_MASK", p.watershed_mask, "the map of the watershed's cells", true);
+  check_required_card(r, "ELEVATION", p.elevation, "the ground elevation of every cell", true);
+  check_required_card(r, "SUMMARY", p.summary, "the run summary it writes", false);
+  check_required_card(r, "OUTLET_HYDRO", p.outlet_hydro, "the outlet hydrograph it writes", false);
 
   if (!(rp.timestep > 0.0)) r.add("Error: card TIMESTEP must give a time step above 0 s (value: %g).\n", rp.timestep);
   if (!(rp.gridsize > 0.0)) r.add("Error: card GRIDSIZE must give a cell size above 0 m (value: %g).\n", rp.gridsize);

@@ -160,7 +160,7 @@ TEST_F(DriverTest, DefaultPlanHasTheFixedSequence) {
   ASSERT_EQ(plan.init_steps.size(), 27u);
   ASSERT_EQ(plan.loop_steps.size(), 38u);
   EXPECT_EQ(plan.init_steps.front().name, "read_project");
-  EXPECT_EQ(plan.init_steps[2].name, "check_run_control_values");
+  EXPECT_EQ(plan.init_steps[1].name, "check_run_control_values");
   EXPECT_EQ(plan.init_steps[3].name, "open_run_files");
   EXPECT_EQ(plan.init_steps[6].name, "setup_grid_and_maps");
   EXPECT_EQ(plan.init_steps[23].name, "setup_start_time");
