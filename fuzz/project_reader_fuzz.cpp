@@ -1,12 +1,8 @@
-// The project reader with every card handler and the checks that follow the
-// reading: the card values, the run-control values and the file-name clashes.
-#include <memory>
-
-#include "framework/main_state.h"
-#include "framework/main_state_lifecycle.h"
+// The project reader with every card handler: the card actions, the checks
+// of card values made while the file is read, and the reading of the files
+// that cards load at once (series, replacement pairs).
 #include "fuzz_support.h"
-#include "input/project_settings.h"
-#include "input/run_control_checks.h"
+#include "input/project_reader.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   kavro_fuzz::silence_console();
@@ -16,11 +12,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   kavro_fuzz::memory_file file(data, size);
   if (!file.ok()) return 0;
-  auto ms = std::make_unique<kavro::main_state>();
-  ms->project_path = file.path();
-  kavro::read_project(ms->project_path, *ms);
-  if (!kavro::error_rec.stop && kavro::error_rec.code == 0) kavro::check_run_control_values(*ms);
-  kavro::main_state_destroy(*ms);
+  kavro::project_params_record project;
+  kavro::run_params_record run;
+  kavro::rain_params_record rain;
+  kavro::read_project_cards(file.path(), project, run, rain, 0);
   kavro_fuzz::reset_process_state();
   return 0;
 }

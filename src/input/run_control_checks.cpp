@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -23,9 +24,11 @@ int days_in_month(int year, int month) {
 // Collects the refusals; each is printed at once.
 struct refusals {
   bool any = false;
-  template <class... A>
-  void add(const char* format, A... args) {
-    std::printf(format, args...);
+  void add(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
     any = true;
   }
 };
