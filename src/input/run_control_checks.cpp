@@ -93,10 +93,7 @@ bool check_run_control_values(const main_state& ms) {
   check_required_card(r, "OUTLET_HYDRO", p.outlet_hydro, "the outlet hydrograph it writes", false);
 
   if (!(rp.timestep > 0.0)) r.add("Error: card TIMESTEP must give a time step above 0 s (value: %g).\n", rp.timestep);
-  if (!(rp.gridsize > 0.0)) r.add("Error: card GRIDSIZE must give a cell size above 0 m (value: %g).\n", rp.gridsize);
-  if (rp.rows <= 0) r.add("Error: card ROWS must give at least 1 row (value: %d; a missing card gives 0).\n", rp.rows);
-  if (rp.cols <= 0)
-    r.add("Error: card COLS must give at least 1 column (value: %d; a missing card gives 0).\n", rp.cols);
+  // ROWS, COLS and GRIDSIZE not above 0 are refused by the option checks.
   if (rp.rows > 0 && rp.cols > 0 && static_cast<long long>(rp.rows) * rp.cols > INT_MAX)
     r.add("Error: cards ROWS %d and COLS %d give more cells than a run can number (%d).\n", rp.rows, rp.cols,
           INT_MAX);

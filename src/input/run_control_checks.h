@@ -10,7 +10,8 @@ struct main_state;
 // message per refused value, naming the card and the value, and returns
 // false. Refused: a missing WATERSHED_MASK, ELEVATION, SUMMARY or
 // OUTLET_HYDRO card (a mask or elevation map that is not found is named with
-// its card and the folders searched, and refused when it is opened); TIMESTEP, GRIDSIZE, ROWS and COLS not above 0; a grid of
+// its card and the folders searched, and refused when it is opened); TIMESTEP
+// not above 0 (ROWS, COLS and GRIDSIZE: the option checks); a grid of
 // more cells than an int counts; a negative TOT_TIME; a run with no way to
 // end; negative MANNING_N, RAIN_INTENSITY, RAIN_DURATION; OUTROW and OUTCOL
 // outside the grid; dates and times that are not on the calendar or clock;
