@@ -30,7 +30,7 @@ run: build
 	cd $(BUILD)/sample-run && ../kavro $(PROJECT)
 	@echo
 	@echo "The run wrote these files in $(abspath $(BUILD)/sample-run):"
-	@cd $(BUILD)/sample-run && for f in *; do [ -e "$(SAMPLE)/$$f" ] || ls -l "$$f"; done
+	@cd $(BUILD)/sample-run && for f in *; do [ -e "$(abspath $(SAMPLE))/$$f" ] || ls -l "$$f"; done
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
