@@ -55,7 +55,7 @@ fuzz:
 	  mkdir -p $(FUZZ_BUILD)/work/$$h $(FUZZ_BUILD)/corpus/$$h || exit 1; \
 	  ( cd $(FUZZ_BUILD)/work/$$h && \
 	    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	    OMP_NUM_THREADS=1 ../../$${h}_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    OMP_NUM_THREADS=1 ../../fuzz/$${h}_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
 	      -max_len=65536 -print_final_stats=1 ../../corpus/$$h $(CURDIR)/fuzz/corpus/$$h 2>&1 | tail -n 25 ; \
 	    exit $${PIPESTATUS[0]} ) || exit 1; \
 	done
