@@ -79,7 +79,8 @@ std::optional<double> richards_relative_saturation(const main_state& ms, long ce
   const long last_node = ms.numcells[cell] - 1;
   double saturation = 0.0, thickness = 0.0;
   for (long k = 1; k <= last_node && thickness < depth_cm; ++k) {
-    saturation += ms.THETA[cell][k] / ms.THETAS[cell][k] * ms.DZ[cell][k];
+    // A node without a saturated content holds no defined saturation.
+    if (ms.THETAS[cell][k] > 0.0) saturation += ms.THETA[cell][k] / ms.THETAS[cell][k] * ms.DZ[cell][k];
     thickness += ms.DZ[cell][k];
   }
   if (!(thickness > 0.0)) return std::nullopt;

@@ -12,6 +12,7 @@
 #include "input/file_name_clash.h"
 #include "input/map_table_check.h"
 #include "input/project_reader.h"
+#include "input/run_control_checks.h"
 #include "input/settings_copies.h"
 
 namespace kavro {
@@ -312,7 +313,7 @@ void read_project(const std::string& project_path, main_state& ms) {
   if (error_rec.stop || error_rec.code != 0) return;
   // Refused card values and file names stop the run before any file is
   // opened for writing; every refusal has been printed.
-  const bool values_ok = ms.run_params.card_errors == 0;
+  const bool values_ok = ms.run_params.card_errors == 0 && check_date_cards(ms.run_params);
   if (!check_file_name_clashes(ms) || !values_ok) {
     set_stop_code(already_printed_code);
     return;

@@ -82,6 +82,18 @@ void check_required_card(refusals& r, const char* card, const std::string& name,
 
 }  // namespace
 
+bool check_date_cards(const run_params_record& rp) {
+  refusals r;
+  if (rp.start_year != 0 || rp.start_month != 0 || rp.start_day != 0)
+    check_date(r, "START_DATE", rp.start_year, rp.start_month, rp.start_day);
+  check_clock_time(r, "START_TIME", rp.start_hour, rp.start_minute);
+  if (rp.end_year != 0) {
+    check_date(r, "END_TIME", rp.end_year, rp.end_month, rp.end_day);
+    check_clock_time(r, "END_TIME", rp.end_hour, rp.end_minute);
+  }
+  return !r.any;
+}
+
 bool check_run_control_values(const main_state& ms) {
   const run_params_record& rp = ms.run_params;
   const project_params_record& p = ms.project_params;
@@ -116,13 +128,6 @@ bool check_run_control_values(const main_state& ms) {
   if (rp.cols > 0 && (rp.outcol < 1 || rp.outcol > rp.cols))
     r.add("Error: card OUTCOL %d lies outside the grid columns 1 to %d.\n", rp.outcol, rp.cols);
 
-  if (rp.start_year != 0 || rp.start_month != 0 || rp.start_day != 0)
-    check_date(r, "START_DATE", rp.start_year, rp.start_month, rp.start_day);
-  check_clock_time(r, "START_TIME", rp.start_hour, rp.start_minute);
-  if (rp.end_year != 0) {
-    check_date(r, "END_TIME", rp.end_year, rp.end_month, rp.end_day);
-    check_clock_time(r, "END_TIME", rp.end_hour, rp.end_minute);
-  }
 
   if (rp.timestep > 0.0) {
     // The step of the run, as the clock set-up takes it.
