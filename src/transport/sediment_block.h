@@ -127,6 +127,9 @@ struct sediment_control_block {
   dmat snap_kavro_params{"snap_kavro_params"};  // [cell][1..11] parameters the layered snowpack keeps between hours
   d3d wave{"wave"};                     // water-wave records of the layered snowpack per cell
   int snow_present = 0;                 // 1 once snow lies on the watershed
+  double vol_snow_final_total = 0;      // snow water on the watershed at the end of the run (m3)
+  double vol_melt_final_total = 0;      // melt water waiting to enter the surface at the end of the run (m3)
+  int snow_melt_present = 0;            // 1 once melt water waits to enter the surface
   double vol_snow_init = 0;             // liquid-equivalent snow volume at the event start (m3)
   double vol_snow_final = 0;            // liquid-equivalent snow volume at the event end (m3)
   double vol_melt_init = 0;             // melt-water volume at the event start (m3)
@@ -193,7 +196,8 @@ struct sediment_control_block {
   ivec oland_lake_mask{"oland_lake_mask"};  // [cell] overland lake number of the map, 0 outside lakes
   ivec oland_lake_new{"oland_lake_new"};    // [cell] overland lake number including cells the lakes took in
   one_based_vec<olake> olake_table{"olake_table"};  // [lake] overland lake records
-  int olake_event_flag = 0;             // flag of the overland-lake step, cleared at every event start
+  int olake_event_flag = 0;             // 1 when the overland-lake step is due in this pass (set by the rain and routing steps), cleared at every event start
+  double vol_ov_lakes_step = 0;         // water in all overland lakes before the last extent update (m3)
   double vol_into_ov_lakes_total = 0;   // run flow into overland lakes (m3)
   double vol_from_ov_lakes_total = 0;   // run flow from overland lakes (m3)
 
