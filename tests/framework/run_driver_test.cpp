@@ -157,7 +157,7 @@ TEST_F(DriverTest, ToolModeTextsSilenceTheRunLines) {
 
 TEST_F(DriverTest, DefaultPlanHasTheFixedSequence) {
   const run_plan& plan = default_run_plan();
-  ASSERT_EQ(plan.init_steps.size(), 26u);
+  ASSERT_EQ(plan.init_steps.size(), 27u);
   ASSERT_EQ(plan.loop_steps.size(), 38u);
   EXPECT_EQ(plan.init_steps.front().name, "read_project");
   EXPECT_EQ(plan.init_steps[5].name, "setup_grid_and_maps");
