@@ -11,6 +11,7 @@
 #include "input/elev_series.h"
 #include "input/time_series.h"
 #include "overland/overland_flow.h"
+#include "overland/overland_grid_view.h"
 #include "overland/overland_steps.h"
 
 namespace kavro {
@@ -172,7 +173,7 @@ void ovl_boundary_values(main_state& ms, double now) {
   double* value = ms.boundary_value.data();
   const bool bound = ms.boundary_series.size() == static_cast<size_t>(n) + 1;
   const time_series* const* series = bound ? ms.boundary_series.data() : nullptr;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= overland_parallel_min)
   for (long i = 1; i <= n; ++i) {
     const int t = type[i];
     if (t == 1 || t == 2)

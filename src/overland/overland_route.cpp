@@ -38,7 +38,7 @@ wet_scan scan_cells(const main_state& ms) {
   const bool olake = ms.overland_lake_on && !ms.oland_lake_new.empty();
   const bool clake = ms.lakes_on && !ms.lake_mask.empty();
   long n_wet = 0, n_flowing = 0, n_lake = 0, first_nan = n + 1;
-#pragma omp parallel for schedule(static) reduction(+ : n_wet, n_flowing, n_lake) reduction(min : first_nan)
+#pragma omp parallel for schedule(static) reduction(+ : n_wet, n_flowing, n_lake) reduction(min : first_nan) if (n >= overland_parallel_min)
   for (long i = 1; i <= n; ++i) {
     if (olake && ms.oland_lake_new[i] > 0) continue;
     if (clake && ms.lake_mask[i] > 0) {
@@ -220,14 +220,14 @@ void depth_varied_roughness(long count, const dvec& n, const dvec& k, const dvec
   const double* kk = k.data();
   const double* hh = h.data();
   double* o = out.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (count >= overland_parallel_min)
   for (long i = 1; i <= count; ++i) o[i] = nn[i] * std::exp(-kk[i] * hh[i]);
 }
 
 void track_max(const dvec& source, dvec& destination, long n) {
   const double* s = source.data();
   double* d = destination.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= overland_parallel_min)
   for (long i = 1; i <= n; ++i) d[i] = std::max(d[i], s[i]);
 }
 
@@ -256,7 +256,7 @@ void overland_route_step(main_state& ms) {
         double* qy = ms.ov_qy.data();
         const double* vx = ms.ov_vol_x.data();
         const double* vy = ms.ov_vol_y.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (ms.n_cells >= overland_parallel_min)
         for (long i = 1; i <= ms.n_cells; ++i) {
           qx[i] = vx[i] / dt;
           qy[i] = vy[i] / dt;
