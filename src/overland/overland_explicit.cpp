@@ -381,7 +381,9 @@ double ov_route_explicit(main_state& ms, double dt) {
   prepare_overland_arrays(ms);
   const long n = ms.n_cells;
   ms.explicit_sweep_toggle = (ms.explicit_sweep_toggle + 1) % 2;
-  std::fill(ms.ov_aux_depth.begin(), ms.ov_aux_depth.end(), 0.0);
+  double* aux = ms.ov_aux_depth.data();
+#pragma omp parallel for schedule(static) if (n >= overland_parallel_min)
+  for (long i = 1; i <= n; ++i) aux[i] = 0.0;
   call_state cs;
   if (ms.explicit_reduced_calls >= 1) {
     cs.dt_s = ms.explicit_reduced_step;
