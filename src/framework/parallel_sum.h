@@ -12,31 +12,34 @@ namespace kavro {
 
 inline constexpr long sum_chunk_size = 4096;
 
-// Sum of term(i) for i = first..last, with the chunk sums kept in `partial`
-// (grown when too small, never shrunk): loops that sum every sub-step pass a
-// buffer of the run and allocate nothing.
+// Number of chunks of the index range first..last (0 when empty).
+inline long sum_chunk_count(long first, long last) {
+  return last < first ? 0 : (last - first + 1 + sum_chunk_size - 1) / sum_chunk_size;
+}
+
+// Sum of term(i) for i = first..last, with the chunk sums kept in `partial`.
+// A caller that sums in every time step keeps `partial` from step to step:
+// it grows on the first call only, so the later calls allocate nothing.
 template <class Term>
-double fixed_chunk_sum(std::vector<double>& partial, long first, long last, Term term) {
+double fixed_chunk_sum(long first, long last, Term term, std::vector<double>& partial) {
   if (last < first) return 0.0;
-  const long n = last - first + 1;
-  const long n_chunks = (n + sum_chunk_size - 1) / sum_chunk_size;
+  const long n_chunks = sum_chunk_count(first, last);
   if (n_chunks == 1) {
     double s = 0.0;
     for (long i = first; i <= last; ++i) s += term(i);
     return s;
   }
   if (partial.size() < static_cast<std::size_t>(n_chunks)) partial.resize(static_cast<std::size_t>(n_chunks));
-  double* part = partial.data();
 #pragma omp parallel for schedule(static)
   for (long k = 0; k < n_chunks; ++k) {
     const long lo = first + k * sum_chunk_size;
     const long hi = lo + sum_chunk_size - 1 < last ? lo + sum_chunk_size - 1 : last;
     double s = 0.0;
     for (long i = lo; i <= hi; ++i) s += term(i);
-    part[k] = s;
+    partial[static_cast<std::size_t>(k)] = s;
   }
   double total = 0.0;
-  for (long k = 0; k < n_chunks; ++k) total += part[k];
+  for (long k = 0; k < n_chunks; ++k) total += partial[static_cast<std::size_t>(k)];
   return total;
 }
 
@@ -44,7 +47,7 @@ double fixed_chunk_sum(std::vector<double>& partial, long first, long last, Term
 template <class Term>
 double fixed_chunk_sum(long first, long last, Term term) {
   std::vector<double> partial;
-  return fixed_chunk_sum(partial, first, last, term);
+  return fixed_chunk_sum(first, last, term, partial);
 }
 
 }  // namespace kavro

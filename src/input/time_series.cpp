@@ -12,6 +12,7 @@ namespace kavro {
 
 std::vector<std::unique_ptr<time_series>> time_series_list;
 std::vector<time_series_index_entry> time_series_index;
+int time_series_index_loaded = 0;
 
 namespace {
 
@@ -86,6 +87,7 @@ time_series& new_time_series() {
 
 void free_time_series_list() {
   time_series_index.clear();
+  time_series_index_loaded = 0;
   time_series_list.clear();
 }
 

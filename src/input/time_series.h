@@ -35,16 +35,20 @@ struct time_series {
 // The series of the current run, in the order they were read.
 extern std::vector<std::unique_ptr<time_series>> time_series_list;
 
-// Binding of mapping-table ids to series (the TIME_SERIES_INDEX table).
+// Binding of mapping-table ids to series (the TIME_SERIES_INDEX table): one
+// entry per id (a later row of the same id replaces the earlier), series null
+// when the name matched none.
 struct time_series_index_entry {
   int id = 0;
   time_series* series = nullptr;
 };
 extern std::vector<time_series_index_entry> time_series_index;
+// 1 once this run has loaded (or tried to load) the index; cleared with it.
+extern int time_series_index_loaded;
 
 // A new empty ABSOLUTE series at the end of the list.
 time_series& new_time_series();
-// Empties the list, and the index that points into it.
+// Empties the list, and the index that points into it (clearing its loaded flag).
 void free_time_series_list();
 
 // 3 "END_TS", 2 "ABSOLUTE", 1 "RELATIVE", 0 "KAVRO_TS" at the start of the

@@ -155,12 +155,12 @@ void book_fixed_cells(main_state& ms, const overland_grid_view& g, call_volumes&
   const double* aux = ms.ov_aux_depth.data();
   const long outlet = ms.channel_on ? 0 : ms.outlet_cell;
   auto fixed_here = [&](long i) { return g.fixed_cell(i) && !g.lake_cell(i); };
-  v.loss += fixed_chunk_sum(ms.ov_sum_chunks, 1, g.n, [&](long i) {
+  v.loss += fixed_chunk_sum(1, g.n, [&](long i) {
     return fixed_here(i) && i != outlet && aux[i] > 0.0 ? aux[i] * area : 0.0;
-  });
-  v.gain += fixed_chunk_sum(ms.ov_sum_chunks, 1, g.n, [&](long i) {
+  }, ms.ov_sum_chunks);
+  v.gain += fixed_chunk_sum(1, g.n, [&](long i) {
     return fixed_here(i) && i != outlet && aux[i] < 0.0 ? -aux[i] * area : 0.0;
-  });
+  }, ms.ov_sum_chunks);
   if (outlet > 0 && fixed_here(outlet)) v.outlet += area * aux[outlet];
 }
 
@@ -256,7 +256,7 @@ double take_clipped(main_state& ms, long n_clipped) {
   if (n_clipped == 0) return 0.0;
   double* clip = ms.ov_clip.data();
   const double area = ms.dx * ms.dx;
-  const double made = fixed_chunk_sum(ms.ov_sum_chunks, 1, ms.n_cells, [&](long i) { return clip[i] * area; });
+  const double made = fixed_chunk_sum(1, ms.n_cells, [&](long i) { return clip[i] * area; }, ms.ov_sum_chunks);
   std::fill(clip, clip + ms.n_cells + 1, 0.0);
   return made;
 }
@@ -316,7 +316,7 @@ stability ov_ade_stability(main_state& ms, const overland_grid_view& g, const do
   const double* h = ms.ov_depth.data();
   const double coef = dt / (g.dx * g.dx);
   const double scale = 0.25 * ms.ade_change_factor;
-  const long n_chunks = (g.n + sum_chunk_size - 1) / sum_chunk_size;
+  const long n_chunks = sum_chunk_count(1, g.n);
   if (ms.ov_sum_chunks.size() < static_cast<size_t>(2 * n_chunks)) ms.ov_sum_chunks.resize(2 * n_chunks);
   double* best = ms.ov_sum_chunks.data();
   double* where = best + n_chunks;

@@ -35,7 +35,6 @@ struct overland_flow_block {
   dvec ov_clip{"ov_clip"};                  // depth added by setting a small negative depth to 0 in the current pass (m), 0 elsewhere
   ivec ov_face_flag{"ov_face_flag"};        // explicit: 1 where the cell's face failed the split check in the last sweep; ADE: 1 where a face flow is NaN
   dvec olake_dv{"olake_dv"};                // [overland lake] ADE volume change of the lake over the routing span (m3)
-  int ov_cells_wet = 0;                     // 1 when some cell holds more than 1e-16 m of water (routing step scan)
   int ov_faces_flowing = 0;                 // 1 when some face flow exceeds 1e-16 in magnitude (routing step scan)
   int n_ov_routings = 0;                    // routing calls made by the overland routing step in this run
   dvec boundary_value{"boundary_value"};    // [cell] value of the cell's overland boundary at the current time (type's unit)

@@ -1,0 +1,48 @@
+// The restart file of a Levenberg-Marquardt search (case name + ".rst"),
+// rewritten after every optimisation iteration and read back when the tool
+// is started again with "/r"; and the stop file "pest.stp", read between
+// model runs.
+#pragma once
+
+#include "framework/one_based.h"
+
+namespace kavro {
+
+struct pest_control;
+struct output_file_names;
+
+// The working state of the optimisation driver that a restart carries over.
+struct lm_search_state {
+  dmat jacobian{"jacobian"};            // (nobs + nprior) x n_adjustable: observation rows, then prior rows
+  dmat jacobian_best{"jacobian_best"};  // the same shape: copy at the best set
+  int iteration = 0;                    // 0 before the initial run, 1 in the first iteration
+  double current_phi = 0.0;             // objective of the current parameter set
+  double previous_phi = 0.0;            // current_phi at the top of the previous iteration
+  dvec phi_history{"phi_history"};      // [1..noptmax + 1] current_phi at the top of each iteration
+  dvec best_values{"best_values"};      // [1..npar] value of every parameter in the best set
+  dvec best_simulated{"best_simulated"};  // [1..nobs] simulated values of the best set
+  double best_phi = 0.0;                // lowest objective reached
+  int best_iteration = 0;               // iteration that reached best_phi; 0 for the initial objective
+  int central_switch = 0;               // 1 once "switch" groups take central differences
+  double max_rel_change = 0.0;          // largest relative parameter change of the last iteration
+  int n_small_change = 0;               // successive iterations with changes below RELPARSTP
+  double last_rel_change = 0.0;         // change of the last parameter examined
+  dvec start_values{"start_values"};    // [1..n_adjustable] adjustable values at the start of the iteration
+  int model_calls = 0;                  // model runs so far
+  int cyclic_cursor = 0;                // round-robin position of the cyclic Jacobian columns
+};
+
+// Deletes and rewrites the restart file rst_name. 0, or 1 after a message
+// naming the file when it cannot be written.
+int lm_write_restart(const lm_search_state& state, const pest_control& pc, const output_file_names& names);
+// Reads the restart file into the state and the control record (algorithm
+// settings, simulated values, parameter values, group contributions,
+// lambda). Nothing is changed unless the whole file reads and fits the sizes
+// of the control file: otherwise 1 after a message naming the file and the
+// item. A missing file ends the process with status 1.
+int lm_read_restart(lm_search_state& state, pest_control& pc, const output_file_names& names);
+// Reads "pest.stp": 1, 2 and 3 end the process with status 0 (the file
+// stays); anything else deletes the file. 0 when the search goes on.
+int check_stop_file();
+
+}  // namespace kavro

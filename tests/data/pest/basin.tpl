@@ -1,0 +1,3 @@
+ptf $
+rough $rough   $
+ksat $ksat    $
