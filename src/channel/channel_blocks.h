@@ -108,7 +108,6 @@ struct channel_network_block {
   int chan_flow_above_cutoff = 0;           // 1 when a node carries qp above event_min_q while the outflow never reached it
   int chan_implicit_on = 0;                 // 1 for channel method 2 or 5 (refused by the option check)
   int channel_on = 0;                       // 1 when channel routing is simulated
-  int water_present = 0;                    // 1 while the channel network carries water (head boundary, point inputs, pipe outflow)
   int chan_drain_init_on = 0;               // 1 for channel method 2 (CHAN_DRAIN)
   int overbank_flow_on = 0;                 // 1 when card OVERBANK_FLOW lets channel water spill onto cells
   double overbank_max_dv = 0.01;            // value of card OVERBANK_MAX_DV

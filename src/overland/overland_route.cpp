@@ -137,7 +137,9 @@ void jump_to_next_event(main_state& ms) {
   }
   if (ms.gw_simulation_on) {
     const double g = ms.gw_timestep;
-    const bool present = ms.water_present != 0;
+    // The channel network's water flag belongs to the channel routing, which
+    // does not declare it yet: no channel water holds the groundwater clock.
+    const bool present = false;
     if (ms.infil_interval > g) {
       if (!present) {
         ms.gw_interval = g;
