@@ -25,8 +25,6 @@ struct ov_pump {
 };
 
 struct overland_flow_block {
-  dvec ov_qx{"ov_qx"};                      // flow through the cell's right face, positive toward the right neighbour (m3/s after a routing call)
-  dvec ov_qy{"ov_qy"};                      // flow through the cell's lower face, positive toward the lower neighbour (m3/s after a routing call)
   dvec ov_vol_x{"ov_vol_x"};                // ADE: volume through the right face over the routing span (m3)
   dvec ov_vol_y{"ov_vol_y"};                // ADE: volume through the lower face over the routing span (m3)
   dvec ov_depth_pred{"ov_depth_pred"};      // ADE-PC: predicted depth of the pass (m)
