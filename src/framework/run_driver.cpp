@@ -35,6 +35,7 @@
 #include "output/run_files_open.h"
 #include "subsurface/subsurface_steps.h"
 #include "transport/transport_steps.h"
+#include "overland/overland_flow.h"
 #include "overland/overland_steps.h"
 
 namespace kavro {
@@ -103,6 +104,9 @@ run_plan make_default_plan() {
   // RELATIVE series count from the run's start, known only now; every run
   // shifts them here, before the loop evaluates any series.
   init.push_back(step("shift_relative_series", shift_relative_series, false));
+  // Boundary cells read their series inside a parallel loop: every binding
+  // is checked here, before the time loop.
+  init.push_back(step("check_ovl_boundary_series", check_ovl_boundary_series));
   init.push_back({"read_analyzer_file",
                   [](main_state& ms, const run_call&) { read_analyzer_file(ms, ms.project_params.analyzers); },
                   false, [](const main_state& ms) { return ms.project_params.use_analyzers != 0; }});

@@ -45,6 +45,15 @@ bool check_grid_cards(const main_state& ms) {
   return true;
 }
 
+// Only three overland schemes exist; any other number would route nothing.
+bool check_overland_scheme(const main_state& ms) {
+  if (ms.overtype >= 1 && ms.overtype <= 3) return true;
+  std::printf("Error: OVERTYPE %d is not an overland scheme. Use 1 (explicit), 2 (ade) or 3 (ade-pc).\n",
+              ms.overtype);
+  error_rec.code = already_printed_code;
+  return false;
+}
+
 bool check_weather_and_rain(const main_state& ms) {
   if (ms.manning_n_on && ms.roughness_on) return refuse(6);
   if (ms.long_term_on && ms.et_calc_penman_on && ms.et_calc_deardorff_on) return refuse(7);
@@ -160,6 +169,7 @@ bool check_host_environment(const main_state& ms) {
 }  // namespace
 
 void check_project_options(main_state& ms) {
+  if (!check_overland_scheme(ms)) return;
   if (!check_weather_and_rain(ms)) return;
   if (!check_soil_and_channel(ms)) return;
   if (!check_groundwater(ms)) return;
