@@ -82,6 +82,23 @@ void write_esri_ascii_grid(std::FILE* out, const grid_frame& g, const dvec& valu
   }
 }
 
+void write_ascii_map_rows(std::FILE* out, const imat& mask, int rows, int cols, const dvec& values, row_buffer& buf) {
+  char* const begin = room(buf, static_cast<std::size_t>(cols) * (widest_value + 1) + 1);
+  long n = 0;
+  for (int r = 1; r <= rows; ++r) {
+    const int* mask_row = mask[r];
+    char* p = begin;
+    for (int c = 1; c <= cols; ++c) {
+      double v = 0.0;
+      if (mask_row[c] != 0 && ++n <= values.size()) v = values[n];
+      p = put_fixed(p, v, 6);
+      *p++ = ' ';
+    }
+    *p++ = '\n';
+    write_bytes(out, begin, p);
+  }
+}
+
 bool write_ascii_dataset_header(const std::string& path, file_wrapper& file, int id, std::string_view name, int rows,
                                 int cols) {
   if (!open_dataset(path, file, "w")) return false;

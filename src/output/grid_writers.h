@@ -53,6 +53,10 @@ bool write_binary_dataset_header(const std::string& path, file_wrapper& file, in
 void write_dataset_frame(std::FILE* out, double minutes, const grid_frame& g, const dvec& values, bool binary,
                          row_buffer& buf);
 
+// The rows of the program's own ASCII map layout: "%lf " per cell (the next
+// packed value, 0 outside the mask) and "\n" per row.
+void write_ascii_map_rows(std::FILE* out, const imat& mask, int rows, int cols, const dvec& values, row_buffer& buf);
+
 // The end marker of a dataset: "ENDDS\n", or the int32 210 when binary.
 void write_dataset_end(std::FILE* out, bool binary);
 
