@@ -287,6 +287,35 @@ TEST(LinkNodeHeaders, IntervalUnderAMinuteCountsTheBlocks) {
   }
 }
 
+TEST(LinkNodeHeaders, TimeSeriesStepWritesOneBlockPerInterval) {
+  auto ms = new_record();
+  scratch_dir dir;
+  make_cells(*ms, 4, 10.0);
+  ms->ov_qx.allocate(4);
+  ms->ov_qy.allocate(4);
+  ms->channel_on = 1;
+  ms->chan_depth_on = 1;
+  ms->LINKS = 1;
+  ms->nx.allocate(1);
+  ms->og_nx1.allocate(1);
+  ms->ltype.allocate(1);
+  ms->nx[1] = ms->og_nx1[1] = 2;
+  ms->ltype[1] = 4;
+  ms->yp.allocate(3, 1);
+  ms->bel.allocate(3, 1);
+  ms->yp[1][1] = ms->yp[2][1] = 1.25;
+  ms->hyd_interval_steps = 6;
+  ms->dt = 10.0;
+  ASSERT_TRUE(ms->chan_depth_file.open((dir / "d").string(), "w"));
+  for (int s = 1; s <= 12; ++s) {
+    ms->step_no = s;
+    ms->elapsed_min = s / 6.0;
+    write_timeseries_output(*ms);
+  }
+  ms->chan_depth_file.close();
+  EXPECT_EQ(read_file(dir / "d"), "TS    0\n2   1  1.25000   1  1.25000   \n\nTS    1\n2   1  1.25000   1  1.25000   \n\n");
+}
+
 TEST(MapDatasetWriters, ContaminantIdsTagsAndOneEndMarker) {
   for (const int n_constituents : {2, 3}) {
     auto ms = new_record();
