@@ -88,7 +88,7 @@ std::string_view linknode_kind_line(int kind) {
 void write_linknode_header(std::FILE* out, int kind, int n_links, int time_step_min, int n_steps, int day, int month,
                            int year, int hour, int minute) {
   const std::string_view line = linknode_kind_line(kind);
-  std::fwrite(line.data(), 1, line.size(), out);
+  if (!line.empty()) std::fwrite(line.data(), 1, line.size(), out);
   std::fprintf(out, "NUM_LINKS     %d\n", n_links);
   std::fprintf(out, "TIME_STEP     %d\n", time_step_min);
   std::fprintf(out, "NUM_TS        %d\n", n_steps);
