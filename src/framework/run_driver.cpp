@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <new>
 
 #include "calibration/calibration_entries.h"
 #include "channel/channel_steps.h"
+#include "framework/alloc.h"
 #include "framework/error_record.h"
 #include "framework/event_accounting.h"
 #include "framework/event_end_rules.h"
@@ -26,6 +28,7 @@
 #include "input/grid_setup.h"
 #include "input/option_checks.h"
 #include "input/project_settings.h"
+#include "input/run_control_checks.h"
 #include "input/time_series.h"
 #include "output/analyzers.h"
 #include "output/output_steps.h"
@@ -58,6 +61,13 @@ run_plan make_default_plan() {
   run_plan plan;
   auto& init = plan.init_steps;
   init.push_back({"read_project", [](main_state& ms, const run_call& c) { read_project(c.project_path, ms); }, true, {}});
+  // Run-control values the run cannot use stop it before any output exists.
+  init.push_back({"check_run_control_values",
+                  [](main_state& ms, const run_call&) {
+                    if (!check_run_control_values(ms)) error_rec.code = already_printed_code;
+                  },
+                  true,
+                  {}});
   init.push_back({"check_project_options",
                   [](main_state& ms, const run_call& c) {
                     // The project's OPTIMIZE card must not switch off a calibrating caller.
@@ -152,7 +162,13 @@ run_plan make_default_plan() {
 
 // Runs one step (when its condition holds) and its check; true to stop.
 bool run_step(const driver_step& s, main_state& ms, const run_call& call) {
-  if (!s.when || s.when(ms)) s.run(ms, call);
+  try {
+    if (!s.when || s.when(ms)) s.run(ms, call);
+  } catch (const std::bad_alloc&) {
+    // A container that grew outside the allocation helpers ends the run as
+    // they do: the allocation message, then a stop.
+    allocation_failed(s.name);
+  }
   return s.checked && report_pending_and_check_stop();
 }
 

@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "framework/main_state.h"
+#include "framework/run_globals.h"
 
 namespace kavro {
 
@@ -61,6 +62,9 @@ void close_all_files(main_state& ms) {
   // Every other slot (mask, elevation, exchange, the unused ones) closes
   // here too, so that all files of the run are complete when it returns.
   for (int i = 0; i < n_file_slots; ++i) file_slot(ms, i).close();
+  // The Q7 inflow series is process-wide but written by one run only: the
+  // next run of a batch opens it afresh.
+  q7_inflow_file.close();
 }
 
 }  // namespace kavro

@@ -87,6 +87,7 @@ struct grid_step {
 // The steps in their fixed order: each finds the arrays and counts that the
 // steps before it filled, so every step is followed by the stop test.
 const grid_step grid_steps[] = {
+    {check_mask_header, nullptr},
     {allocate_grids, nullptr},
     {read_watershed_mask, nullptr},
     {allocate_elevation, nullptr},
@@ -140,6 +141,8 @@ void setup_grid_and_maps(main_state& ms) {
   for (const grid_step& step : grid_steps) {
     if (step.when && !step.when(ms)) continue;
     step.run(ms);
+    // A fatal code stays pending: the driver reports it, once, after the grid set-up.
+    if (error_rec.code == 200 || error_rec.code == 300) return;
     if (report_pending_and_check_stop()) return;
   }
 }
