@@ -64,6 +64,7 @@ std::vector<std::string> candidate_paths(const std::string& name, bool write, bo
       if (create_folder) make_parent_folder(out_dir + name);
       paths = {out_dir + name, name, project_folder + name};
     } else {
+      make_parent_folder(project_folder + name);
       paths = {project_folder + name, name};
     }
   } else {

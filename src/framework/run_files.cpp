@@ -42,6 +42,7 @@ const std::initializer_list<wrapper_member> closing_order = {
     &main_state::fs_map_dataset_12, &main_state::fs_map_dataset_13, &main_state::fs_map_dataset_3,
     &main_state::fs_map_dataset_4, &main_state::fs_map_dataset_5,
     &main_state::fs_in_sed_loc, &main_state::fs_out_sed_loc, &main_state::fs_map_dataset_10,
+    &main_state::fs_map_dataset_6, &main_state::fs_map_dataset_11, &main_state::fs_map_dataset_14,
     &main_state::fs_final_out_1, &main_state::fs_final_out_3, &main_state::fs_final_out_2,
     &main_state::fs_summary, &main_state::swe_hotstart_file,
     &main_state::fs_conceptual_gw, &main_state::fs_sacramento, &main_state::drain_output_file,

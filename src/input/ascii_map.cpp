@@ -10,6 +10,7 @@
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
+#include "output/grid_writers.h"
 
 namespace kavro {
 
@@ -237,19 +238,8 @@ void write_ascii_map(std::FILE* out, const imat& cell_grid, double north, double
   std::fprintf(out, "west: %9.2lf\n", west);
   std::fprintf(out, "rows: %5d\n", rows);
   std::fprintf(out, "cols: %5d\n", cols);
-  long n = 0;
-  for (int r = 1; r <= rows; ++r) {
-    const int* grid_row = cell_grid[r];
-    for (int c = 1; c <= cols; ++c) {
-      double v = 0.0;
-      if (grid_row[c] != 0) {
-        ++n;
-        if (n <= values.size()) v = values[n];
-      }
-      std::fprintf(out, "%lf ", v);
-    }
-    std::fputc('\n', out);
-  }
+  row_buffer buf;
+  write_ascii_map_rows(out, cell_grid, rows, cols, values, buf);
 }
 
 }  // namespace kavro
