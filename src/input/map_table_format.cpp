@@ -55,20 +55,10 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 bool is_header(std::string_view line) { return line.starts_with(file_header); }
 
-// The count of a count line of card `code`; 0 for any other line.
-int count_of_line(std::string_view line, int code) {
-  if (line_card_code(line) != code) return 0;
-  std::string rest(line), word;
-  pop_token(rest, word);
-  int n = 0;
-  if (!pop_int(rest, n)) return 0;
-  return n > 0 ? n : 0;
-}
-
 int read_count(file_wrapper& f, int code) {
   std::string line;
-  if (!read_line(line, f)) return 0;
-  return count_of_line(line, code);
+  if (!read_line(line, f) || line_card_code(line) != code) return 0;
+  return count_of_count_line(line);
 }
 
 // Reads lines until one of card `code`; true when found.
@@ -77,15 +67,6 @@ bool find_card_line(file_wrapper& f, int code, std::string& line) {
     if (line_card_code(line) == code) return true;
   } while (read_line(line, f));
   return false;
-}
-
-// The text of a card line from its second word to its end; empty when the
-// line has a single word.
-std::string_view map_name_of_card_line(std::string_view line) {
-  const std::size_t gap = line.find_first_of(" \t");
-  if (gap == std::string_view::npos) return {};
-  const std::size_t start = line.find_first_not_of(" \t", gap);
-  return start == std::string_view::npos ? std::string_view{} : line.substr(start);
 }
 
 int seek_plain_card(file_wrapper& f, int code) {
@@ -123,13 +104,14 @@ bool map_table_has(const main_state& ms, int code) {
   return flag >= 0 && ms.map_table_present[static_cast<std::size_t>(flag)] != 0;
 }
 
-bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, std::string& line, bool& at_end) {
+bool read_map_lines(file_wrapper& f, std::string_view header, bool (*is_map_line)(std::string_view),
+                    std::vector<index_map_entry>& maps, std::string& line, bool& at_end) {
   maps.clear();
   line.clear();
   at_end = true;
-  if (!f.fp || !read_line(line, f) || !is_header(line)) return false;
+  if (!f.fp || !read_line(line, f) || !line.starts_with(header)) return false;
   while (read_line(line, f)) {
-    if (line_card_code(line) != map_card::index_map) {
+    if (!is_map_line(line)) {
       at_end = false;
       return true;
     }
@@ -142,6 +124,19 @@ bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, s
   }
   line.clear();
   return true;
+}
+
+bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, std::string& line, bool& at_end) {
+  return read_map_lines(
+      f, file_header, [](std::string_view l) { return line_card_code(l) == map_card::index_map; }, maps, line,
+      at_end);
+}
+
+std::string_view map_name_of_card_line(std::string_view line) {
+  const std::size_t gap = line.find_first_of(" \t");
+  if (gap == std::string_view::npos) return {};
+  const std::size_t start = line.find_first_not_of(" \t", gap);
+  return start == std::string_view::npos ? std::string_view{} : line.substr(start);
 }
 
 const std::string* find_index_map(const std::vector<index_map_entry>& maps, std::string_view name) {
@@ -170,6 +165,27 @@ int seek_map_table_card(file_wrapper& f, int code, std::string& map_path) {
 int seek_sediments_card(file_wrapper& f) { return seek_plain_card(f, map_card::sediments); }
 
 int seek_ratingcurves_card(file_wrapper& f) { return seek_plain_card(f, map_card::ratingcurves); }
+
+int count_of_count_line(std::string_view line) {
+  std::string rest(line), word;
+  pop_token(rest, word);
+  int n = 0;
+  if (!pop_int(rest, n)) return 0;
+  return n > 0 ? n : 0;
+}
+
+bool row_id(std::string_view line, int& id) {
+  const std::string id_text(line.substr(0, id_columns));
+  if (std::sscanf(id_text.c_str(), "%d", &id) == 1) return true;
+  id = 0;
+  return false;
+}
+
+std::string row_name_token(std::string_view line) {
+  std::string rest(line.size() > id_columns ? line.substr(id_columns) : std::string_view{}), name;
+  pop_token(rest, name);
+  return name;
+}
 
 int read_num_ids(file_wrapper& f) { return read_count(f, map_card::num_ids); }
 int read_num_sed(file_wrapper& f) { return read_count(f, map_card::num_sed); }
@@ -201,11 +217,7 @@ int read_table_row(file_wrapper& f, int& id, int k, double* values) {
   for (int j = 0; j < k; ++j) values[j] = 0.0;
   std::string line;
   if (!read_line(line, f)) return -2;
-  const std::string id_text = line.substr(0, id_columns);
-  if (std::sscanf(id_text.c_str(), "%d", &id) != 1) {
-    id = 0;
-    return -1;
-  }
+  if (!row_id(line, id)) return -1;
   std::size_t pos = values_column;
   int read = 0;
   while (read < k && pos < line.size()) {
@@ -331,18 +343,26 @@ bool read_index_map(file_wrapper& f, const std::string& map_path, double& north,
   return true;
 }
 
-void assign_ids_to_cells(dvec& dest, const std::vector<double>& by_id, const imat& ids, const imat& mask, int rows,
-                         int cols) {
+void assign_ids_to_cells(std::span<double> dest, const std::vector<double>& by_id, const imat& ids, const imat& mask,
+                         int rows, int cols) {
   if (dest.empty() || ids.empty()) return;
   const long last_id = static_cast<long>(by_id.size()) - 1;
+  const long last_cell = static_cast<long>(dest.size()) - 1;
   for (int r = 1; r <= rows && r <= ids.size1() && r <= mask.size1(); ++r) {
     for (int c = 1; c <= cols && c <= ids.size2() && c <= mask.size2(); ++c) {
       const int cell = mask[r][c];
       const int id = ids[r][c];
-      if (cell < 1 || cell > dest.size() || id < 1 || id > last_id) continue;
-      dest[cell] = by_id[static_cast<std::size_t>(id)];
+      if (cell < 1 || cell > last_cell || id < 1 || id > last_id) continue;
+      dest[static_cast<std::size_t>(cell)] = by_id[static_cast<std::size_t>(id)];
     }
   }
+}
+
+void assign_ids_to_cells(dvec& dest, const std::vector<double>& by_id, const imat& ids, const imat& mask, int rows,
+                         int cols) {
+  if (dest.empty()) return;
+  assign_ids_to_cells(std::span<double>(dest.data(), static_cast<std::size_t>(dest.size()) + 1), by_id, ids, mask,
+                      rows, cols);
 }
 
 }  // namespace kavro

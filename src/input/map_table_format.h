@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -158,6 +159,13 @@ struct index_map_entry {
 // line that is not one (empty at the end of the file). False when line 1 is
 // not the file header.
 bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, std::string& line, bool& at_end);
+// The same for any file of that shape: line 1 begins with `header`, the map
+// lines are those for which `is_map_line` holds.
+bool read_map_lines(file_wrapper& f, std::string_view header, bool (*is_map_line)(std::string_view),
+                    std::vector<index_map_entry>& maps, std::string& line, bool& at_end);
+// The map name of a card line: the text from its second word to the end of
+// the line, exactly; empty when the line has one word.
+std::string_view map_name_of_card_line(std::string_view line);
 // The path of the last entry named exactly `name`; null when none.
 const std::string* find_index_map(const std::vector<index_map_entry>& maps, std::string_view name);
 
@@ -165,6 +173,14 @@ const std::string* find_index_map(const std::vector<index_map_entry>& maps, std:
 // NUM_CON, NUM_CONTAM) line, else 0. A negative count reads as 0. The line
 // is consumed either way.
 int read_num_ids(file_wrapper& f);
+// The count of a count line: its second token as an integer, 0 when missing
+// or negative.
+int count_of_count_line(std::string_view line);
+// The ID of a table row: the integer in columns 1 to 6. False when none.
+bool row_id(std::string_view line, int& id);
+// The name token of a row that carries a name (time-series index, rating
+// curves): the first token from column 7.
+std::string row_name_token(std::string_view line);
 int read_num_sed(file_wrapper& f);
 int read_num_con(file_wrapper& f);
 int read_num_contam(file_wrapper& f);
@@ -233,5 +249,8 @@ bool read_index_map(file_wrapper& f, const std::string& map_path, double& north,
 // of `dest`, and an empty `dest` is left alone.
 void assign_ids_to_cells(dvec& dest, const std::vector<double>& by_id, const imat& ids, const imat& mask, int rows,
                          int cols);
+// The same into a row of cells 0..dest.size() - 1 (a row of a per-constituent table).
+void assign_ids_to_cells(std::span<double> dest, const std::vector<double>& by_id, const imat& ids, const imat& mask,
+                         int rows, int cols);
 
 }  // namespace kavro

@@ -18,13 +18,6 @@ void report_code(int code, const std::string& name) {
   report_error(error_rec);
 }
 
-// Columns 6 on of a table row: the series name token.
-std::string series_name_of_row(const std::string& line) {
-  std::string rest = line.size() > 6 ? line.substr(6) : std::string{}, name;
-  pop_token(rest, name);
-  return name;
-}
-
 }  // namespace
 
 indexed_table_reader::indexed_table_reader(main_state& ms, int code) : ms_(ms), code_(code) {
@@ -46,13 +39,8 @@ bool indexed_table_reader::open_and_seek() {
 
 int indexed_table_reader::second_count(int count_code) {
   std::string line;
-  if (!read_line(line, file_)) return 0;
-  if (line_card_code(line) != count_code) return 0;
-  std::string word;
-  pop_token(line, word);
-  int n = 0;
-  pop_int(line, n);
-  return n > 0 ? n : 0;
+  if (!read_line(line, file_) || line_card_code(line) != count_code) return 0;
+  return count_of_count_line(line);
 }
 
 void indexed_table_reader::skip_to_rows(int n_precip, dvec* precip) {
@@ -90,8 +78,7 @@ int read_map_table(main_state& ms, int code, dvec* d1, dvec* d2, dvec* d3, dvec*
   const std::array<dvec*, 7> dest{d1, d2, d3, d4, d5, d6, d7};
   // A map that stopped part-way has stored the IDs read before the problem:
   // those cells still get their values, the stop flag ends the run.
-  t.read_map();
-  if (t.ids().empty()) return error_rec.stop ? 1 : 0;
+  if (!t.read_map() && t.ids().empty()) return 0;  // the map did not open
   for (int i = 0; i < k && i < 7; ++i) {
     dvec* d = dest[static_cast<std::size_t>(i)];
     if (!d || d->empty()) continue;
@@ -117,8 +104,8 @@ int load_time_series_index(const std::string& table_path) {
   for (int i = 1; i <= n; ++i) {
     if (!read_line(line, f)) return 0;
     int id = 0;
-    if (std::sscanf(line.substr(0, 6).c_str(), "%d", &id) != 1 || id < 1) return 0;
-    const std::string name = series_name_of_row(line);
+    if (!row_id(line, id) || id < 1) return 0;
+    const std::string name = row_name_token(line);
     std::printf("Adding table to list: %s... ", name.c_str());
     time_series* series = name.empty() ? nullptr : find_time_series(name);
     std::printf(series ? "Success!\n" : "Failure, table not found.\n");

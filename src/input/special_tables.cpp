@@ -62,13 +62,6 @@ void assign_leading_columns(const indexed_table_reader& t, const main_state& ms,
   }
 }
 
-// The series name of a RATINGCURVES row: the first token from column 7.
-std::string series_name_of_row(const std::string& line) {
-  std::string rest = line.size() > 6 ? line.substr(6) : std::string{}, name;
-  pop_token(rest, name);
-  return name;
-}
-
 // The RATINGCURVES table as ID -> series name (a later row of an ID wins).
 // False after a reported problem.
 bool read_rating_curve_names(main_state& ms, std::map<int, std::string>& names) {
@@ -92,14 +85,14 @@ bool read_rating_curve_names(main_state& ms, std::map<int, std::string>& names) 
       stop_printed();
       return false;
     }
-    if (std::sscanf(line.substr(0, 6).c_str(), "%d", &id) != 1 || id < 1) {
+    if (!row_id(line, id) || id < 1) {
       std::printf("Error: row %d of table RATINGCURVES of the mapping table file has no ID of 1 or more in columns 1 "
                   "to 6.\n",
                   i);
       stop_printed();
       return false;
     }
-    names[id] = series_name_of_row(line);
+    names[id] = row_name_token(line);
   }
   return true;
 }

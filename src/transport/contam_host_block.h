@@ -15,8 +15,8 @@ namespace kavro {
 // environment and its co-run ecological model.
 struct contam_host_block {
   int n_contaminants = 0;                           // Number of contaminants from the contaminant table (NUM_CONTAM) or uniform set-up (negative -> error 125)
-  cmat contamdescriptions{"contamdescriptions"};    // Contaminant description texts read from the contaminant table
-  cmat contamoutputfilenames{"contamoutputfilenames"};// Per-contaminant output file names read from the contaminant table
+  one_based_vec<std::string> contamdescriptions{"contamdescriptions"};  // [contaminant] description from the contaminant table, 1-based
+  one_based_vec<std::string> contamoutputfilenames{"contamoutputfilenames"};  // [contaminant] output file name from the contaminant table, 1-based
   double vol_gw_recharge = 0;                       // Event volume of groundwater recharge ("volume of groundwater recharge")
   double vol_soil_init = 0;                         // Soil water volume at event start ("Initial volume in soils (cu. m.)")
   double vol_soil_final = 0;                        // Soil water volume at the end ("Final volume in soils=")

@@ -139,7 +139,9 @@ TEST_F(MapTableReader, BadTablesAndMapsStopWithTheirMessages) {
 
 TEST_F(MapTableReader, MissingFilesAreNamed) {
   write_table(header + "ROUGHNESS Landuse\nNUM_IDS 1\nh\n" + table_row(1, {0.05}));
-  const std::string out = read_roughness();
+  int result = -1;
+  const std::string out = read_roughness(&result);
+  EXPECT_EQ(result, 0);
   EXPECT_NE(out.find("Unable to open index file rough.idx\n"), std::string::npos) << out;
   ms().mapping_table_path = "missing.cmt";
   time_series_index_loaded = 1;
@@ -183,6 +185,16 @@ TEST_F(MapTableReader, PrecipitationLineSitsBetweenTheCountAndTheHeader) {
   }
 }
 
+TEST_F(MapTableReader, AVelmGridReadsTheTableButNoMap) {
+  write_table(header + "ROUGHNESS Landuse\nNUM_IDS 1\nh\n" + table_row(1, {0.05}));
+  ms().velm_grid_on = 1;
+  for (int n = 1; n <= 8; ++n) ms().dist_rough[n] = 0.5;
+  int result = -1;
+  EXPECT_EQ(read_roughness(&result), "") << "rough.idx does not exist and is not opened";
+  EXPECT_EQ(result, 1);
+  for (int n = 1; n <= 8; ++n) EXPECT_DOUBLE_EQ(ms().dist_rough[n], 0.5);
+}
+
 TEST_F(MapTableReader, UnallocatedAndShortDestinationsAreNeverOverrun) {
   write_table(header + "ROUGHNESS Landuse\nNUM_IDS 2\nh\n" + table_row(1, {0.05}) + table_row(3, {0.2}));
   write("rough.idx", index_map(ids_1_and_3));
@@ -217,6 +229,58 @@ TEST(MapTableCards, CodesFollowTheKeywordOrder) {
   EXPECT_EQ(map_table_values_per_row(4), 7);
   EXPECT_EQ(map_table_values_per_row(34), 5);
   EXPECT_EQ(map_table_values_per_row(137), 0);
+}
+
+}  // namespace
+}  // namespace kavro
+
+namespace kavro {
+namespace {
+
+class TimeSeriesIndex : public kavro_test::map_table_test {
+ public:
+  static time_series& series(const std::string& name, double value) {
+    time_series& s = new_time_series();
+    s.name = name;
+    s.times = {0.0};
+    s.values = {value};
+    return s;
+  }
+};
+
+TEST_F(TimeSeriesIndex, IdsBindToNamedSeriesOncePerRun) {
+  series("A", 1.0);
+  series("B", 2.0);
+  series("Inflow_A", 3.0);
+  series("Inflow", 4.0);
+  write_table("KAVRO_INDEX_MAP_TABLES\nTIME_SERIES_INDEX\nNUM_IDS 4\nID name\n     3 A\n     3 B\n     5 Inflow\n"
+              "     6 Outflow\n");
+  const std::string out = console_of([&] { EXPECT_EQ(load_time_series_index("t.cmt"), 1); });
+  EXPECT_EQ(out,
+            "Adding table to list: A... Success!\nAdding table to list: B... Success!\n"
+            "Adding table to list: Inflow... Success!\nAdding table to list: Outflow... Failure, table not found.\n");
+  EXPECT_EQ(time_series_index_loaded, 1);
+  EXPECT_EQ(time_series_index.size(), 3u) << "one entry per ID";
+  EXPECT_DOUBLE_EQ(time_series_value_by_index(3, 0.5), 2.0);
+  EXPECT_DOUBLE_EQ(time_series_value_by_index(5, 0.5), 4.0) << "the exact name before the longer one";
+
+  // The end of the run empties the index and lets the next run load its own.
+  free_time_series_list();
+  EXPECT_EQ(time_series_index_loaded, 0);
+  EXPECT_TRUE(time_series_index.empty());
+}
+
+TEST_F(TimeSeriesIndex, TheFirstTableReaderLoadsItAndAFailureIsNotRepeated) {
+  write_table("KAVRO_INDEX_MAP_TABLES\nINDEX_MAP rough.idx Landuse\nROUGHNESS Landuse\nNUM_IDS 1\nh\n" +
+              table_row(1, {0.05}) + "TIME_SERIES_INDEX\nNUM_IDS 2\nh\n     1 A\n  bad\n");
+  write("rough.idx", index_map({0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1, 0}));
+  series("A", 1.0);
+  ms().dist_rough.allocate(8);
+  const std::string out = console_of([&] { EXPECT_EQ(read_map_table(ms(), 1, &ms().dist_rough), 1); });
+  EXPECT_EQ(out, "Adding table to list: A... Success!\n") << "the rows before a bad one are kept";
+  EXPECT_EQ(time_series_index_loaded, 1);
+  ASSERT_EQ(time_series_index.size(), 1u);
+  EXPECT_EQ(console_of([&] { read_map_table(ms(), 1, &ms().dist_rough); }), "") << "loaded once per run";
 }
 
 }  // namespace
