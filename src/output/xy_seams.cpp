@@ -7,5 +7,6 @@ namespace kavro {
 void xy_input::read_point_file(const std::string&, const char*, const char*, xy_point_set, bool) {}
 void xy_input::read_stream_hydrographs(const std::string&) {}
 void xy_input::read_stream_timeseries(const std::string&) {}
+void xy_input::setup_ov_interp(ivec&, long, const checked_array<double>&, const checked_array<double>&) {}
 
 }  // namespace kavro

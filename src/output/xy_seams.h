@@ -8,6 +8,9 @@
 
 #include <string>
 
+#include "framework/checked_array.h"
+#include "framework/one_based.h"
+
 namespace kavro {
 
 // File names of the boundary outputs of an outer run.
@@ -42,6 +45,11 @@ struct xy_input {
   void read_stream_hydrographs(const std::string& path);
   // Stream boundary points bound to named time series already read.
   void read_stream_timeseries(const std::string& path);
+  // Prepares the interpolation of overland depths from the source points
+  // onto the boundary cells of type 9 (`boundary_type`, per active cell,
+  // with the cell centres `cell_x`, `cell_y` in map units).
+  void setup_ov_interp(ivec& boundary_type, long n_cells, const checked_array<double>& cell_x,
+                       const checked_array<double>& cell_y);
 };
 
 }  // namespace kavro
