@@ -12,18 +12,24 @@ namespace kavro {
 
 inline constexpr long sum_chunk_size = 4096;
 
-// Sum of term(i) for i = first..last.
+// Number of chunks of the index range first..last (0 when empty).
+inline long sum_chunk_count(long first, long last) {
+  return last < first ? 0 : (last - first + 1 + sum_chunk_size - 1) / sum_chunk_size;
+}
+
+// Sum of term(i) for i = first..last, with the chunk sums kept in `partial`.
+// A caller that sums in every time step keeps `partial` from step to step:
+// it grows on the first call only, so the later calls allocate nothing.
 template <class Term>
-double fixed_chunk_sum(long first, long last, Term term) {
+double fixed_chunk_sum(long first, long last, Term term, std::vector<double>& partial) {
   if (last < first) return 0.0;
-  const long n = last - first + 1;
-  const long n_chunks = (n + sum_chunk_size - 1) / sum_chunk_size;
+  const long n_chunks = sum_chunk_count(first, last);
   if (n_chunks == 1) {
     double s = 0.0;
     for (long i = first; i <= last; ++i) s += term(i);
     return s;
   }
-  std::vector<double> partial(static_cast<std::size_t>(n_chunks), 0.0);
+  if (partial.size() < static_cast<std::size_t>(n_chunks)) partial.resize(static_cast<std::size_t>(n_chunks));
 #pragma omp parallel for schedule(static)
   for (long k = 0; k < n_chunks; ++k) {
     const long lo = first + k * sum_chunk_size;
@@ -33,8 +39,15 @@ double fixed_chunk_sum(long first, long last, Term term) {
     partial[static_cast<std::size_t>(k)] = s;
   }
   double total = 0.0;
-  for (double p : partial) total += p;
+  for (long k = 0; k < n_chunks; ++k) total += partial[static_cast<std::size_t>(k)];
   return total;
+}
+
+// Sum of term(i) for i = first..last.
+template <class Term>
+double fixed_chunk_sum(long first, long last, Term term) {
+  std::vector<double> partial;
+  return fixed_chunk_sum(first, last, term, partial);
 }
 
 }  // namespace kavro

@@ -41,6 +41,10 @@ void advance_clock(main_state& ms);
 // at `target` (to the step grid): skips a dry spell between events.
 void jump_clock_to(main_state& ms, double target);
 
+// The next time of a schedule parked for good (Julian days): no pass comes
+// within the timing tolerance of it.
+inline constexpr double never_time = 1.0e30;
+
 // True when a process whose next time is `when` acts in this pass (within
 // the timing tolerance of now).
 bool is_due(const main_state& ms, double when);

@@ -25,5 +25,9 @@ void soil_temperature_step(main_state& ms);
 void snow_step(main_state& ms);
 // Releases melt water onto the surface.
 void snowmelt_release_step(main_state& ms);
+// Saturated conductivity (cm/h) of soil layer `layer` (1 to 3) of cell j of
+// soil type `soil_type`, reduced where the permafrost model finds that layer
+// frozen; `ks` is the layer's unfrozen conductivity.
+double frozen_conductivity_factor(const main_state& ms, long j, long soil_type, double ks, int layer);
 
 }  // namespace kavro

@@ -30,6 +30,7 @@ struct per_cell_block {
   dvec ov_depth_old{"ov_depth_old"};        // overland depth read by the constituent transport steps (m)
   dvec ov_depth_new{"ov_depth_new"};        // second overland depth vector of the overland solver (m)
   int ov_route_count = 0;                   // overland routing calls made, zeroed by the depth hotstart reader
+  int ov_cells_wet = 0;                     // 1 while some cell holds surface water (set by the overland routing)
   double ov_outlet_vol = 0;                 // overland outflow volume through the outlet cell in the last routing pass (m3)
   dvec infil_rate{"infil_rate"};            // infiltration rate (cm/h)
   ivec soiltype{"soiltype"};                // soil-type or index-map ID of the cell (row of soil_type_table)

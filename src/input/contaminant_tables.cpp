@@ -135,7 +135,8 @@ int read_contaminant_tables(main_state& ms, const std::array<checked_array_2d<do
     if (m == 0) continue;
     skip_card_lines(f);
     table_rows rows;
-    if (!read_table_rows(f, format_string("CONTAMINANT_TRANSPORT (constituent #%d)", i), m, 8, rows)) return 0;
+    if (!read_table_rows(f, format_string("CONTAMINANT_TRANSPORT (constituent #%d)", i), m, 8, rows))
+      return 0;
     file_wrapper map;
     if (!map.open(*path, "r")) {
       std::printf("unable to open index map file.\n");

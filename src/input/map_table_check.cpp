@@ -39,8 +39,8 @@ void print_table_report_line(std::string_view label, int flag) {
   std::fputs(line.c_str(), stdout);
 }
 
-void report_map_table_card(int& flag, int code, const std::string& path, int velm_grid_on, std::string_view label,
-                           int tool_mode) {
+void report_map_table_card(int& flag, int code, const std::string& path, int velm_grid_on,
+                           std::string_view label, int tool_mode) {
   file_wrapper f;
   std::string map_path;
   if (!f.open(path, "r"))

@@ -40,8 +40,8 @@ using stream_table_flags = std::array<int, 6>;
 // were. Later callers test a flag with map_table_has (map_table_format.h).
 void check_map_table(const std::string& path, map_table_flags& present, int velm_grid_on, int tool_mode);
 // One table of the check: sets `flag` and prints its line unless tool_mode is 1.
-void report_map_table_card(int& flag, int code, const std::string& path, int velm_grid_on, std::string_view label,
-                           int tool_mode);
+void report_map_table_card(int& flag, int code, const std::string& path, int velm_grid_on,
+                           std::string_view label, int tool_mode);
 // "  <label>" padded with dots to 35 characters, then "Y" or "N".
 void print_table_report_line(std::string_view label, int flag);
 // The same check for the stream mapping-table file (six tables; see

@@ -126,7 +126,8 @@ bool read_map_lines(file_wrapper& f, std::string_view header, bool (*is_map_line
   return true;
 }
 
-bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, std::string& line, bool& at_end) {
+bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, std::string& line,
+                          bool& at_end) {
   return read_map_lines(
       f, file_header, [](std::string_view l) { return line_card_code(l) == map_card::index_map; }, maps, line,
       at_end);
@@ -153,6 +154,8 @@ int seek_map_table_card(file_wrapper& f, int code, std::string& map_path) {
   if (!read_index_map_lines(f, maps, line, at_end) || at_end) return 0;
   if (!find_card_line(f, code, line)) return 0;
   if (code == map_card::time_series_index || code == map_card::contaminants) return 1;
+  // A card line that ends the file (no line end) has no table after it.
+  if (std::feof(f.fp)) return 0;
   // The map name runs from the second word of the card line to its end.
   const std::string_view rest = map_name_of_card_line(line);
   if (rest.empty()) return 0;
@@ -249,30 +252,26 @@ bool read_table_rows(file_wrapper& f, std::string_view table, int n, int k, tabl
       return false;
     }
     if (got == -1 || id < 1) {
-      std::printf("Error: row %d of table %.*s of the mapping table file has no ID of 1 or more in columns 1 to 6.\n",
-                  i, static_cast<int>(table.size()), table.data());
-      error_rec.code = already_printed_code;
-      report_error(error_rec);
-      return false;
-    }
-    if (id > max_table_id) {
-      std::printf("Error: row %d of table %.*s of the mapping table file has ID %d, above the largest ID %d.\n", i,
-                  static_cast<int>(table.size()), table.data(), id, max_table_id);
+      std::printf(
+          "Error: row %d of table %.*s of the mapping table file has no ID of 1 or more in columns 1 to 6.\n",
+          i, static_cast<int>(table.size()), table.data());
       error_rec.code = already_printed_code;
       report_error(error_rec);
       return false;
     }
     for (int j = 0; j < got; ++j) {
       if (std::isfinite(row[static_cast<std::size_t>(j)])) continue;
-      std::printf("Error: value %d of ID %d (row %d) in table %.*s of the mapping table file is not a number.\n",
-                  j + 1, id, i, static_cast<int>(table.size()), table.data());
+      std::printf(
+          "Error: value %d of ID %d (row %d) in table %.*s of the mapping table file is not a number.\n",
+          j + 1, id, i, static_cast<int>(table.size()), table.data());
       error_rec.code = already_printed_code;
       report_error(error_rec);
       return false;
     }
     if (got < k)
-      std::printf("Warning: the row of ID %d in table %.*s has %d of its %d values; the missing values are 0.0.\n",
-                  id, static_cast<int>(table.size()), table.data(), got, k);
+      std::printf(
+          "Warning: the row of ID %d in table %.*s has %d of its %d values; the missing values are 0.0.\n",
+          id, static_cast<int>(table.size()), table.data(), got, k);
     out.ids.push_back(id);
     out.data.insert(out.data.end(), row.begin(), row.begin() + k);
     if (id > out.max_id) out.max_id = id;
@@ -283,13 +282,14 @@ bool read_table_rows(file_wrapper& f, std::string_view table, int n, int k, tabl
 std::vector<double> table_column_by_id(const table_rows& rows, int col) {
   std::vector<double> by_id(static_cast<std::size_t>(rows.max_id) + 1, 0.0);
   if (col < 0 || col >= rows.k) return by_id;
-  for (std::size_t r = 0; r < rows.ids.size(); ++r) by_id[static_cast<std::size_t>(rows.ids[r])] = rows.value(r, col);
+  for (std::size_t r = 0; r < rows.ids.size(); ++r)
+    by_id[static_cast<std::size_t>(rows.ids[r])] = rows.value(r, col);
   return by_id;
 }
 
 bool read_index_map(file_wrapper& f, const std::string& map_path, double& north, double& south, double& east,
-                    double& west, int& map_rows, int& map_cols, const imat& mask, imat& ids, int max_id, int rows,
-                    int cols, file_wrapper* log, int quiet, id_zero zero) {
+                    double& west, int& map_rows, int& map_cols, const imat& mask, imat& ids, int max_id,
+                    int rows, int cols, file_wrapper* log, int quiet, id_zero zero) {
   ids.set_name("Index File Data");
   ids.allocate(rows, cols);
   imat grid{"Index File Data"};
@@ -297,8 +297,8 @@ bool read_index_map(file_wrapper& f, const std::string& map_path, double& north,
   if (ids.empty() || grid.empty()) return false;
   const int stop_before = error_rec.stop;
   error_rec.stop = 0;
-  read_ascii_map(f, map_path, map_integer_grid, north, south, east, west, map_rows, map_cols, grid, nullptr, nullptr,
-                 nullptr, rows, cols, 1);
+  read_ascii_map(f, map_path, map_integer_grid, north, south, east, west, map_rows, map_cols, grid, nullptr,
+                 nullptr, nullptr, rows, cols, 1);
   const bool read_whole = error_rec.stop == 0;
   error_rec.stop = error_rec.stop || stop_before;
   if (!read_whole) return false;
@@ -331,9 +331,10 @@ bool read_index_map(file_wrapper& f, const std::string& map_path, double& north,
     }
   }
   if (no_id > 0)
-    print_and_log(log, format_string("Warning: index map %s gives %ld active cells no ID of 1 or more (the first at "
-                                     "row %d, column %d); they keep their values.\n",
-                                     map_path.c_str(), no_id, first_r, first_c));
+    print_and_log(
+        log, format_string("Warning: index map %s gives %ld active cells no ID of 1 or more (the first at "
+                           "row %d, column %d); they keep their values.\n",
+                           map_path.c_str(), no_id, first_r, first_c));
   if (quiet != 1 && log && log->is_open()) {
     for (int id = 1; id <= max_id; ++id) {
       const int n = count[static_cast<std::size_t>(id)];
@@ -343,8 +344,8 @@ bool read_index_map(file_wrapper& f, const std::string& map_path, double& north,
   return true;
 }
 
-void assign_ids_to_cells(std::span<double> dest, const std::vector<double>& by_id, const imat& ids, const imat& mask,
-                         int rows, int cols) {
+void assign_ids_to_cells(std::span<double> dest, const std::vector<double>& by_id, const imat& ids,
+                         const imat& mask, int rows, int cols) {
   if (dest.empty() || ids.empty()) return;
   const long last_id = static_cast<long>(by_id.size()) - 1;
   const long last_cell = static_cast<long>(dest.size()) - 1;
@@ -358,11 +359,11 @@ void assign_ids_to_cells(std::span<double> dest, const std::vector<double>& by_i
   }
 }
 
-void assign_ids_to_cells(dvec& dest, const std::vector<double>& by_id, const imat& ids, const imat& mask, int rows,
-                         int cols) {
+void assign_ids_to_cells(dvec& dest, const std::vector<double>& by_id, const imat& ids, const imat& mask,
+                         int rows, int cols) {
   if (dest.empty()) return;
-  assign_ids_to_cells(std::span<double>(dest.data(), static_cast<std::size_t>(dest.size()) + 1), by_id, ids, mask,
-                      rows, cols);
+  assign_ids_to_cells(std::span<double>(dest.data(), static_cast<std::size_t>(dest.size()) + 1), by_id, ids,
+                      mask, rows, cols);
 }
 
 }  // namespace kavro

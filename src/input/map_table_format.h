@@ -121,8 +121,10 @@ constexpr const map_table_card* find_map_table_card(int code) {
 
 // Flag index of a card code in map_table_present; -1 when it has none.
 constexpr int map_table_flag(int code) {
-  const map_table_card* c = find_map_table_card(code);
-  return c ? c->flag : -1;
+  // No pointer test: the sanitizer build cannot evaluate one at compile time.
+  for (const map_table_card& c : map_table_cards)
+    if (c.code == code) return c.flag;
+  return -1;
 }
 
 // The code of the first keyword of the list (after "ROUGHNESS") that the line
@@ -158,7 +160,8 @@ struct index_map_entry {
 // Reads line 1 and the INDEX_MAP lines after it; `line` receives the first
 // line that is not one (empty at the end of the file). False when line 1 is
 // not the file header.
-bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, std::string& line, bool& at_end);
+bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, std::string& line,
+                          bool& at_end);
 // The same for any file of that shape: line 1 begins with `header`, the map
 // lines are those for which `is_map_line` holds.
 bool read_map_lines(file_wrapper& f, std::string_view header, bool (*is_map_line)(std::string_view),
@@ -204,21 +207,21 @@ int read_table_row(file_wrapper& f, int& id, int k, double* values);
 
 // The rows of one table.
 struct table_rows {
-  int k = 0;                  // values per row
-  int max_id = 0;             // largest row ID (0 before the first row)
-  std::vector<int> ids;       // row IDs in file order
-  std::vector<double> data;   // row-major values, k per row
-  double value(std::size_t row, int col) const { return data[row * static_cast<std::size_t>(k) + static_cast<std::size_t>(col)]; }
+  int k = 0;                 // values per row
+  int max_id = 0;            // largest row ID (0 before the first row)
+  std::vector<int> ids;      // row IDs in file order
+  std::vector<double> data;  // row-major values, k per row
+  double value(std::size_t row, int col) const {
+    return data[row * static_cast<std::size_t>(k) + static_cast<std::size_t>(col)];
+  }
 };
 
-// Largest row ID a table may use: values by ID are arrays indexed by ID.
-inline constexpr int max_table_id = 10'000'000;
-
 // Reads the n rows of table `table` (its keyword, for messages) with k values
-// each. A row without an ID from 1 to max_table_id, a non-finite value, or a table
-// that ends before its n rows prints a message naming the table and the row
-// number and stops the run (code 4000, reported at once): false. A row with
-// fewer than k values gets 0.0 for the rest and a warning naming the ID.
+// each. A row without an ID of at least 1 (six columns: at most 999999), a
+// non-finite value, or a table that ends before its n rows prints a message
+// naming the table and the row number and stops the run (code 4000,
+// reported at once): false. A row with fewer than k values gets 0.0 for the
+// rest and a warning naming the ID.
 bool read_table_rows(file_wrapper& f, std::string_view table, int n, int k, table_rows& out);
 
 // Column `col` (0-based) of the rows as values by ID: element id (1 to
@@ -240,17 +243,17 @@ enum class id_zero : int {
 // `quiet` is 1, "In map %s category %d has %d values" goes to `log` for
 // every ID in use. True when the whole map was read without error.
 bool read_index_map(file_wrapper& f, const std::string& map_path, double& north, double& south, double& east,
-                    double& west, int& map_rows, int& map_cols, const imat& mask, imat& ids, int max_id, int rows,
-                    int cols, file_wrapper* log, int quiet, id_zero zero = id_zero::warn);
+                    double& west, int& map_rows, int& map_cols, const imat& mask, imat& ids, int max_id,
+                    int rows, int cols, file_wrapper* log, int quiet, id_zero zero = id_zero::warn);
 
 // Gives every active cell (numbered in `mask`) whose ID in `ids` is between 1
 // and the last element of `by_id` the value of its ID: dest[cell] =
 // by_id[id]. Other cells keep their values; nothing is written past the end
 // of `dest`, and an empty `dest` is left alone.
-void assign_ids_to_cells(dvec& dest, const std::vector<double>& by_id, const imat& ids, const imat& mask, int rows,
-                         int cols);
-// The same into a row of cells 0..dest.size() - 1 (a row of a per-constituent table).
-void assign_ids_to_cells(std::span<double> dest, const std::vector<double>& by_id, const imat& ids, const imat& mask,
+void assign_ids_to_cells(dvec& dest, const std::vector<double>& by_id, const imat& ids, const imat& mask,
                          int rows, int cols);
+// The same into a row of cells 0..dest.size() - 1 (a row of a per-constituent table).
+void assign_ids_to_cells(std::span<double> dest, const std::vector<double>& by_id, const imat& ids,
+                         const imat& mask, int rows, int cols);
 
 }  // namespace kavro

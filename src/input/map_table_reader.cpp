@@ -62,13 +62,13 @@ bool indexed_table_reader::read_map(id_zero zero) {
     report_code(65, map_path_);
     return false;
   }
-  return read_index_map(map, map_path_, ms_.map_north, ms_.map_south, ms_.map_east, ms_.map_west, ms_.map_rows,
-                        ms_.map_cols, ms_.mask, ids_, rows_.max_id, ms_.rows, ms_.cols, &ms_.fs_summary,
-                        ms_.tool_mode, zero);
+  return read_index_map(map, map_path_, ms_.map_north, ms_.map_south, ms_.map_east, ms_.map_west,
+                        ms_.map_rows, ms_.map_cols, ms_.mask, ids_, rows_.max_id, ms_.rows, ms_.cols,
+                        &ms_.fs_summary, ms_.tool_mode, zero);
 }
 
-int read_map_table(main_state& ms, int code, dvec* d1, dvec* d2, dvec* d3, dvec* d4, dvec* d5, dvec* d6, dvec* d7,
-                   int n_precip, dvec* precip) {
+int read_map_table(main_state& ms, int code, dvec* d1, dvec* d2, dvec* d3, dvec* d4, dvec* d5, dvec* d6,
+                   dvec* d7, int n_precip, dvec* precip) {
   if (!time_series_index_loaded) load_time_series_index(ms.mapping_table_path);
   indexed_table_reader t(ms, code);
   if (!t.open_and_seek()) return 0;

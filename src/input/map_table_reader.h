@@ -30,9 +30,9 @@ struct main_state;
 // then reported and have set the stop flag), 0 after error 64 (file), 65
 // (index map) or 66 (card absent or NUM_IDS 0) or a bad row (code 4000), all
 // reported at once.
-int read_map_table(main_state& ms, int code, dvec* d1, dvec* d2 = nullptr, dvec* d3 = nullptr, dvec* d4 = nullptr,
-                   dvec* d5 = nullptr, dvec* d6 = nullptr, dvec* d7 = nullptr, int n_precip = 0,
-                   dvec* precip = nullptr);
+int read_map_table(main_state& ms, int code, dvec* d1, dvec* d2 = nullptr, dvec* d3 = nullptr,
+                   dvec* d4 = nullptr, dvec* d5 = nullptr, dvec* d6 = nullptr, dvec* d7 = nullptr,
+                   int n_precip = 0, dvec* precip = nullptr);
 
 // Binds the IDs of the TIME_SERIES_INDEX table to the named time series of
 // the run (exact name first, else the first name that begins with it),

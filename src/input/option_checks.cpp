@@ -83,7 +83,37 @@ void clear_green_ampt_maps(main_state& ms) {
   ms.residual_sat_on = 0;
 }
 
+// Green-Ampt and Green-Ampt with redistribution read their soil parameters
+// per cell from maps or from the mapping table's Green-Ampt table; a
+// parameter with neither would leave the method without a soil. Every
+// missing card is named, then the run stops.
+bool check_infiltration_sources(const main_state& ms) {
+  const char* method = ms.inf_redist_on == 1 ? "INF_REDIST" : ms.green_ampt_on == 1 ? "GREEN_AMPT" : nullptr;
+  if (!method || ms.map_table_present[map_table::green_ampt] != 0) return true;
+  struct source {
+    int main_state::*on;
+    const char* card;
+    bool redistribution_only;
+  };
+  constexpr source sources[] = {{&main_state::conductivity_on, "CONDUCTIVITY", false},
+                                {&main_state::capillary_on, "CAPILLARY", false},
+                                {&main_state::porosity_on, "POROSITY", false},
+                                {&main_state::pore_index_on, "PORE_INDEX", true},
+                                {&main_state::residual_sat_on, "RESIDUAL_SAT", true}};
+  bool complete = true;
+  for (const source& s : sources) {
+    if (ms.*s.on || (s.redistribution_only && ms.inf_redist_on != 1)) continue;
+    std::printf("Error: The infiltration method %s needs %s: give the map card %s or the "
+                "GREEN_AMPT_INFILTRATION table in the mapping table.\n",
+                method, s.card, s.card);
+    complete = false;
+  }
+  if (!complete) error_rec.code = already_printed_code;
+  return complete;
+}
+
 bool check_soil_and_channel(main_state& ms) {
+  if (!check_infiltration_sources(ms)) return false;
   if (ms.multi_layer_ga_on == 1) clear_green_ampt_maps(ms);
   if (ms.richards_on == 1) {
     if (ms.gw_simulation_on && ms.aquifer_delta_z < 0.0) return refuse(32);

@@ -35,8 +35,8 @@ void load_index_once(const main_state& ms) {
 // Columns first_col.. of the rows: for every active cell in row order, the
 // value of its ID in column first_col + j - 1 goes to out[j][cell] (or
 // out[cell][j] when by_cell), j = 1..n.
-void assign_columns_per_cell(const indexed_table_reader& t, const main_state& ms, int first_col, int n, dmat& out,
-                             bool by_cell) {
+void assign_columns_per_cell(const indexed_table_reader& t, const main_state& ms, int first_col, int n,
+                             dmat& out, bool by_cell) {
   if (out.empty()) return;
   for (int j = 1; j <= n; ++j) {
     const std::vector<double> by_id = table_column_by_id(t.rows(), first_col + j - 1);
@@ -54,11 +54,13 @@ void assign_columns_per_cell(const indexed_table_reader& t, const main_state& ms
 }
 
 template <std::size_t N>
-void assign_leading_columns(const indexed_table_reader& t, const main_state& ms, const std::array<dvec*, N>& dest) {
+void assign_leading_columns(const indexed_table_reader& t, const main_state& ms,
+                            const std::array<dvec*, N>& dest) {
   for (std::size_t i = 0; i < N; ++i) {
     dvec* d = dest[i];
     if (!d || d->empty()) continue;
-    assign_ids_to_cells(*d, table_column_by_id(t.rows(), static_cast<int>(i)), t.ids(), ms.mask, ms.rows, ms.cols);
+    assign_ids_to_cells(*d, table_column_by_id(t.rows(), static_cast<int>(i)), t.ids(), ms.mask, ms.rows,
+                        ms.cols);
   }
 }
 
@@ -80,15 +82,17 @@ bool read_rating_curve_names(main_state& ms, std::map<int, std::string>& names) 
   for (int i = 1; i <= n; ++i) {
     int id = 0;
     if (!read_line(line, f)) {
-      std::printf("Error: table RATINGCURVES of the mapping table file ends at row %d of its %d rows (NUM_IDS).\n", i,
-                  n);
+      std::printf(
+          "Error: table RATINGCURVES of the mapping table file ends at row %d of its %d rows (NUM_IDS).\n", i,
+          n);
       stop_printed();
       return false;
     }
     if (!row_id(line, id) || id < 1) {
-      std::printf("Error: row %d of table RATINGCURVES of the mapping table file has no ID of 1 or more in columns 1 "
-                  "to 6.\n",
-                  i);
+      std::printf(
+          "Error: row %d of table RATINGCURVES of the mapping table file has no ID of 1 or more in columns 1 "
+          "to 6.\n",
+          i);
       stop_printed();
       return false;
     }
@@ -120,8 +124,9 @@ int read_sediments_table(const std::string& table_path, int& count, dvec& spec_g
   std::vector<sed_class> classes;
   for (int i = 1; i <= n; ++i) {
     if (!read_line(line, f)) {
-      std::printf("Error: table SEDIMENTS of the mapping table file %s ends at class %d of its %d (NUM_SED).\n",
-                  table_path.c_str(), i, n);
+      std::printf(
+          "Error: table SEDIMENTS of the mapping table file %s ends at class %d of its %d (NUM_SED).\n",
+          table_path.c_str(), i, n);
       stop_printed();
       return 0;
     }
@@ -132,8 +137,8 @@ int read_sediments_table(const std::string& table_path, int& count, dvec& spec_g
     pop_double(rest, s.f_bind);
     pop_token(rest, s.file);
     if (!std::isfinite(s.spec_grav) || !std::isfinite(s.part_diam) || !std::isfinite(s.f_bind)) {
-      std::printf("Error: sediment class %d of table SEDIMENTS in %s has a value that is not a number: %s\n", i,
-                  table_path.c_str(), line.c_str());
+      std::printf("Error: sediment class %d of table SEDIMENTS in %s has a value that is not a number: %s\n",
+                  i, table_path.c_str(), line.c_str());
       stop_printed();
       return 0;
     }
@@ -158,7 +163,8 @@ int read_sediments_table(const std::string& table_path, int& count, dvec& spec_g
   return 0;
 }
 
-int read_soil_erosion_table(main_state& ms, const std::array<dvec*, 5>& dest, dmat* sed_fract, int n_classes) {
+int read_soil_erosion_table(main_state& ms, const std::array<dvec*, 5>& dest, dmat* sed_fract,
+                            int n_classes) {
   load_index_once(ms);
   indexed_table_reader t(ms, map_card::soil_erosion);
   if (!t.open_and_seek()) return 0;
@@ -176,15 +182,17 @@ int read_soil_erosion_table(main_state& ms, const std::array<dvec*, 5>& dest, dm
   return 1;
 }
 
-int read_bmp_table(main_state& ms, const std::array<dvec*, 10>& dest, dmat* per_constituent, int n_constituents) {
+int read_bmp_table(main_state& ms, const std::array<dvec*, 10>& dest, dmat* per_constituent,
+                   int n_constituents) {
   load_index_once(ms);
   indexed_table_reader t(ms, map_card::bmps);
   if (!t.open_and_seek()) return 0;
   const int num_con = t.second_count(map_card::num_con);
   if (num_con != n_constituents) {
-    std::printf("Error: the BMPS table of the mapping table file %s gives NUM_CON %d, while the run carries %d "
-                "constituents.\n",
-                ms.mapping_table_path.c_str(), num_con, n_constituents);
+    std::printf(
+        "Error: the BMPS table of the mapping table file %s gives NUM_CON %d, while the run carries %d "
+        "constituents.\n",
+        ms.mapping_table_path.c_str(), num_con, n_constituents);
     stop_printed();
     return 0;
   }
@@ -235,7 +243,8 @@ int read_wetland_table(main_state& ms) {
   for (int r = 1; r <= ms.rows; ++r)
     for (int c = 1; c <= ms.cols; ++c) {
       const int id = ids[r][c];
-      if (id > 0 && number[static_cast<std::size_t>(id)] == 0) number[static_cast<std::size_t>(id)] = ++distinct;
+      if (id > 0 && number[static_cast<std::size_t>(id)] == 0)
+        number[static_cast<std::size_t>(id)] = ++distinct;
     }
   if (distinct != t.num_ids()) {
     error_rec.code = 67;

@@ -39,7 +39,8 @@ int read_soil_erosion_table(main_state& ms, const std::array<dvec*, 5>& dest, dm
 // NUM_CON line that differs from n_constituents prints its own message and
 // stops the run (code 4000), assigning nothing. Loads the time-series index
 // first. Result 1 read, 0 failed.
-int read_bmp_table(main_state& ms, const std::array<dvec*, 10>& dest, dmat* per_constituent, int n_constituents);
+int read_bmp_table(main_state& ms, const std::array<dvec*, 10>& dest, dmat* per_constituent,
+                   int n_constituents);
 
 // WELL_TABLE: rows (ID, from-series flag, rate or series index, unused) go to
 // `well_table_list` in file order, then build_well_cells makes one well cell

@@ -51,7 +51,9 @@ constexpr std::array<stream_report, 6> stream_reports{{
     {stream_table::dispersion, "Dispersion", 5},
 }};
 
-bool is_st_index_map_line(std::string_view line) { return stream_table_code(line) == stream_table::st_index_map; }
+bool is_st_index_map_line(std::string_view line) {
+  return stream_table_code(line) == stream_table::st_index_map;
+}
 
 void report_code(int code, const std::string& name) {
   error_rec.code = code;
@@ -92,6 +94,7 @@ int seek_stream_table(file_wrapper& f, int id, std::string& map_path) {
   if (!read_map_lines(f, stream_header, is_st_index_map_line, maps, line, at_end) || at_end) return 0;
   do {
     if (stream_table_code(line) != id) continue;
+    if (std::feof(f.fp)) return 0;  // a card line that ends the file has no table
     const std::string* path = find_index_map(maps, map_name_of_card_line(line));
     if (!path || map_name_of_card_line(line).empty()) return 0;
     map_path = *path;
@@ -118,7 +121,8 @@ int read_stream_map(const std::string& path, int links, int maxnodes, const ivec
   for (int i = 1; i <= links; ++i) {
     int id = 0;
     double v = 0.0;
-    if (mode == 0 ? std::fscanf(f.fp, "%d", &id) != 1 : (std::fscanf(f.fp, "%lf", &v) != 1 || !std::isfinite(v)))
+    if (mode == 0 ? std::fscanf(f.fp, "%d", &id) != 1
+                  : (std::fscanf(f.fp, "%lf", &v) != 1 || !std::isfinite(v)))
       return -4;
     const int nodes = i <= nx.size() ? std::min(nx[i], maxnodes) : 0;
     for (int j = 1; j <= nodes; ++j) {
@@ -140,7 +144,8 @@ void assign_ids_to_links(std::span<double> dest, const std::vector<double>& by_i
   for (int i = 1; i <= links && i <= nx.size() && i <= ids.size2(); ++i) {
     for (int j = 1; j <= nx[i] && j <= ids.size1(); ++j) {
       const int id = ids[j][i];
-      const std::size_t at = static_cast<std::size_t>(i) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(j);
+      const std::size_t at =
+          static_cast<std::size_t>(i) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(j);
       if (id < 1 || id > last_id || at >= dest.size()) continue;
       dest[at] = by_id[static_cast<std::size_t>(id)];
     }
@@ -148,7 +153,8 @@ void assign_ids_to_links(std::span<double> dest, const std::vector<double>& by_i
 }
 
 int read_stream_map_table(const std::string& path, int id, std::span<double> d1, std::span<double> d2,
-                          std::span<double> d3, std::span<double> d4, int links, int maxnodes, const ivec& nx) {
+                          std::span<double> d3, std::span<double> d4, int links, int maxnodes,
+                          const ivec& nx) {
   file_wrapper f;
   if (!f.open(path, "r")) {
     report_code(64, path);
@@ -179,9 +185,10 @@ int read_stream_map_table(const std::string& path, int id, std::span<double> d1,
   for (int i = 1; i <= links && i <= nx.size(); ++i) {
     const int link_id = ids.size1() >= 1 ? ids[1][i] : 0;
     if (link_id >= 0 && link_id <= rows.max_id) continue;
-    std::printf("Warning: link %d of stream map file %s has ID %d, which table %s does not hold; the link keeps "
-                "its values.\n",
-                i, map_path.c_str(), link_id, name.c_str());
+    std::printf(
+        "Warning: link %d of stream map file %s has ID %d, which table %s does not hold; the link keeps "
+        "its values.\n",
+        i, map_path.c_str(), link_id, name.c_str());
     for (int j = 1; j <= ids.size1(); ++j) ids[j][i] = 0;
   }
   const std::array<std::span<double>, 4> dest{d1, d2, d3, d4};
@@ -209,7 +216,8 @@ void check_stream_map_table(const std::string& path, stream_table_flags& present
     return;
   }
   if (tool_mode != 1) std::printf("\nChecking stream mapping table file...\n");
-  for (const stream_report& r : stream_reports) report_stream_table(present[r.entry], f, r.id, r.label, tool_mode);
+  for (const stream_report& r : stream_reports)
+    report_stream_table(present[r.entry], f, r.id, r.label, tool_mode);
 }
 
 }  // namespace kavro

@@ -75,7 +75,8 @@ void assign_ids_to_links(std::span<double> dest, const std::vector<double>& by_i
 // reported error: 64 file, 66 table or NUM_IDS, 115 to 118 STREAM_MAP file,
 // 4000 a bad row.
 int read_stream_map_table(const std::string& path, int id, std::span<double> d1, std::span<double> d2,
-                          std::span<double> d3, std::span<double> d4, int links, int maxnodes, const ivec& nx);
+                          std::span<double> d3, std::span<double> d4, int links, int maxnodes,
+                          const ivec& nx);
 
 // One table of the check: `flag` = 1 when the table's card is found and its
 // STREAM_MAP file opens; prints its line unless quiet is 1.

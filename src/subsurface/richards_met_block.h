@@ -68,6 +68,7 @@ struct richards_met_block {
   double richards_dtheta_max = 0;                   // Copy of card RICHARDS_DTHETA_MAX (default 0.0025)
   dvec pot_et{"pot_et"};                            // Potential evapotranspiration per cell
   dvec pot_aet{"pot_aet"};                          // allocation name "pot_aet"
+  dvec cfgi_value{"cfgi_value"};                    // Frozen-ground index per cell, 1-based by active cell (long-term runs with cfgi_on; filled by the evapotranspiration step)
   dvec DIRECT_EVAP{"DIRECT_EVAP"};                  // Direct evaporation per cell in cm
   double vol_direct_evap = 0;                       // Event volume of direct evaporation ("volume of direct evaporation", "volume of et removed water")
   int n_met_gages = 1;                              // Number of meteorological stations for the weather distribution; set to 1 by alloc_cell_arrays

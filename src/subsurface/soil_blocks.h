@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "framework/file_wrapper.h"
 #include "framework/one_based.h"
@@ -22,6 +23,14 @@ struct soil_block {
   int adjust_elev_on = 0;               // 1 when erosion may change cell elevations (ADJUST_ELEV)
   double gw_timestep = 0;               // groundwater time step (card GW_TIMESTEP)
   int gw_assign_theta_on = 0;           // 1 when card GW_ASSIGN_THETA is given
+  dvec inf_depth_since_smr{"inf_depth_since_smr"};  // [cell] depth infiltrated since the soil-moisture redistribution last took it (m), with soil_redist_on
+  dvec gw_exfil_depth{"gw_exfil_depth"};  // [cell] depth exfiltrated onto the surface since the groundwater step last took it (m, negative into the soil)
+  double sac_infil_accum = 0;           // run sum over cells of the infiltrated depths, read by the Sacramento model (m)
+  double cgw_infil_accum = 0;           // run sum over cells of the infiltrated depths, read by the conceptual groundwater model (m)
+  dvec infil_suction_deficit{"infil_suction_deficit"};  // [cell] Green-Ampt suction times moisture deficit of the step (m), work array
+  dvec infil_held_volume{"infil_held_volume"};  // [cell] volume a held-depth cell gave to the soil in the step (m3), work array
+  ivec infil_nan_flag{"infil_nan_flag"};  // [cell] 1 when the multi-layer step left a depth that is not a number, work array
+  std::vector<double> infil_sum_partials;  // chunk sums of the held-depth volume, sized once per run
 };
 
 struct groundwater_block {

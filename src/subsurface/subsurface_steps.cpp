@@ -10,10 +10,10 @@ void load_conceptual_gw_params(main_state&) {}
 void read_water_table_maps(main_state&) {}
 void setup_richards_columns(main_state&) {}
 void init_soil_gw_snow_states(main_state&) {}
-void infiltration_step(main_state&) {}
 void event_et_step(main_state&) {}
 void sacramento_step(main_state&) {}
 void conceptual_gw_step(main_state&) {}
 void groundwater_step(main_state&) {}
+double gw_storage_coefficient(const main_state&, long) { return 0.0; }
 
 }  // namespace kavro

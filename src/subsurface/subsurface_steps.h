@@ -27,5 +27,8 @@ void sacramento_step(main_state& ms);
 void conceptual_gw_step(main_state& ms);
 // Two-dimensional saturated groundwater flow.
 void groundwater_step(main_state& ms);
+// Storage coefficient of the aquifer under cell j (fraction), with which a
+// water table above the ground drains onto the surface.
+double gw_storage_coefficient(const main_state& ms, long j);
 
 }  // namespace kavro

@@ -16,5 +16,7 @@ void ov_contam_transport_step(main_state&) {}
 void chan_sed_contam_step(main_state&) {}
 void chan_contam_decay_step(main_state&) {}
 void chan_contam_transport_step(main_state&) {}
+void book_exfiltration_constituents(main_state&, long, double, bool) {}
+void book_infiltration_constituents(main_state&, long, double) {}
 
 }  // namespace kavro

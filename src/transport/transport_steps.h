@@ -29,5 +29,11 @@ void chan_sed_contam_step(main_state& ms);
 void chan_contam_decay_step(main_state& ms);
 // Channel and lake constituent transport.
 void chan_contam_transport_step(main_state& ms);
+// Constituents carried by `volume` m3 of water exfiltrated onto cell j in the
+// infiltration step (negative: pond water taken into the ground);
+// `richards_method` under the Richards infiltration method.
+void book_exfiltration_constituents(main_state& ms, long j, double volume, bool richards_method);
+// Constituents carried into the soil by `volume` m3 infiltrated at cell j.
+void book_infiltration_constituents(main_state& ms, long j, double volume);
 
 }  // namespace kavro

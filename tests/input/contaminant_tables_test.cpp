@@ -48,8 +48,8 @@ TEST_F(ContaminantTables, EveryContaminantGetsItsOwnPlace) {
               contaminant("\"Nitrate-N1\" \"Nitrate map\" \"no3.out\"", "PRECIP_CONC 1.5\n", "",
                           "NUM_IDS 2\nh\n" + table_row(1, {1, 2, 3, 4, 5, 6, 7, 8}) +
                               table_row(2, {10, 20, 30, 40, 50, 60, 70, 80})) +
-              contaminant("\"Atrazine\" \"Atrazine map\" \"atz.out\"", "PRECIP_CONC 0.25\n", "PARTITION 3.5\n",
-                          "NUM_IDS 1\nh\n" + table_row(5, {0.5, 0, 0, 0, 0, 0, 0, 9})));
+              contaminant("\"Atrazine\" \"Atrazine map\" \"atz.out\"", "PRECIP_CONC 0.25\n",
+                          "PARTITION 3.5\n", "NUM_IDS 1\nh\n" + table_row(5, {0.5, 0, 0, 0, 0, 0, 0, 9})));
   const std::string out = read();
   EXPECT_EQ(result, 1) << out;
   EXPECT_EQ(out,

@@ -19,15 +19,41 @@ using kavro_test::table_row;
 
 // The 35 lines of the grid report with only Roughness present.
 std::string grid_report(char roughness) {
-  const char* labels[] = {"Roughness", "Rough_exp", "Ovr_flow_block", "Interception", "Retention",
-                          "G&A Infiltration", "G&A Soil Moisture", "Multi layer G&A Infiltration",
-                          "Richards Havercamp", "Richards Brooks", "Evapotranspiration",
-                          "Snow Canopy Interception", "Sediments", "Sediment Erosion Properties", "Contaminants",
-                          "Wetlands", "Overland Boundary", "Groundwater Wells", "Groundwater",
-                          "Groundwater Boundary", "Area Reduction", "NSM Nitrogen", "NSM Phosphorus", "NSM Other",
-                          "NSM Carbon", "NSM Dispersion", "NSM Soil Carbon", "NSM Soil Nitrogen",
-                          "NSM Soil Phosphorus", "NSM Groundwater Nitrogen", "NSM Groundwater Phosphorus",
-                          "NSM Groundwater Other", "NSM Soil Km", "NSM Soil Koc", "BMP Point Models"};
+  const char* labels[] = {"Roughness",
+                          "Rough_exp",
+                          "Ovr_flow_block",
+                          "Interception",
+                          "Retention",
+                          "G&A Infiltration",
+                          "G&A Soil Moisture",
+                          "Multi layer G&A Infiltration",
+                          "Richards Havercamp",
+                          "Richards Brooks",
+                          "Evapotranspiration",
+                          "Snow Canopy Interception",
+                          "Sediments",
+                          "Sediment Erosion Properties",
+                          "Contaminants",
+                          "Wetlands",
+                          "Overland Boundary",
+                          "Groundwater Wells",
+                          "Groundwater",
+                          "Groundwater Boundary",
+                          "Area Reduction",
+                          "NSM Nitrogen",
+                          "NSM Phosphorus",
+                          "NSM Other",
+                          "NSM Carbon",
+                          "NSM Dispersion",
+                          "NSM Soil Carbon",
+                          "NSM Soil Nitrogen",
+                          "NSM Soil Phosphorus",
+                          "NSM Groundwater Nitrogen",
+                          "NSM Groundwater Phosphorus",
+                          "NSM Groundwater Other",
+                          "NSM Soil Km",
+                          "NSM Soil Koc",
+                          "BMP Point Models"};
   std::string out = "\nChecking 2D grid mapping tables...\n";
   for (const char* l : labels) {
     std::string line = std::string("  ") + l;
@@ -84,6 +110,8 @@ TEST_F(MapTableCheck, FlagsFollowTheReportTableNotTheCardCode) {
   const flag_case cases[] = {
       {"NSM_C", "NSM_C Landuse\nNUM_IDS 1\nh\n", 23},
       {"NSM_OTH", "NSM_OTH Landuse\nNUM_IDS 1\nh\n", 22},
+      {"a card line that ends the file", "NSM_C Landuse", -1},
+      {"a map name with one more blank", "NSM_C Landuse \nNUM_IDS 1\n", -1},
       {"snow canopy", "SNOW_CANOPY_INTERCEPTION Landuse\n", 33},
       {"BMPs", "BMPS Landuse\n", 34},
       {"sediments with NUM_SED 2", "SEDIMENTS\nNUM_SED 2\n", 11},
@@ -112,8 +140,7 @@ TEST_F(MapTableCheck, FlagsFollowTheReportTableNotTheCardCode) {
 }
 
 TEST_F(MapTableCheck, AMissingFileIsAnError) {
-  const std::string out =
-      console_of([&] { check_map_table("missing.cmt", ms().map_table_present, 0, 0); });
+  const std::string out = console_of([&] { check_map_table("missing.cmt", ms().map_table_present, 0, 0); });
   EXPECT_NE(out.find("Unable to open Mapping Table file: missing.cmt\n"), std::string::npos) << out;
   EXPECT_EQ(out.find("Checking"), std::string::npos);
   EXPECT_EQ(error_rec.stop, 1);
@@ -171,10 +198,13 @@ TEST_F(StreamTables, LinkIdsCarryTheirValuesToEveryNode) {
   std::vector<double> second(net.values.size(), -1.0);
   std::string out;
   out = console_of([&] {
-    EXPECT_EQ(read_stream_map_table("st.txt", stream_table::nsm_c, net.values, second, {}, {}, 4, 4, net.nx), 1);
+    EXPECT_EQ(read_stream_map_table("st.txt", stream_table::nsm_c, net.values, second, {}, {}, 4, 4, net.nx),
+              1);
   });
-  EXPECT_EQ(out, "Warning: link 3 of stream map file sm.txt has ID 9, which table NSM_C (Stream) does not hold; the "
-                 "link keeps its values.\n");
+  EXPECT_EQ(
+      out,
+      "Warning: link 3 of stream map file sm.txt has ID 9, which table NSM_C (Stream) does not hold; the "
+      "link keeps its values.\n");
   EXPECT_EQ(error_rec.stop, 0);
   for (int j = 1; j <= 3; ++j) {
     EXPECT_DOUBLE_EQ(net.at(1, j), 2.5);
@@ -198,7 +228,8 @@ TEST_F(StreamTables, StreamMapFaultsHaveTheirCodes) {
   const map_case cases[] = {
       {"11 links for 12", stream_map(11, "1 1 1 1 1 1 1 1 1 1 1"),
        "NLINKS or MAXNODES card in stream map file does not match channel input file (file: sm.txt)\n"},
-      {"wrong first line", "LINK_MAP\nNLINKS 12\n", "Stream map file does not use correct header (file: sm.txt)\n"},
+      {"wrong first line", "LINK_MAP\nNLINKS 12\n",
+       "Stream map file does not use correct header (file: sm.txt)\n"},
       {"a value missing", stream_map(12, "1 1 1"), "Error reading data from stream map file."},
       {"no file", "", "Unable to open stream map file sm.txt\n"},
   };
@@ -210,7 +241,9 @@ TEST_F(StreamTables, StreamMapFaultsHaveTheirCodes) {
     if (!c.map.empty()) write("sm.txt", c.map);
     network net(12);
     std::string out = console_of([&] {
-      EXPECT_EQ(read_stream_map_table("st.txt", stream_table::dispersion, net.values, {}, {}, {}, 12, 4, net.nx), 0);
+      EXPECT_EQ(
+          read_stream_map_table("st.txt", stream_table::dispersion, net.values, {}, {}, {}, 12, 4, net.nx),
+          0);
     });
     EXPECT_NE(out.find(c.message), std::string::npos) << out;
     EXPECT_EQ(error_rec.stop, 1);

@@ -50,14 +50,15 @@ TEST_F(MapTableReader, CellsTakeTheValuesOfTheirIds) {
   const double expected[] = {0.05, 0.05, 0.05, 0.05, 0.2, 0.2, 0.05, 0.2};
   for (int n = 1; n <= 8; ++n) EXPECT_DOUBLE_EQ(ms().dist_rough[n], expected[n - 1]) << "cell " << n;
   // Per-ID counts go to the run log only, in ascending ID order.
-  EXPECT_EQ(run_log(), "In map rough.idx category 1 has 5 values\nIn map rough.idx category 3 has 3 values\n");
+  EXPECT_EQ(run_log(),
+            "In map rough.idx category 1 has 5 values\nIn map rough.idx category 3 has 3 values\n");
   EXPECT_EQ(ms().map_rows, 3);
   EXPECT_DOUBLE_EQ(ms().map_north, 1030.0);
 }
 
 TEST_F(MapTableReader, RepeatedIdsKeepTheLastRowAndMissingIdsGiveZero) {
-  write_table(header + "INTERCEPTION Landuse\nNUM_IDS 4\nID description storage coef\n" + table_row(4, {1, 2}) +
-              table_row(6, {7, 8}) + table_row(4, {3, 4}) + table_row(1, {9, 9}));
+  write_table(header + "INTERCEPTION Landuse\nNUM_IDS 4\nID description storage coef\n" +
+              table_row(4, {1, 2}) + table_row(6, {7, 8}) + table_row(4, {3, 4}) + table_row(1, {9, 9}));
   write("rough.idx", index_map({0, 4, 5, 0, 6, 4, 5, 6, 0, 1, 4, 0}));
   for (int n = 1; n <= 8; ++n) ms().icep_stor[n] = ms().icep_coef[n] = -1.0;
   EXPECT_EQ(read_map_table(ms(), 2, &ms().icep_stor, &ms().icep_coef), 1);
@@ -76,9 +77,10 @@ TEST_F(MapTableReader, CellsWithoutAnIdKeepTheirValuesAndOthersStayInPlace) {
   write("rough.idx", index_map({0, 3, 3, 0, 0, 1, 2, 3, 0, 1, 2, 0}));
   for (int n = 1; n <= 8; ++n) ms().dist_rough[n] = 0.0;
   const std::string out = read_roughness();
-  EXPECT_EQ(out,
-            "Warning: index map rough.idx gives 1 active cells no ID of 1 or more (the first at row 2, column 1); "
-            "they keep their values.\n");
+  EXPECT_EQ(
+      out,
+      "Warning: index map rough.idx gives 1 active cells no ID of 1 or more (the first at row 2, column 1); "
+      "they keep their values.\n");
   EXPECT_EQ(error_rec.stop, 0);
   const double expected[] = {0.3, 0.3, 0.0, 0.1, 0.2, 0.3, 0.1, 0.2};
   for (int n = 1; n <= 8; ++n) EXPECT_DOUBLE_EQ(ms().dist_rough[n], expected[n - 1]) << "cell " << n;
@@ -101,25 +103,33 @@ TEST_F(MapTableReader, BadTablesAndMapsStopWithTheirMessages) {
        "Problem reading mapping table file -- no entries found in table ROUGHNESS (NUM_IDS is 0)\n", 0},
       {"negative NUM_IDS", header + "ROUGHNESS Landuse\nNUM_IDS -4\nh\n", index_map(ids_1_and_3),
        "Problem reading mapping table file -- no entries found in table ROUGHNESS (NUM_IDS is 0)\n", 0},
-      {"INDEX_MAP after a blank line", "KAVRO_INDEX_MAP_TABLES\n\nINDEX_MAP rough.idx Landuse\nROUGHNESS Landuse\n"
-                                        "NUM_IDS 2\nh\n" + rows_1_3,
+      {"INDEX_MAP after a blank line",
+       "KAVRO_INDEX_MAP_TABLES\n\nINDEX_MAP rough.idx Landuse\nROUGHNESS Landuse\n"
+       "NUM_IDS 2\nh\n" +
+           rows_1_3,
        index_map(ids_1_and_3),
        "Problem reading mapping table file -- no entries found in table ROUGHNESS (NUM_IDS is 0)\n", 0},
       {"ID above the table", header + "ROUGHNESS Landuse\nNUM_IDS 2\nh\n" + rows_1_3,
-       index_map({0, 1, 1, 0, 1, 1, 7, 3, 0, 1, 3, 0}), "Index ID exceeds table limit, file: rough.idx [row 2:col 3]\n",
-       1},
+       index_map({0, 1, 1, 0, 1, 1, 7, 3, 0, 1, 3, 0}),
+       "Index ID exceeds table limit, file: rough.idx [row 2:col 3]\n", 1},
       {"map one row short", header + "ROUGHNESS Landuse\nNUM_IDS 2\nh\n" + rows_1_3,
        index_map({0, 1, 1, 0, 1, 1, 3, 3}, 3), "Unexpected end of file in file: rough.idx\n", 1},
-      {"unreadable row ID", header + "ROUGHNESS Landuse\nNUM_IDS 2\nh\n" + table_row(1, {0.05}) + "  x   bad\n",
+      {"unreadable row ID",
+       header + "ROUGHNESS Landuse\nNUM_IDS 2\nh\n" + table_row(1, {0.05}) + "  x   bad\n",
        index_map(ids_1_and_3),
-       "Error: row 2 of table ROUGHNESS of the mapping table file has no ID of 1 or more in columns 1 to 6.\n", 0},
+       "Error: row 2 of table ROUGHNESS of the mapping table file has no ID of 1 or more in columns 1 to "
+       "6.\n",
+       0},
       {"row ID 0", header + "ROUGHNESS Landuse\nNUM_IDS 2\nh\n" + table_row(0, {0.05}) + table_row(3, {0.2}),
        index_map(ids_1_and_3),
-       "Error: row 1 of table ROUGHNESS of the mapping table file has no ID of 1 or more in columns 1 to 6.\n", 0},
+       "Error: row 1 of table ROUGHNESS of the mapping table file has no ID of 1 or more in columns 1 to "
+       "6.\n",
+       0},
       {"table one row short", header + "ROUGHNESS Landuse\nNUM_IDS 3\nh\n" + rows_1_3, index_map(ids_1_and_3),
        "Error: table ROUGHNESS of the mapping table file ends at row 3 of its 3 rows (NUM_IDS).\n", 0},
-      {"value not a number", header + "ROUGHNESS Landuse\nNUM_IDS 2\nh\n" + table_row(1, {0.05}) +
-                                 table_row(3, {0.0}).replace(86, 1, "nan"),
+      {"value not a number",
+       header + "ROUGHNESS Landuse\nNUM_IDS 2\nh\n" + table_row(1, {0.05}) +
+           table_row(3, {0.0}).replace(86, 1, "nan"),
        index_map(ids_1_and_3),
        "Error: value 1 of ID 3 (row 2) in table ROUGHNESS of the mapping table file is not a number.\n", 0},
   };
@@ -153,8 +163,11 @@ TEST_F(MapTableReader, ShortRowsGetZeroWithAWarning) {
   write_table(header + "INTERCEPTION Landuse\nNUM_IDS 1\nh\n" + table_row(1, {2.5}));
   write("rough.idx", index_map({0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1, 0}));
   for (int n = 1; n <= 8; ++n) ms().icep_coef[n] = 7.0;
-  const std::string out = console_of([&] { EXPECT_EQ(read_map_table(ms(), 2, &ms().icep_stor, &ms().icep_coef), 1); });
-  EXPECT_EQ(out, "Warning: the row of ID 1 in table INTERCEPTION has 1 of its 2 values; the missing values are 0.0.\n");
+  const std::string out =
+      console_of([&] { EXPECT_EQ(read_map_table(ms(), 2, &ms().icep_stor, &ms().icep_coef), 1); });
+  EXPECT_EQ(
+      out,
+      "Warning: the row of ID 1 in table INTERCEPTION has 1 of its 2 values; the missing values are 0.0.\n");
   for (int n = 1; n <= 8; ++n) {
     EXPECT_DOUBLE_EQ(ms().icep_stor[n], 2.5);
     EXPECT_DOUBLE_EQ(ms().icep_coef[n], 0.0);
@@ -253,12 +266,14 @@ TEST_F(TimeSeriesIndex, IdsBindToNamedSeriesOncePerRun) {
   series("B", 2.0);
   series("Inflow_A", 3.0);
   series("Inflow", 4.0);
-  write_table("KAVRO_INDEX_MAP_TABLES\nTIME_SERIES_INDEX\nNUM_IDS 4\nID name\n     3 A\n     3 B\n     5 Inflow\n"
-              "     6 Outflow\n");
+  write_table(
+      "KAVRO_INDEX_MAP_TABLES\nTIME_SERIES_INDEX\nNUM_IDS 4\nID name\n     3 A\n     3 B\n     5 Inflow\n"
+      "     6 Outflow\n");
   const std::string out = console_of([&] { EXPECT_EQ(load_time_series_index("t.cmt"), 1); });
   EXPECT_EQ(out,
             "Adding table to list: A... Success!\nAdding table to list: B... Success!\n"
-            "Adding table to list: Inflow... Success!\nAdding table to list: Outflow... Failure, table not found.\n");
+            "Adding table to list: Inflow... Success!\nAdding table to list: Outflow... Failure, table not "
+            "found.\n");
   EXPECT_EQ(time_series_index_loaded, 1);
   EXPECT_EQ(time_series_index.size(), 3u) << "one entry per ID";
   EXPECT_DOUBLE_EQ(time_series_value_by_index(3, 0.5), 2.0);

@@ -21,7 +21,8 @@ std::string table_row(int id, const std::vector<double>& values, const std::stri
 }
 
 std::string index_map(const std::vector<int>& ids, int rows) {
-  std::string text = "north: 1030\nsouth: 1000\neast: 540\nwest: 500\nrows: " + std::to_string(rows) + "\ncols: 4\n";
+  std::string text =
+      "north: 1030\nsouth: 1000\neast: 540\nwest: 500\nrows: " + std::to_string(rows) + "\ncols: 4\n";
   for (std::size_t i = 0; i < ids.size(); ++i) text += std::to_string(ids[i]) + ((i % 4 == 3) ? "\n" : " ");
   return text;
 }
@@ -34,7 +35,9 @@ void map_table_test::SetUp() {
 
 void map_table_test::TearDown() { grid_test::TearDown(); }
 
-void map_table_test::write(const std::string& name, const std::string& text) const { write_file(scratch() / name, text); }
+void map_table_test::write(const std::string& name, const std::string& text) const {
+  write_file(scratch() / name, text);
+}
 
 void map_table_test::write_table(const std::string& text) {
   write("t.cmt", text);

@@ -21,7 +21,13 @@ const std::string richards_refusal =
 // Groundwater whose porosity and conductivity come from uniform values.
 const std::string groundwater = "WATER_TABLE wt.asc\nGW_SIMULATION\n";
 const std::string uniform_aquifer = "GW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1.5\n";
-const std::string long_term_redist = "LONG_TERM\nINF_REDIST\n";
+const std::string long_term_redist =
+    "LONG_TERM\nINF_REDIST\nCONDUCTIVITY k\nCAPILLARY c\nPOROSITY p\nPORE_INDEX i\nRESIDUAL_SAT r\n";
+
+std::string ga_missing(const std::string& method, const std::string& card) {
+  return "Error: The infiltration method " + method + " needs " + card + ": give the map card " + card +
+         " or the GREEN_AMPT_INFILTRATION table in the mapping table.\n";
+}
 
 struct check_case {
   std::string cards;
@@ -71,6 +77,15 @@ TEST_F(OptionChecks, RefusalsAndTheirCodes) {
        "Error: The project file must give a GRIDSIZE greater than 0.\n"},
       // The catalogue refusal comes first.
       {"ROWS 0\nCHAN_PREISS\n", 35, ""},
+      // A Green-Ampt soil parameter without a map or the Green-Ampt table.
+      {"GREEN_AMPT\nCONDUCTIVITY k\nPOROSITY p\n", already_printed_code, ga_missing("GREEN_AMPT", "CAPILLARY")},
+      {"GREEN_AMPT\nCONDUCTIVITY k\nCAPILLARY c\nPOROSITY p\n", 0, ""},
+      {"INF_REDIST\nCONDUCTIVITY k\nCAPILLARY c\nPOROSITY p\n", already_printed_code,
+       ga_missing("INF_REDIST", "PORE_INDEX") + ga_missing("INF_REDIST", "RESIDUAL_SAT")},
+      {"INF_REDIST\n", already_printed_code,
+       ga_missing("INF_REDIST", "CONDUCTIVITY") + ga_missing("INF_REDIST", "CAPILLARY") +
+           ga_missing("INF_REDIST", "POROSITY") + ga_missing("INF_REDIST", "PORE_INDEX") +
+           ga_missing("INF_REDIST", "RESIDUAL_SAT")},
   };
   for (const check_case& c : cases) {
     SCOPED_TRACE(c.cards);
@@ -109,7 +124,9 @@ TEST_F(OptionChecks, SwitchesThatTheChecksSetOrClear) {
   main_state* m =
       &read_and_check(cards + "INF_LAYERED_SOIL\nMOISTURE m.asc\nCONDUCTIVITY k.asc\nPORE_INDEX p.asc\n");
   EXPECT_EQ(m->moisture_on + m->conductivity_on + m->pore_index_on, 0);
-  m = &read_and_check(cards + "INF_REDIST\nMOISTURE m.asc\nCONDUCTIVITY k.asc\n");
+  m = &read_and_check(cards + "INF_REDIST\nMOISTURE m.asc\nCONDUCTIVITY k.asc\nCAPILLARY c.asc\nPOROSITY p.asc\n"
+                                    "PORE_INDEX i.asc\nRESIDUAL_SAT r.asc\n");
+  EXPECT_EQ(error_rec.code, 0);
   EXPECT_EQ(m->moisture_on + m->conductivity_on, 2);
   // Channel routing with erosion writes the overland sediment outputs.
   m = &read_and_check(cards + "CHAN_EXPLIC\nSOIL_EROSION 1\n");

@@ -33,7 +33,8 @@ class SpecialTables : public kavro_test::map_table_test {
 
 TEST_F(SpecialTables, WetlandIdsAreNumberedInMapOrderAndConvertedToSi) {
   write_table(header + "WETLAND_PROPERTIES Map\nNUM_IDS 2\nh\n" +
-              table_row(12, {1000, 2000, 86400, 500, 172800, 0.3, 50}) + table_row(7, {10, 20, 0, 0, 0, 0.1, 0}));
+              table_row(12, {1000, 2000, 86400, 500, 172800, 0.3, 50}) +
+              table_row(7, {10, 20, 0, 0, 0, 0.1, 0}));
   write("w.idx", index_map({0, 12, 0, 0, 7, 0, 12, 7, 0, 0, 0, 0}));
   EXPECT_EQ(read_wetland_table(ms()), 1);
   EXPECT_EQ(error_rec.stop, 0);
@@ -60,12 +61,16 @@ TEST_F(SpecialTables, WetlandCountsAndLargeIdsAreRefused) {
     int code;  // 0: accepted
   };
   const wet_case cases[] = {
-      {"three rows, two IDs in the map", table_row(7, {1}) + table_row(12, {1}) + table_row(15, {1}),
-       {0, 7, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 67},
+      {"three rows, two IDs in the map",
+       table_row(7, {1}) + table_row(12, {1}) + table_row(15, {1}),
+       {0, 7, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       67},
       {"largest ID 301", table_row(301, {1}), {0, 301, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 68},
       {"largest ID 300", table_row(300, {1}), {0, 300, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
-      {"a row above the map's IDs is skipped", table_row(3, {1}) + table_row(2000, {1}),
-       {0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 67},
+      {"a row above the map's IDs is skipped",
+       table_row(3, {1}) + table_row(2000, {1}),
+       {0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       67},
   };
   for (const wet_case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -95,7 +100,8 @@ TEST_F(SpecialTables, WetlandCountsAndLargeIdsAreRefused) {
 }
 
 TEST_F(SpecialTables, WellRowsBecomeWellCellsOfTheirMapPositions) {
-  write_table(header + "WELL_TABLE Map\nNUM_IDS 2\nh\n" + table_row(1, {1, 4, 0}) + table_row(2, {0, 0.05, 0}));
+  write_table(header + "WELL_TABLE Map\nNUM_IDS 2\nh\n" + table_row(1, {1, 4, 0}) +
+              table_row(2, {0, 0.05, 0}));
   write("w.idx", index_map({0, 0, 2, 0, 0, 1, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(read_well_table(ms()), 1);
   EXPECT_EQ(error_rec.stop, 0);
@@ -111,9 +117,9 @@ TEST_F(SpecialTables, WellRowsBecomeWellCellsOfTheirMapPositions) {
 }
 
 TEST_F(SpecialTables, ErosionAndBmpColumnsGoPerClassAndPerConstituent) {
-  write_table(header + "SOIL_EROSION_PROPS Map\nNUM_IDS 2\nNUM_SED 2\nh\n" + table_row(1, {1, 2, 3, 4, 5, 0.25, 0.75}) +
-              table_row(2, {6, 7, 8, 9, 10, 0.5, 0.5}) + "BMPS Map\nNUM_IDS 1\nNUM_CON 1\nh\n" +
-              table_row(2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 42}));
+  write_table(header + "SOIL_EROSION_PROPS Map\nNUM_IDS 2\nNUM_SED 2\nh\n" +
+              table_row(1, {1, 2, 3, 4, 5, 0.25, 0.75}) + table_row(2, {6, 7, 8, 9, 10, 0.5, 0.5}) +
+              "BMPS Map\nNUM_IDS 1\nNUM_CON 1\nh\n" + table_row(2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 42}));
   write("w.idx", index_map({0, 1, 2, 0, 1, 1, 2, 2, 0, 1, 2, 0}));
   dvec splash{"splash"}, sed_k{"sed_K"}, bmp10{"bmp10"};
   splash.allocate(8);
@@ -128,10 +134,11 @@ TEST_F(SpecialTables, ErosionAndBmpColumnsGoPerClassAndPerConstituent) {
   EXPECT_DOUBLE_EQ(fract[1][1], 0.25);
   EXPECT_DOUBLE_EQ(fract[1][2], 0.75);
   EXPECT_DOUBLE_EQ(fract[8][1], 0.5);
-  EXPECT_EQ(read_bmp_table(ms(), {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                  &bmp10},
-                           &per_con, 1),
-            1);
+  EXPECT_EQ(
+      read_bmp_table(
+          ms(), {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &bmp10},
+          &per_con, 1),
+      1);
   EXPECT_EQ(error_rec.stop, 0);
   const double con[] = {0, 42, 0, 0, 42, 42, 0, 42};
   for (int n = 1; n <= 8; ++n) {
@@ -141,8 +148,9 @@ TEST_F(SpecialTables, ErosionAndBmpColumnsGoPerClassAndPerConstituent) {
 }
 
 TEST_F(SpecialTables, CountsThatDisagreeWithTheRunAssignNothing) {
-  write_table(header + "SOIL_EROSION_PROPS Map\nNUM_IDS 1\nNUM_SED 3\nh\n" + table_row(1, {1, 2, 3, 4, 5, 1, 1, 1}) +
-              "BMPS Map\nNUM_IDS 1\nNUM_CON 2\nh\n" + table_row(1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 1, 1}));
+  write_table(header + "SOIL_EROSION_PROPS Map\nNUM_IDS 1\nNUM_SED 3\nh\n" +
+              table_row(1, {1, 2, 3, 4, 5, 1, 1, 1}) + "BMPS Map\nNUM_IDS 1\nNUM_CON 2\nh\n" +
+              table_row(1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 1, 1}));
   write("w.idx", index_map({0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1, 0}));
   dvec splash{"splash"};
   splash.allocate(8);
@@ -153,14 +161,17 @@ TEST_F(SpecialTables, CountsThatDisagreeWithTheRunAssignNothing) {
   for (int n = 1; n <= 8; ++n) EXPECT_DOUBLE_EQ(splash[n], 0.0);
   error_rec = error_record{};
   const std::string out = console_of([&] {
-    EXPECT_EQ(read_bmp_table(ms(), {&splash, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr},
-                             nullptr, 1),
-              0);
+    EXPECT_EQ(
+        read_bmp_table(
+            ms(), {&splash, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+            nullptr, 1),
+        0);
   });
-  EXPECT_NE(out.find("Error: the BMPS table of the mapping table file t.cmt gives NUM_CON 2, while the run carries 1 "
-                     "constituents.\n"),
-            std::string::npos)
+  EXPECT_NE(
+      out.find(
+          "Error: the BMPS table of the mapping table file t.cmt gives NUM_CON 2, while the run carries 1 "
+          "constituents.\n"),
+      std::string::npos)
       << out;
   EXPECT_EQ(error_rec.stop, 1);
   for (int n = 1; n <= 8; ++n) EXPECT_DOUBLE_EQ(splash[n], 0.0);
@@ -182,6 +193,12 @@ TEST_F(SpecialTables, SedimentClassesComeFromColumn41) {
   EXPECT_EQ(files[1], "sand.out");
   EXPECT_DOUBLE_EQ(sg[2], 0.0);
   EXPECT_EQ(files[2], "");
+  write_table("KAVRO_INDEX_MAP_TABLES\nSEDIMENTS\nNUM_SED 3\nh\n" + cls1);
+  const std::string out = console_of([&] { read_sediments_table("t.cmt", count, sg, d, files, fb); });
+  EXPECT_NE(out.find("ends at class 2 of its 3 (NUM_SED)"), std::string::npos) << out;
+  EXPECT_EQ(error_rec.stop, 1);
+  EXPECT_EQ(count, 0);
+  error_rec = error_record{};
   write_table("KAVRO_INDEX_MAP_TABLES\nSEDIMENTS\nNUM_SED -2\nh\n");
   EXPECT_EQ(read_sediments_table("t.cmt", count, sg, d, files, fb), 0);
   EXPECT_EQ(count, 0);
