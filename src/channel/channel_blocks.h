@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/file_wrapper.h"
 #include "framework/one_based.h"
@@ -28,6 +29,19 @@ struct drain_network {
   double drain_to_chan_vol = 0;   // event volume passed from the drains to channels (m3)
   double drain_to_ov_vol = 0;     // event volume returned from the drains onto overland cells (m3)
   double gw_to_drain_vol = 0;     // event volume from groundwater into tile drains (m3)
+};
+
+// One channel pump of a PUMPTO card. The records are owned by the run
+// (chan_pumps); the chain through `next` runs from the newest record to the
+// oldest. No routing step reads them yet.
+struct chan_pump {
+  double rate = 0;                            // set to 0 by the reader
+  int next = 0;                               // number (from 1) of the pump read before this one, 0 at the oldest
+  int pumpto_1 = 0;                           // first integer of the card
+  int pumpto_2 = 0;                           // second integer of the card (1 on a trapezoid link)
+  int kind = 0;                               // 0 elevation series, 1 time series
+  const struct time_series* ts = nullptr;     // the named time series when kind is 1
+  const struct elev_series* es = nullptr;     // the named elevation series when kind is 0
 };
 
 // The run of hydraulic-structure elements that replaces a structure link.
@@ -104,6 +118,36 @@ struct channel_network_block {
   int LINKS = 0;                            // channel links (card LINKS of the channel input file)
   int MAXNODES = 0;                         // largest node count of a link (card MAXNODES)
   int max_nodes_per_link = 0;               // MAXNODES + 1, the row count of the [node][link] matrices
+  int link_dim = 0;                         // LINKS + 1, the column count of the [node][link] matrices
+  int node_link_dim = 0;                    // (LINKS + 1) * (MAXNODES + 1)
+  int og_links = 0;                         // LINKS as read from the file
+  int max_npairs = 0;                       // largest NPAIRS of the file (points of one breakpoint section)
+  int max_num_interp = 0;                   // largest NUM_INTERP of the file (height steps of one breakpoint table)
+  int n_xsec_tables = 0;                    // breakpoint tables (counted, then multiplied by max_nodes_per_link)
+  int overbank_links_on = 0;                // 1 when some link carries the OVERBANK attribute
+  int max_ndep = 0;                         // largest ndep of the file (columns of uslinks and og_uslinks)
+  ivec og_dslink{"og_dslink"};              // [link] dslink as read from the file
+  ivec og_ltype{"og_ltype"};                // [link] ltype as read from the file (before stream capturing)
+  imat og_uslinks{"og_uslinks"};            // [link][k] uslinks as read, k = 1..ndep (max_ndep columns)
+  d3d xbp_lnn{"xbp_lnn"};                   // [breakpoint-link slot][node][pair] x of the section points of erodible breakpoint links (m)
+  d3d ybp_lnn{"ybp_lnn"};                   // [breakpoint-link slot][node][pair] y of those points (m)
+  dmat pct_flooded{"pct_flooded"};          // [node][link] lake value of the node, allocated zero when lakes exist
+  imat status_node{"status_node"};          // [node][link] lake status of the node, allocated zero when lakes exist
+  dmat stdummy{"stdummy"};                  // [node][link] scratch of the section code
+  imat stream_pumps{"stream_pumps"};        // [node][link] pump (from 1, in chan_pumps) of a PUMPTO card at the node, 0 none
+  std::vector<chan_pump> chan_pumps;        // the pumps of the PUMPTO cards; pump k is entry k - 1
+  int n_gst_cells = 0;                      // grid-stream cells (STREAMCELLS of the grid-stream file)
+  int max_gst_nodes = 0;                    // largest NUMNODES of a grid-stream cell
+  ivec gst_ncellsingrid{"gst_ncellsingrid"};  // [stream cell] channel nodes sharing the cell (NUMNODES)
+  imat gst_link{"gst_link"};                // [stream cell][entry] link of the entry
+  imat gst_node{"gst_node"};                // [stream cell][entry] node of the entry
+  imat gst_gnum{"gst_gnum"};                // [stream cell][entry] active-cell number of the cell
+  imat gst_row{"gst_row"};                  // [stream cell][entry] grid row of the cell
+  imat gst_col{"gst_col"};                  // [stream cell][entry] grid column of the cell
+  dmat gst_pct{"gst_pct"};                  // [stream cell][entry] share of the cell given to the entry's node (fraction)
+  dmat gst_sac_weight{"gst_sac_weight"};    // [stream cell][entry] share of the lumped soil model outflow
+  dmat gst_Vlat{"gst_Vlat"};                // [stream cell][entry] lateral exchange volume of the step (m3, into the channel)
+  dmat gst_qlat{"gst_qlat"};                // [stream cell][entry] lateral exchange flow (m3/s, into the channel)
   dmat qlat{"qlat"};                        // [node][link] lateral inflow into the node (m3/s)
   int chan_flow_above_cutoff = 0;           // 1 when a node carries qp above event_min_q while the outflow never reached it
   int chan_implicit_on = 0;                 // 1 for channel method 2 or 5 (refused by the option check)
@@ -231,6 +275,18 @@ struct channel_lake_block {
   std::string chan_contam_out_path = "con_output";  // channel constituent output file
   one_based_vec<link_struct_index> link_structs{"link_structs"};  // [link] structure elements of a structure link
   one_based_vec<hydraulic_structure> hydr_struct{"hydr_struct"};  // hydraulic-structure elements, from 1
+  int n_hydr_structs = 0;                   // hydraulic-structure elements (STRUCTTYPE cards)
+  int lake_loss_on = 0;                     // 1 when lake seepage losses are simulated (MLAKE card or project input)
+  ivec numpts{"numpts"};                    // [lake] cells of the lake's search order (NUMPTS)
+  ivec yes_static_lake{"yes_static_lake"};  // [lake] 1 when the lake's extent never changes (STATIC)
+  ivec numrate{"numrate"};                  // [lake] points of the rating curve (NUMRATE)
+  dmat lake_rate_elev{"lake_rate_elev"};    // [lake][point] rating-curve elevation (m); point 0 is 0
+  dmat lake_rate_volume{"lake_rate_volume"};  // [lake][point] rating-curve volume (m3); point 0 is 0
+  dmat lake_rate_area{"lake_rate_area"};    // [lake][point] rating-curve area (m2); point 0 is 0
+  dvec Mlake{"Mlake"};                      // [lake] bed thickness for lake seepage (cm), with lake_loss_on
+  ivec calc_loss{"calc_loss"};              // [lake] 1 when seepage is computed for the lake, with lake_loss_on
+  dvec lake_loss_cell{"lake_loss_cell"};    // [cell] second lake-seepage array of the channel step (m3)
+  ivec rating_warned{"rating_warned"};      // [lake] 1 once the lake's rating curve was left and warned of
 };
 
 }  // namespace kavro

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "calibration/calibration_entries.h"
+#include "calibration/monte_carlo.h"
 #include "framework/file_wrapper.h"
 #include "framework/replace_pairs.h"
 #include "framework/run_driver.h"
@@ -149,15 +150,18 @@ int kavro_main(int argc, char** argv) {
       case 1:
         status = run_simulation_outcome(req.input_file, nullptr, mode_text).stopped_on_error ? 1 : 0;
         break;
-      case 2: run_sce_calibration(run_context, req.input_file); break;
+      // A calibration that could not run ends with status 1.
+      case 2: status = run_sce_calibration(req.input_file) == 1 ? 0 : 1; break;
       case 3: status = run_batch(req, count, mode_text) ? 0 : 1; break;
       case 4: print_version(); break;
       case 5: break;
-      case 6: run_monte_carlo(run_context, count, req.input_file); break;
+      case 6: status = run_monte_carlo(count, req.input_file) == 1 ? 0 : 1; break;
       case 7: {
         montecarlo sensitivity(500 / run_context.process_count, req.input_file, run_context);
-        sensitivity.objective = model_run_objective;
-        if (sensitivity.run() != 0) sensitivity.report_best();
+        sensitivity.objective_callback = model_run_objective;
+        const int ran = sensitivity.run();
+        if (ran == 1) sensitivity.report_best();
+        status = ran == 1 ? 0 : 1;
         break;
       }
       case 8: run_slm(argc, argv); break;

@@ -70,6 +70,8 @@ int day_of_year(int year, int month, int day) {
 
 bool is_due(const main_state& ms, double when) { return std::fabs(ms.now - when) < ms.time_tol; }
 
+double seconds_between(double from, double to) { return std::round((to - from) * 86400000.0) / 1000.0; }
+
 std::optional<double> event_start_entry(const main_state& ms, long event) {
   if (event < 1 || event > ms.n_precip_events || event > ms.event_start_times.size()) return std::nullopt;
   return ms.event_start_times[event];

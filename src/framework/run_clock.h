@@ -41,6 +41,11 @@ void advance_clock(main_state& ms);
 // at `target` (to the step grid): skips a dry spell between events.
 void jump_clock_to(main_state& ms, double target);
 
+// Seconds from Julian date `from` to `to`, to the millisecond: Julian dates
+// of this era carry some 40 microseconds of round-off, which would otherwise
+// make every step a little longer or shorter than the step it is.
+double seconds_between(double from, double to);
+
 // The next time of a schedule parked for good (Julian days): no pass comes
 // within the timing tolerance of it.
 inline constexpr double never_time = 1.0e30;

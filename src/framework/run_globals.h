@@ -15,6 +15,8 @@ struct run_context_record {
   int partition_count = 1;  // number of grid partitions
   int process_count = 1;    // processes among which a Monte Carlo run count is divided
   int process_id = 0;       // identity of this process in the calibration reports
+  int no_sampling = 0;      // 1: the Monte Carlo calibration draws no parameter sets (never set here)
+  int group_value = 0;      // group number handed to the calibration result exchange (always 0)
 
   // The strip partition of the grid, made only with two or more partitions
   // (the watershed mask reader fills it; nothing else reads it).

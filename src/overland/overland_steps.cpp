@@ -4,13 +4,6 @@
 
 namespace kavro {
 
-void precip_event_step(main_state&) {}
-void precip_period_step(main_state&) {}
-void apply_precip_step(main_state&) {}
 void ovl_boundary_step(main_state&) {}
-void bmp_step(main_state&) {}
-void overland_route_step(main_state&) {}
-void olake_step(main_state&) {}
-void setup_bmps(main_state&) {}
 
 }  // namespace kavro

@@ -193,7 +193,8 @@ struct sediment_control_block {
   ivec oland_lake_mask{"oland_lake_mask"};  // [cell] overland lake number of the map, 0 outside lakes
   ivec oland_lake_new{"oland_lake_new"};    // [cell] overland lake number including cells the lakes took in
   one_based_vec<olake> olake_table{"olake_table"};  // [lake] overland lake records
-  int olake_event_flag = 0;             // flag of the overland-lake step, cleared at every event start
+  int olake_event_flag = 0;             // 1 when the overland-lake step is due in this pass (set by the rain and routing steps), cleared at every event start
+  double vol_ov_lakes_step = 0;         // water in all overland lakes before the last extent update (m3)
   double vol_into_ov_lakes_total = 0;   // run flow into overland lakes (m3)
   double vol_from_ov_lakes_total = 0;   // run flow from overland lakes (m3)
 
