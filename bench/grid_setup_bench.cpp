@@ -60,7 +60,8 @@ int main() {
     p << "KAVROPROJECT\nWATERSHED_MASK " << (dir / "mask.asc").string() << "\nELEVATION "
       << (dir / "elev.asc").string() << "\nROWS " << n << "\nCOLS " << n << "\nGRIDSIZE 10.0\nTOT_TIME 1\n"
       << "TIMESTEP 60\nSTART_DATE 2001 3 1\nSTART_TIME 0 0\nOUTROW 1\nOUTCOL 1\nOUTSLOPE 0.01\nMAPPING_TABLE "
-      << (dir / "t.cmt").string() << "\nRAIN_INTENSITY 10.0\nRAIN_DURATION 1\nQUIET\n";
+      << (dir / "t.cmt").string() << "\nRAIN_INTENSITY 10.0\nRAIN_DURATION 1\nQUIET\nSUMMARY "
+      << (dir / "summary.txt").string() << "\nOUTLET_HYDRO " << (dir / "outlet.txt").string() << "\n";
   }
 
   auto t0 = std::chrono::steady_clock::now();
