@@ -29,6 +29,12 @@ struct drain_network {
   double drain_to_chan_vol = 0;   // event volume passed from the drains to channels (m3)
   double drain_to_ov_vol = 0;     // event volume returned from the drains onto overland cells (m3)
   double gw_to_drain_vol = 0;     // event volume from groundwater into tile drains (m3)
+  double drain_to_superlink_vol = 0;  // event volume passed from the drains to the superlink network (m3)
+  double ov_to_drain_total = 0;   // run volume taken from overland cells into the drains (m3)
+  double drain_to_chan_total = 0; // run volume passed from the drains to channels (m3)
+  double drain_to_ov_total = 0;   // run volume returned from the drains onto overland cells (m3)
+  double gw_to_drain_total = 0;   // run volume from groundwater into tile drains (m3)
+  double drain_to_superlink_total = 0;  // run volume passed from the drains to the superlink network (m3)
 };
 
 // One channel pump of a PUMPTO card. The records are owned by the run
@@ -95,6 +101,10 @@ struct superlink_block {
   double vol_superlink_to_overland = 0;     // event volume passed from the superlink network to overland cells (m3)
   double vol_gw_to_tile = 0;                // event volume from groundwater to tile drains (m3)
   double vol_drains_init = 0;               // pipe/drain volume at the event start (m3)
+  double vol_overland_to_superlink_total = 0;  // run volume of overland inputs to the superlink network (m3)
+  double vol_superlink_to_channel_total = 0;   // run volume passed from the superlink network to channels (m3)
+  double vol_superlink_to_overland_total = 0;  // run volume passed from the superlink network to overland cells (m3)
+  double vol_gw_to_tile_total = 0;             // run volume from groundwater to the superlink tile drains (m3)
   int superlink_c_opt_on = 0;               // 1 when card SUPERLINK_C_OPT is given
   int high_head_release_on = 0;             // 1 when card HIGH_HEAD_RELEASE is given
   int superlink_drainmod_on = 0;            // 1 when card SUPERLINK_DRAINMOD is given
@@ -153,6 +163,11 @@ struct channel_network_block {
   int chan_implicit_on = 0;                 // 1 for channel method 2 or 5 (refused by the option check)
   int channel_on = 0;                       // 1 when channel routing is simulated
   int chan_drain_init_on = 0;               // 1 for channel method 2 (CHAN_DRAIN)
+  int chan_backwater_init_on = 0;           // 1 when the channel start state comes from a backwater initialisation run
+  int apfa_xsec_on = 0;                     // 1 when APFA cross sections are simulated
+  int trap_preiss_on = 0;                   // 1 when trapezoidal cross sections carry Preissmann slots
+  int lookup_preiss_on = 0;                 // 1 when look-up-table cross sections carry Preissmann slots
+  int lookup_table_read_on = 0;             // 1 when cross-section look-up tables were read
   int overbank_flow_on = 0;                 // 1 when card OVERBANK_FLOW lets channel water spill onto cells
   double overbank_max_dv = 0.01;            // value of card OVERBANK_MAX_DV
   int overland_backwater_on = 0;            // 1 when card OVERLAND_BACKWATER is given
@@ -192,6 +207,12 @@ struct channel_network_block {
   dvec ht_spc{"ht_spc"};                    // [table] height step of the table (m)
   ivec numhts{"numhts"};                    // [table] height steps of the table
   ivec numpairs{"numpairs"};                // [table] x/y pairs the table was built from
+  dmat min_bel{"min_bel"};                  // [node][link] lowest bed the erosion may reach, bel - max_eros at the first bed update (m)
+  int min_bel_set = 0;                      // 1 once min_bel has been taken
+  int n_xsec_tables_used = 0;               // breakpoint tables handed out so far while the channel file is read
+  std::vector<double> xsec_scratch_x;       // profile x of one breakpoint section (m), 1-based, max_npairs + 2 cells
+  std::vector<double> xsec_scratch_y;       // profile y of one breakpoint section (m), 1-based
+  std::vector<double> xsec_scratch_y_old;   // the profile before a bed change (m), 1-based
   int n_bp_sections = 0;                    // erodible breakpoint links; the bed cross-section update runs when it is at least 1
   imat uslinks{"uslinks"};                  // [link][k] upstream links of each link, k = 1..ndep
   ivec dslink{"dslink"};                    // [link] downstream link, 0 at the outlet
@@ -262,6 +283,8 @@ struct channel_lake_block {
   double vol_lake_inflow_total = 0;         // run inflow volume into the channel lakes (m3)
   double vol_lake_outflow_total = 0;        // run outflow volume from the channel lakes (m3)
   double vol_lakes_perennial_init = 0;      // initial volume in perennial lakes (m3)
+  double vol_lakes_perennial_final = 0;     // volume in the channel lakes at the end of the run (m3)
+  double vol_lake_balance_error = 0;        // channel lake balance of the run (m3): inflow - outflow - final + initial - evaporation
   double vol_lakes_init = 0;                // lake volume at the event start (m3)
   double vol_lakes_final = 0;               // lake volume at the event end (m3)
   dvec lake_in_dv{"lake_in_dv"};            // [lake] volume moved from overland cells into the lake since the last event end (m3)
@@ -275,6 +298,7 @@ struct channel_lake_block {
   std::string chan_contam_out_path = "con_output";  // channel constituent output file
   one_based_vec<link_struct_index> link_structs{"link_structs"};  // [link] structure elements of a structure link
   one_based_vec<hydraulic_structure> hydr_struct{"hydr_struct"};  // hydraulic-structure elements, from 1
+  int sched_release_on = 0;                 // 1 when a structure element is a scheduled release (type 7)
   int n_hydr_structs = 0;                   // hydraulic-structure elements (STRUCTTYPE cards)
   int lake_loss_on = 0;                     // 1 when lake seepage losses are simulated (MLAKE card or project input)
   ivec numpts{"numpts"};                    // [lake] cells of the lake's search order (NUMPTS)

@@ -49,7 +49,7 @@ struct record_tail_block {
   ivec con_link{"con_link"};                        // Channel link a cell drains to (link map; con_node the node)
   ivec con_node{"con_node"};                        // Channel node of the link in con_link that a cell joins (allocation name "con_node", filled by the link-map reader)
   ivec bplink{"bplink"};                            // Slot of a breakpoint link in the per-breakpoint-link 3-D arrays (xbp_lnn, ybp_lnn, max_yp)
-  d3d max_yp{"max_yp"};                             // Per breakpoint link and node the running maximum of yp
+  dmat max_yp{"max_yp"};                            // [erodible breakpoint slot][node] running maximum of yp (m)
   ivec channel_cells{"channel_cells"};              // allocation name "channel_cells"
   int nutrients_on = 0;                             // 1 when card NUTRIENTS enables the nutrient sub-model
   nsm_model* nsm = nullptr;                         // the nutrient model of card NUTRIENTS, owned by project_params
@@ -111,6 +111,17 @@ struct record_tail_block {
   file_wrapper total_chan_n_file;                   // Channel total nitrogen output of card TOTAL_CHAN_N (w; created here, written by the nutrient writers)
   file_wrapper total_chan_kn_file;                  // Channel total Kjeldahl nitrogen output of card TOTAL_CHAN_KN (w)
   file_wrapper total_chan_p_file;                   // Channel total phosphorus output of card TOTAL_CHAN_P (w)
+  int hydrograph_rows = 0;                          // outlet-hydrograph rows written so far in the run
+  int ts_count_depth = 0;                           // next "TS" number of the channel depth dataset (from 0)
+  int ts_count_flow = 0;                            // next "TS" number of the channel discharge dataset
+  int ts_count_velocity = 0;                        // next "TS" number of the channel velocity dataset
+  int ts_count_stage = 0;                           // next "TS" number of the channel stage dataset
+  int ts_count_sed_flux = 0;                        // next "TS" number of the channel sediment-flux dataset
+  int ts_count_sl_flow = 0;                         // next "TS" number of the superlink flow dataset
+  int ts_count_sl_head = 0;                         // next "TS" number of the superlink head dataset
+  int ts_count_sl_tile = 0;                         // next "TS" number of the superlink tile-flow dataset
+  int permafrost_header_written = 0;                // 1 once the soil-temperature profile has its header line
+  int permafrost_profile_warned = 0;                // 1 once a grid too small for the profile cell was reported
   soil_contam_layers_record soil_contam_layers;           // constituents in the soil layers
   permafrost_layer_soil_record permafrost_layer_soil;     // the permafrost soil table
 };
