@@ -81,19 +81,21 @@ bool write_day_numbers(main_state& ms) {
   return true;
 }
 
-// Reads one received map into `dest` (values of the active cells). False
-// when it cannot be opened or read (the run stops).
-bool receive_map(main_state& ms, const std::string& path, dvec& dest, const char* failure) {
+}  // namespace
+
+bool receive_map(main_state& ms, const std::string& path, dvec& dest, const char* failure, int quiet) {
   if (!ms.fs_exchange.open(path, "r")) {
     stop_on(failure, path);
     return false;
   }
   read_ascii_map(ms.fs_exchange, path, map_reals_a, ms.map_north, ms.map_south, ms.map_east, ms.map_west,
-                 ms.map_rows, ms.map_cols, ms.mask, &dest, nullptr, nullptr, ms.rows, ms.cols, ms.quiet);
+                 ms.map_rows, ms.map_cols, ms.mask, &dest, nullptr, nullptr, ms.rows, ms.cols, quiet);
   ms.fs_exchange.close();
   // A map of the wrong size or cut short was reported by the reader.
   return error_rec.code == 0 && error_rec.stop == 0;
 }
+
+namespace {
 
 // A received moisture stays within the soil's bounds.
 void bound_received_moisture(main_state& ms) {
@@ -116,13 +118,13 @@ bool receive_maps(main_state& ms) {
   std::fflush(stdout);
   if (ms.moist_from_vopa_on == 1) {
     if (!receive_map(ms, ms.moist_from_vopa_path, ms.init_moisture,
-                     "2 Can't open soil moisture exchange file %s for reading\n"))
+                     "2 Can't open soil moisture exchange file %s for reading\n", ms.quiet))
       return false;
     bound_received_moisture(ms);
   }
   if (ms.rough_from_vopa_on == 1) {
     if (!receive_map(ms, ms.rough_from_vopa_path, ms.dist_rough,
-                     "2 Can't open roughness exchange file %s for reading\n"))
+                     "2 Can't open roughness exchange file %s for reading\n", ms.quiet))
       return false;
     for (long j = 1; j <= ms.n_cells; ++j) {
       if (ms.dist_rough[j] <= 0.0) ms.dist_rough[j] = 0.04;
@@ -130,7 +132,7 @@ bool receive_maps(main_state& ms) {
   }
   if (ms.ksat_from_vopa_on == 1) {
     if (!receive_map(ms, ms.ksat_from_vopa_path, ms.conductivity,
-                     "2 Can't open Ksat exchange file %s for reading\n"))
+                     "2 Can't open Ksat exchange file %s for reading\n", ms.quiet))
       return false;
     for (long j = 1; j <= ms.n_cells; ++j) ms.conductivity[j] /= ms_to_cm_per_h;
   }

@@ -10,6 +10,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
+#include <type_traits>
 #include <memory>
 #include <new>
 #include <string>
@@ -24,6 +26,33 @@ inline size_t checked_product(size_t a, size_t b) {
   size_t out = 0;
   if (__builtin_mul_overflow(a, b, &out)) throw std::bad_alloc();
   return out;
+}
+
+// Owner of an array block: zeroed pages from the system (calloc) for plain
+// numbers, so that cells a run never touches cost neither a write nor a
+// page; value-initialised new[] for every other type.
+template <class T>
+struct block_deleter {
+  bool from_calloc = false;
+  void operator()(T* p) const noexcept {
+    if (from_calloc)
+      std::free(p);
+    else
+      delete[] p;
+  }
+};
+template <class T>
+using block_ptr = std::unique_ptr<T[], block_deleter<T>>;
+
+template <class T>
+block_ptr<T> zeroed_block(size_t n) {
+  if constexpr (std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>) {
+    void* p = std::calloc(n, sizeof(T));
+    if (p == nullptr) throw std::bad_alloc();
+    return block_ptr<T>(static_cast<T*>(p), block_deleter<T>{true});
+  } else {
+    return block_ptr<T>(new T[n](), block_deleter<T>{false});
+  }
 }
 
 // Vector of cells 0..n (n = highest index).
@@ -42,7 +71,7 @@ class one_based_vec {
   void allocate(long n) {
     reset();
     if (n <= 0) return;
-    data_ = std::make_unique<T[]>(static_cast<size_t>(n) + 1);
+    data_ = zeroed_block<T>(static_cast<size_t>(n) + 1);
     n_ = n;
   }
   void reset() {
@@ -65,7 +94,7 @@ class one_based_vec {
 
  private:
   std::string name_;
-  std::unique_ptr<T[]> data_;
+  block_ptr<T> data_;
   long n_ = 0;
 };
 
@@ -86,7 +115,7 @@ class one_based_mat {
     reset();
     if (n <= 0 || m <= 0) return;
     const size_t nr = static_cast<size_t>(n) + 1, nc = static_cast<size_t>(m) + 1;
-    block_ = std::make_unique<T[]>(checked_product(nr, nc));
+    block_ = zeroed_block<T>(checked_product(nr, nc));
     rows_ = std::make_unique<T*[]>(nr);
     for (size_t i = 0; i < nr; ++i) rows_[i] = block_.get() + i * nc;
     n_ = n;
@@ -114,7 +143,7 @@ class one_based_mat {
 
  private:
   std::string name_;
-  std::unique_ptr<T[]> block_;
+  block_ptr<T> block_;
   std::unique_ptr<T*[]> rows_;
   long n_ = 0, m_ = 0;
 };

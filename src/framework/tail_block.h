@@ -87,6 +87,7 @@ struct record_tail_block {
   std::string out_kotu_temp_path;                   // File name of card OUT_KOTU_TEMP (read_project)
   file_wrapper out_kotu_temp_file;                  // Permafrost temperature profile output of card OUT_KOTU_TEMP (w)
   ivec permaf_mask{"permaf_mask"};                  // allocation name "permaf_mask"
+  file_wrapper fs_permafrost_mask;                  // permafrost mask map of card PERMAFROST_KOTU or MULTI_LAYER_INFIL_KOTU (r), opened and closed by read_permafrost_mask
   dmat perma_tem{"perma_tem"};                      // Soil temperature per temperature node
   double kotu_interval = 0;                         // Permafrost (KOTU) model interval in seconds
   double kotu_interval_days = 0;                    // kotu_interval / 86400

@@ -75,6 +75,4 @@ void check_map_table(const std::string& path, map_table_flags& present, int velm
                           tool_mode);
 }
 
-std::string richards_index_map_path(const std::string&, int) { return {}; }
-
 }  // namespace kavro

@@ -14,4 +14,8 @@ bool setup_console_on(const main_state& ms);
 // Writes `text` literally to the console (when setup_console_on) and to the run log when it is open.
 void print_setup_line(main_state& ms, std::string_view text);
 
+// The same for the lines that a tool-mode run still shows on the console
+// (quiet and a process rank other than 0 silence them).
+void print_load_line(main_state& ms, std::string_view text);
+
 }  // namespace kavro

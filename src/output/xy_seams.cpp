@@ -9,5 +9,6 @@ void xy_input::read_stream_hydrographs(const std::string&) {}
 void xy_input::read_stream_timeseries(const std::string&) {}
 void xy_input::apply_ov_depth(double, double, dvec&, double&, double&) const {}
 void xy_input::apply_ov_stage(double, double, const dvec&, dvec&, double&, double&) const {}
+void xy_input::setup_ov_interp(ivec&, long, const checked_array<double>&, const checked_array<double>&) {}
 
 }  // namespace kavro

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "framework/checked_array.h"
 #include "framework/one_based.h"
 
 namespace kavro {
@@ -53,6 +54,11 @@ struct xy_input {
   void apply_ov_depth(double now, double dx, dvec& ov_depth, double& vol_in, double& vol_out) const;
   void apply_ov_stage(double now, double dx, const dvec& elevation, dvec& ov_depth, double& vol_in,
                       double& vol_out) const;
+  // Prepares the interpolation of overland depths from the source points
+  // onto the boundary cells of type 9 (`boundary_type`, per active cell,
+  // with the cell centres `cell_x`, `cell_y` in map units).
+  void setup_ov_interp(ivec& boundary_type, long n_cells, const checked_array<double>& cell_x,
+                       const checked_array<double>& cell_y);
 };
 
 }  // namespace kavro

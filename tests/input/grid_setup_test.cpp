@@ -30,6 +30,7 @@ class GridSetup : public kavro_test::grid_test {
   void use_example(const std::string& mask = "mask.asc", const std::string& elevation = "elevation.asc") {
     ms().outlet_row = 3;
     ms().outlet_col = 3;
+    ms().uniform_manning_n = 0.035;  // the roughness loader refuses a grid without roughness
     open_input(ms().fs_watershed_mask, ms().watershed_mask_path, grid_data / mask);
     open_input(ms().fs_elevation, ms().elevation_path, grid_data / elevation);
   }
