@@ -83,21 +83,25 @@ TEST_F(CellLoaders, RoughnessFromMapAndFromTableAgree) {
 }
 
 TEST_F(CellLoaders, RoughnessRefusals) {
+  // A NaN never reaches the roughness check: the map reader refuses a
+  // non-finite value in an active cell, naming its row and column.
+  const char* manning = "Overland Manning n=0 at grid cell 4.  Program terminating.\n"
+                        "Check your overland roughness inputs, mapping table and index map \n";
   struct refusal {
     std::string cell4;
     const char* why;
+    const char* message;
   };
-  for (const refusal& r : {refusal{"0.0", "zero"}, refusal{"nan", "NaN"}, refusal{"-0.1", "negative"}}) {
+  for (const refusal& r : {refusal{"0.0", "zero", manning},
+                           refusal{"nan", "NaN", "row 2, column 2: the value of an active cell is not a finite number"},
+                           refusal{"-0.1", "negative", manning}}) {
     error_rec = {};
     ms().roughness_on = 1;
     map_in_slot(ms().fs_roughness, ms().roughness_path, "rough.asc",
                 cell_map({"0.05", "0.05", "0.05", r.cell4, "0.05", "0.05", "0.05", "0.05"}));
     const std::string out = console_of([&] { read_roughness_map(ms()); });
     EXPECT_EQ(error_rec.stop, 1) << r.why;
-    EXPECT_NE(out.find("Overland Manning n=0 at grid cell 4.  Program terminating.\n"
-                       "Check your overland roughness inputs, mapping table and index map \n"),
-              std::string::npos)
-        << r.why << ": " << out;
+    EXPECT_NE(out.find(r.message), std::string::npos) << r.why << ": " << out;
   }
 
   ms().roughness_on = 0;

@@ -32,7 +32,7 @@ TEST(LoaderRun, BadInputsEndTheRunWithStatusOne) {
        "Check your overland roughness inputs, mapping table and index map \n"},
       {"NaN roughness", "ROUGHNESS rough.asc", "",
        {{"rough.asc", header + "0 0.05 0.05 0\n0.05 nan 0.05 0.05\n0 0.05 0.05 0\n"}},
-       "Overland Manning n=0 at grid cell 4.  Program terminating.\n"},
+       "rough.asc, row 2, column 2: the value of an active cell is not a finite number"},
       {"tiny uniform n", "MANNING_N 0.000001", "", {},
        "Invalid spatially uniform overland flow Manning n value=0.000001\n"},
       {"lake cards", "MANNING_N 0.05", "OVERLAND_LAKE_MAP lakes.asc\nOVERLAND_LAKE_FILE lakes.txt\n",
