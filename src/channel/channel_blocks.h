@@ -192,6 +192,12 @@ struct channel_network_block {
   dvec ht_spc{"ht_spc"};                    // [table] height step of the table (m)
   ivec numhts{"numhts"};                    // [table] height steps of the table
   ivec numpairs{"numpairs"};                // [table] x/y pairs the table was built from
+  dmat min_bel{"min_bel"};                  // [node][link] lowest bed the erosion may reach, bel - max_eros at the first bed update (m)
+  int min_bel_set = 0;                      // 1 once min_bel has been taken
+  int n_xsec_tables_used = 0;               // breakpoint tables handed out so far while the channel file is read
+  std::vector<double> xsec_scratch_x;       // profile x of one breakpoint section (m), 1-based, max_npairs + 2 cells
+  std::vector<double> xsec_scratch_y;       // profile y of one breakpoint section (m), 1-based
+  std::vector<double> xsec_scratch_y_old;   // the profile before a bed change (m), 1-based
   int n_bp_sections = 0;                    // erodible breakpoint links; the bed cross-section update runs when it is at least 1
   imat uslinks{"uslinks"};                  // [link][k] upstream links of each link, k = 1..ndep
   ivec dslink{"dslink"};                    // [link] downstream link, 0 at the outlet
@@ -275,6 +281,7 @@ struct channel_lake_block {
   std::string chan_contam_out_path = "con_output";  // channel constituent output file
   one_based_vec<link_struct_index> link_structs{"link_structs"};  // [link] structure elements of a structure link
   one_based_vec<hydraulic_structure> hydr_struct{"hydr_struct"};  // hydraulic-structure elements, from 1
+  int sched_release_on = 0;                 // 1 when a structure element is a scheduled release (type 7)
   int n_hydr_structs = 0;                   // hydraulic-structure elements (STRUCTTYPE cards)
   int lake_loss_on = 0;                     // 1 when lake seepage losses are simulated (MLAKE card or project input)
   ivec numpts{"numpts"};                    // [lake] cells of the lake's search order (NUMPTS)

@@ -4,8 +4,6 @@
 
 namespace kavro {
 
-void setup_channel(main_state&) {}
-void read_link_map(main_state&) {}
 void setup_superlink(main_state&) {}
 void setup_drain_network(main_state&) {}
 void connect_superlink_outlets(main_state&) {}

@@ -9,6 +9,12 @@ struct main_state;
 void setup_channel(main_state& ms);
 // Grid set-up: the link and node each cell drains to (conceptual groundwater runs).
 void read_link_map(main_state& ms);
+// Parts of the channel set-up.
+void read_chan_hotstart(main_state& ms);
+void setup_grid_stream(main_state& ms);
+void cconnect(main_state& ms);
+void write_short_links(const main_state& ms);
+void write_bad_thalweg(const main_state& ms);
 // Grid set-up of the superlink pipe network.
 void setup_superlink(main_state& ms);
 // Grid set-up of the drain pipe network.

@@ -171,6 +171,17 @@ bool exchange_with_host(main_state& ms) {
 
 bool erodible_link_with(int ltype, int section_bit) { return (ltype & section_bit) && (ltype & 2); }
 
+// A breakpoint node whose water now stands above its highest level so far
+// takes its present sand volume as the reference of the next bed change.
+void refresh_breakpoint_sand(main_state& ms) {
+  for (long link = 1; link <= ms.LINKS; ++link) {
+    if (!erodible_link_with(ms.ltype[link], 8)) continue;
+    const int slot = ms.bplink[link];
+    for (long node = 1; node <= ms.nx1[link]; ++node)
+      if (ms.yp[node][link] > ms.max_yp[slot][node]) ms.bp_sand_vol[slot][node] = ms.ch_sand_vol[node][link][0];
+  }
+}
+
 // The channel cross-sections follow the bed that erosion and deposition left.
 void update_cross_sections(main_state& ms) {
   const bool adjust_bed = ms.sed_control.adjust_channel_bed_on == 1;
@@ -180,6 +191,7 @@ void update_cross_sections(main_state& ms) {
     if (adjust_bed) {
       ex_section(ms, 1, ms.area);
       if (error_rec.code != 0) return;
+      refresh_breakpoint_sand(ms);
     }
   }
   if (!adjust_bed) return;

@@ -49,7 +49,7 @@ struct record_tail_block {
   ivec con_link{"con_link"};                        // Channel link a cell drains to (link map; con_node the node)
   ivec con_node{"con_node"};                        // Channel node of the link in con_link that a cell joins (allocation name "con_node", filled by the link-map reader)
   ivec bplink{"bplink"};                            // Slot of a breakpoint link in the per-breakpoint-link 3-D arrays (xbp_lnn, ybp_lnn, max_yp)
-  d3d max_yp{"max_yp"};                             // Per breakpoint link and node the running maximum of yp
+  dmat max_yp{"max_yp"};                            // [erodible breakpoint slot][node] running maximum of yp (m)
   ivec channel_cells{"channel_cells"};              // allocation name "channel_cells"
   int nutrients_on = 0;                             // 1 when card NUTRIENTS enables the nutrient sub-model
   nsm_model* nsm = nullptr;                         // the nutrient model of card NUTRIENTS, owned by project_params
