@@ -1,0 +1,212 @@
+// Explicit routing of small trapezoid networks built in memory: uniform
+// flow, a confluence, attenuation, still water, a closed channel, and the
+// structure and exchange functions against hand-computed values.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "channel/channel_routing.h"
+#include "channel/cross_sections.h"
+#include "framework/error_record.h"
+#include "framework/main_state.h"
+
+namespace kavro {
+namespace {
+
+struct link_spec {
+  int nodes;            // computational nodes
+  double dx;            // node spacing (m)
+  double elev1;         // bed at node 1 (m)
+  double drop;          // bed fall per node (m)
+  double b, s, n;       // bottom width, side slope, Manning n
+  std::vector<int> up;  // upstream links
+};
+
+// A network of trapezoid links; the last link is the outlet. Every node
+// starts dry unless `depth` is given.
+std::unique_ptr<main_state> network(const std::vector<link_spec>& links, double depth = 0.0) {
+  auto ms = std::make_unique<main_state>();
+  const int L = static_cast<int>(links.size());
+  int maxn = 0;
+  for (const link_spec& s : links) maxn = std::max(maxn, s.nodes);
+  ms->LINKS = L;
+  ms->MAXNODES = maxn + 1;
+  ms->max_nodes_per_link = maxn + 2;
+  ms->link_dim = L + 1;
+  ms->node_link_dim = (L + 1) * (maxn + 2);
+  for (ivec* v : {&ms->ltype, &ms->ldex, &ms->nx, &ms->nx1, &ms->og_nx1, &ms->dslink, &ms->ndep}) v->allocate(L + 1);
+  ms->link_inv_n.allocate(L + 1);
+  ms->chan_dx.allocate(L + 1);
+  ms->uslinks.allocate(L + 1, 3);
+  for (dmat* m : {&ms->bottom, &ms->sslope, &ms->bel, &ms->yp, &ms->qp, &ms->area, &ms->conv, &ms->dconv, &ms->topw,
+                  &ms->chan_depth, &ms->qlat, &ms->bankfull_dep, &ms->area_old})
+    m->allocate(ms->max_nodes_per_link, L + 1);
+  ms->table_num.allocate(ms->max_nodes_per_link, L + 1);
+  for (int l = 1; l <= L; ++l) {
+    const link_spec& s = links[l - 1];
+    ms->ltype[l] = 4;
+    ms->ldex[l] = l;
+    ms->nx[l] = ms->og_nx1[l] = s.nodes;
+    ms->nx1[l] = s.nodes + 1;
+    ms->link_inv_n[l] = 1.0 / s.n;
+    ms->chan_dx[l] = s.dx;
+    ms->ndep[l] = static_cast<int>(s.up.size());
+    for (size_t k = 0; k < s.up.size(); ++k) {
+      ms->uslinks[l][k + 1] = s.up[k];
+      ms->dslink[s.up[k]] = l;
+    }
+    for (int j = 1; j <= s.nodes; ++j) {
+      ms->bottom[j][l] = s.b;
+      ms->sslope[j][l] = s.s;
+      ms->bankfull_dep[j][l] = 1.5;
+      ms->bel[j][l] = s.elev1 - s.drop * (j - 1);
+      ms->yp[j][l] = ms->bel[j][l] + depth;
+      ms->chan_depth[j][l] = depth;
+    }
+  }
+  ms->max_courant_number = 0.04;
+  ms->channel_on = 1;
+  ms->chan_point_inputs_on = 1;
+  ms->chan_point_q.allocate(ms->node_link_dim + 1);
+  error_rec = error_record{};
+  ex_section(*ms, 2, ms->area);
+  return ms;
+}
+
+long slot(const main_state& ms, int link, int node) { return static_cast<long>(link) * ms.max_nodes_per_link + node; }
+
+double storage(const main_state& ms) {
+  double v = 0;
+  for (int l = 1; l <= ms.LINKS; ++l)
+    for (int j = 1; j <= ms.nx[l]; ++j) v += ms.area[j][l] * ms.chan_dx[l];
+  return v;
+}
+
+double normal_depth(double q, double b, double s, double n, double slope) {
+  double lo = 0, hi = 10;
+  for (int i = 0; i < 200; ++i) {
+    const double y = 0.5 * (lo + hi), a = (b + s * y) * y, p = b + 2 * y * std::sqrt(1 + s * s);
+    (a * std::pow(a / p, 2.0 / 3.0) / n * std::sqrt(slope) < q ? lo : hi) = y;
+  }
+  return 0.5 * (lo + hi);
+}
+
+// Routes `steps` intervals of dt, checking after each that inflow equals
+// outflow plus storage gain; `inflow(t)` sets the point inputs.
+template <class Inflow>
+double route(main_state& ms, int steps, double dt, Inflow inflow, double* worst = nullptr) {
+  const double v0 = storage(ms);
+  double in = 0, out = 0, t = 0, err = 0;
+  for (int k = 0; k < steps; ++k) {
+    in += inflow(ms, t) * dt;
+    ms.chan_dt = dt;
+    EXPECT_EQ(ex_flow_route(ms, dt), 0);
+    out += ms.chan_outflow_vol;
+    t += dt;
+    err = std::max(err, std::fabs(in - out - (storage(ms) - v0)) / std::max(in, 1.0));
+  }
+  if (worst) *worst = err;
+  return out;
+}
+
+TEST(ExplicitRouting, SteadyInflowOnASingleLinkReachesNormalDepth) {
+  auto ms = network({{40, 50.0, 104.0, 0.1, 3.0, 2.0, 0.03, {}}});
+  double worst = 0;
+  route(*ms, 1440, 10.0, [](main_state& m, double) {
+    m.chan_point_q[slot(m, 1, 1)] = 2.0;
+    return 2.0;
+  }, &worst);
+  EXPECT_LT(worst, 1e-12);
+  const double yn = normal_depth(2.0, 3.0, 2.0, 0.03, 0.002);
+  EXPECT_NEAR(yn, 0.571681, 1e-6);
+  for (int j = 1; j <= 40; ++j) EXPECT_NEAR(ms->chan_depth[j][1], yn, 1e-9) << j;
+  EXPECT_NEAR(ms->qp[40][1], 2.0, 1e-9);
+}
+
+TEST(ExplicitRouting, AConfluenceConservesWaterAndCarriesTheSumOfItsInflows) {
+  auto ms = network({{20, 40.0, 103.0, 0.12, 2.0, 1.5, 0.035, {}},
+                     {15, 40.0, 103.2, 0.16, 1.5, 1.5, 0.035, {}},
+                     {30, 40.0, 100.5, 0.06, 4.0, 2.0, 0.03, {1, 2}}});
+  double worst = 0;
+  route(*ms, 1440, 10.0, [](main_state& m, double) {
+    m.chan_point_q[slot(m, 1, 1)] = 1.2;
+    m.chan_point_q[slot(m, 2, 1)] = 0.8;
+    return 2.0;
+  }, &worst);
+  EXPECT_LT(worst, 1e-12);
+  EXPECT_NEAR(ms->qp[30][3], 2.0, 1e-6);
+  EXPECT_NEAR(ms->chan_depth[30][3], 0.53846, 1e-5);
+}
+
+TEST(ExplicitRouting, LongerLinksAttenuateAndDelayAFloodWave) {
+  struct wave_case {
+    int nodes;
+    double peak, minutes;
+  };
+  const wave_case cases[] = {{10, 4.71, 23}, {20, 3.94, 31}, {40, 2.92, 50}, {80, 1.83, 93}};
+  double last_peak = 1e9, last_time = 0;
+  for (const wave_case& c : cases) {
+    const int nodes = c.nodes;
+    auto ms = network({{nodes, 50.0, 100.0, 0.05, 3.0, 2.0, 0.03, {}}});
+    double peak = 0, peak_t = 0, worst = 0, t = 0;
+    auto tri = [](double tm) {
+      const double m = tm / 60.0;
+      return m < 15 ? 6.0 * m / 15 : m < 45 ? 6.0 * (45 - m) / 30 : 0.0;
+    };
+    const double v0 = storage(*ms);
+    double in = 0, out = 0;
+    for (int k = 0; k < 2160; ++k) {
+      const double q = tri(t + 5.0);
+      ms->chan_point_q[slot(*ms, 1, 1)] = q;
+      in += q * 10.0;
+      ASSERT_EQ(ex_flow_route(*ms, 10.0), 0);
+      out += ms->chan_outflow_vol;
+      t += 10.0;
+      worst = std::max(worst, std::fabs(in - out - (storage(*ms) - v0)) / in);
+      if (ms->qp[nodes][1] > peak) peak = ms->qp[nodes][1], peak_t = t;
+    }
+    EXPECT_NEAR(in, 8100.0, 1e-6);
+    EXPECT_LT(worst, 1e-9) << nodes;
+    EXPECT_LT(peak, last_peak) << nodes;
+    EXPECT_GT(peak_t, last_time) << nodes;
+    EXPECT_NEAR(peak, c.peak, 0.02 * c.peak) << nodes;
+    EXPECT_NEAR(peak_t / 60.0, c.minutes, 1.0) << nodes;
+    last_peak = peak, last_time = peak_t;
+  }
+}
+
+TEST(ExplicitRouting, LevelWaterStaysAtRest) {
+  auto ms = network({{20, 25.0, 100.0, 0.0, 3.0, 2.0, 0.03, {}}}, 0.6);
+  const double v0 = storage(*ms);
+  route(*ms, 60, 10.0, [](main_state&, double) { return 0.0; });
+  for (int j = 1; j <= 20; ++j) EXPECT_EQ(ms->yp[j][1], 100.6) << j;
+  EXPECT_EQ(storage(*ms), v0);
+}
+
+TEST(ExplicitRouting, ASlopingSurfaceInAClosedChannelSettlesLevelWithoutLoss) {
+  auto ms = network({{20, 25.0, 100.0, 0.0, 3.0, 2.0, 0.03, {}}});
+  for (int j = 1; j <= 20; ++j) ms->yp[j][1] = 100.8 - 0.4 * (j - 1) / 19.0, ms->chan_depth[j][1] = ms->yp[j][1] - 100.0;
+  ex_section(*ms, 2, ms->area);
+  const double v0 = storage(*ms);
+  EXPECT_NEAR(v0, 1274.736842, 1e-6);
+  double spread_prev = 0.4 + 1e-12;
+  for (int k = 0; k < 360; ++k) {
+    ASSERT_EQ(ex_flow_route(*ms, 10.0), 0);
+    EXPECT_EQ(ms->chan_outflow_vol, 0.0);
+    double lo = 1e9, hi = -1e9;
+    for (int j = 1; j <= 20; ++j) lo = std::min(lo, ms->yp[j][1]), hi = std::max(hi, ms->yp[j][1]);
+    EXPECT_LE(hi - lo, spread_prev + 1e-12) << k;
+    spread_prev = hi - lo;
+    if (k >= 89) {
+      EXPECT_LT(hi - lo, 1e-3) << k;
+    }
+    EXPECT_NEAR(storage(*ms), v0, 1e-12 * v0);
+  }
+  EXPECT_NEAR(ms->yp[10][1], 100.6054, 1e-3);
+}
+
+}  // namespace
+}  // namespace kavro
