@@ -344,6 +344,7 @@ void allocate_node_arrays(main_state& ms, const link_counts& c) {
     alloc_dmat_zero(ms.Krb, rows, cols, "Krb");
     alloc_dmat_zero(ms.Mrb, rows, cols, "Mrb");
   }
+  if (c.pointsources > 0) alloc_stream_pointsource(ms.stream_pointsource, ms.MAXNODES, ms.LINKS);
   if (c.pumps > 0) alloc_imat_zero(ms.stream_pumps, rows, cols, "stream_pumps");
   if (ms.n_bp_sections >= 1) {
     alloc_d3d_zero(ms.xbp_lnn, ms.n_bp_sections, rows, ms.max_npairs, "xbp_lnn");
@@ -454,6 +455,9 @@ int add_chan_pump(main_state& ms, std::string& line, int link, int ltype) {
 }
 
 int read_chan_input(main_state& ms) {
+  // A file that could not be opened was reported (and the run stopped) when
+  // the run files were opened; there is nothing to read.
+  if (!ms.channel_input_file.is_open()) return 0;
   chan_file f;
   f.name = ms.channel_input_path;
   f.ms = &ms;

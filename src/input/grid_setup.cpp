@@ -140,6 +140,8 @@ void setup_grid_and_maps(main_state& ms) {
   for (const grid_step& step : grid_steps) {
     if (step.when && !step.when(ms)) continue;
     step.run(ms);
+    // A fatal code stays pending: the driver reports it, once, after the grid set-up.
+    if (error_rec.code == 200 || error_rec.code == 300) return;
     if (report_pending_and_check_stop()) return;
   }
 }

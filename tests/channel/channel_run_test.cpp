@@ -73,6 +73,11 @@ TEST(ChannelRun, InvalidChannelFilesStopTheRunNamingTheProblem) {
     const run_result r = run_program(kavro_binary(), {"p.prj"}, dir.path());
     EXPECT_EQ(r.exit_code, 1) << c.message << "\n" << r.out;
     EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << c.message << "\n" << r.out;
+    const std::string fatal = std::string("Program termanated due to invalid channel input file ") + c.file + "\n";
+    if (std::string(c.file) != "chan.dht") {
+      EXPECT_NE(r.out.find(fatal), std::string::npos) << c.message;
+      EXPECT_EQ(r.out.find(fatal), r.out.rfind(fatal)) << "reported once: " << c.message;
+    }
   }
 }
 
@@ -188,6 +193,56 @@ TEST(ChannelRun, BreakpointRunsInOneProcessEachGetTheirOwnTables) {
     EXPECT_NEAR(top_area, 3.0, 1e-12);
     EXPECT_NEAR(top_k, 62.411352, 1e-6);
   }
+}
+
+TEST(ChannelRun, AnErodibleLinkWithOneSectionHasATableForEachDefiningNode) {
+  scratch_dir dir;
+  copy_fixture(dir);
+  replace_in(dir / "chan.txt", "TRAPEZOID", "BREAK_ERODE");
+  replace_in(dir / "chan.txt", "XSEC\n", "XSEC\nNPAIRS 4\nNUM_INTERP 10\nX1 0 1\nX1 1 0\nX1 3 0\nX1 4 1\n");
+  int tables = 0, slot = 0;
+  std::vector<double> top_area;
+  run_in_process(dir, [&](kavro::main_state& ms) {
+    tables = ms.n_xsec_tables;
+    slot = ms.bplink[1];
+    for (int p = 1; p <= ms.nx1[1]; ++p) top_area.push_back(ms.xarea[10][ms.table_num[p][1]]);
+  });
+  EXPECT_EQ(tables, 6);
+  EXPECT_EQ(slot, 1);
+  ASSERT_EQ(top_area.size(), 6u);
+  // The profile resampled at even x spacing, (0,1) (4/3,0) (8/3,0) (4,1):
+  // a trapezoid of bottom 4/3 and side slope 4/3, full at depth 1.
+  for (double a : top_area) EXPECT_NEAR(a, 8.0 / 3.0, 1e-9);
+}
+
+// A weir link below the channel; a structure field under the channel link,
+// which has no element open, is skipped with a warning.
+TEST(ChannelRun, StructureElementsTakeTheirFieldsAndStrayFieldsAreSkipped) {
+  scratch_dir dir;
+  copy_fixture(dir);
+  replace_in(dir / "chan.txt", "LINKS 1", "LINKS 2");
+  replace_in(dir / "chan.txt", "CONNECT 1 0 0", "CONNECT 1 2 0\nCONNECT 2 0 1 1");
+  write_file(dir / "chan.txt", read_file(dir / "chan.txt") +
+                                   "LINK 2\nSTRUCTURE\nNUMSTRUCTS 1\nSTRUCTTYPE weir_broad\nCREST_LENGTH 3.5\n"
+                                   "CREST_LOW_ELEV 99.5\nLINK 1\nCREST_LENGTH 9\n");
+  int type = 0, first = 0, last = 0, nx = 0;
+  double length = 0, crest = 0;
+  const std::string out = run_in_process(dir, [&](kavro::main_state& ms) {
+    if (ms.n_hydr_structs < 1) return;
+    type = ms.hydr_struct[1].struct_type;
+    length = ms.hydr_struct[1].length;
+    crest = ms.hydr_struct[1].upinvert;
+    first = ms.link_structs[2].first;
+    last = ms.link_structs[2].last;
+    nx = ms.nx[2];
+  });
+  EXPECT_EQ(type, 1) << out;
+  EXPECT_EQ(length, 3.5);
+  EXPECT_EQ(crest, 99.5);
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(last, 1);
+  EXPECT_EQ(nx, 2);
+  EXPECT_NE(out.find("a structure field with no structure element open in link 1 is skipped"), std::string::npos);
 }
 
 }  // namespace

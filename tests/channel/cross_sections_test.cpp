@@ -89,6 +89,9 @@ TEST(SectionProperties, TrapezoidRectangleAndTriangleAreKnownShapes) {
     EXPECT_NEAR(ms->topw[1][1], sh.top, 1e-12);
     EXPECT_NEAR(ms->conv[1][1], sh.conv, 1e-6);
     const double dk = ms->dconv[1][1];
+    if (sh.b == 2.0) {
+      EXPECT_NEAR(dk, 114.318745, 1e-6);
+    }
     // The derivative is the slope of the conveyance with depth.
     const double h = 1e-6;
     ms->yp[1][1] = 100.0 + sh.y + h;
