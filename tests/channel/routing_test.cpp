@@ -12,6 +12,7 @@
 #include "channel/cross_sections.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "input/time_series.h"
 
 namespace kavro {
 namespace {
@@ -206,6 +207,147 @@ TEST(ExplicitRouting, ASlopingSurfaceInAClosedChannelSettlesLevelWithoutLoss) {
     EXPECT_NEAR(storage(*ms), v0, 1e-12 * v0);
   }
   EXPECT_NEAR(ms->yp[10][1], 100.6054, 1e-3);
+}
+
+}  // namespace
+}  // namespace kavro
+
+namespace kavro {
+namespace {
+
+// Link 1 a trapezoid, link 2 a structure of one element, link 3 the outlet.
+std::unique_ptr<main_state> with_structure(const hydraulic_structure& e, bool upstream_link = true) {
+  auto ms = upstream_link ? network({{5, 20.0, 10.5, 0.0, 2.0, 1.0, 0.03, {}},
+                                     {2, 10.0, 8.0, 0.0, 2.0, 1.0, 0.03, {1}},
+                                     {5, 20.0, 8.0, 0.01, 2.0, 1.0, 0.03, {2}}})
+                          : network({{2, 10.0, 8.0, 0.0, 2.0, 1.0, 0.03, {}},
+                                     {5, 20.0, 8.0, 0.01, 2.0, 1.0, 0.03, {1}}});
+  const int s = upstream_link ? 2 : 1;
+  ms->ltype[s] = 64;
+  ms->link_structs.allocate(ms->LINKS);
+  ms->link_structs[s] = {1, 1, 1};
+  ms->hydr_struct.allocate(1);
+  ms->hydr_struct[1] = e;
+  ms->n_hydr_structs = 1;
+  return ms;
+}
+
+hydraulic_structure weir() {
+  hydraulic_structure e;
+  e.struct_type = 1;
+  e.upinvert = 10.0;
+  e.length = 5.0;
+  e.coeff_forward = 0.6;
+  e.coeff_reverse = 0.5;
+  return e;
+}
+
+TEST(Structures, WeirFlowsFreeSubmergedLinearAndReverse) {
+  const struct {
+    double a, b, q;
+  } cases[] = {{11.0, 9.0, 5.1147}, {11.0, 10.8, 4.7542}, {10.5, 10.495, 0.32889}, {9.0, 11.0, -4.2622},
+               {9.5, 9.0, 0.0}};
+  for (const auto& c : cases) EXPECT_NEAR(weir_flow(weir(), c.a, c.b), c.q, 5e-5) << c.a << " " << c.b;
+}
+
+TEST(Structures, AStructureCannotDrawMoreThanItsUpstreamNodeHolds) {
+  auto ms = with_structure(weir());
+  ms->yp[5][1] = 11.0;
+  ms->yp[1][3] = 9.0;
+  dmat& a = ms->area;
+  a[5][1] = 2.0;  // 40 m3 over DX 20: 4.0 m3/s for 10 s
+  double release = 0;
+  ASSERT_EQ(ex_boundary_flows(*ms, ms->qp, a, 10.0, release), 0);
+  EXPECT_NEAR(ms->qp[1][2], 4.0, 1e-12);
+  EXPECT_EQ(ms->qp[2][2], ms->qp[1][2]);
+  EXPECT_EQ(ms->qp[5][1], ms->qp[1][2]);  // the upstream link's last node passes the structure's flow
+}
+
+TEST(Structures, ACulvertWithoutBarrelLengthStopsNamingItsLink) {
+  hydraulic_structure e;
+  e.struct_type = 3;
+  e.width = 1.0;
+  e.upinvert = 10.0;
+  e.downinvert = 9.9;
+  e.coeff_forward = e.coeff_reverse = 0.6;
+  e.rough_coeff = 0.013;
+  auto ms = with_structure(e);
+  ms->yp[5][1] = 11.0;
+  ms->yp[1][3] = 9.0;
+  double release = 0;
+  testing::internal::CaptureStdout();
+  ex_boundary_flows(*ms, ms->qp, ms->area, 10.0, release);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("The culvert barrel length\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("is 0.0.  This is not possible. Program terminated.\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Error in link number: 2 "), std::string::npos) << out;
+  EXPECT_EQ(error_rec.stop, 1);
+  error_rec = error_record{};
+}
+
+TEST(Structures, AScheduledReleaseIntoANetworkIsCountedAsAPointSource) {
+  time_series& ts = new_time_series();
+  ts.name = "release";
+  ts.times = {0.0, 1e6};
+  ts.values = {0.5, 0.5};
+  hydraulic_structure e;
+  e.struct_type = 7;
+  e.time_series = &ts;
+  auto ms = with_structure(e, false);
+  ms->now = 100.0;
+  ms->chan_point_inputs_on = 0;
+  ASSERT_EQ(ex_flow_route(*ms, 60.0), 0);
+  EXPECT_NEAR(ms->vol_chan_point_sources_total, 30.0, 1e-9);
+  EXPECT_NEAR(storage(*ms) + ms->chan_outflow_vol, 30.0, 1e-9);
+  free_time_series_list();
+}
+
+TEST(LateralExchange, SubmergenceFactorTable) {
+  const struct {
+    double r, f;
+  } cases[] = {{0.8, 0.947}, {0.80005, 0.947}, {0.9, 0.815667}, {0.7, 1.0}, {0.99999995, 0.0}, {1.2, 0.0}, {-0.5, 0.0}};
+  for (const auto& c : cases) EXPECT_NEAR(submergence_factor(c.r), c.f, 1e-6) << c.r;
+}
+
+// One cell of 400 m2 beside node 1 of a one-link network, the whole node in it.
+std::unique_ptr<main_state> exchange_cell(double depth) {
+  auto ms = network({{3, 20.0, 99.0, 0.01, 2.0, 1.0, 0.03, {}}});
+  ms->dx = 20.0;
+  for (dvec* v : {&ms->ov_depth, &ms->elevation, &ms->dist_rough, &ms->roughness_exp, &ms->ov_mann_exp})
+    v->allocate(1);
+  ms->ov_depth[1] = depth;
+  ms->elevation[1] = 100.0;
+  ms->dist_rough[1] = 0.05;
+  ms->n_gst_cells = 1;
+  ms->gst_ncellsingrid.allocate(1);
+  ms->gst_ncellsingrid[1] = 1;
+  for (imat* m : {&ms->gst_link, &ms->gst_node, &ms->gst_gnum}) m->allocate(1, 1);
+  for (dmat* m : {&ms->gst_pct, &ms->gst_qlat}) m->allocate(1, 1);
+  ms->gst_link[1][1] = ms->gst_node[1][1] = ms->gst_gnum[1][1] = 1;
+  ms->gst_pct[1][1] = 1.0;
+  return ms;
+}
+
+TEST(LateralExchange, WeirInflowDrainsTheCellAndNeverBelowEmpty) {
+  double in = 0, out = 0;
+  auto ms = exchange_cell(0.05);
+  chan_lateral_inflow(*ms, 5.0, in, out);
+  EXPECT_NEAR(ms->gst_qlat[1][1], 0.762452, 1e-6);
+  EXPECT_NEAR(ms->qlat[1][1] * 20.0, 0.762452, 1e-6);
+  EXPECT_NEAR(ms->ov_depth[1], 0.040469, 1e-6);
+
+  ms = exchange_cell(0.01);
+  chan_lateral_inflow(*ms, 60.0, in, out);
+  EXPECT_EQ(ms->ov_depth[1], 0.0);
+  EXPECT_DOUBLE_EQ(ms->gst_qlat[1][1], 4.0 / 60.0);
+
+  ms = exchange_cell(0.05);  // a held boundary cell keeps its depth and books the volume
+  ms->ov_boundary_on = 1;
+  ms->boundary_type.allocate(1);
+  ms->boundary_type[1] = 2;
+  chan_lateral_inflow(*ms, 5.0, in, out);
+  EXPECT_EQ(ms->ov_depth[1], 0.05);
+  EXPECT_NEAR(in, 0.762452 * 5.0, 1e-5);
 }
 
 }  // namespace
