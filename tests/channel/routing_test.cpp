@@ -352,3 +352,81 @@ TEST(LateralExchange, WeirInflowDrainsTheCellAndNeverBelowEmpty) {
 
 }  // namespace
 }  // namespace kavro
+
+namespace kavro {
+namespace {
+
+// Link 1 (3 nodes of 20 m, 0.5 m deep) drains into lake link 2 (lake 1).
+// Node j of link 1 lies in cell j with share `share[j - 1]`.
+std::unique_ptr<main_state> captured_link(const std::vector<double>& share) {
+  auto ms = network({{3, 20.0, 100.0, 0.0, 2.0, 1.0, 0.03, {}}, {1, 20.0, 100.0, 0.0, 2.0, 1.0, 0.03, {1}}}, 0.5);
+  ms->ltype[2] = 32;
+  ms->ldex[2] = 1;
+  ms->lakes_on = 1;
+  ms->n_lakes = 1;
+  ms->lake2link.allocate(2);
+  ms->lake2link[2] = 1;
+  for (dvec* v : {&ms->lake_volume, &ms->lake_elev, &ms->lake_in_dv, &ms->lake_out_dv}) v->allocate(1);
+  ms->lake_volume[1] = 1000.0;
+  ms->lake_elev[1] = 101.0;
+  ms->pct_flooded.allocate(ms->max_nodes_per_link, 2);
+  ms->status_node.allocate(ms->max_nodes_per_link, 2);
+  ms->lake_mask.allocate(3);
+  ms->n_gst_cells = 3;
+  ms->gst_ncellsingrid.allocate(3);
+  for (imat* m : {&ms->gst_link, &ms->gst_node, &ms->gst_gnum}) m->allocate(3, 1);
+  ms->gst_pct.allocate(3, 1);
+  for (int j = 1; j <= 3; ++j) {
+    ms->gst_ncellsingrid[j] = 1;
+    ms->gst_link[j][1] = 1, ms->gst_node[j][1] = ms->gst_gnum[j][1] = j;
+    ms->gst_pct[j][1] = share[j - 1];
+    ms->lake_mask[j] = 1;
+  }
+  return ms;
+}
+
+TEST(StreamCapture, NodesGoFromTheDownstreamEndAndComeBackFromTheUpstreamEnd) {
+  auto ms = captured_link({1.0, 1.0, 1.0});
+  const double node_vol = ms->area[1][1] * 20.0;
+  ASSERT_EQ(stream_capture(*ms), 0);
+  EXPECT_EQ(ms->nx[1], 0);  // the whole link in one pass
+  EXPECT_TRUE(ms->ltype[1] & 128);
+  EXPECT_EQ(ms->lake2link[1], 1);
+  EXPECT_NEAR(ms->lake_volume[1], 1000.0 + 3 * node_vol, 1e-9);
+  EXPECT_NEAR(ms->lake_in_dv[1], 3 * node_vol, 1e-9);
+
+  for (int j = 1; j <= 3; ++j) ms->lake_mask[j] = 0;
+  ms->gst_pct[1][1] = 1e-20;  // ...in a lake cell: node 1 stays and so do the rest
+  ms->lake_mask[1] = 1;
+  ASSERT_EQ(stream_capture(*ms), 0);
+  EXPECT_EQ(ms->nx[1], 0);
+  ms->lake_mask[1] = 0;
+  ms->lake_volume[1] = 30.0;  // small lake: each node takes at most half of it
+  double before = ms->lake_volume[1];
+  ASSERT_EQ(stream_capture(*ms), 0);
+  EXPECT_EQ(ms->nx[1], 3);
+  EXPECT_FALSE(ms->ltype[1] & 128);
+  EXPECT_EQ(ms->lake2link[1], 0);
+  EXPECT_GT(ms->lake_out_dv[1], 0.0);
+  EXPECT_GE(ms->lake_volume[1], before / 8.0 - 1e-12);
+  double in_nodes = 0;
+  for (int j = 1; j <= 3; ++j) in_nodes += ms->area[j][1] * 20.0;
+  EXPECT_NEAR(in_nodes + ms->lake_volume[1], before, 1e-9);
+}
+
+TEST(StreamCapture, OnlyWholeSharesWithACapturedNeighbourAreTaken) {
+  auto ms = captured_link({1.0, 1.0, 0.5});  // node 3 not fully flooded: nothing goes
+  ASSERT_EQ(stream_capture(*ms), 0);
+  EXPECT_EQ(ms->nx[1], 3);
+  ms = captured_link({1.0, 1.0, 0.9985});
+  ASSERT_EQ(stream_capture(*ms), 0);
+  EXPECT_EQ(ms->nx[1], 3);
+  ms = captured_link({0.5, 1.0, 1.0});
+  ASSERT_EQ(stream_capture(*ms), 0);
+  EXPECT_EQ(ms->nx[1], 1);
+  EXPECT_EQ(ms->status_node[3][1], 1);
+  EXPECT_EQ(ms->status_node[1][1], 0);
+}
+
+}  // namespace
+}  // namespace kavro
