@@ -430,3 +430,27 @@ TEST(StreamCapture, OnlyWholeSharesWithACapturedNeighbourAreTaken) {
 
 }  // namespace
 }  // namespace kavro
+
+namespace kavro {
+namespace {
+
+TEST(ExplicitRouting, AnOutletHeadBoundaryHoldsItsDepthAndRaisesABackwaterCurve) {
+  auto ms = network({{40, 50.0, 104.0, 0.1, 3.0, 2.0, 0.03, {}}});
+  ms->head_bound_on = 1;
+  ms->bound_depth = 2.0;
+  apply_stream_head_boundary(*ms);
+  ex_section(*ms, 2, ms->area);
+  double worst = 0;
+  for (int k = 0; k < 1440; ++k) {
+    ms->chan_point_q[slot(*ms, 1, 1)] = 2.0;
+    ASSERT_EQ(ex_flow_route(*ms, 10.0), 0);
+    EXPECT_EQ(ms->chan_depth[40][1], 2.0);
+    if (k >= 1080) worst = std::max(worst, std::fabs(ms->qp[40][1] - 2.0));
+  }
+  EXPECT_LT(worst, 1e-6);
+  EXPECT_NEAR(ms->chan_depth[30][1], 1.0390, 1e-4);
+  EXPECT_NEAR(ms->chan_depth[39][1], 1.9009, 1e-4);
+}
+
+}  // namespace
+}  // namespace kavro
