@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "channel/channel_routing.h"
+#include "channel/channel_steps.h"
 #include "channel/cross_sections.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
@@ -450,6 +451,45 @@ TEST(ExplicitRouting, AnOutletHeadBoundaryHoldsItsDepthAndRaisesABackwaterCurve)
   EXPECT_LT(worst, 1e-6);
   EXPECT_NEAR(ms->chan_depth[30][1], 1.0390, 1e-4);
   EXPECT_NEAR(ms->chan_depth[39][1], 1.9009, 1e-4);
+}
+
+}  // namespace
+}  // namespace kavro
+
+namespace kavro {
+namespace {
+
+TEST(ChannelStart, ABoundarySeriesIsReadAtTheRunsStartAndSetsTheInitialVolume) {
+  time_series& ts = new_time_series();
+  ts.name = "outlet_stage";
+  ts.times = {100.0 + 8.0 / 24, 100.0 + 10.0 / 24};
+  ts.values = {0.3, 0.7};
+  for (double now : {100.0 + 9.0 / 24, 0.0}) {  // 0: the clock is set after the channel start
+    auto ms = network({{40, 50.0, 104.0, 0.1, 3.0, 2.0, 0.03, {}}});
+    ms->chan_point_inputs_on = 0;
+    ms->head_bound_on = ms->bound_ts_on = 1;
+    ms->bound_ts_path = "outlet";
+    ms->now = now;
+    ms->event_start_times.allocate(1);
+    ms->event_start_times[1] = 100.0 + 9.0 / 24;
+    init_channel_run(*ms);
+    EXPECT_EQ(error_rec.code, 0);
+    EXPECT_NEAR(ms->chan_depth[40][1], 0.5, 1e-12);
+    EXPECT_NEAR(ms->vol_channel_init_total, 100.0, 1e-9);
+    EXPECT_EQ(ms->chan_active, 1);
+  }
+  free_time_series_list();
+}
+
+TEST(ChannelStart, ALakeDrainingStraightIntoASectionLinkIsRefused) {
+  auto ms = network({{1, 20.0, 100.0, 0.0, 2.0, 1.0, 0.03, {}}, {5, 20.0, 100.0, 0.01, 2.0, 1.0, 0.03, {1}}});
+  ms->ltype[1] = 32;
+  testing::internal::CaptureStdout();
+  init_channel_run(*ms);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("lake link 1 drains straight into link 2"), std::string::npos) << out;
+  EXPECT_EQ(error_rec.stop, 1);
+  error_rec = error_record{};
 }
 
 }  // namespace
