@@ -173,14 +173,6 @@ double next_date_time(const main_state& ms) {
   return julian_date(d[0], d[1], d[2], d[3], d[4], 0.0);
 }
 
-// The run's start time while the clock is not yet set: a run of uniform
-// rain or with START_DATE knows it from the project; a run driven by a
-// precipitation file starts with its first event.
-double channel_start_time(const main_state& ms) {
-  if (ms.now > 0 || ms.event_start_times.empty()) return ms.now;
-  return ms.event_start_times[1];
-}
-
 }  // namespace
 
 int apply_stream_head_boundary(main_state& ms) {
@@ -202,7 +194,7 @@ void init_channel_run(main_state& ms) {
       }
     }
     const double now = ms.now;
-    ms.now = channel_start_time(ms);
+    ms.now = run_start_time(ms);
     apply_stream_head_boundary(ms);
     ms.now = now;
     ms.chan_active = 1;
