@@ -29,6 +29,12 @@ struct drain_network {
   double drain_to_chan_vol = 0;   // event volume passed from the drains to channels (m3)
   double drain_to_ov_vol = 0;     // event volume returned from the drains onto overland cells (m3)
   double gw_to_drain_vol = 0;     // event volume from groundwater into tile drains (m3)
+  double drain_to_superlink_vol = 0;  // event volume passed from the drains to the superlink network (m3)
+  double ov_to_drain_total = 0;   // run volume taken from overland cells into the drains (m3)
+  double drain_to_chan_total = 0; // run volume passed from the drains to channels (m3)
+  double drain_to_ov_total = 0;   // run volume returned from the drains onto overland cells (m3)
+  double gw_to_drain_total = 0;   // run volume from groundwater into tile drains (m3)
+  double drain_to_superlink_total = 0;  // run volume passed from the drains to the superlink network (m3)
 };
 
 // One channel pump of a PUMPTO card. The records are owned by the run
@@ -95,6 +101,10 @@ struct superlink_block {
   double vol_superlink_to_overland = 0;     // event volume passed from the superlink network to overland cells (m3)
   double vol_gw_to_tile = 0;                // event volume from groundwater to tile drains (m3)
   double vol_drains_init = 0;               // pipe/drain volume at the event start (m3)
+  double vol_overland_to_superlink_total = 0;  // run volume of overland inputs to the superlink network (m3)
+  double vol_superlink_to_channel_total = 0;   // run volume passed from the superlink network to channels (m3)
+  double vol_superlink_to_overland_total = 0;  // run volume passed from the superlink network to overland cells (m3)
+  double vol_gw_to_tile_total = 0;             // run volume from groundwater to the superlink tile drains (m3)
   int superlink_c_opt_on = 0;               // 1 when card SUPERLINK_C_OPT is given
   int high_head_release_on = 0;             // 1 when card HIGH_HEAD_RELEASE is given
   int superlink_drainmod_on = 0;            // 1 when card SUPERLINK_DRAINMOD is given
@@ -153,6 +163,11 @@ struct channel_network_block {
   int chan_implicit_on = 0;                 // 1 for channel method 2 or 5 (refused by the option check)
   int channel_on = 0;                       // 1 when channel routing is simulated
   int chan_drain_init_on = 0;               // 1 for channel method 2 (CHAN_DRAIN)
+  int chan_backwater_init_on = 0;           // 1 when the channel start state comes from a backwater initialisation run
+  int apfa_xsec_on = 0;                     // 1 when APFA cross sections are simulated
+  int trap_preiss_on = 0;                   // 1 when trapezoidal cross sections carry Preissmann slots
+  int lookup_preiss_on = 0;                 // 1 when look-up-table cross sections carry Preissmann slots
+  int lookup_table_read_on = 0;             // 1 when cross-section look-up tables were read
   int overbank_flow_on = 0;                 // 1 when card OVERBANK_FLOW lets channel water spill onto cells
   double overbank_max_dv = 0.01;            // value of card OVERBANK_MAX_DV
   int overland_backwater_on = 0;            // 1 when card OVERLAND_BACKWATER is given
@@ -291,6 +306,8 @@ struct channel_lake_block {
   double vol_lake_inflow_total = 0;         // run inflow volume into the channel lakes (m3)
   double vol_lake_outflow_total = 0;        // run outflow volume from the channel lakes (m3)
   double vol_lakes_perennial_init = 0;      // initial volume in perennial lakes (m3)
+  double vol_lakes_perennial_final = 0;     // volume in the channel lakes at the end of the run (m3)
+  double vol_lake_balance_error = 0;        // channel lake balance of the run (m3): inflow - outflow - final + initial - evaporation
   double vol_lakes_init = 0;                // lake volume at the event start (m3)
   double vol_lakes_final = 0;               // lake volume at the event end (m3)
   dvec lake_in_dv{"lake_in_dv"};            // [lake] volume moved from overland cells into the lake since the last event end (m3)

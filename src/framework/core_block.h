@@ -277,6 +277,7 @@ struct core_run_block {
   int roughness_on = 0;                     // 1 when card ROUGHNESS names a roughness map
   int manning_n_on = 0;                     // 1 when card MANNING_N gives a uniform roughness
   int moisture_on = 0;                      // 1 when card MOISTURE names an initial soil-moisture map
+  int uniform_moisture_on = 0;              // 1 when one initial soil moisture is given for every cell
   int lakes_on = 0;                         // 1 when the channel network holds lakes; gates the per-cell lake_num array and the lake handling of the ...
   int reten_depth_file_on = 0;              // 1 when card RETEN_DEPTH names a retention-depth map file
   int reten_depth_on = 0;                   // 1 when card RETEN_DEPTH was given

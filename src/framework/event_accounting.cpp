@@ -66,24 +66,6 @@ void measure_final_surface(main_state& ms) {
   }
 }
 
-// Soil water held in a cell's column without the Richards method.
-double soil_column_volume(const main_state& ms, long j) {
-  const double cell_area = ms.dx * ms.dx;
-  const double column = ms.soil_column_water_cm[j] / 100.0 * cell_area;
-  if (!ms.water_table_on) return column;
-  // The averaging depth of a multi-layer cell is its top two layers (cm).
-  double depth_cm = ms.soil_moist_depth_cm;
-  if (ms.multi_layer_ga_on) {
-    const long id = ms.soiltype[j];
-    if (id >= 0 && id < soil_type_store::size())
-      depth_cm = ms.soil_type_table[id].layer_depth[1] + ms.soil_type_table[id].layer_depth[2];
-  }
-  const double d = depth_cm / 100.0;
-  const double h = ms.elevation[j] - ms.elevgw[j];
-  if (h >= d) return ((h - d) * ms.gw_inf_redist_theta[j] + ms.soil_column_water_cm[j] / 100.0) * cell_area;
-  return column;
-}
-
 // The soil-column budget of the event.
 void account_soil_columns(main_state& ms) {
   const double cell_area = ms.dx * ms.dx;
@@ -109,7 +91,7 @@ void account_soil_columns(main_state& ms) {
         ms.vol_soil_final += ms.DZ[j][k] * ms.THETA[j][k] / 100.0 * cell_area;
       }
     } else {
-      ms.vol_soil_final += soil_column_volume(ms, j);
+      ms.vol_soil_final += simple_soil_column_volume(ms, j);
     }
   }
   ms.vol_direct_evap_total += ms.vol_direct_evap;

@@ -73,6 +73,23 @@ double melt_water_volume(const main_state& ms) {
   return v;
 }
 
+double simple_soil_column_volume(const main_state& ms, long j) {
+  const double cell_area = ms.dx * ms.dx;
+  const double column = ms.soil_column_water_cm[j] / 100.0 * cell_area;
+  if (!ms.water_table_on) return column;
+  // The averaging depth of a multi-layer cell is its top two layers (cm).
+  double depth_cm = ms.soil_moist_depth_cm;
+  if (ms.multi_layer_ga_on) {
+    const long id = ms.soiltype[j];
+    if (id >= 0 && id < soil_type_store::size())
+      depth_cm = ms.soil_type_table[id].layer_depth[1] + ms.soil_type_table[id].layer_depth[2];
+  }
+  const double d = depth_cm / 100.0;
+  const double h = ms.elevation[j] - ms.elevgw[j];
+  if (h >= d) return ((h - d) * ms.gw_inf_redist_theta[j] + ms.soil_column_water_cm[j] / 100.0) * cell_area;
+  return column;
+}
+
 std::optional<double> richards_relative_saturation(const main_state& ms, long cell, double depth_cm) {
   const long last_node = ms.numcells[cell] - 1;
   double saturation = 0.0, thickness = 0.0;

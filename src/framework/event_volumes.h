@@ -32,6 +32,11 @@ double surface_depth_volume(const main_state& ms);
 double snow_volume(const main_state& ms);
 double melt_water_volume(const main_state& ms);
 
+// Soil water of cell `j` without the Richards method: its soil column and,
+// with a water table, the water between the column's bottom and the table.
+// The column of a multi-layer cell is its top two layers.
+double simple_soil_column_volume(const main_state& ms, long j);
+
 // Mean relative saturation (theta / theta_s) of the Richards column of
 // `cell` over its top `depth_cm`, weighted by node thickness; stops at the
 // column's last node. Nothing for a column without thickness.

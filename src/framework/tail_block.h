@@ -110,6 +110,17 @@ struct record_tail_block {
   file_wrapper total_chan_n_file;                   // Channel total nitrogen output of card TOTAL_CHAN_N (w; created here, written by the nutrient writers)
   file_wrapper total_chan_kn_file;                  // Channel total Kjeldahl nitrogen output of card TOTAL_CHAN_KN (w)
   file_wrapper total_chan_p_file;                   // Channel total phosphorus output of card TOTAL_CHAN_P (w)
+  int hydrograph_rows = 0;                          // outlet-hydrograph rows written so far in the run
+  int ts_count_depth = 0;                           // next "TS" number of the channel depth dataset (from 0)
+  int ts_count_flow = 0;                            // next "TS" number of the channel discharge dataset
+  int ts_count_velocity = 0;                        // next "TS" number of the channel velocity dataset
+  int ts_count_stage = 0;                           // next "TS" number of the channel stage dataset
+  int ts_count_sed_flux = 0;                        // next "TS" number of the channel sediment-flux dataset
+  int ts_count_sl_flow = 0;                         // next "TS" number of the superlink flow dataset
+  int ts_count_sl_head = 0;                         // next "TS" number of the superlink head dataset
+  int ts_count_sl_tile = 0;                         // next "TS" number of the superlink tile-flow dataset
+  int permafrost_header_written = 0;                // 1 once the soil-temperature profile has its header line
+  int permafrost_profile_warned = 0;                // 1 once a grid too small for the profile cell was reported
   soil_contam_layers_record soil_contam_layers;           // constituents in the soil layers
   permafrost_layer_soil_record permafrost_layer_soil;     // the permafrost soil table
 };

@@ -6,6 +6,8 @@
 // comment says otherwise; the loaders allocate n_cells + 1 cells.
 #pragma once
 
+#include <string>
+
 #include "framework/one_based.h"
 #include "hydromet/hmet_record.h"
 #include "overland/overland_records.h"
@@ -29,6 +31,8 @@ struct per_cell_block {
   dvec ov_depth{"ov_depth"};                // overland water depth (m): the central state of the overland solver
   dvec ov_depth_old{"ov_depth_old"};        // overland depth read by the constituent transport steps (m)
   dvec ov_depth_new{"ov_depth_new"};        // second overland depth vector of the overland solver (m)
+  dvec ov_qx{"ov_qx"};                      // flow through the cell's right face after a routing pass (m3/s, + toward the neighbour)
+  dvec ov_qy{"ov_qy"};                      // flow through the cell's lower face after a routing pass (m3/s, + toward the neighbour)
   int ov_route_count = 0;                   // overland routing calls made, zeroed by the depth hotstart reader
   int ov_cells_wet = 0;                     // 1 while some cell holds surface water (set by the overland routing)
   double ov_outlet_vol = 0;                 // overland outflow volume through the outlet cell in the last routing pass (m3)
@@ -92,6 +96,7 @@ struct per_cell_block {
   int event_active = 0;                     // 1 while a rain event is in progress
   double gmt_offset = 0;                    // time-zone offset from GMT (hours, card GMT)
   double event_min_q = 0;                   // outlet flow below which a long-term event ends (m3/s, card EVENT_MIN_Q)
+  std::string hmet_station_name;            // station field of a SAMSON weather file (its leading capitals name the station)
   int n_hmet_repaired = 0;                  // missing weather values replaced while reading
   double pet_rate = 0;                      // basin potential evapotranspiration rate (cm/h)
   double init_basin_soil_water = 0;         // basin mean relative soil water at the event start (fraction)

@@ -263,6 +263,16 @@ void compute_initial_surface_volume(main_state& ms) {
     if (lake && cell_value(*lake, static_cast<int>(n)) != 0) return 0.0;
     return dx * depth[n] * dx;
   });
+  // The overland lakes hold their own water: their level above the ground.
+  ms.vol_ov_lakes_init = 0.0;
+  if (ms.overland_lake_on) {
+    const long n_lakes = ms.olake_table.size();
+    ms.vol_ov_lakes_init = fixed_chunk_sum(1, n_cells, [&](long n) {
+      const long m = cell_value(ms.oland_lake_mask, static_cast<int>(n));
+      if (m < 1 || m > n_lakes) return 0.0;
+      return (ms.olake_table[m].level - ms.elevation[n]) * dx * dx;
+    });
+  }
 }
 
 void find_cell_number(const imat& mask, int rows, int cols, const ivec& row_list, const ivec& col_list,

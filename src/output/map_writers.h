@@ -6,6 +6,7 @@
 
 #include "framework/checked_array.h"
 #include "framework/file_wrapper.h"
+#include "framework/one_based.h"
 
 namespace kavro {
 
@@ -37,11 +38,22 @@ class linknode_writer {
   linknode_writer(const linknode_writer&) = delete;
   linknode_writer& operator=(const linknode_writer&) = delete;
 
+  // Writes one step of the writer's source (once per output time of its owner).
+  void write_step();
+
   file_wrapper file;                  // the link/node dataset
   file_wrapper second_file;           // the lake values, when written apart
   int steps = 0;                      // time steps written
   int source_kind = -1;               // what the writer writes; -1 none
   checked_array<double> lake_values;  // [lake] values of the channel lakes
 };
+
+// One "TS" block of a link/node dataset: per link the nodes 1..valid_nodes
+// (or written_nodes, when given) of `first`, in value mode 0 (the value), 1
+// (first minus second) or 2 (first over second); lake links take their
+// lake's value from `lake_values` through `lake_of_link`.
+void write_linknode_step(file_wrapper& file, int n_links, const ivec& valid_nodes, const ivec* written_nodes,
+                         const ivec& link_types, int step, const dmat& first, const dmat* second, int mode,
+                         const ivec& lake_of_link, const dvec& lake_values);
 
 }  // namespace kavro

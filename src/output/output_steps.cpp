@@ -1,6 +1,11 @@
 #include "output/output_steps.h"
 
 #include "framework/main_state.h"
+#include "output/event_summary.h"
+#include "output/final_summary.h"
+#include "output/map_writers.h"
+#include "output/q7_setup.h"
+#include "output/xy_seams.h"
 
 namespace kavro {
 
@@ -9,9 +14,23 @@ void write_linknode_headers(main_state&) {}
 void open_contaminant_map_writers(main_state&) {}
 void open_contaminant_link_writers(main_state&) {}
 void setup_xy_outputs(main_state&) {}
-void write_timeseries_output(main_state&) {}
 void write_map_output(main_state&) {}
-void write_final_summary(main_state&) {}
-void write_event_summary(main_state&) {}
+bool write_run_sediment_summary(main_state&) { return true; }
+void write_run_soil_constituent_summary(main_state&, int) {}
+void write_run_overland_constituent_summary(main_state&, int) {}
+void write_run_channel_constituent_summary(main_state&, int) {}
+void write_run_global_constituent_summary(main_state&, int) {}
+void write_run_nutrient_rates_summary(main_state&) {}
+void write_final_outputs(main_state&) {}
+void write_event_constituent_budgets(main_state&) {}
+void write_event_sediment_budgets(main_state&) {}
+
+void write_linknode_step(file_wrapper&, int, const ivec&, const ivec*, const ivec&, int, const dmat&, const dmat*, int,
+                         const ivec&, const dvec&) {}
+void linknode_writer::write_step() {}
+void xy_output::write_step(double) {}
+void q7_accumulate_flows(q7_data_record&, const dvec&, const dvec&, int, const ivec&, const ivec&, int, const dmat&,
+                         double) {}
+void q7_write_fluxes(q7_data_record&, double) {}
 
 }  // namespace kavro

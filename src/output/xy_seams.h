@@ -16,6 +16,9 @@ struct xy_output {
   std::string ov_file_name;  // overland depths written at the points
   std::string gw_file_name;  // groundwater heads written at the points
   std::string st_file_name;  // stream hydrographs at the inset crossings
+
+  // Writes the values of every output point at time `t` (Julian).
+  void write_step(double t);
 };
 
 // Which point set of xy_input a point file fills.

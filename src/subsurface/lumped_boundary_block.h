@@ -44,6 +44,18 @@ struct lumped_boundary_block {
   double sac_rain_mm = 0;                           // Run rainfall input of the Sacramento model in mm
   double sac_deep_recharge_mm = 0;                  // Run recharge to deep groundwater in mm ("Recharge to deep g.w. (mm)")
   std::string sacramento_path;                      // File name of card SACRAMENTO (copied by read_project; inside the Sacramento block)
+  double sac_uztwm = 0;                             // Sacramento upper-zone tension water capacity (mm)
+  double sac_uzfwm = 0;                             // Sacramento upper-zone free water capacity (mm)
+  double sac_lztwm = 0;                             // Sacramento lower-zone tension water capacity (mm)
+  double sac_lzfsm = 0;                             // Sacramento lower-zone supplementary free water capacity (mm)
+  double sac_lzfpm = 0;                             // Sacramento lower-zone primary free water capacity (mm)
+  double sac_final_storage_mm = 0;                  // Sacramento subsurface storage at the end of the run (mm)
+  double sac_final_depth_mm = 0;                    // the same storage as a basin depth (mm)
+  double sac_init_depth_mm = 0;                     // Sacramento storage at the start of the run as a basin depth (mm)
+  double sac_precip_depth_mm = 0;                   // run rainfall of the Sacramento model as a basin depth (mm)
+  double sac_et_depth_mm = 0;                       // run evapotranspiration of the Sacramento model as a basin depth (mm)
+  double sac_vol_factor = 0;                        // basin depth (mm) to volume (m3): cell area * cells / 1000
+  double sac_river_to_gw = 0;                       // run volume from the channels to the Sacramento groundwater (m3)
   double sac_subsurface_runoff_mm = 0;              // Run subsurface runoff of the Sacramento model in mm
   int conceptual_gw_on = 0;                         // 1 when card CONCEPTUAL_GW enables the conceptual groundwater model
   int topo_index_cgs_on = 0;                        // 1 when card TOPO_INDEX_CGS is given

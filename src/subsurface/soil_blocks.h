@@ -23,6 +23,9 @@ struct soil_block {
   int adjust_elev_on = 0;               // 1 when erosion may change cell elevations (ADJUST_ELEV)
   double gw_timestep = 0;               // groundwater time step (card GW_TIMESTEP)
   int gw_assign_theta_on = 0;           // 1 when card GW_ASSIGN_THETA is given
+  double vol_soil_water_start = 0;      // soil-column water of the simple soil accounting at the start of the run (m3)
+  double vol_soil_water_end = 0;        // soil-column water of the simple soil accounting at the end of the run (m3)
+  double vol_evap_soil_adjust = 0;      // evaporation booked to the soil columns that the simple soil balance leaves out (m3)
   dvec inf_depth_since_smr{"inf_depth_since_smr"};  // [cell] depth infiltrated since the soil-moisture redistribution last took it (m), with soil_redist_on
   dvec gw_exfil_depth{"gw_exfil_depth"};  // [cell] depth exfiltrated onto the surface since the groundwater step last took it (m, negative into the soil)
   double sac_infil_accum = 0;           // run sum over cells of the infiltrated depths, read by the Sacramento model (m)
@@ -75,6 +78,9 @@ struct groundwater_block {
   ivec num_unsat_cells{"num_unsat_cells"};  // unsaturated cells of the column
   double vol_gw_inputs_total = 0;       // run inputs to groundwater
   double vol_gw_init = 0;               // groundwater volume at the start
+  double vol_gw_final = 0;              // groundwater volume at the end of the run: (head - aquifer bottom) * gw_storage * cell area
+  double vol_gw_balance_error = 0;      // groundwater balance error of the run (percent)
+  dvec gw_storage{"gw_storage"};        // storage coefficient of each cell that the groundwater solver uses (fraction)
   double vol_sat_unsat_total = 0;       // run volume exchanged from the unsaturated into the saturated zone
   double vol_recharge_total = 0;        // run recharge to groundwater
   double vol_leakage_total = 0;         // run leakage to the deep aquifer
@@ -82,6 +88,9 @@ struct groundwater_block {
   double vol_gw_pumping_event = 0;      // groundwater event volume, zeroed at the groundwater event start
   double gw_unif_hycond = 0;            // uniform aquifer conductivity (card GW_UNIF_HYCOND)
   int gw_well_level_on = 0;             // 1 when card GW_WELL_LEVEL asks for the well water-level output
+  int n_well_locations = 0;             // cells listed in the well location file
+  ivec well_location_row{"well_location_row"};  // [location] row of each well-level cell
+  ivec well_location_col{"well_location_col"};  // [location] column of each well-level cell
   int overland_depths_on = 0;           // 1 when card OVERLAND_DEPTHS asks for depth series at listed cells
   int n_ov_depth_locations = 0;         // cells listed for the overland depth series
   ivec overland_depth_row{"overland_depth_row"};  // [location] row of each depth-series cell

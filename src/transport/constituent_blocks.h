@@ -75,6 +75,7 @@ struct constituent_block {
   checked_array<double> GLOBAL_MASS_DECAY{"GLOBAL_MASS_DECAY"};          // decay
   checked_array<double> GLOBAL_MASS_INIT{"GLOBAL_MASS_INIT"};            // initial mass
   checked_array<double> GLOBAL_MASS_FINAL{"GLOBAL_MASS_FINAL"};          // final mass
+  checked_array<double> lake_final_mass{"lake_final_mass"};              // [constituent] mass in the channel lakes at the end of the run (kg)
   checked_array<double> GLOBAL_POINT_SOURCE{"GLOBAL_POINT_SOURCE"};      // point sources
   checked_array<double> GLOBAL_MASS_OUT{"GLOBAL_MASS_OUT"};              // outflow
   checked_array<double> GLOBAL_GW_MASS{"GLOBAL_GW_MASS"};                // exchange with groundwater

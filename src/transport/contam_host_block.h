@@ -25,6 +25,14 @@ struct contam_host_block {
   int n_event_cells_end = 0;                        // Cell count printed as "Number of cells at end of event"
   double vol_surface_init = 0;                      // Surface water volume at the start of the run ("Initial volume on surface=")
   double vol_ov_lakes_final = 0;                    // Volume in overland lakes at the end ("Final volume in overland lakes=")
+  double vol_ov_lakes_init = 0;                     // Volume in overland lakes at the start of the run, sum of (level - elevation) * cell area
+  double vol_ov_lake_balance_error = 0;             // Overland lake balance of the run (m3): init + inflow - final - outflow
+  double vol_init_total = 0;                        // All water stored at the start of the run (I0 of the global balance)
+  double vol_final_total = 0;                       // All water stored at the end of the run (F of the global balance)
+  double overall_mass_error = 0;                    // Global water-balance error of the run (percent)
+  double surface_mass_error = 0;                    // Water-balance error of the surface components of the run (percent)
+  double vol_ov_bound_in_total = 0;                 // Run inflow over the overland boundaries: discharge and head
+  double vol_ov_bound_out_total = 0;                // Run outflow over the overland boundaries: slope, head and discharge
   double vol_channel_init_total = 0;                // Channel volume at the start of the run ("Initial volume in channels=")
   double vol_soil_init_total = 0;                   // Soil water volume at the start of the run ("Initial volume in soils=")
   double vol_precip_total = 0;                      // Run total of precipitation volume ("Total amount of precip=")

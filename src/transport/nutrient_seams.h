@@ -53,6 +53,8 @@ struct nsm_model {
   std::array<double, nsm_species_count> st_input_value{};
   nsm_output_group link_outputs;  // cards OUT_ST_*: stream link/node outputs
   nsm_output_group hyd_outputs;   // cards OUT_HYD_*: hydrograph outputs
+  std::array<double, nsm_species_count> outlet_conc{};  // per species the concentration at the outlet (mg/L)
+  std::array<double, nsm_species_count> outlet_mass{};  // per species the mass flux at the outlet (kg/s)
   // The rain-period clock the nutrient kinetics follow, set at the run start.
   double precip_period_start = 0;  // start of the current rain period (Julian)
   double precip_period_end = 0;    // end of the current rain period (Julian)

@@ -127,6 +127,9 @@ struct sediment_control_block {
   dmat snap_kavro_params{"snap_kavro_params"};  // [cell][1..11] parameters the layered snowpack keeps between hours
   d3d wave{"wave"};                     // water-wave records of the layered snowpack per cell
   int snow_present = 0;                 // 1 once snow lies on the watershed
+  double vol_snow_final_total = 0;      // snow water on the watershed at the end of the run (m3)
+  double vol_melt_final_total = 0;      // melt water waiting to enter the surface at the end of the run (m3)
+  int snow_melt_present = 0;            // 1 once melt water waits to enter the surface
   double vol_snow_init = 0;             // liquid-equivalent snow volume at the event start (m3)
   double vol_snow_final = 0;            // liquid-equivalent snow volume at the event end (m3)
   double vol_melt_init = 0;             // melt-water volume at the event start (m3)

@@ -180,15 +180,15 @@ TEST_F(Connectivity, InitialSurfaceVolumeLeavesLakeCellsOut) {
   struct volume_case {
     const char* name;
     int overland_lakes, channel_lakes;
-    double volume;
+    double volume, overland_lake_volume;
   };
-  // 0.05 m on 8 cells of 100 m2; overland lake cells 1 and 2, channel lake
-  // cells 3 to 6.
+  // 0.05 m on 8 cells of 100 m2; overland lake cells 1 and 2 (ground at 10.0
+  // and 10.2 m under a level of 10.5 m), channel lake cells 3 to 6.
   const volume_case cases[] = {
-      {"no lakes", 0, 0, 40.0},
-      {"overland lakes", 1, 0, 30.0},
-      {"channel lakes", 0, 1, 20.0},
-      {"both: the overland lakes count", 1, 1, 30.0},
+      {"no lakes", 0, 0, 40.0, 0.0},
+      {"overland lakes", 1, 0, 30.0, 80.0},
+      {"channel lakes", 0, 1, 20.0, 0.0},
+      {"both: the overland lakes count", 1, 1, 30.0, 80.0},
   };
   for (const volume_case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -202,8 +202,13 @@ TEST_F(Connectivity, InitialSurfaceVolumeLeavesLakeCellsOut) {
     ms().oland_lake_mask[1] = ms().oland_lake_mask[2] = 1;
     ms().lake_mask.allocate(8);
     for (long n = 3; n <= 6; ++n) ms().lake_mask[n] = 2;
+    ms().olake_table.allocate(1);
+    ms().olake_table[1].level = 10.5;
+    ms().elevation[1] = 10.0;
+    ms().elevation[2] = 10.2;
     compute_initial_surface_volume(ms());
     EXPECT_NEAR(ms().vol_surface_init, c.volume, 1e-9);
+    EXPECT_NEAR(ms().vol_ov_lakes_init, c.overland_lake_volume, 1e-9);
   }
 }
 
