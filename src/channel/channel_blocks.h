@@ -264,8 +264,6 @@ struct channel_network_block {
   double chan_release_vol = 0;              // volume released by scheduled releases on links without upstream links in the last routing call (m3)
   double head_bound_q_base = 0;             // outlet discharge set by a boundary series before routing (m3/s); 0 for a fixed boundary depth
   int chan_gw_exchange_state = 0;           // value of the last routing call: 1 when the aquifer feeds some node
-  int lake_active_before = 0;               // 1 when a lake exchanged water with cells before the routing of this step
-  int lake_active_after = 0;                // 1 when a lake exchanged water during the routing of this step
   int lakes_hold_water = 0;                 // 1 when some channel lake holds more than 1e-16 m3
   int superlink_wet = 0;                    // 1 while the superlink network carries water (pipe routing; 0 until it exists)
   int lake_flow_flag = 0;                   // 1 while a lake has pipe flow (pipe routing; 0 until it exists)
@@ -277,7 +275,6 @@ struct channel_network_block {
   dmat qriv_old{"qriv_old"};                // [node][link] stream-aquifer flux at the start of a sub-step
   dmat qlat_old{"qlat_old"};                // [node][link] lateral inflow at the start of a sub-step (m2/s)
   dmat qlat_org{"qlat_org"};                // [node][link] lateral inflow before the overbank rebuild (m2/s)
-  std::vector<double> route_sum_partial;    // chunk sums of the channel volume, kept from step to step
 };
 
 // Channel lakes ([lake] from 1), their grid extent ([cell] from 1) and the

@@ -78,7 +78,7 @@ void chan_route_step(main_state& ms) {
   }
   if (ms.lakes_on == 1) {
     ms.chan_active = 1;
-    ms.lake_active_before = book_lake_exchange(ms, false) ? 1 : 0;
+    if (book_lake_exchange(ms, false)) ms.lake_overland_exchange_on = 1;
     lake_extent_update(ms);
     if (error_rec.code != 0) return;
     if (ms.new_flooded_cells) {
@@ -86,7 +86,7 @@ void chan_route_step(main_state& ms) {
         if (ms.lake_mask[c] > 0) ms.new_flooded_grid[c] = 1;
       ms.new_flooded_cells = 0;
     }
-    if (book_lake_exchange(ms, false)) ms.lake_active_before = 1;
+    if (book_lake_exchange(ms, false)) ms.lake_overland_exchange_on = 1;
   }
 
   ms.chan_outflow_vol = 0.0;
@@ -130,8 +130,8 @@ void chan_route_step(main_state& ms) {
       }
   }
   // The scheduled releases of the routing are booked by ex_flow_route.
-  ms.lake_active_after = 0;
-  if (ms.lakes_on && book_lake_exchange(ms, true)) ms.lake_active_after = 1;
+  ms.chan_lakes_active = 0;
+  if (ms.lakes_on && book_lake_exchange(ms, true)) ms.chan_lakes_active = 1;
   book_aquifer_exchange(ms);
   if (ms.flood_stream_on && !ms.yp_max_flood.empty())
     for (int l = 1; l <= ms.LINKS; ++l)
