@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "framework/event_volumes.h"
+#include "framework/channel_nodes.h"
 #include "framework/main_state.h"
 
 namespace kavro {
@@ -40,9 +41,12 @@ void account_constituent(main_state& ms, long i) {
   double channel = 0.0, total = 0.0;
   for (long link = 1; link <= ms.LINKS && link <= ms.nx.size(); ++link) {
     if (!is_ordinary_link(ms.ltype[link])) continue;
-    const long last = ms.lakes_on ? std::min<long>(ms.nx[link], ms.og_nx1[link]) : ms.nx[link];
+    const long nodes = nodes_within(ms, link, ms.area);
+    const long last = ms.lakes_on && link <= ms.og_nx1.size() ? std::min<long>(nodes, ms.og_nx1[link]) : nodes;
     for (long node = 1; node <= last; ++node) {
       const long slot = node + link * ms.max_nodes_per_link;
+      if (slot < 1 || slot > ms.chan_node_conc.size2()) break;
+      if (ms.sed_contam_on && i <= ms.chan_tot_node_mass.size1() && slot > ms.chan_tot_node_mass.size2()) break;
       channel += ms.area[node][link] * ms.chan_dx[link] * ms.chan_node_conc[i][slot] / grams_per_kg;
       if (ms.sed_contam_on && i <= ms.chan_tot_node_mass.size1())
         total += ms.chan_tot_node_mass[i][slot] / grams_per_kg;
@@ -90,7 +94,8 @@ double multi_layer_relative_water(const main_state& ms, long j) {
 
 // The relative soil water of cell j by the run's infiltration method.
 std::optional<double> cell_relative_water(const main_state& ms, long j) {
-  if (ms.inf_redist_on) return ms.redist_theta2[j] / ms.porosity[j];
+  // A cell without a porosity has no relative water content.
+  if (ms.inf_redist_on) return ms.porosity[j] > 0.0 ? std::optional(ms.redist_theta2[j] / ms.porosity[j]) : std::nullopt;
   if (ms.multi_layer_ga_on) return multi_layer_relative_water(ms, j);
   if (!ms.long_term_on) return 0.0;
   return richards_relative_saturation(ms, j, ms.soil_moist_depth_cm);
@@ -205,7 +210,7 @@ void measure_final_soil_moisture(main_state& ms) {
   for (long j = 1; j <= ms.n_cells; ++j) {
     if (left_out_of_soil_moisture(ms, j)) continue;
     const std::optional<double> w = cell_relative_water(ms, j);
-    if (!w) continue;  // a Richards column without thickness
+    if (!w) continue;  // a Richards column without thickness, or a cell without porosity
     sum += *w;
     ++counted;
     if (ms.inf_redist_on && std::isnan(sum) && ms.tool_mode != 1) {

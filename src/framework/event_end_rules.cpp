@@ -5,6 +5,7 @@
 
 #include "framework/event_schedules.h"
 #include "framework/event_volumes.h"
+#include "framework/channel_nodes.h"
 #include "framework/main_state.h"
 #include "framework/run_clock.h"
 #include "output/analyzers.h"
@@ -24,7 +25,7 @@ bool at_last_event(const main_state& ms) { return ms.event_no == ms.n_precip_eve
 
 bool any_channel_flow_above(const main_state& ms, double cutoff) {
   for (long link = 1; link <= ms.LINKS && link <= ms.nx.size(); ++link) {
-    for (long node = 1; node <= ms.nx[link]; ++node) {
+    for (long node = 1; node <= nodes_within(ms, link, ms.qp); ++node) {
       if (ms.qp[node][link] > cutoff) return true;
     }
   }

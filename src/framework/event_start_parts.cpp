@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "channel/cross_sections.h"
+#include "framework/channel_nodes.h"
 #include "framework/error_record.h"
 #include "framework/event_schedules.h"
 #include "framework/event_volumes.h"
@@ -150,13 +151,14 @@ void clear_channel_constituent_budgets(main_state& ms) {
 // Empty channels (or the outlet at its boundary depth) at the event start.
 void empty_channels(main_state& ms) {
   for (long link = 1; link <= ms.LINKS && link <= ms.nx.size(); ++link) {
-    for (long node = 1; node <= ms.nx[link]; ++node) {
+    for (long node = 1; node <= nodes_within(ms, link, ms.qp, ms.yp, ms.bel, ms.qlat); ++node) {
       ms.qp[node][link] = 0.0;
       ms.yp[node][link] = ms.bel[node][link];
       ms.qlat[node][link] = 0.0;
     }
   }
-  if (ms.head_bound_on && ms.LINKS >= 1 && ms.LINKS <= ms.nx.size()) {
+  if (ms.head_bound_on && ms.LINKS >= 1 && ms.LINKS <= ms.nx.size() &&
+      ms.nx[ms.LINKS] == nodes_within(ms, ms.LINKS, ms.yp, ms.bel, ms.chan_depth) && ms.nx[ms.LINKS] >= 1) {
     const long outlet = ms.nx[ms.LINKS];
     ms.yp[outlet][ms.LINKS] = ms.bel[outlet][ms.LINKS] + ms.bound_depth;
     ms.chan_depth[outlet][ms.LINKS] = ms.bound_depth;
@@ -176,9 +178,11 @@ void measure_channel_constituents(main_state& ms) {
     ms.event_chan_mass_init[i] = 0.0;
     for (long link = 1; link <= ms.LINKS && link <= ms.nx.size(); ++link) {
       if (!is_ordinary_link(ms.ltype[link])) continue;
-      for (long node = 1; node <= ms.nx[link]; ++node)
-        ms.event_chan_mass_init[i] +=
-            ms.chan_node_mass[i][node + link * ms.max_nodes_per_link] / grams_per_kg;
+      for (long node = 1; node <= ms.nx[link]; ++node) {
+        const long slot = node + link * ms.max_nodes_per_link;
+        if (slot < 1 || slot > ms.chan_node_mass.size2()) break;
+        ms.event_chan_mass_init[i] += ms.chan_node_mass[i][slot] / grams_per_kg;
+      }
     }
   }
 }
@@ -207,7 +211,7 @@ void restart_redistribution(main_state& ms) {
     if (ms.long_term_on) {
       ms.init_moisture[j] =
           bounded_start_moisture(j, redistribution_start_moisture(ms, j), ms.residual_sat[j], ms.porosity[j]);
-      ms.init_basin_soil_water += ms.init_moisture[j] / ms.porosity[j];
+      if (ms.porosity[j] > 0.0) ms.init_basin_soil_water += ms.init_moisture[j] / ms.porosity[j];
       if (std::isnan(ms.init_basin_soil_water) && ms.tool_mode != 1)
         std::printf("bad initial value of soil moisture cell %ld\n", j);
       book_soil_column_transfers(ms, j);

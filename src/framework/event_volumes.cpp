@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "framework/channel_nodes.h"
 #include "framework/main_state.h"
 
 namespace kavro {
@@ -20,7 +21,7 @@ double channel_water_volume(const main_state& ms, bool report_bad_area) {
   double v = 0.0;
   for (long link = 1; link <= ms.LINKS && link <= ms.nx.size(); ++link) {
     if (!is_ordinary_link(ms.ltype[link])) continue;
-    for (long node = 1; node <= ms.nx[link]; ++node) {
+    for (long node = 1; node <= nodes_within(ms, link, ms.area); ++node) {
       const double a = ms.area[node][link];
       if (report_bad_area && std::isnan(a))
         std::printf("Negative Area Computed At Startup for [Node][Link]: [%ld][%ld] ltype: %d\n", node, link,
@@ -35,12 +36,13 @@ channel_sediment channel_sediment_volumes(const main_state& ms) {
   channel_sediment v;
   for (long link = 1; link <= ms.LINKS && link <= ms.nx.size(); ++link) {
     if (!is_ordinary_link(ms.ltype[link])) continue;
-    for (long node = 1; node <= ms.nx[link]; ++node) {
-      if (!ms.ch_sand_vol.empty()) {
+    if (!ms.ch_sand_vol.empty()) {
+      for (long node = 1; node <= nodes_within(ms, link, ms.ch_sand_vol); ++node)
         for (long s = 1; s <= ms.n_sand_classes + 1 && s <= ms.ch_sand_vol.size3(); ++s)
           v.sand += ms.ch_sand_vol[node][link][s];
-      }
-      if (!ms.ch_wash_vol.empty()) v.wash += ms.ch_wash_vol[node][link][0];
+    }
+    if (!ms.ch_wash_vol.empty()) {
+      for (long node = 1; node <= nodes_within(ms, link, ms.ch_wash_vol); ++node) v.wash += ms.ch_wash_vol[node][link][0];
     }
   }
   return v;
@@ -94,7 +96,8 @@ std::optional<double> richards_relative_saturation(const main_state& ms, long ce
   const long last_node = ms.numcells[cell] - 1;
   double saturation = 0.0, thickness = 0.0;
   for (long k = 1; k <= last_node && thickness < depth_cm; ++k) {
-    saturation += ms.THETA[cell][k] / ms.THETAS[cell][k] * ms.DZ[cell][k];
+    // A node without a saturated content holds no defined saturation.
+    if (ms.THETAS[cell][k] > 0.0) saturation += ms.THETA[cell][k] / ms.THETAS[cell][k] * ms.DZ[cell][k];
     thickness += ms.DZ[cell][k];
   }
   if (!(thickness > 0.0)) return std::nullopt;

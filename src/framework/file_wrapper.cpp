@@ -55,15 +55,16 @@ void make_parent_folder(const std::string& path) {
   fs::create_directories(parent, ec);
 }
 
-std::vector<std::string> candidate_paths(const std::string& name, bool write) {
+std::vector<std::string> candidate_paths(const std::string& name, bool write, bool create_folder) {
   if (is_absolute(name)) return {name};
   const std::string out_dir = output_dir();
   std::vector<std::string> paths;
   if (write) {
     if (!out_dir.empty()) {
-      make_parent_folder(out_dir + name);
+      if (create_folder) make_parent_folder(out_dir + name);
       paths = {out_dir + name, name, project_folder + name};
     } else {
+      make_parent_folder(project_folder + name);
       paths = {project_folder + name, name};
     }
   } else {
@@ -108,13 +109,40 @@ void set_output_folder(std::string_view folder) {
   output_folder_set = output_folder.empty() ? 0 : 1;
 }
 
-std::string resolve_file_name(std::string name, std::string_view mode) {
+namespace {
+
+// The name as the candidates are built from it: quotes stripped, '/'
+// separators, the run-number prefix on a name written in a batch run.
+std::string candidate_base(std::string name, bool write) {
   strip_quotes(name);
   if (name.empty()) return {};
   name = normalize_separators(name);
-  const bool write = !mode.empty() && (mode.front() == 'w' || mode.front() == 'a');
   if (write && run_prefix_on) name = prefixed_name(name);
-  const std::vector<std::string> paths = candidate_paths(name, write);
+  return name;
+}
+
+bool is_write_mode(std::string_view mode) { return !mode.empty() && (mode.front() == 'w' || mode.front() == 'a'); }
+
+}  // namespace
+
+std::string expected_file_name(std::string name, std::string_view mode) {
+  const bool write = is_write_mode(mode);
+  name = candidate_base(std::move(name), write);
+  if (name.empty()) return {};
+  const std::vector<std::string> paths = candidate_paths(name, write, false);
+  if (write) return paths.front();
+  std::error_code ec;
+  for (const std::string& p : paths) {
+    if (fs::is_regular_file(p, ec)) return p;
+  }
+  return paths.back();
+}
+
+std::string resolve_file_name(std::string name, std::string_view mode) {
+  const bool write = is_write_mode(mode);
+  name = candidate_base(std::move(name), write);
+  if (name.empty()) return {};
+  const std::vector<std::string> paths = candidate_paths(name, write, true);
   const std::string mode_text(mode);
   for (const std::string& p : paths) {
     if (probe(p, mode_text)) return p;

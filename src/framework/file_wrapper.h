@@ -65,5 +65,9 @@ void set_output_folder(std::string_view folder);
 // When no candidate opens, "Error getting new filename from ..." is printed
 // and the last candidate is returned.
 std::string resolve_file_name(std::string name, std::string_view mode);
+// The path resolve_file_name would give for `name` in `mode`, found without
+// opening, creating or truncating anything: for reading the first candidate
+// that exists (the last one when none does), for writing the first candidate.
+std::string expected_file_name(std::string name, std::string_view mode);
 
 }  // namespace kavro

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "channel/cross_sections.h"
+#include "framework/channel_nodes.h"
 #include "framework/error_record.h"
 #include "framework/event_schedules.h"
 #include "framework/main_state.h"
@@ -198,7 +199,8 @@ void update_cross_sections(main_state& ms) {
   bool moved = false;
   for (long link = 1; link <= ms.LINKS && link <= ms.og_nx1.size(); ++link) {
     if (!erodible_link_with(ms.ltype[link], 4)) continue;
-    for (long node = 1; node <= ms.og_nx1[link]; ++node) {
+    const long nodes = std::min<long>(ms.og_nx1[link], nodes_within(ms, link, ms.bel, ms.new_bel, ms.yp, ms.chan_depth));
+    for (long node = 1; node <= nodes; ++node) {
       ms.bel[node][link] = ms.new_bel[node][link];
       ms.yp[node][link] = ms.bel[node][link] + ms.chan_depth[node][link];
       moved = true;

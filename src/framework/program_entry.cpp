@@ -40,6 +40,19 @@ int run_count_after(std::string_view option) {
   return n;
 }
 
+// Most runs one batch may make.
+constexpr long long max_batch_runs = 1000000;
+
+// The run count of "-bN": 1 for "-b" alone, N when the rest is a whole
+// number from 1 to max_batch_runs, else -1.
+int batch_run_count(std::string_view option) {
+  const std::string digits(option.substr(2));
+  if (digits.empty()) return 1;
+  if (digits.size() > 7 || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+  const long long n = std::stoll(digits);
+  return n >= 1 && n <= max_batch_runs ? static_cast<int>(n) : -1;
+}
+
 // The form body of a web request: at most CONTENT_LENGTH (<= 1,024)
 // characters of one line of standard input, echoed unchanged.
 void echo_web_form() {
@@ -93,36 +106,46 @@ void print_version() {
 
 int parse_command_line(int argc, const char* const* argv, run_mode_request& req) {
   req = run_mode_request{};
-  if (argc < 2) {
+  const auto refuse = [] {
     print_usage();
     return -1;
+  };
+  if (argc < 2) return refuse();
+  const std::string_view opt = argv[1];
+  if (opt == "-h" || opt == "--help") {
+    req.mode = 5;
+    return 1;
+  }
+  if (opt.starts_with("-v")) {
+    req.mode = 4;
+    return 1;
   }
   if (argc == 2) {
+    // A lone option (unknown, or one that needs its input file) is no project.
+    if (opt.starts_with("-")) return refuse();
     req.mode = 1;
     req.input_file = argv[1];
     return 1;
   }
-  const std::string_view opt = argv[1];
   const auto take = [&](int mode, int result) {
     req.mode = mode;
     req.input_file = argv[2];
     return result;
   };
+  // The calibration tool reads its own further arguments.
   if (opt.starts_with("-slm")) return take(8, 1);
   if (opt == "-ms") return take(9, 1);
   if (opt.starts_with("-t")) return take(10, 1);
   if (opt.starts_with("-mls")) return take(11, 1);
+  if (argc > 3) return refuse();
   if (opt.starts_with("-s")) return take(7, 1);
   if (opt.starts_with("-c")) return take(2, 1);
-  if (opt.starts_with("-b")) return take(3, run_count_after(opt));
-  if (opt.starts_with("-m")) return take(6, run_count_after(opt));
-  if (opt.starts_with("-h")) return take(5, 1);
-  if (opt.starts_with("-v")) {
-    req.mode = 4;
-    return 1;
+  if (opt.starts_with("-b")) {
+    const int runs = batch_run_count(opt);
+    return runs < 0 ? refuse() : take(3, runs);
   }
-  print_usage();
-  return -1;
+  if (opt.starts_with("-m")) return take(6, run_count_after(opt));
+  return refuse();
 }
 
 int kavro_main(int argc, char** argv) {
@@ -145,6 +168,9 @@ int kavro_main(int argc, char** argv) {
   run_mode_request req;
   const int count = parse_command_line(argc, argv, req);
   const std::string_view mode_text = argc > 1 ? argv[1] : "";
+  // The usage after a wrong command line ends with exit 1; "kavro" alone
+  // only asks for it.
+  if (count == -1 && argc >= 2) status = 1;
   if (count != -1) {
     switch (req.mode) {
       case 1:
@@ -154,7 +180,7 @@ int kavro_main(int argc, char** argv) {
       case 2: status = run_sce_calibration(req.input_file) == 1 ? 0 : 1; break;
       case 3: status = run_batch(req, count, mode_text) ? 0 : 1; break;
       case 4: print_version(); break;
-      case 5: break;
+      case 5: print_usage(); break;
       case 6: status = run_monte_carlo(count, req.input_file) == 1 ? 0 : 1; break;
       case 7: {
         montecarlo sensitivity(500 / run_context.process_count, req.input_file, run_context);

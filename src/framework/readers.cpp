@@ -121,6 +121,21 @@ int read_raw_line(std::string& line, file_wrapper& f) {
   return 1;
 }
 
+int read_raw_line_bounded(std::string& line, file_wrapper& f, std::size_t max_length) {
+  if (!f.fp) return 0;
+  int c = getc_unlocked(f.fp);
+  if (c == EOF) return 0;
+  line.clear();
+  while (c != EOF && c != '\n') {
+    // One more character than the bound may be the carriage return of a Windows line end.
+    if (line.size() > max_length) return -1;
+    line.push_back(static_cast<char>(c));
+    c = getc_unlocked(f.fp);
+  }
+  if (c == '\n' && !line.empty() && line.back() == '\r') line.pop_back();
+  return line.size() > max_length ? -1 : 1;
+}
+
 int read_line(std::string& line, file_wrapper& f) {
   if (!read_raw_line(line, f)) return 0;
   if (replace_on) apply_replace_pairs(line);

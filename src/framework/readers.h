@@ -22,6 +22,10 @@ extern int super_quiet;
 int read_line(std::string& line, file_wrapper& f);
 // read_line without the replacement pairs: for the files that define them.
 int read_raw_line(std::string& line, file_wrapper& f);
+// read_raw_line that reads at most `max_length` characters: -1 (and the
+// rest of the line unread) for a longer line. For the first line of a file,
+// which a file that is no text at all may make as long as the file.
+int read_raw_line_bounded(std::string& line, file_wrapper& f, std::size_t max_length);
 
 // Takes the next token off the front of `line` into `out`. 1 when a token was
 // taken, 0 when none (an empty pair of quotes also gives 0).

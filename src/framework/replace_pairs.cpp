@@ -25,6 +25,27 @@ constexpr int string_value_type = 2;
 
 bool is_digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
+// Widest field and highest precision a format may ask for: a value is never
+// printed into a text of more than this many characters.
+constexpr int max_format_width = 100;
+
+// Moves `i` past the digits of a width or precision; false when they give
+// more than max_format_width.
+bool bounded_number(std::string_view format, std::size_t& i) {
+  int n = 0;
+  for (; i < format.size() && is_digit(format[i]); ++i) {
+    n = n * 10 + (format[i] - '0');
+    if (n > max_format_width) return false;
+  }
+  return true;
+}
+
+// A replacement file that cannot be used stops the run; its message is printed.
+int refuse_replace_file() {
+  error_rec.code = already_printed_code;
+  return -1;
+}
+
 // Type of the one conversion of `format`, with the flags that conversion
 // allows and optional width and precision: d or i (int), f, e or g with an
 // optional l (double), s (string). -1 for any other format, so that the value
@@ -38,10 +59,10 @@ int format_value_type(std::string_view format) {
     const std::size_t flags_begin = i;
     while (i < format.size() && std::string_view("-+ #0").find(format[i]) != std::string_view::npos) ++i;
     const std::string_view flags = format.substr(flags_begin, i - flags_begin);
-    while (i < format.size() && is_digit(format[i])) ++i;
+    if (!bounded_number(format, i)) return -1;
     if (i < format.size() && format[i] == '.') {
       ++i;
-      while (i < format.size() && is_digit(format[i])) ++i;
+      if (!bounded_number(format, i)) return -1;
     }
     const bool long_size = i < format.size() && format[i] == 'l';
     if (long_size) ++i;
@@ -119,7 +140,7 @@ int read_replace_params(std::string file) {
   file_wrapper f;
   if (!f.open(std::move(file), "r")) {
     std::printf("Error: unable to open the replace parameter file.\n");
-    return -1;
+    return refuse_replace_file();
   }
   // The count comes first; blank lines before and after it are skipped.
   std::string line;
@@ -128,21 +149,24 @@ int read_replace_params(std::string file) {
   int count = 0;
   if (!have_line || !parse_count(line, count)) {
     std::printf("Error: unable to read the number of parameters in the parameter list file\n");
-    return -1;
+    return refuse_replace_file();
   }
   bool first = true;
+  bool all_pairs_read = true;
   for (int p = 0; p < count;) {
     if (!read_raw_line(line, f)) {
       std::printf("Error: unexpected end of parameter list file after %d parameters. Expecting %d\n", p,
                   count);
-      return -1;
+      return refuse_replace_file();
     }
     if (first && blank_line(line)) continue;
     first = false;
-    parse_replace_pair_line(line);  // a rejected line still counts as one of the pairs
+    // A rejected line counts as one of the pairs; the others are still read
+    // so that every bad line is reported.
+    if (parse_replace_pair_line(line) != 0) all_pairs_read = false;
     ++p;
   }
-  return 0;
+  return all_pairs_read ? 0 : refuse_replace_file();
 }
 
 int parse_replace_pair_line(std::string_view line) {
@@ -158,7 +182,9 @@ int parse_replace_pair_line(std::string_view line) {
   pair.value_type = format_value_type(pair.format);
   if (pair.value_type < 0) {
     print_improper_line(line);
-    std::printf("---> The format must be a C-style format in quotes, such as \"%%4.2lf\"\n");
+    std::printf("---> The format must be a C-style format in quotes, such as \"%%4.2lf\", with a width and "
+                "precision of at most %d\n",
+                max_format_width);
     return -1;
   }
   pair.key = line.substr(open, close - open + 1);
@@ -170,12 +196,19 @@ int read_replace_values(std::string file) {
   file_wrapper f;
   const std::string shown = file;
   if (!f.open(std::move(file), "r")) {
-    std::printf("Error: unable to open the value file %s", shown.c_str());
-    return -1;
+    std::printf("Error: unable to open the value file %s\n", shown.c_str());
+    return refuse_replace_file();
   }
-  // Line replace_line, or the last line of a shorter file.
-  std::string values, line;
-  for (long long i = 0; i <= replace_line && read_raw_line(line, f); ++i) values.swap(line);
+  // Line replace_line: a run without its value line would silently take
+  // another run's values.
+  std::string values;
+  long long lines_read = 0;
+  while (lines_read <= replace_line && read_raw_line(values, f)) ++lines_read;
+  if (replace_line < 0 || lines_read <= replace_line) {
+    std::printf("Error: the value file %s has no line %d for run %04d (it holds %lld lines).\n", shown.c_str(),
+                replace_line + 1, replace_line, lines_read);
+    return refuse_replace_file();
+  }
   token_cursor cursor(values);
   for (replace_pair& pair : replace_list) {
     switch (pair.value_type) {
@@ -208,6 +241,7 @@ void apply_replace_pairs(std::string& line) {
     const replace_pair* pair = substitute_at(line, i);
     if (!pair) {
       std::printf("Error: unable to match replace pair: %s\n", line.c_str());
+      error_rec.code = already_printed_code;
     } else if (line.size() > limit) {
       std::printf(
           "Error: replacing %s made a line grow by more than %zu characters.\n"

@@ -35,15 +35,17 @@ extern int replace_count;                       // substitutions since the last 
 inline constexpr std::size_t max_replace_growth = 25000;
 
 // Reads the list file (count, then one "[KEY] "format"" line per pair) into a
-// new list. 0, or -1 after a message (the pairs read so far stay).
+// new list. A format's width and precision are at most 100. 0, or -1 after a
+// message (error code 4000; the pairs read so far stay).
 int read_replace_params(std::string file);
 // Appends the pair of one list-file line; 0, or -1 after a message (nothing added).
 int parse_replace_pair_line(std::string_view line);
-// Sets the values of the pairs from line replace_line of the value file (the
-// last line when the file is shorter), clears the used flags and the count,
-// and sets replace_on. 0, or -1 after a message.
+// Sets the values of the pairs from line replace_line of the value file,
+// clears the used flags and the count, and sets replace_on. 0, or -1 after a
+// message (the file cannot be opened or has no such line; error code 4000).
 int read_replace_values(std::string file);
-// Replaces every key in `line`. A '[' that starts no key is reported and left.
+// Replaces every key in `line`. A '[' that starts no key is reported and left,
+// and stops the run (error code 4000).
 // A line that grows by more than max_replace_growth characters stops the
 // expansion and the run (error code 4000 after a message).
 void apply_replace_pairs(std::string& line);

@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <new>
 
 #include "calibration/calibration_entries.h"
 #include "channel/channel_steps.h"
+#include "framework/alloc.h"
 #include "framework/error_record.h"
 #include "framework/event_accounting.h"
 #include "framework/event_end_rules.h"
@@ -26,12 +28,14 @@
 #include "input/grid_setup.h"
 #include "input/option_checks.h"
 #include "input/project_settings.h"
+#include "input/run_control_checks.h"
 #include "input/time_series.h"
 #include "output/analyzers.h"
 #include "output/output_steps.h"
 #include "output/run_files_open.h"
 #include "subsurface/subsurface_steps.h"
 #include "transport/transport_steps.h"
+#include "overland/overland_flow.h"
 #include "overland/overland_steps.h"
 
 namespace kavro {
@@ -58,6 +62,13 @@ run_plan make_default_plan() {
   run_plan plan;
   auto& init = plan.init_steps;
   init.push_back({"read_project", [](main_state& ms, const run_call& c) { read_project(c.project_path, ms); }, true, {}});
+  // Run-control values the run cannot use stop it before any output exists.
+  init.push_back({"check_run_control_values",
+                  [](main_state& ms, const run_call&) {
+                    if (!check_run_control_values(ms)) error_rec.code = already_printed_code;
+                  },
+                  true,
+                  {}});
   init.push_back({"check_project_options",
                   [](main_state& ms, const run_call& c) {
                     // The project's OPTIMIZE card must not switch off a calibrating caller.
@@ -93,6 +104,9 @@ run_plan make_default_plan() {
   // RELATIVE series count from the run's start, known only now; every run
   // shifts them here, before the loop evaluates any series.
   init.push_back(step("shift_relative_series", shift_relative_series, false));
+  // Boundary cells read their series inside a parallel loop: every binding
+  // is checked here, before the time loop.
+  init.push_back(step("check_ovl_boundary_series", check_ovl_boundary_series));
   init.push_back({"read_analyzer_file",
                   [](main_state& ms, const run_call&) { read_analyzer_file(ms, ms.project_params.analyzers); },
                   false, [](const main_state& ms) { return ms.project_params.use_analyzers != 0; }});
@@ -152,7 +166,13 @@ run_plan make_default_plan() {
 
 // Runs one step (when its condition holds) and its check; true to stop.
 bool run_step(const driver_step& s, main_state& ms, const run_call& call) {
-  if (!s.when || s.when(ms)) s.run(ms, call);
+  try {
+    if (!s.when || s.when(ms)) s.run(ms, call);
+  } catch (const std::bad_alloc&) {
+    // A container that grew outside the allocation helpers ends the run as
+    // they do: the allocation message, then a stop.
+    allocation_failed(s.name);
+  }
   return s.checked && report_pending_and_check_stop();
 }
 

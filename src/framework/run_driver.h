@@ -40,7 +40,7 @@ struct run_plan {
   std::function<void(main_state&)> final_summary; // after a normal end of the loop
 };
 
-// The system's run: 26 initialisation steps and 38 loop steps.
+// The system's run: 27 initialisation steps and 38 loop steps.
 const run_plan& default_run_plan();
 
 // How a run ended, for callers that need more than the error code.

@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "framework/main_state.h"
+#include "framework/run_globals.h"
 
 namespace kavro {
 
@@ -41,6 +42,7 @@ const std::initializer_list<wrapper_member> closing_order = {
     &main_state::fs_map_dataset_12, &main_state::fs_map_dataset_13, &main_state::fs_map_dataset_3,
     &main_state::fs_map_dataset_4, &main_state::fs_map_dataset_5,
     &main_state::fs_in_sed_loc, &main_state::fs_out_sed_loc, &main_state::fs_map_dataset_10,
+    &main_state::fs_map_dataset_6, &main_state::fs_map_dataset_11, &main_state::fs_map_dataset_14,
     &main_state::fs_final_out_1, &main_state::fs_final_out_3, &main_state::fs_final_out_2,
     &main_state::fs_summary, &main_state::swe_hotstart_file,
     &main_state::fs_conceptual_gw, &main_state::fs_sacramento, &main_state::drain_output_file,
@@ -60,6 +62,9 @@ void close_all_files(main_state& ms) {
   // Every other slot (mask, elevation, exchange, the unused ones) closes
   // here too, so that all files of the run are complete when it returns.
   for (int i = 0; i < n_file_slots; ++i) file_slot(ms, i).close();
+  // The Q7 inflow series is process-wide but written by one run only: the
+  // next run of a batch opens it afresh.
+  q7_inflow_file.close();
 }
 
 }  // namespace kavro

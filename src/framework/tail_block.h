@@ -121,6 +121,14 @@ struct record_tail_block {
   int ts_count_sl_tile = 0;                         // next "TS" number of the superlink tile-flow dataset
   int permafrost_header_written = 0;                // 1 once the soil-temperature profile has its header line
   int permafrost_profile_warned = 0;                // 1 once a grid too small for the profile cell was reported
+  int map_frame_no = 0;                             // grid-files map frames written so far in the run (frame files number from 1)
+  dvec map_depth{"map_depth"};                      // [cell] surface water depth of the maps and the cell depth series, lakes included (m)
+  dvec map_discharge{"map_discharge"};              // [cell] overland discharge magnitude sqrt(ov_qx^2 + ov_qy^2) of the maps (m3/s)
+  row_buffer map_row_buffer;                        // row formatting scratch of the run's grid and dataset writers
+  map_dataset_writer snow_temp_map_writer;          // the snow temperature map of card SNOW_TEMP (values ATI_2)
+  file_wrapper fs_map_dataset_6;                    // map dataset of map-output kind 6, groundwater head (w)
+  file_wrapper fs_map_dataset_11;                   // map dataset of map-output kind 11, flood grid (w)
+  file_wrapper fs_map_dataset_14;                   // map dataset of map-output kind 14, snow water equivalent (w)
   soil_contam_layers_record soil_contam_layers;           // constituents in the soil layers
   permafrost_layer_soil_record permafrost_layer_soil;     // the permafrost soil table
 };

@@ -1,6 +1,8 @@
 #include "input/ascii_map.h"
 
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
+#include "output/grid_writers.h"
 
 namespace kavro {
 
@@ -28,6 +31,8 @@ bool read_header(std::FILE* fp, double& north, double& south, double& east, doub
                      &cols) == 6;
 }
 
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
 // Integer maps: a stream of integers separated by any white space.
 class integer_stream {
  public:
@@ -36,30 +41,65 @@ class integer_stream {
   integer_stream(const integer_stream&) = delete;
   integer_stream& operator=(const integer_stream&) = delete;
 
-  // The next integer; false at the end of the file. A token that is not an
-  // integer reads as the integer it begins with, or 0.
-  bool next(int& value) {
+  enum result { value_read, end_of_file, not_an_integer };
+
+  // The next token as an integer. A token that is not a whole number in the
+  // int range (a word, a fraction, "nan", a NUL byte) gives not_an_integer
+  // with the token in `bad`.
+  result next(int& value, std::string& bad) {
+    if (!skip_blanks()) return end_of_file;
+    const size_t begin = pos_;
+    while (pos_ < len_ && !is_blank(buf_[pos_])) ++pos_;
+    const std::string token(buf_ + begin, pos_ - begin);
+    const char* text = token.c_str();
+    char* stop = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text, &stop, 10);
+    if (stop == text || stop != text + token.size() || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
+      bad = token;
+      return not_an_integer;
+    }
+    value = static_cast<int>(v);
+    return value_read;
+  }
+
+  // True when a further token follows.
+  bool more() { return skip_blanks(); }
+
+ private:
+  bool skip_blanks() {
     for (;;) {
-      while (pos_ < len_ && std::strchr(" \t\r\n\v\f", buf_[pos_]) && buf_[pos_] != '\0') ++pos_;
-      if (pos_ < len_) break;
+      while (pos_ < len_ && is_blank(buf_[pos_])) ++pos_;
+      if (pos_ < len_) return true;
       const ssize_t n = ::getline(&buf_, &cap_, fp_);
       if (n <= 0) return false;
       len_ = static_cast<size_t>(n);
       pos_ = 0;
     }
-    char* stop = nullptr;
-    errno = 0;
-    const long v = std::strtol(buf_ + pos_, &stop, 10);
-    value = (stop == buf_ + pos_ || errno == ERANGE) ? 0 : static_cast<int>(v);
-    while (pos_ < len_ && !std::strchr(" \t\r\n\v\f", buf_[pos_])) ++pos_;
-    return true;
   }
 
- private:
   std::FILE* fp_;
   char* buf_ = nullptr;
   size_t cap_ = 0, len_ = 0, pos_ = 0;
 };
+
+// A token as it can be printed: bytes that are not printable as \xNN.
+std::string printable(const std::string& token) {
+  std::string out;
+  for (const char ch : token) {
+    const auto u = static_cast<unsigned char>(ch);
+    if (u >= 32 && u < 127)
+      out += ch;
+    else
+      out += format_string("\\x%02X", u);
+  }
+  return out;
+}
+
+void warn_extra_values(const std::string& map_name) {
+  std::printf("Warning: map %s holds more values than its rows and columns; the extra values are not read.\n",
+              map_name.c_str());
+}
 
 }  // namespace
 
@@ -90,6 +130,7 @@ void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, doub
   }
 
   bool any_non_zero = false;
+  bool extra_values = false;
   long zero_cells = 0;
   long n = 0;
   if (mode == map_reals_a || mode == map_reals_b) {
@@ -111,11 +152,27 @@ void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, doub
         if (!cursor.next_double(value)) value = 0.0;
         if (value != 0.0) any_non_zero = true;  // NaN included
         if (grid_row[col] == 0) continue;
+        if (!std::isfinite(value)) {
+          std::printf("Error: map %s, row %d, column %d: the value of an active cell is not a finite number.\n",
+                      map_name.c_str(), r, col);
+          error_rec.code = 4000;
+          report_error(error_rec);
+          return;
+        }
         ++n;
         if (dest && n <= dest->size()) (*dest)[n] = value;
         if (value == 0.0) ++zero_cells;
       }
+      std::string extra;
+      if (!extra_values && cursor.next_token(extra)) extra_values = true;
     }
+    // A further line with a value is an extra row.
+    while (!extra_values && read_line(line, f)) {
+      token_cursor cursor(line);
+      std::string extra;
+      extra_values = cursor.next_token(extra) != 0;
+    }
+    if (extra_values) warn_extra_values(map_name);
   } else if (mode == map_integer_grid || mode == map_categories) {
     integer_stream in(f.fp);
     std::vector<int> category_count(mode == map_categories ? max_category + 1 : 0, 0);
@@ -123,8 +180,17 @@ void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, doub
       int* grid_row = cell_grid[r];
       for (int col = 1; col <= cols; ++col) {
         int value = 0;
-        if (!in.next(value)) {
+        std::string bad;
+        const integer_stream::result got = in.next(value, bad);
+        if (got == integer_stream::end_of_file) {
           fail("Unexpected end of file in file: %s\n", map_name);
+          return;
+        }
+        if (got == integer_stream::not_an_integer) {
+          std::printf("Error: map %s, row %d, column %d: \"%s\" is not a whole number.\n", map_name.c_str(), r, col,
+                      printable(bad).c_str());
+          error_rec.code = 4000;
+          report_error(error_rec);
           return;
         }
         if (value != 0) any_non_zero = true;
@@ -138,6 +204,7 @@ void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, doub
         if (value >= 1 && value <= max_category) ++category_count[static_cast<size_t>(value)];
       }
     }
+    if (in.more()) warn_extra_values(map_name);
     if (mode == map_categories) {
       // Like every set-up line: on the console unless quiet, in the run log always.
       for (int k = 1; k <= max_category; ++k) {
@@ -155,6 +222,14 @@ void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, doub
     std::printf("Warning: Map contains %ld cells with zero values. Map: %s\n", zero_cells, map_name.c_str());
 }
 
+bool peek_ascii_map_header(file_wrapper& f, double& north, double& south, double& east, double& west, int& rows,
+                           int& cols) {
+  if (!f.fp) return false;
+  const bool ok = read_header(f.fp, north, south, east, west, rows, cols);
+  std::rewind(f.fp);
+  return ok;
+}
+
 void write_ascii_map(std::FILE* out, const imat& cell_grid, double north, double south, double east, double west,
                      int rows, int cols, const dvec& values) {
   std::fprintf(out, "north: %9.2lf\n", north);
@@ -163,19 +238,8 @@ void write_ascii_map(std::FILE* out, const imat& cell_grid, double north, double
   std::fprintf(out, "west: %9.2lf\n", west);
   std::fprintf(out, "rows: %5d\n", rows);
   std::fprintf(out, "cols: %5d\n", cols);
-  long n = 0;
-  for (int r = 1; r <= rows; ++r) {
-    const int* grid_row = cell_grid[r];
-    for (int c = 1; c <= cols; ++c) {
-      double v = 0.0;
-      if (grid_row[c] != 0) {
-        ++n;
-        if (n <= values.size()) v = values[n];
-      }
-      std::fprintf(out, "%lf ", v);
-    }
-    std::fputc('\n', out);
-  }
+  row_buffer buf;
+  write_ascii_map_rows(out, cell_grid, rows, cols, values, buf);
 }
 
 }  // namespace kavro

@@ -25,12 +25,21 @@ enum map_read_mode : int {
 // lands in north..cols; `cell_grid` [1..rows][1..cols] is the destination of
 // mode 2 and selects the active cells (non-zero entries) in the other modes,
 // whose n-th active cell in row order fills element n of the destination.
-// A header that disagrees with the expected rows and cols, or a file that
-// ends early, prints its message and stops the run (code 4000). Unless
+// A header that disagrees with the expected rows and cols, a file that ends
+// early, a token of an integer map that is not a whole number, or a real
+// value of an active cell that is NaN or infinite, prints its message (file,
+// row and column) and stops the run (code 4000). Values beyond the last
+// column or row draw one warning. Unless
 // `quiet` is 1, zero cells and the category counts are reported.
 void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, double& north, double& south,
                     double& east, double& west, int& rows, int& cols, imat& cell_grid, dvec* dest_a, dvec* dest_b,
                     ivec* dest_int, int expected_rows, int expected_cols, int quiet);
+
+// Reads the six header lines of the map open in `f` and goes back to the
+// start of the file, so that the map can be judged before anything is sized
+// from it. False when the file ends inside the header.
+bool peek_ascii_map_header(file_wrapper& f, double& north, double& south, double& east, double& west, int& rows,
+                           int& cols);
 
 // Writes the header and, row by row, one "%lf " per column: an active cell
 // (non-zero `cell_grid` entry) takes the next value of `values` in row order,

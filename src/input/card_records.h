@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "input/card_macros.h"
 #include "output/xy_seams.h"
@@ -75,8 +76,18 @@ struct project_params_record : project_params_cards, q7_card_block {
   ::kavro::xy_input xy_input;
 };
 
+// A file name that a card of the project file gave, for the check that no
+// output of the run writes over a file the run reads.
+struct card_file_name {
+  int card = 0;      // the card (project_card) that named it
+  int line = 0;      // line of the project file, from 1
+  std::string name;  // the name as the card gave it
+};
+
 struct run_params_record : run_params_cards {
   int open_failed = 0;  // 1 when the project file could not be opened
+  int card_errors = 0;  // card values refused while the file was read (each one printed)
+  std::vector<card_file_name> card_files;  // file names of the cards, in file order
 
   // Values before any project is read; the reader clears them, so no step
   // sees them.

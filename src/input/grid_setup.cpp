@@ -87,6 +87,7 @@ struct grid_step {
 // The steps in their fixed order: each finds the arrays and counts that the
 // steps before it filled, so every step is followed by the stop test.
 const grid_step grid_steps[] = {
+    {check_mask_header, nullptr},
     {allocate_grids, nullptr},
     {read_watershed_mask, nullptr},
     {allocate_elevation, nullptr},

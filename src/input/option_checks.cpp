@@ -45,6 +45,15 @@ bool check_grid_cards(const main_state& ms) {
   return true;
 }
 
+// Only three overland schemes exist; any other number would route nothing.
+bool check_overland_scheme(const main_state& ms) {
+  if (ms.overtype >= 1 && ms.overtype <= 3) return true;
+  std::printf("Error: OVERTYPE %d is not an overland scheme. Use 1 (explicit), 2 (ade) or 3 (ade-pc).\n",
+              ms.overtype);
+  error_rec.code = already_printed_code;
+  return false;
+}
+
 bool check_weather_and_rain(const main_state& ms) {
   if (ms.manning_n_on && ms.roughness_on) return refuse(6);
   if (ms.long_term_on && ms.et_calc_penman_on && ms.et_calc_deardorff_on) return refuse(7);
@@ -157,9 +166,35 @@ bool check_host_environment(const main_state& ms) {
   return true;
 }
 
+// True when a card asks for gridded map outputs.
+bool map_outputs_requested(const main_state& ms) {
+  const project_params_record& p = ms.project_params;
+  const sed_control_record& sed = ms.sed_control;
+  return ms.depth_map_on || ms.discharge_map_on || ms.dis_rain_map_on || ms.inf_depth_map_on ||
+         ms.rate_of_infil_map_on || ms.surf_moist_map_on || ms.gw_output_on || ms.gw_recharge_cum_map_on ||
+         ms.gw_recharge_inc_map_on || ms.ov_con_map_on || ms.flood_grid_on || sed.max_sed_flux_on ||
+         sed.net_sed_volume_on || sed.vol_sed_susp_on || p.use_snow_swe_file || p.use_snow_sd_file ||
+         p.use_snow_temp || ms.all_contam_output_on;
+}
+
+// Map types 0, 1 and 2 select a map style; any other type would leave every
+// requested map empty.
+bool check_map_type(const main_state& ms) {
+  const int type = ms.run_params.map_type;
+  if (type >= 0 && type <= 2) return true;
+  if (!map_outputs_requested(ms)) return true;
+  std::printf("Error: MAP_TYPE %d writes no maps: the map outputs of this project need MAP_TYPE 0 (one grid file "
+              "per map), 1 (ASCII datasets) or 2 (binary datasets).\n",
+              type);
+  error_rec.code = already_printed_code;
+  return false;
+}
+
 }  // namespace
 
 void check_project_options(main_state& ms) {
+  if (!check_overland_scheme(ms)) return;
+  if (!check_map_type(ms)) return;
   if (!check_weather_and_rain(ms)) return;
   if (!check_soil_and_channel(ms)) return;
   if (!check_groundwater(ms)) return;

@@ -223,7 +223,7 @@ void super_quiet_card(card_context& c, std::string&) {
 }
 
 // The thread count of every later parallel region of the process.
-void num_threads_card(card_context&, std::string& rest) {
+void num_threads_card(card_context& c, std::string& rest) {
   int n = 0;
   take_value(rest, n);
   if (n > 0) {
@@ -231,6 +231,7 @@ void num_threads_card(card_context&, std::string& rest) {
     std::printf("Setting the thread level to %d.\n", n);
   } else {
     std::printf("Error: unable to set the thread level to %d.\n", n);
+    ++c.run.card_errors;  // the run stops once the file is read
   }
 }
 

@@ -6,6 +6,7 @@
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
 #include "input/card_services.h"
+#include "input/card_value_checks.h"
 #include "input/project_card_actions.h"
 #include "input/project_cards.h"
 
@@ -30,6 +31,8 @@ void clear_card_records(project_params_record& project, run_params_record& run, 
   static_cast<q7_card_block&>(project) = q7_card_block{};
   static_cast<run_params_cards&>(run) = run_params_cards{};
   static_cast<rain_params_cards&>(rain) = rain_params_cards{};
+  run.card_errors = 0;
+  run.card_files.clear();
 }
 
 void set_reader_defaults(project_params_record& p) {
@@ -65,8 +68,12 @@ void read_project_cards(const std::string& path, project_params_record& project,
     run.open_failed = 1;
     return;
   }
+  // The header line is short; a file without line ends is no project.
+  constexpr std::size_t max_header_length = 1024;
   std::string line;
-  if (!read_line(line, f) || !is_project_header(line)) {
+  const bool header_read = read_raw_line_bounded(line, f, max_header_length) == 1;
+  if (header_read && replace_on) apply_replace_pairs(line);
+  if (!header_read || !is_project_header(line)) {
     f.close();
     report_bad_header();
     return;
@@ -75,8 +82,12 @@ void read_project_cards(const std::string& path, project_params_record& project,
   set_reader_defaults(project);
 
   card_context c{project, run, rain};
+  card_value_checks checks(path, run, warn_off == 1);
+  int line_no = 1;
   while (!c.end_reading && read_line(line, f)) {
+    ++line_no;
     const project_card card = project_card_code(line, warn_off);
+    checks.check(card, line, line_no);
     apply_project_card(card, line, c);
   }
   f.close();

@@ -9,8 +9,10 @@
 #include "framework/replace_pairs.h"
 #include "framework/run_clock.h"
 #include "framework/run_globals.h"
+#include "input/file_name_clash.h"
 #include "input/map_table_check.h"
 #include "input/project_reader.h"
+#include "input/run_control_checks.h"
 #include "input/settings_copies.h"
 
 namespace kavro {
@@ -306,8 +308,16 @@ void read_project(const std::string& project_path, main_state& ms) {
     set_stop_code(3);
     return;
   }
-  // A wrong header was reported by the reader: nothing was read.
-  if (error_rec.stop) return;
+  // A wrong header was reported by the reader, or a card's file could not
+  // be used (a code is pending): nothing more is set up.
+  if (error_rec.stop || error_rec.code != 0) return;
+  // Refused card values and file names stop the run before any file is
+  // opened for writing; every refusal has been printed.
+  const bool values_ok = ms.run_params.card_errors == 0 && check_date_cards(ms.run_params);
+  if (!check_file_name_clashes(ms) || !values_ok) {
+    set_stop_code(already_printed_code);
+    return;
+  }
 
   if (!apply_run_control(ms)) return;
   check_tables(ms);

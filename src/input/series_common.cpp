@@ -30,6 +30,8 @@ int read_series_file(const std::string& file_name, int (*read_block)(series_file
     std::string title = kind;
     title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
     std::printf("Error: %s series file not found [%s]\n", title.c_str(), file_name.c_str());
+    // The series the project names cannot be read: the run stops.
+    error_rec.code = already_printed_code;
     return 0;
   }
   series_file_reader in(f);

@@ -196,6 +196,20 @@ void strip_partition(run_context_record& ctx, const imat& mask) {
              ctx.cell_in_col_strip, mask, rows, cols, false);
 }
 
+void check_mask_header(main_state& ms) {
+  double north = 0, south = 0, east = 0, west = 0;
+  int rows = 0, cols = 0;
+  // A header that cannot be read is reported by the mask reader itself.
+  if (!peek_ascii_map_header(ms.fs_watershed_mask, north, south, east, west, rows, cols)) return;
+  if (rows == ms.rows && cols == ms.cols) return;
+  std::printf(
+      "Error: the header of the watershed mask %s gives %d rows and %d columns, the project file ROWS %d and COLS "
+      "%d.\n",
+      ms.watershed_mask_path.c_str(), rows, cols, ms.rows, ms.cols);
+  error_rec.code = already_printed_code;
+  report_error(error_rec);
+}
+
 void read_watershed_mask(main_state& ms) {
   ms.map_mode = map_integer_grid;
   print_setup_line(ms, format_string("reading watershed mask from file: %s\n", ms.watershed_mask_path.c_str()));

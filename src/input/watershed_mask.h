@@ -18,6 +18,9 @@ struct run_context_record;
 // numbers the cells and fills n_cells, cell_row, cell_col, cell_x, cell_y and
 // watershed_area, writes "maskmap" and reports the cell count. A wrong cell
 // size stops the run (code 4000) before any cell is numbered.
+// Compares the rows and columns of the mask header with ROWS and COLS
+// before any grid is sized from them; a difference stops the run.
+void check_mask_header(main_state& ms);
 void read_watershed_mask(main_state& ms);
 
 // Sizes of `strips` strips of consecutive items 1..m with the weights

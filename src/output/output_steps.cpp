@@ -9,25 +9,17 @@
 
 namespace kavro {
 
-void open_map_datasets(main_state&) {}
-void write_linknode_headers(main_state&) {}
-void open_contaminant_map_writers(main_state&) {}
-void open_contaminant_link_writers(main_state&) {}
 void setup_xy_outputs(main_state&) {}
-void write_map_output(main_state&) {}
 bool write_run_sediment_summary(main_state&) { return true; }
 void write_run_soil_constituent_summary(main_state&, int) {}
 void write_run_overland_constituent_summary(main_state&, int) {}
 void write_run_channel_constituent_summary(main_state&, int) {}
 void write_run_global_constituent_summary(main_state&, int) {}
 void write_run_nutrient_rates_summary(main_state&) {}
-void write_final_outputs(main_state&) {}
 void write_event_constituent_budgets(main_state&) {}
 void write_event_sediment_budgets(main_state&) {}
 
-void write_linknode_step(file_wrapper&, int, const ivec&, const ivec*, const ivec&, int, const dmat&, const dmat*, int,
-                         const ivec&, const dvec&) {}
-void linknode_writer::write_step() {}
+void write_nutrient_map_output(main_state&) {}
 void xy_output::write_step(double) {}
 void q7_accumulate_flows(q7_data_record&, const dvec&, const dvec&, int, const ivec&, const ivec&, int, const dmat&,
                          double) {}

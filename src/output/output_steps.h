@@ -22,6 +22,10 @@ void setup_xy_outputs(main_state& ms);
 void write_timeseries_output(main_state& ms);
 // Gridded map frames at their interval.
 void write_map_output(main_state& ms);
+// True when the current step is a map step (steps 1, 1 + interval, ...).
+bool is_map_step(const main_state& ms);
+// Nutrient map and link frames of a map step.
+void write_nutrient_map_output(main_state& ms);
 // End-of-run summaries, final maps and hotstarts.
 void write_final_summary(main_state& ms);
 // Event summary block of the run log.

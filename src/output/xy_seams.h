@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "framework/one_based.h"
+
 namespace kavro {
 
 // File names of the boundary outputs of an outer run.
@@ -45,6 +47,12 @@ struct xy_input {
   void read_stream_hydrographs(const std::string& path);
   // Stream boundary points bound to named time series already read.
   void read_stream_timeseries(const std::string& path);
+  // Sets the overland depths of the boundary points at time `now` (Julian
+  // days) from the given depths (apply_ov_depth) or stages (apply_ov_stage);
+  // `vol_in` and `vol_out` gain the water added and removed (m3).
+  void apply_ov_depth(double now, double dx, dvec& ov_depth, double& vol_in, double& vol_out) const;
+  void apply_ov_stage(double now, double dx, const dvec& elevation, dvec& ov_depth, double& vol_in,
+                      double& vol_out) const;
 };
 
 }  // namespace kavro

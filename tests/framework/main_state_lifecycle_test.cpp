@@ -153,11 +153,25 @@ TEST(RecordLifecycle, EveryRunStartsFromANewRecord) {
 
 TEST(RecordLifecycle, FiftyRunsLeaveNoFileOpen) {
   scratch_dir dir;
-  write_file(dir / "p.prj", "KAVROPROJECT\nSUMMARY summary.txt\n");
+  // The sample watershed with the Q7 inflow series: every run opens its
+  // mask, elevations, log, hydrograph and the process-wide Q7 file.
+  const std::filesystem::path sample = kavro_test::data_dir() / ".." / ".." / "examples" / "sample";
+  for (const char* name : {"mask.asc", "elevation.asc"}) std::filesystem::copy_file(sample / name, dir / name);
+  write_file(dir / "p.prj", kavro_test::read_file(sample / "sample.prj") + "Q7_INPUT q7.txt\n");
   const auto old_cwd = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
   const int before = open_descriptors();
-  for (int i = 0; i < 50; ++i) printed_by([] { run_simulation_outcome("p.prj", nullptr, ""); });
+  bool all_ok = true;
+  std::string first_output;
+  for (int i = 0; i < 50; ++i) {
+    const std::string printed =
+        printed_by([&] { all_ok = !run_simulation_outcome("p.prj", nullptr, "").stopped_on_error && all_ok; });
+    if (i == 0) first_output = printed;
+    EXPECT_EQ(printed.find("previous file was not closed"), std::string::npos) << printed;
+  }
+  EXPECT_TRUE(all_ok) << first_output;
+  EXPECT_TRUE(std::filesystem::exists(dir / "summary.txt"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "q7.txt"));
   EXPECT_EQ(open_descriptors(), before);
   std::filesystem::current_path(old_cwd);
   EXPECT_EQ(kavro_test::count_lines(dir / "out_time.out"), 50);

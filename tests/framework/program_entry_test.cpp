@@ -30,7 +30,9 @@ TEST(CommandLine, OptionsChooseModesInTheirOrder) {
   };
   const option_case cases[] = {
       {{"kavro", "p.prj"}, 1, 1, "p.prj"},
-      {{"kavro", "-v"}, 1, 1, "-v"},  // a single argument is always the project
+      {{"kavro", "-v"}, 4, 1, ""},
+      {{"kavro", "-h"}, 5, 1, ""},
+      {{"kavro", "--help"}, 5, 1, ""},
       {{"kavro", "-slm", "case"}, 8, 1, "case"},
       {{"kavro", "-slmx", "case"}, 8, 1, "case"},
       {{"kavro", "-ms", "case"}, 9, 1, "case"},
@@ -42,9 +44,9 @@ TEST(CommandLine, OptionsChooseModesInTheirOrder) {
       {{"kavro", "-c", "sce.in"}, 2, 1, "sce.in"},
       {{"kavro", "-b3", "p.prj"}, 3, 3, "p.prj"},
       {{"kavro", "-b", "p.prj"}, 3, 1, "p.prj"},
-      {{"kavro", "-b0", "p.prj"}, 3, 0, "p.prj"},
+      {{"kavro", "-b1000000", "p.prj"}, 3, 1000000, "p.prj"},
       {{"kavro", "-m25", "mc.in"}, 6, 25, "mc.in"},
-      {{"kavro", "-h", "x"}, 5, 1, "x"},
+      {{"kavro", "-h", "x"}, 5, 1, ""},
       {{"kavro", "-v", "x"}, 4, 1, ""},
   };
   for (const auto& c : cases) {
@@ -54,7 +56,18 @@ TEST(CommandLine, OptionsChooseModesInTheirOrder) {
     EXPECT_EQ(req.mode, c.mode);
     EXPECT_EQ(req.input_file, c.input);
   }
-  for (std::vector<const char*> bad : {std::vector<const char*>{"kavro"}, {"kavro", "-x", "f"}}) {
+  // No project: kavro alone, unknown options, options without their file,
+  // extra arguments, run counts that are not 1 to 1,000,000.
+  const std::vector<std::vector<const char*>> refused = {
+      {"kavro"},          {"kavro", "-x", "f"},      {"kavro", "-q"},
+      {"kavro", "-"},     {"kavro", "--"},           {"kavro", "-b"},
+      {"kavro", "p.prj", "extra"},                   {"kavro", "-b2", "p.prj", "extra"},
+      {"kavro", "-b0", "p.prj"},                     {"kavro", "-b-1", "p.prj"},
+      {"kavro", "-b99999999999", "p.prj"},           {"kavro", "-b1000001", "p.prj"},
+      {"kavro", "-b3x", "p.prj"},
+  };
+  for (std::vector<const char*> bad : refused) {
+    SCOPED_TRACE(bad.back());
     run_mode_request req;
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse_command_line(static_cast<int>(bad.size()), bad.data(), req), -1);
@@ -72,9 +85,19 @@ TEST(Program, BannerUsageAndVersion) {
             0u)
       << r.out;
 
-  r = run_program(kavro_binary(), {"-x", "f"}, dir.path());
-  EXPECT_EQ(r.exit_code, 0);
-  EXPECT_NE(r.out.find("\nUsage: kavro [-option] [inputfile]\n\n"), std::string::npos);
+  // A wrong command line prints the usage and exits 1; asking for it exits 0.
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"-x", "f"}, {"-q"}, {"-"}, {"--"}, {"p.prj", "extra"}, {"-b-1", "p.prj"}, {"-b99999999999", "p.prj"}}) {
+    r = run_program(kavro_binary(), args, dir.path());
+    EXPECT_EQ(r.exit_code, 1) << args[0];
+    EXPECT_NE(r.out.find("\nUsage: kavro [-option] [inputfile]\n\n"), std::string::npos) << args[0];
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "out_time.out")) << "a wrong command line runs nothing";
+  for (const char* help : {"-h", "--help"}) {
+    r = run_program(kavro_binary(), {help}, dir.path());
+    EXPECT_EQ(r.exit_code, 0) << help;
+    EXPECT_NE(r.out.find("\nUsage: kavro [-option] [inputfile]\n\n"), std::string::npos) << help;
+  }
 
   r = run_program(kavro_binary(), {"-v", "x"}, dir.path());
   EXPECT_EQ(r.exit_code, 0);
@@ -82,10 +105,6 @@ TEST(Program, BannerUsageAndVersion) {
   EXPECT_NE(r.out.find("Intended for use with PQM Version 9.0 or higher\n \n"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir / "out_time.out")) << "-v runs nothing";
 
-  r = run_program(kavro_binary(), {"-b0", "p.prj"}, dir.path());
-  EXPECT_EQ(r.exit_code, 0);
-  EXPECT_NE(r.out.find("KAVRO is running in batch mode, and is running 0 runs...\n"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(dir / "out_time.out")) << "-b0 runs nothing";
 }
 
 TEST(Program, EveryRunAppendsOneTimingLine) {

@@ -119,12 +119,27 @@ TEST_F(ReplacePairs, ValueLineSelection) {
     int a;
     double b;
   };
-  for (const line_case& c :
-       {line_case{0, 1, 1.0}, line_case{1, 7, 3.14159}, line_case{9, 7, 3.14159}, line_case{-1, 0, 0.0}}) {
+  for (const line_case& c : {line_case{0, 1, 1.0}, line_case{1, 7, 3.14159}}) {
     SCOPED_TRACE(c.line_index);
     load(c.line_index);
     EXPECT_EQ(replace_list[0].int_value, c.a);
     EXPECT_EQ(replace_list[1].double_value, c.b);
+  }
+  // A run whose line the file lacks stops: it must not take another run's values.
+  for (const auto& [line_index, shown] :
+       {std::pair{9, "has no line 10 for run 0009 (it holds 2 lines)"}, std::pair{-1, "has no line 0"}}) {
+    SCOPED_TRACE(line_index);
+    ASSERT_EQ(read_replace_params(fixture("params.txt")), 0);
+    replace_line = line_index;
+    error_rec.code = 0;
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(read_replace_values(fixture("values.txt")), -1);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find(shown), std::string::npos) << printed;
+    EXPECT_NE(printed.find("values.txt"), std::string::npos);
+    EXPECT_EQ(error_rec.code, already_printed_code);
+    error_rec.code = 0;
   }
 }
 

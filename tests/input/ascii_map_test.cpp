@@ -76,10 +76,54 @@ TEST(AsciiMap, RealMapsFillActiveCellsInRowOrder) {
   imat mask = numbered_mask();
   dvec v{"v"};
   v.allocate(8);
-  const auto r = read_map(std::string(header_3x4) + "9 1 2 9\n3,4\t5 6\n9 7 8 9 99\n", map_reals_a, mask, &v, nullptr);
+  const auto r = read_map(std::string(header_3x4) + "9 1 2 9\n3,4\t5 6\n9 7 8 9\n", map_reals_a, mask, &v, nullptr);
   EXPECT_EQ(r.stop, 0);
   for (int n = 1; n <= 8; ++n) EXPECT_DOUBLE_EQ(v[n], n);
   EXPECT_EQ(r.out, "");
+}
+
+// What a map reader refuses (file, row and column named) and what it only
+// warns about (values beyond the grid), in integer and real modes.
+TEST(AsciiMap, BadValuesAreRefusedAndExtraValuesWarned) {
+  struct map_case {
+    const char* label;
+    std::string body;
+    int mode;
+    int stop;
+    const char* message;
+  };
+  const std::string nul_in_row_2 = std::string("0 1 1 0\n1 1 ") + '\0' + " 1\n0 1 1 0\n";
+  const map_case cases[] = {
+      {"nan", "0 1 1 0\n1 nan 1 1\n0 1 1 0\n", map_integer_grid, 1, "m.asc, row 2, column 2: \"nan\" is not a whole number"},
+      {"word", "0 1 1 0\n1 1 1 1\n0 abc 1 0\n", map_integer_grid, 1, "row 3, column 2: \"abc\""},
+      {"fraction", "0 1.5 1 0\n1 1 1 1\n0 1 1 0\n", map_integer_grid, 1, "row 1, column 2: \"1.5\""},
+      {"beyond int", "0 1 1 0\n1 1 1 1\n0 1 1 3000000000\n", map_integer_grid, 1, "row 3, column 4"},
+      {"NUL byte", nul_in_row_2, map_integer_grid, 1, "row 2, column 3: \"\\x00\" is not a whole number"},
+      {"NUL in categories", nul_in_row_2, map_categories, 1, "row 2, column 3"},
+      {"extra integer value", "0 1 1 0\n1 1 1 1\n0 1 1 0 5\n", map_integer_grid, 0,
+       "Warning: map m.asc holds more values than its rows and columns"},
+      {"extra integer row", "0 1 1 0\n1 1 1 1\n0 1 1 0\n1 1 1 1\n", map_integer_grid, 0, "Warning: map m.asc holds more"},
+      {"nan in an active cell", "9 1 2 9\n3 nan 5 6\n9 7 8 9\n", map_reals_a, 1,
+       "m.asc, row 2, column 2: the value of an active cell is not a finite number"},
+      {"inf in an active cell", "9 1 2 9\n3 4 5 6\n9 7 -inf 9\n", map_reals_a, 1, "row 3, column 3"},
+      {"nan outside the watershed", "nan 1 2 9\n3 4 5 6\n9 7 8 9\n", map_reals_a, 0, ""},
+      {"extra real value", "9 1 2 9\n3 4 5 6 7\n9 7 8 9\n", map_reals_a, 0, "Warning: map m.asc holds more values"},
+      {"extra real row", "9 1 2 9\n3 4 5 6\n9 7 8 9\n1 1 1 1\n", map_reals_a, 0, "Warning: map m.asc holds more values"},
+  };
+  for (const map_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    imat grid = numbered_mask();
+    dvec v{"v"};
+    v.allocate(8);
+    ivec cats{"cats"};
+    cats.allocate(8);
+    const auto r = read_map(std::string(header_3x4) + c.body, c.mode, grid, &v, &cats);
+    EXPECT_EQ(r.stop, c.stop) << r.out;
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    if (c.stop) {
+      EXPECT_NE(r.out.find("Error: map m.asc"), std::string::npos) << r.out;
+    }
+  }
 }
 
 TEST(AsciiMap, ShortRowsGiveZeroCellsAndWarnings) {

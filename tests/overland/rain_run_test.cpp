@@ -257,7 +257,9 @@ TEST_F(RainRun, StorageUnitsKeepTheRainTheyTake) {
   ASSERT_TRUE(v.ended) << v.out;
   EXPECT_NEAR(v.precip_total, 28.8, 1e-9);
   EXPECT_GT(v.in_units, 1.0);
-  EXPECT_LE(std::fabs(v.precip_total - v.on_cells - v.in_units), 1e-12 * v.precip_total);
+  // What the units did not take is on the cells or left through the outlet.
+  EXPECT_LE(std::fabs(v.precip_total + v.cleanup_error - v.on_cells - v.discharged - v.in_units),
+            1e-12 * v.precip_total);
 }
 
 TEST_F(RainRun, StorageUnitsNeedTheirTableAndAPlaceOnTheirCell) {

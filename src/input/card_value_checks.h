@@ -1,0 +1,40 @@
+// Checks made on every card line while the project file is read: the numbers
+// of the numeric cards, and the file names that cards give (kept for the
+// check that no output writes over an input).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "input/project_cards.h"
+
+namespace kavro {
+
+// The keyword of a card in upper case, as messages name it.
+std::string card_label(project_card card);
+
+class card_value_checks {
+ public:
+  // warn_off: no warnings (the calibration tool modes); errors are printed.
+  card_value_checks(const std::string& project_path, run_params_record& run, bool warn_off);
+
+  // Looks at the values of `card` on line `line_no` before the card acts on
+  // them (`rest`: the line without its keyword, not changed).
+  //  - A NaN or infinite number, or a whole number beyond the int range, is
+  //    printed as an error naming the card, the line and the value, and
+  //    counted in run.card_errors: the run stops once the file is read.
+  //  - A number followed by text that is not part of it keeps the value
+  //    read and draws one warning per card.
+  //  - The file name of a card that names a file goes to run.card_files.
+  void check(project_card card, const std::string& rest, int line_no);
+
+ private:
+  void check_number(project_card card, const std::string& token, bool whole, int line_no);
+
+  std::string path_;
+  run_params_record& run_;
+  bool warn_off_;
+  std::vector<bool> warned_;
+};
+
+}  // namespace kavro

@@ -1,0 +1,589 @@
+// The alternating-direction explicit (ADE) overland solver: a pass over the
+// right faces and a pass over the lower faces, each computing Manning face
+// flows from the water-surface elevations (read-only over the cells) and then
+// updating every cell from its upstream face and its own face. Scheme 2
+// sub-steps the span adaptively; scheme 3 makes one predictor-corrector pass
+// per direction.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "framework/error_record.h"
+#include "framework/main_state.h"
+#include "framework/parallel_sum.h"
+#include "overland/overland_flow.h"
+#include "overland/overland_grid_view.h"
+
+namespace kavro {
+
+namespace {
+
+// Face of cell i toward neighbour m (x: right, y: below).
+struct face_kind {
+  const int* nbr;       // neighbour across the face
+  const int* upstream;  // neighbour across the opposite face
+  int dike_bit;         // embankment bit of the face
+  int block_i;          // blocked-fraction column of the face on cell i
+  int block_m;          // and on the neighbour
+};
+
+face_kind x_faces(const overland_grid_view& g) { return {g.right, g.left, 2, 2, 4}; }
+face_kind y_faces(const overland_grid_view& g) { return {g.below, g.above, 4, 3, 1}; }
+
+// Flow (m3/s) from cell i to cell m, positive toward m.
+template <bool General>
+inline double ade_face(const overland_grid_view& g, const double* h, long i, long m, const face_kind& f) {
+  if (m == 0) return 0.0;
+  double hi = h[i], hm = h[m];
+  int wi = 0, wm = 0;
+  double C = 0.0;
+  if constexpr (General) {
+    if (g.dike_on && (g.dike[i] & f.dike_bit)) return 0.0;
+    // Snow-covered cells carry their water inside the pack.
+    if (g.snow_on) {
+      if (g.swe[i] > 1e-16) hi /= g.snap[i][4];
+      if (g.swe[m] > 1e-16) hm /= g.snap[m][4];
+    }
+  }
+  double Hi = hi + g.z[i], Hm = hm + g.z[m];
+  if constexpr (General) {
+    if (g.olake_on) {
+      const int li = g.olake_id[i], lm = g.olake_id[m];
+      if (li > 0 && lm > 0) return 0.0;
+      if (li > 0) Hi = g.olakes[li].level;
+      if (lm > 0) Hm = g.olakes[lm].level;
+    }
+    if (g.clake_on) {
+      const int li = g.lmask[i], lm = g.lmask[m];
+      if (li > 0 && lm > 0) return 0.0;
+      if (li > 0) Hi = g.lelev[li];
+      if (lm > 0) Hm = g.lelev[lm];
+    }
+    if (g.wet_on) wi = g.wmask[i], wm = g.wmask[m];
+  }
+  const double S = (Hi - Hm) / g.dx;
+  if (std::fabs(S) < 1e-16) return 0.0;
+  if constexpr (General) {
+    if (g.block_on) C = std::max(g.bfrac[m][f.block_m], g.bfrac[i][f.block_i]);
+  }
+  const bool from_i = S > 0.0;
+  const long u = from_i ? i : m;
+  const double sign = from_i ? 1.0 : -1.0;
+  const int wu = from_i ? wi : wm;
+  double d = (from_i ? Hi : Hm) - g.z[u];
+  if (wu == 0) d -= g.ret[u];
+  if (d < 1e-16) return 0.0;
+  if constexpr (!General) {
+    const double v = sign * (std::cbrt(d * d) * std::sqrt(std::fabs(S)) / effective_roughness(g, h, u));
+    return v * d * g.dx;
+  } else {
+    double q_low = 0.0, v = 0.0;
+    if (wu > 0) {
+      // Wetland: Darcy flow through the lower layer, Manning above it.
+      const wetland_params& w = g.wet[wu];
+      if (d <= w.wet_layer_depth) return d * S * w.wet_layer_k * g.dx;
+      q_low = w.wet_layer_depth * S * w.wet_layer_k * g.dx;
+      d -= w.wet_layer_depth;
+    }
+    if (g.snow_on && g.swe[u] > 1e-16) {
+      // Darcy flow in snow; 5,489,647.45 = 1000 x 9.81 / 0.001787.
+      const double K = g.snow_darcy >= 1e-16 ? g.snow_darcy : g.snap[u][11] / 10000.0 * 5489647.45;
+      v = K * S;
+    } else if (wu == 0) {
+      v = sign * (std::cbrt(d * d) * std::sqrt(std::fabs(S)) / effective_roughness(g, h, u));
+    } else {
+      const wetland_params& w = g.wet[wu];
+      v = sign * (std::cbrt(d * d) * std::sqrt(std::fabs(S)) / w.wet_mannings_n);
+      if (d < w.wet_transition_depth)
+        v = (1.0 - d / w.wet_transition_depth) * S * w.wet_transition_k + v * d / w.wet_transition_depth;
+    }
+    return (v * d * g.dx + q_low) * (1.0 - C);
+  }
+}
+
+// Face flows q[i] of every cell from depths h; the number of NaN flows.
+template <bool General>
+long ade_fluxes(const overland_grid_view& g, const double* h, double* q, const face_kind& f, int* nan_flag) {
+  long nan_count = 0;
+  const int* nbr = f.nbr;
+#pragma omp parallel for schedule(static) reduction(+ : nan_count) if (g.n >= overland_parallel_min)
+  for (long i = 1; i <= g.n; ++i) {
+    const double v = ade_face<General>(g, h, i, nbr[i], f);
+    q[i] = v;
+    if (std::isnan(v)) {
+      nan_flag[i] = 1;
+      ++nan_count;
+    }
+  }
+  return nan_count;
+}
+
+long fluxes(const overland_grid_view& g, const double* h, double* q, const face_kind& f, int* nan_flag) {
+  return g.general ? ade_fluxes<true>(g, h, q, f, nan_flag) : ade_fluxes<false>(g, h, q, f, nan_flag);
+}
+
+// Prints the NaN face flows in cell order and clears their marks.
+void report_nan_flows(long n, int* flag) {
+  for (long i = 1; i <= n; ++i) {
+    if (!flag[i]) continue;
+    std::printf("Flow is a #NAN in grid cell %ld \n", i);
+    flag[i] = 0;
+  }
+}
+
+// Depth change of cell i in a pass, after the blockage of its area.
+inline double pass_change(const overland_grid_view& g, const double* q, const int* up, long i, double coef) {
+  double dh = coef * (q[up[i]] - q[i]);
+  if (g.block_on) {
+    const double f = g.bcell[i];
+    if (f < 1.0) dh /= (1.0 - f);
+  }
+  return dh;
+}
+
+// What one call books: outlet water, head-boundary loss and gain, and the
+// water made by setting small negative depths to 0.
+struct call_volumes {
+  double outlet = 0, loss = 0, gain = 0, cleanup = 0;
+};
+
+// Volumes of the fixed-depth boundary cells of a pass: their change stays
+// off their depth and leaves or enters the model.
+void book_fixed_cells(main_state& ms, const overland_grid_view& g, call_volumes& v) {
+  if (!g.bnd_on) return;
+  const double area = g.dx * g.dx;
+  const double* aux = ms.ov_aux_depth.data();
+  const long outlet = ms.channel_on ? 0 : ms.outlet_cell;
+  auto fixed_here = [&](long i) { return g.fixed_cell(i) && !g.lake_cell(i); };
+  v.loss += fixed_chunk_sum(1, g.n, [&](long i) {
+    return fixed_here(i) && i != outlet && aux[i] > 0.0 ? aux[i] * area : 0.0;
+  }, ms.ov_sum_chunks);
+  v.gain += fixed_chunk_sum(1, g.n, [&](long i) {
+    return fixed_here(i) && i != outlet && aux[i] < 0.0 ? -aux[i] * area : 0.0;
+  }, ms.ov_sum_chunks);
+  if (outlet > 0 && fixed_here(outlet)) v.outlet += area * aux[outlet];
+}
+
+// The ADE update of one pass; returns the or-combined status (0 ok, 1
+// shorten the next sub-step, 2 and above fail the pass).
+template <bool General>
+int ade_update(main_state& ms, const overland_grid_view& g, const double* q, const int* up, double ts,
+               double* vol, long& n_clipped) {
+  double* h = ms.ov_depth.data();
+  double* aux = ms.ov_aux_depth.data();
+  double* last = ms.ov_depth_last.data();
+  double* clip = ms.ov_clip.data();
+  const double coef = ts / (g.dx * g.dx);
+  const double limit = ms.ade_change_factor * 0.5;
+  int status = 0;
+  long clipped = 0;
+#pragma omp parallel for schedule(static) reduction(| : status) reduction(+ : clipped) if (g.n >= overland_parallel_min)
+  for (long i = 1; i <= g.n; ++i) {
+    if constexpr (General) {
+      if (g.lake_cell(i)) continue;
+    }
+    const double dh = General ? pass_change(g, q, up, i, coef) : coef * (q[up[i]] - q[i]);
+    aux[i] = dh;
+    double hn = h[i];
+    if (!General || !g.fixed_cell(i)) hn += dh;
+    int s = 0;
+    if (std::isnan(hn)) {
+      s = 2;
+    } else if (hn < 0.0) {
+      if (hn < -1e-5)
+        s = 2;
+      else if (hn < -1e-8)
+        s = 1;
+      clip[i] = -hn;
+      ++clipped;
+      hn = 0.0;
+    }
+    if (s == 0 && std::fabs(dh) > last[i] * limit && last[i] > 0.01 && ts > 0.1) s = 1;
+    h[i] = hn;
+    last[i] = hn;
+    vol[i] += q[i] * ts;
+    status |= s;
+  }
+  n_clipped = clipped;
+  return status;
+}
+
+// Channel-lake and overland-lake bookkeeping of a pass over `ts` seconds,
+// made before the update: a lake face that would take more than the lake
+// holds carries nothing, so the neighbour never receives it.
+void book_lake_faces(main_state& ms, const overland_grid_view& g, double* q, const face_kind& f, double ts) {
+  if (g.olake_on) {
+    double* dv = ms.olake_dv.data();
+    for (long i = 1; i <= g.n; ++i) {
+      const int L = g.olake_id[i];
+      if (L <= 0) continue;
+      const long up = f.upstream[i], dn = f.nbr[i];
+      const bool up_out = up == 0 || g.olake_id[up] == 0, dn_out = dn == 0 || g.olake_id[dn] == 0;
+      if (up_out) dv[L] += ts * q[up];
+      if (dn_out) dv[L] -= ts * q[i];
+    }
+  }
+  if (!g.clake_on) return;
+  for (long i = 1; i <= g.n; ++i) {
+    const int L = g.lmask[i];
+    if (L <= 0) continue;
+    const long up = f.upstream[i], dn = f.nbr[i];
+    if (up > 0 && g.lmask[up] == 0) {
+      double v = ts * q[up];
+      if (v > 0.0) {
+        ms.lake_in_dv[L] += v;
+      } else {
+        if (-v > ms.lake_volume[L]) v = 0.0, q[up] = 0.0;
+        ms.lake_out_dv[L] -= v;
+      }
+      ms.lake_volume[L] += v;
+    }
+    if (dn > 0 && g.lmask[dn] == 0) {
+      double v = ts * q[i];
+      if (v < 0.0) {
+        ms.lake_in_dv[L] += -v;
+      } else {
+        if (v > ms.lake_volume[L]) v = 0.0, q[i] = 0.0;
+        ms.lake_out_dv[L] += v;
+      }
+      ms.lake_volume[L] -= v;
+    }
+  }
+}
+
+// Books the water made by the clipping of the last update and clears it.
+double take_clipped(main_state& ms, long n_clipped) {
+  if (n_clipped == 0) return 0.0;
+  double* clip = ms.ov_clip.data();
+  const double area = ms.dx * ms.dx;
+  const double made = fixed_chunk_sum(1, ms.n_cells, [&](long i) { return clip[i] * area; }, ms.ov_sum_chunks);
+  std::fill(clip, clip + ms.n_cells + 1, 0.0);
+  return made;
+}
+
+// One ADE pass; false when it failed.
+bool ade_pass(main_state& ms, const overland_grid_view& g, bool x, double ts, call_volumes& v) {
+  const face_kind f = x ? x_faces(g) : y_faces(g);
+  double* q = x ? ms.ov_qx.data() : ms.ov_qy.data();
+  double* vol = x ? ms.ov_vol_x.data() : ms.ov_vol_y.data();
+  if (fluxes(g, ms.ov_depth.data(), q, f, ms.ov_face_flag.data()) > 0) report_nan_flows(g.n, ms.ov_face_flag.data());
+  if (g.general) book_lake_faces(ms, g, q, f, ts);
+  long n_clipped = 0;
+  const int status = g.general ? ade_update<true>(ms, g, q, f.upstream, ts, vol, n_clipped)
+                               : ade_update<false>(ms, g, q, f.upstream, ts, vol, n_clipped);
+  v.cleanup += take_clipped(ms, n_clipped);
+  if (status >= 2) return false;
+  book_fixed_cells(ms, g, v);
+  ms.ade_step_status = std::max(ms.ade_step_status, status);
+  return true;
+}
+
+// Manning outflow of the outlet cell at depth p (m3/s).
+double outlet_flow(const main_state& ms, const overland_grid_view& g, const double* depth) {
+  const long o = ms.outlet_cell;
+  return pow_five_thirds(depth[o]) / effective_roughness(g, depth, o) * std::sqrt(ms.outlet_slope) * g.dx;
+}
+
+bool outlet_drains(const main_state& ms, const overland_grid_view& g) {
+  return ms.channel_on == 0 && ms.outlet_cell > 0 && !g.fixed_cell(ms.outlet_cell);
+}
+
+// The outlet cell drains over its slope for ts seconds, never below dry.
+void drain_outlet(main_state& ms, const overland_grid_view& g, double ts, call_volumes& v) {
+  if (!outlet_drains(ms, g)) return;
+  const long o = ms.outlet_cell;
+  double& h = ms.ov_depth[o];
+  const double q = outlet_flow(ms, g, ms.ov_depth.data());
+  const double dh = ts * q / (g.dx * g.dx);
+  ms.ov_aux_depth[o] = dh;
+  if (dh > h) {
+    v.outlet += g.dx * g.dx * h;
+    h = 0.0;
+  } else {
+    h -= dh;
+    v.outlet += ts * q;
+  }
+}
+
+// Largest stability index of the faces of one direction and its cell; flag
+// when some cell would change by more than a quarter (times the factor).
+struct stability {
+  double index = 0.0;
+  long cell = 0;
+};
+
+stability ov_ade_stability(main_state& ms, const overland_grid_view& g, const double* q, const int* up, double dt) {
+  const double* h = ms.ov_depth.data();
+  const double coef = dt / (g.dx * g.dx);
+  const double scale = 0.25 * ms.ade_change_factor;
+  const long n_chunks = sum_chunk_count(1, g.n);
+  if (ms.ov_sum_chunks.size() < static_cast<size_t>(2 * n_chunks)) ms.ov_sum_chunks.resize(2 * n_chunks);
+  double* best = ms.ov_sum_chunks.data();
+  double* where = best + n_chunks;
+#pragma omp parallel for schedule(static) if (n_chunks > 1)
+  for (long k = 0; k < n_chunks; ++k) {
+    const long lo = 1 + k * sum_chunk_size, hi = std::min(g.n, lo + sum_chunk_size - 1);
+    double b = 0.0;
+    long w = 0;
+    for (long i = lo; i <= hi; ++i) {
+      if (!(h[i] > 0.01) || g.lake_cell(i)) continue;
+      if (g.bnd_on) {
+        const int t = g.btype[i];
+        if (t == 2 || t == 3 || t == 4 || t == 5 || t == 8 || t == 9) continue;
+      }
+      double dh = coef * (q[up[i]] - q[i]);
+      if (g.block_on) dh = g.bcell[i] < 1.0 ? dh / (1.0 - g.bcell[i]) : 0.0;
+      const double r = std::fabs(dh) / (scale * h[i]);
+      if (r > b) b = r, w = i;
+    }
+    best[k] = b;
+    where[k] = static_cast<double>(w);
+  }
+  stability s;
+  for (long k = 0; k < n_chunks; ++k)
+    if (best[k] > s.index) s.index = best[k], s.cell = static_cast<long>(where[k]);
+  return s;
+}
+
+// The first sub-step of a call, from the previous call's sub-step and the
+// stability of the face flows it left.
+double first_substep(main_state& ms, const overland_grid_view& g, double span, double dt_min) {
+  double dt = span;
+  if (ms.ov_route_count == 0) {
+    ms.ade_change_factor = 1.0;
+    ms.ade_ok_steps = 0;
+  }
+  ms.ade_worst_cell = 0;
+  if (ms.ov_route_count <= 1) return dt;
+  if (span - ms.ade_prev_substep > 0.001) dt = ms.ade_prev_substep;
+  const stability sy = ov_ade_stability(ms, g, ms.ov_qy.data(), g.above, dt);
+  const stability sx = ov_ade_stability(ms, g, ms.ov_qx.data(), g.left, dt);
+  const stability& worst = sx.index > sy.index ? sx : sy;
+  ms.ade_worst_cell = static_cast<int>(worst.cell);
+  if (worst.index > 1.0 && dt > 0.1) {
+    dt /= worst.index;
+    if (dt < dt_min) dt = 1.1 * dt_min;
+  } else if (worst.index < 0.5 && dt * 1.4 <= span + 1e-16) {
+    dt *= 1.4;
+    ++ms.ade_ok_steps;
+  }
+  if (ms.ade_change_factor < 1.0 && ms.ade_ok_steps > 100) {
+    ms.ade_change_factor *= 2.0;
+    ms.ade_ok_steps = 0;
+  }
+  return dt;
+}
+
+void print_small_step(double dt, double dt_min, long worst) {
+  std::printf("The ADE overland routing time step is getting really small\n");
+  std::printf("Your time step is %lf seconds \n", dt);
+  std::printf("Minimum time step allowed for your problem is %lf seconds \n", dt_min);
+  std::printf("The biggest instability problem was encountered at cell %ld \n", worst);
+  std::printf("Reduce the model time step by a factor of 2 and try again.\n");
+  std::printf("Program stopped.\n");
+}
+
+// Scheme 2: adaptive sub-steps over the span, restarted from the span's
+// start with half the sub-step when a pass fails. False after a stop.
+bool route_ade_substeps(main_state& ms, const overland_grid_view& g, double span, call_volumes& v) {
+  const double dt_min = g.dx * 0.001 / 100.0;
+  double dt = first_substep(ms, g, span, dt_min);
+  double* h = ms.ov_depth.data();
+  double* start = ms.ov_depth_new.data();
+  double* last = ms.ov_depth_last.data();
+  double* vx = ms.ov_vol_x.data();
+  double* vy = ms.ov_vol_y.data();
+#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+  for (long i = 1; i <= g.n; ++i) {
+    if (g.general && g.lake_cell(i)) continue;
+    start[i] = h[i];
+  }
+  bool failed = false;
+  for (;;) {
+    if (g.clake_on) {
+      for (long L = 1; L <= ms.n_lakes; ++L) {
+        if (failed) ms.lake_volume[L] = ms.lake_volume[L] - ms.lake_in_dv[L] + ms.lake_out_dv[L];
+        ms.lake_in_dv[L] = ms.lake_out_dv[L] = 0.0;
+      }
+    }
+    ms.ade_step_status = 0;
+    if (g.olake_on) std::fill(ms.olake_dv.begin(), ms.olake_dv.end(), 0.0);
+    if (dt < dt_min) {
+      print_small_step(dt, dt_min, ms.ade_worst_cell);
+      return false;
+    }
+#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+    for (long i = 1; i <= g.n; ++i) {
+      if (g.general && g.lake_cell(i)) continue;
+      h[i] = last[i] = start[i];
+      vx[i] = vy[i] = 0.0;
+    }
+    v = call_volumes{};
+    double remaining = span;
+    bool ok = true;
+    while (ok && remaining > 1e-16) {
+      if (ms.ade_step_status == 1) {
+        dt *= 0.6;
+        if (dt < dt_min) dt = 1.1 * dt_min;
+      }
+      ms.ade_prev_substep = dt;
+      remaining -= dt;
+      double ts = dt;
+      if (dt * 0.5 > remaining) {
+        ts = dt + remaining;
+        remaining = 0.0;
+      }
+      ms.ade_step_status = 0;
+      const bool x_first = ms.ov_toggle == 1;
+      ok = ade_pass(ms, g, x_first, ts, v) && ade_pass(ms, g, !x_first, ts, v);
+      if (ok) drain_outlet(ms, g, ts, v);
+    }
+    if (ok) break;
+    dt *= 0.5;
+    ms.ade_change_factor *= 0.5;
+    ms.ade_ok_steps = 0;
+    failed = true;
+  }
+  if (g.olake_on)
+    for (long L = 1; L <= ms.n_olakes; ++L) ms.olake_table[L].step_inflow += ms.olake_dv[L];
+  return true;
+}
+
+// One predictor-corrector pass of scheme 3 over the whole span.
+void pc_pass(main_state& ms, const overland_grid_view& g, bool x, double span, call_volumes& v) {
+  const face_kind f = x ? x_faces(g) : y_faces(g);
+  double* h = ms.ov_depth.data();
+  double* pred = ms.ov_depth_pred.data();
+  double* qp = ms.ov_q_pred.data();
+  double* q = x ? ms.ov_qx.data() : ms.ov_qy.data();
+  double* aux = ms.ov_aux_depth.data();
+  int* flag = ms.ov_face_flag.data();
+  const double coef = span / (g.dx * g.dx);
+  const int* up = f.upstream;
+
+  // Predictor: flows from the depths, depths moved by them.
+  if (fluxes(g, h, qp, f, flag) > 0) report_nan_flows(g.n, flag);
+#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+  for (long i = 1; i <= g.n; ++i) {
+    if (g.general && (g.lake_cell(i) || g.fixed_cell(i))) continue;
+    pred[i] = h[i] + (g.general ? pass_change(g, qp, up, i, coef) : coef * (qp[up[i]] - qp[i]));
+  }
+  if (outlet_drains(ms, g)) {
+    const long o = ms.outlet_cell;
+    double dp = 0.5 * coef * outlet_flow(ms, g, pred);
+    if (g.block_on && g.bcell[o] < 1.0) dp /= (1.0 - g.bcell[o]);
+    pred[o] -= dp;
+  }
+  // Corrector: flows from the predicted depths, averaged with the predictor's.
+  if (fluxes(g, pred, q, f, flag) > 0) report_nan_flows(g.n, flag);
+#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+  for (long i = 1; i <= g.n; ++i) q[i] = (q[i] + qp[i]) / 2.0;
+  if (g.general) book_lake_faces(ms, g, q, f, span);
+
+#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+  for (long i = 1; i <= g.n; ++i) {
+    if (g.general && g.lake_cell(i)) continue;
+    double dh = coef * (q[up[i]] - q[i]);
+    const bool fixed = g.general && g.fixed_cell(i);
+    if (g.block_on && g.bcell[i] < 1.0 && (x || !fixed)) dh /= (1.0 - g.bcell[i]);
+    aux[i] = dh;
+    if (!fixed) h[i] += dh;
+  }
+  book_fixed_cells(ms, g, v);
+
+  if (outlet_drains(ms, g)) {
+    const long o = ms.outlet_cell;
+    const double q_half = 0.5 * outlet_flow(ms, g, h);
+    const bool blocked = g.block_on && g.bcell[o] < 1.0;
+    double dh = coef * q_half;
+    if (blocked) dh /= (1.0 - g.bcell[o]);
+    aux[o] = dh;
+    if (dh > h[o]) {
+      v.outlet += g.dx * g.dx * h[o] * (!x && blocked ? 1.0 - g.bcell[o] : 1.0);
+      h[o] = 0.0;
+    } else {
+      h[o] -= dh;
+      v.outlet += span * q_half;
+    }
+  }
+}
+
+// Scheme 3: one predictor-corrector pass per direction.
+void route_ade_pc(main_state& ms, const overland_grid_view& g, double span, call_volumes& v) {
+  double* pred = ms.ov_depth_pred.data();
+  const double* h = ms.ov_depth.data();
+#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+  for (long i = 1; i <= g.n; ++i) {
+    if (g.general && g.lake_cell(i)) continue;
+    pred[i] = h[i];
+    ms.ov_aux_depth[i] = ms.ov_qx[i] = ms.ov_qy[i] = 0.0;
+  }
+  const bool x_first = ms.ov_toggle == 1;
+  pc_pass(ms, g, x_first, span, v);
+  pc_pass(ms, g, !x_first, span, v);
+}
+
+// Entry check of the depths: NaN stops; a negative depth is reported, stops
+// below -1e-5 m and is otherwise set to 0 with the water it makes booked.
+bool entry_check(main_state& ms) {
+  const double* h = ms.ov_depth.data();
+  long bad = 0;
+#pragma omp parallel for schedule(static) reduction(+ : bad) if (ms.n_cells >= overland_parallel_min)
+  for (long i = 1; i <= ms.n_cells; ++i)
+    if (!(h[i] >= 0.0)) ++bad;
+  if (bad == 0) return true;
+  const double area = ms.dx * ms.dx;
+  for (long i = 1; i <= ms.n_cells; ++i) {
+    double& d = ms.ov_depth[i];
+    if (std::isnan(d)) {
+      std::printf("Overland depth is NaN at beginning of overland routing time step in cell %ld \n", i);
+      std::printf("Program stopped.\n");
+      return false;
+    }
+    if (d < 0.0) {
+      std::printf("Negative depth encountered at the beginning of the overland routing time step in cell %ld \n", i);
+      if (d < -1e-5) {
+        std::printf("Program stopped.\n");
+        return false;
+      }
+      ms.ov_cleanup_error_total += -d * area;
+      d = 0.0;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+double ov_route_ade(main_state& ms, double span) {
+  prepare_overland_arrays(ms);
+  if (!entry_check(ms)) {
+    error_rec.code = already_printed_code;
+    report_error(error_rec);
+    return -1.0;
+  }
+  const overland_grid_view g = make_overland_view(ms);
+  call_volumes v;
+  if (ms.overtype == 2) {
+    if (!route_ade_substeps(ms, g, span, v)) {
+      error_rec.code = already_printed_code;
+      report_error(error_rec);
+      return -1.0;
+    }
+  } else if (ms.overtype == 3) {
+    route_ade_pc(ms, g, span, v);
+  }
+  if (ms.lowspot_on) {
+    double into = 0.0, from = 0.0;
+    dike_flow(ms, span, into, from);
+    v.loss += into;
+    v.gain += from;
+  }
+  ms.vol_ov_head_bound_out_total += v.loss;
+  ms.vol_ov_head_bound_in_total += v.gain;
+  ms.ov_cleanup_error_total += v.cleanup;
+  ms.ov_outlet_vol = v.outlet;
+  return v.outlet;
+}
+
+}  // namespace kavro
