@@ -257,6 +257,24 @@ struct channel_network_block {
   int chan_mesh_on = 0;                     // 1 for channel method 4 (CHAN_MESH)
   double first_order_chan_q = 0;            // card FIRST_ORDER_CHAN_Q
   int chan_hotstart_on = 0;                 // 1 when the channel initial state comes from the initial-state file (slot fs_chan_initial_state)
+  // Routing state of the explicit scheme and the channel routing step.
+  double chan_dt = 0;                       // interval of the current channel routing step (s)
+  double chan_interval_base = 0;            // channel interval set by the start-time set-up (s), the base of the adapted intervals
+  double chan_outflow_vol = 0;              // outlet volume of the last routing call (m3); 0 when a step does not route
+  double chan_release_vol = 0;              // volume released by scheduled releases on links without upstream links in the last routing call (m3)
+  double head_bound_q_base = 0;             // outlet discharge set by a boundary series before routing (m3/s); 0 for a fixed boundary depth
+  int chan_gw_exchange_state = 0;           // value of the last routing call: 1 when the aquifer feeds some node
+  int lakes_hold_water = 0;                 // 1 when some channel lake holds more than 1e-16 m3
+  int superlink_wet = 0;                    // 1 while the superlink network carries water (pipe routing; 0 until it exists)
+  int lake_flow_flag = 0;                   // 1 while a lake has pipe flow (pipe routing; 0 until it exists)
+  dmat route_area_start{"route_area_start"};  // [node][link] flow area at the start of a routing sub-step (m2)
+  dmat area_iter{"area_iter"};              // [node][link] predicted flow area (m2)
+  dmat qp_old{"qp_old"};                    // [node][link] discharge at the start of a sub-step (m3/s)
+  dmat qp_last{"qp_last"};                  // [node][link] discharge of the predictor (m3/s)
+  dmat qp_iter{"qp_iter"};                  // [node][link] discharge of the corrector (m3/s)
+  dmat qriv_old{"qriv_old"};                // [node][link] stream-aquifer flux at the start of a sub-step
+  dmat qlat_old{"qlat_old"};                // [node][link] lateral inflow at the start of a sub-step (m2/s)
+  dmat qlat_org{"qlat_org"};                // [node][link] lateral inflow before the overbank rebuild (m2/s)
 };
 
 // Channel lakes ([lake] from 1), their grid extent ([cell] from 1) and the
@@ -279,6 +297,8 @@ struct channel_lake_block {
   ivec lake_mask{"lake_mask"};              // [cell] channel lake covering the cell, 0 none
   ivec lake_num{"lake_num"};                // [cell] channel lake number of the cell (allocated zeroed when lakes_on is 1), 0 none
   ivec new_flooded_grid{"new_flooded_grid"};  // [cell] 1 added to a lake, -1 removed, by the last extent update; else 0
+  int new_flooded_cells = 0;                // 1 when the last extent update flooded some cell
+  int lake_extent_warned = 0;               // 1 once the maximum-extent warning was given in this run
   ivec yes_defined_curve_lake{"yes_defined_curve_lake"};  // [lake] 1 when the lake has a rating curve
   double vol_lake_inflow_total = 0;         // run inflow volume into the channel lakes (m3)
   double vol_lake_outflow_total = 0;        // run outflow volume from the channel lakes (m3)
@@ -295,6 +315,18 @@ struct channel_lake_block {
   int lake_overland_exchange_on = 0;        // 1 when a lake exchanged water with overland cells in the event
   int chan_point_inputs_on = 0;             // 1 when channel point inputs exist
   std::string chan_point_input_path;        // file of card CHAN_POINT_INPUT
+  file_wrapper chan_point_file;             // the open channel point-source file (r), read on during the run
+  int chan_point_numpt = 0;                 // point sources of the file (NUMPT)
+  int chan_point_nrpds = 0;                 // timed changes of the file (NRPDS)
+  int chan_point_changes_read = 0;          // timed changes applied so far in this run
+  int chan_point_next_date[5] = {0, 0, 0, 0, 0};  // year, month, day, hour, minute of the next change
+  double chan_point_next_time = 0;          // Julian time of the next change; 0 when none is pending
+  long chan_point_line = 0;                 // lines of the point-source file read so far (for messages)
+  std::string chan_point_pending;           // rest of the point-source line being read
+  ivec chan_point_address{"chan_point_address"};  // [point] node slot (link * max_nodes_per_link + node) of point k
+  dvec chan_point_q{"chan_point_q"};        // [node slot] point-source discharge (m3/s); slot = link * max_nodes_per_link + node
+  dvec chan_point_vol{"chan_point_vol"};    // [node slot] point-source volume between constituent passes (m3), with chan_contam_on
+  const struct time_series* bound_ts = nullptr;  // the outlet boundary series found by bound_ts_path at the run's start
   std::string chan_contam_out_path = "con_output";  // channel constituent output file
   one_based_vec<link_struct_index> link_structs{"link_structs"};  // [link] structure elements of a structure link
   one_based_vec<hydraulic_structure> hydr_struct{"hydr_struct"};  // hydraulic-structure elements, from 1

@@ -8,10 +8,7 @@ void setup_superlink(main_state&) {}
 void setup_drain_network(main_state&) {}
 void connect_superlink_outlets(main_state&) {}
 void connect_drain_outlets(main_state&) {}
-void init_channel_run(main_state&) {}
 void tile_drain_step(main_state&) {}
 void superlink_step(main_state&) {}
-void chan_route_step(main_state&) {}
-void chan_point_input_step(main_state&) {}
 
 }  // namespace kavro

@@ -52,6 +52,7 @@ struct groundwater_block {
   int superlink_active = 0;             // 1 while the superlink network must be stepped
   double single_unsat_sat = 0;          // card SINGLE_UNSAT_SAT, for the initial soil and groundwater state
   double vol_to_unsat = 0;              // event volume to the unsaturated zone without recharge
+  dvec stream_gw_cell_vol{"stream_gw_cell_vol"};  // per cell the stream-aquifer exchange volume of the channel routing (m3, negative into the aquifer)
   dvec lake_source{"lake_source"};      // per cell the source term of lake seepage
   double vol_gw_to_chan = 0;            // event volume from groundwater to channels
   double vol_chan_to_gw = 0;            // event volume from channels to groundwater

@@ -1,0 +1,155 @@
+// The time-loop step of channel routing: lateral exchange with the cells,
+// lake bookkeeping and extents, the outlet head boundary, the explicit
+// routing of the network, and the outlet and point-source volumes.
+#include <algorithm>
+#include <cmath>
+
+#include "channel/channel_routing.h"
+#include "channel/channel_steps.h"
+#include "channel/cross_sections.h"
+#include "framework/error_record.h"
+#include "framework/main_state.h"
+#include "overland/lake_extent.h"
+
+namespace kavro {
+namespace {
+
+constexpr double seconds_per_day = 86400.0;
+
+// Books the cell exchange of every lake since the last call; true when
+// some lake exchanged more than 1e-16 m3.
+bool book_lake_exchange(main_state& ms, bool need_volume) {
+  bool active = false;
+  for (int k = 1; k <= ms.n_lakes; ++k) {
+    double& in = ms.lake_in_dv[k];
+    double& out = ms.lake_out_dv[k];
+    if (in > 1e-16 || (out > 1e-16 && (!need_volume || ms.lake_volume[k] > 1e-8))) active = true;
+    ms.vol_lake_inflow_total += in;
+    ms.vol_overland_to_lake += in;
+    ms.vol_lake_outflow_total += out;
+    ms.vol_overland_from_lake += out;
+    in = out = 0.0;
+  }
+  return active;
+}
+
+void book_aquifer_exchange(main_state& ms) {
+  if (ms.gw_simulation_on) return;
+  if (ms.stream_loss_on && !ms.stream_gw_cell_vol.empty()) {
+    for (long c = 1; c <= ms.stream_gw_cell_vol.size(); ++c) {
+      double& v = ms.stream_gw_cell_vol[c];
+      if (v < 0) ms.vol_chan_to_gw -= v, ms.vol_river_to_gw_total -= v;
+      else ms.vol_gw_to_chan += v, ms.vol_gw_to_river_total += v;
+      v = 0.0;
+    }
+  }
+  if (ms.lakes_on && ms.lake_loss_on && !ms.lake_source.empty()) {
+    for (long c = 1; c <= ms.lake_source.size() && c <= ms.lake_mask.size(); ++c) {
+      if (ms.lake_mask[c] <= 0) continue;
+      double& v = ms.lake_source[c];
+      if (v < 0) ms.vol_lakes_to_gw -= v, ms.vol_lakes_to_gw_total -= v;
+      else ms.vol_gw_to_lakes += v, ms.vol_gw_to_lakes_total += v;
+      v = 0.0;
+    }
+  }
+}
+
+}  // namespace
+
+void chan_route_step(main_state& ms) {
+  if (!(std::fabs(ms.next_chan_time - ms.now) < ms.time_tol) || ms.snow_calibrate_on == 1) return;
+  if (ms.channel_on != 1 && ms.chan_mesh_on != 1) return;
+  if (ms.chan_interval_base <= 0) ms.chan_interval_base = ms.chan_interval;
+  const double since = ms.now - ms.last_chan_time;
+  ms.chan_dt = since > 1e-6 ? since * seconds_per_day : ms.chan_interval;
+  const double chan_dt = ms.chan_dt;
+  if (!ms.area_old.empty())
+    for (int l = 1; l <= ms.LINKS; ++l)
+      for (int j = 1; j <= ms.nx[l]; ++j) ms.area_old[j][l] = ms.area[j][l];
+
+  // Lumped-model outflow reaches the channels whenever its model runs.
+  if (ms.ov_cells_wet || ms.overbank_flow_on || ms.overbank_links_on || ms.sacramento_on || ms.conceptual_gw_on) {
+    double bound_in = 0.0, bound_out = 0.0;
+    ms.vol_lat_into_chan_total += chan_lateral_inflow(ms, chan_dt, bound_in, bound_out);
+    ms.vol_ov_head_bound_in_total += bound_in;
+    ms.vol_ov_head_bound_out_total += bound_out;
+    ms.chan_active = 1;
+    if (error_rec.code != 0) return;
+  }
+  if (ms.lakes_on == 1) {
+    ms.chan_active = 1;
+    if (book_lake_exchange(ms, false)) ms.lake_overland_exchange_on = 1;
+    lake_extent_update(ms);
+    if (error_rec.code != 0) return;
+    if (ms.new_flooded_cells) {
+      for (long c = 1; c <= ms.lake_mask.size(); ++c)
+        if (ms.lake_mask[c] > 0) ms.new_flooded_grid[c] = 1;
+      ms.new_flooded_cells = 0;
+    }
+    if (book_lake_exchange(ms, false)) ms.lake_overland_exchange_on = 1;
+  }
+
+  ms.chan_outflow_vol = 0.0;
+  ms.chan_release_vol = 0.0;
+  if (ms.channel_on == 1 && ms.chan_active == 1) {
+    ms.head_bound_q_base = 0.0;
+    if (ms.head_bound_on && ms.bound_ts_on) {
+      const int L = ms.LINKS, n = ms.nx[L];
+      const double before = ms.area[n][L];
+      apply_stream_head_boundary(ms);
+      ex_section(ms, 2, ms.area);
+      if (error_rec.code != 0) return;
+      ms.head_bound_q_base = (before - ms.area[n][L]) * ms.chan_dx[L] / chan_dt;
+    }
+    const int state = ex_flow_route(ms, chan_dt);
+    if (state < 0) return;
+    ms.chan_gw_exchange_state = state;
+    ms.vol_lat_inflow_total = ms.vol_lat_into_chan_total + ms.vol_lat_out_of_chan_total;
+    ++ms.chan_iter_count;
+    ms.qout = ms.qp[ms.nx[ms.LINKS]][ms.LINKS];
+    if (!ms.max_yp.empty()) {
+      for (int l = 1; l <= ms.LINKS; ++l) {
+        if ((ms.ltype[l] & 8) == 0 || (ms.ltype[l] & 2) == 0) continue;
+        const int b = ms.bplink[l];
+        const int n = ms.nx[l];
+#pragma omp parallel for schedule(static)
+        for (int i = 1; i <= n; ++i) ms.max_yp[b][i] = std::max(ms.max_yp[b][i], ms.yp[i][l]);
+      }
+    }
+  }
+  if (ms.chan_point_inputs_on && !ms.chan_point_q.empty()) {
+    for (int l = 1; l <= ms.LINKS; ++l)
+      for (int j = 1; j <= ms.nx[l]; ++j) {
+        const long w = static_cast<long>(l) * ms.max_nodes_per_link + j;
+        ms.vol_chan_point_sources_total += chan_dt * ms.chan_point_q[w];
+        if (ms.chan_contam_on && !ms.chan_point_vol.empty()) {
+          for (int c = 1; c <= ms.n_constituents; ++c)
+            ms.chan_point_mass_flux[c][w] += ms.chan_point_conc[c][w] * ms.chan_point_vol[w];
+          ms.chan_point_vol[w] = 0.0;
+        }
+      }
+  }
+  // The scheduled releases of the routing are booked by ex_flow_route.
+  ms.chan_lakes_active = 0;
+  if (ms.lakes_on && book_lake_exchange(ms, true)) ms.chan_lakes_active = 1;
+  book_aquifer_exchange(ms);
+  if (ms.flood_stream_on && !ms.yp_max_flood.empty())
+    for (int l = 1; l <= ms.LINKS; ++l)
+      for (int j = 1; j <= ms.nx1[l]; ++j) ms.yp_max_flood[j][l] = std::max(ms.yp_max_flood[j][l], ms.yp[j][l]);
+  if (ms.channel_on) {
+    ms.vol_discharge_acc += ms.chan_outflow_vol;
+    ms.vol_discharge_total += ms.chan_outflow_vol;
+  } else {
+    ms.vol_discharge_acc += chan_dt * ms.qout;
+    ms.vol_discharge_total += chan_dt * ms.qout;
+  }
+  if (!ms.qlat.empty())
+    for (int l = 1; l <= ms.LINKS; ++l)
+      for (int j = 1; j <= ms.nx[l]; ++j) ms.qlat[j][l] = 0.0;
+
+  ms.last_chan_time = ms.now;
+  ms.next_chan_time = ms.now + ms.chan_interval_days;
+  ++ms.chan_step_counter;
+}
+
+}  // namespace kavro

@@ -1,0 +1,57 @@
+// Channel routing: node flows and structures, the explicit predictor-
+// corrector scheme, the lateral exchange with the cells and stream
+// capturing by channel lakes. All of it runs on one thread inside the
+// channel routing step.
+#pragma once
+
+#include "framework/one_based.h"
+
+namespace kavro {
+
+struct main_state;
+struct hydraulic_structure;
+
+// Signed flows (m3/s, positive from level a to level b) of one structure
+// element between the upstream level a and the downstream level b (m).
+double weir_flow(const hydraulic_structure& e, double a, double b);
+double sag_weir_flow(const hydraulic_structure& e, double a, double b);
+
+// Discharge of every node of every link into `q` from the flow areas
+// `areas` (their sections already computed), for a sub-step of dt_sub s.
+// Scheduled releases on links without upstream links add flow * dt_sub to
+// `release_vol`. Returns 0, or -1 after an outlet-link error (printed,
+// code 4000 set).
+int ex_boundary_flows(main_state& ms, dmat& q, dmat& areas, double dt_sub, double& release_vol);
+
+// Routes the network over chan_dt s. Returns -1 after an error stop,
+// otherwise the state of the stream-aquifer exchange (0 while it does not
+// run). Sets chan_outflow_vol and chan_release_vol, adds the lateral
+// volumes and the water entering at node 1 of first-order links and from
+// POINTSOURCE series to their run totals.
+int ex_flow_route(main_state& ms, double chan_dt);
+
+// Lets channel lakes capture the nodes their cells flood and release the
+// nodes they leave. Returns -1 after an error stop, else 0.
+int stream_capture(main_state& ms);
+
+// Lateral exchange between the cells along the channels and the channel
+// nodes over dt seconds. Returns the lumped-model volume put into the
+// channels; `bound_in` and `bound_out` receive the volumes boundary cells
+// gave to and took from the channels (m3, positive).
+double chan_lateral_inflow(main_state& ms, double dt, double& bound_in, double& bound_out);
+
+// Drowned-weir reduction for the submergence ratio raised to 1.5.
+double submergence_factor(double r);
+
+// Sets the outlet node to the boundary depth (from the series at `now`
+// when one is given). Always 0.
+int apply_stream_head_boundary(main_state& ms);
+
+}  // namespace kavro
+
+namespace kavro {
+// Flow of one culvert element (types 3 to 5) of structure link `link`
+// between levels a and b: calibrates the element's inlet coefficient, then
+// evaluates the barrel. -9999.99 after a failure (printed, code 4000).
+double culvert_structure_flow(hydraulic_structure& e, double a, double b, int link);
+}  // namespace kavro
