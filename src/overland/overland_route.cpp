@@ -244,7 +244,9 @@ void overland_route_step(main_state& ms) {
     apply_snow_roughness(ms);
     wet_scan s;
     if (!scan_and_check(ms, s, "after applying overland boundary conditions and overland pumping")) return;
-    ms.qout = 0.0;
+    // With channels the outlet discharge is the channel routing's: it keeps
+    // its value between channel steps.
+    if (ms.channel_on == 0) ms.qout = 0.0;
     book_lake_exchange(ms);
     if (ms.ov_cells_wet || ms.ov_faces_flowing) {
       if (ms.overtype == 1) {
