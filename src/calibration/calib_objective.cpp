@@ -76,7 +76,8 @@ void calib_objective::refresh_peak_volume_scale() {
     if (obs_peak[i] > big_peak) big_peak = obs_peak[i];
     if (obs_volume[i] > big_volume) big_volume = obs_volume[i];
   }
-  peak_volume_scale = big_peak / big_volume;
+  // Without an observed volume the two criteria cannot be put on one scale.
+  peak_volume_scale = big_volume > 0.0 ? big_peak / big_volume : 1.0;
 }
 
 int calib_objective::read_observations(const std::string& file) {

@@ -232,8 +232,11 @@ void init_channel_run(main_state& ms) {
   }
   if (!ms.chan_point_input_path.empty()) {
     if (!ms.chan_point_file.open(ms.chan_point_input_path, "r")) {
+      // A named point-source file that cannot be read stops the run: running
+      // on without its inflows would lose water the user asked for.
       say(format_string("Can't open %s to read channel point source input file \n", ms.chan_point_input_path.c_str()));
-      say("There will be no point inputs to the channel file \n");
+      error_rec.code = already_printed_code;
+      return;
     } else {
       ms.chan_point_inputs_on = 1;
       ms.chan_active = 1;
