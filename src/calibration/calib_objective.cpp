@@ -1,6 +1,7 @@
 #include "calibration/calib_objective.h"
 
 #include <cmath>
+#include <limits>
 #include <cstdio>
 #include <string>
 
@@ -30,6 +31,8 @@ double hmle_lambda_residual(double lambda, const std::vector<double>& q, const s
     top += w * e[j] * e[j];
     bottom += w * e[j] * e[j] * r[j];
   }
+  // A perfect fit leaves no residual to weigh: no root here (as 0/0 would say).
+  if (bottom == 0.0) return top == 0.0 ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
   return top / bottom - 1.0;
 }
 
