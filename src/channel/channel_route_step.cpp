@@ -8,6 +8,7 @@
 #include "channel/channel_steps.h"
 #include "channel/cross_sections.h"
 #include "framework/error_record.h"
+#include "framework/event_volumes.h"
 #include "framework/main_state.h"
 #include "overland/lake_extent.h"
 
@@ -54,12 +55,75 @@ void book_aquifer_exchange(main_state& ms) {
   }
 }
 
+// Water in the links that route on their own (not lakes, structures or
+// captured links) and whether any of their nodes carries a discharge.
+struct network_water {
+  double volume = 0.0;
+  bool flowing = false;
+};
+
+network_water free_channel_water(const main_state& ms) {
+  network_water w;
+  for (long l = 1; l <= ms.LINKS; ++l) {
+    if (!is_ordinary_link(ms.ltype[l])) continue;
+    const long n = std::min<long>(ms.lakes_on ? ms.og_nx1[l] : ms.nx[l], ms.area.size1());
+    for (long j = 1; j <= n; ++j) {
+      w.volume += ms.area[j][l] * ms.chan_dx[l];
+      if (std::fabs(ms.qp[j][l]) > 1e-16) w.flowing = true;
+    }
+  }
+  return w;
+}
+
+// The interval of a slow exchange: `start` halved until it is at most five
+// model steps; constituents need the model step itself.
+double slow_exchange_interval(const main_state& ms, double start) {
+  if (ms.chan_contam_on) return ms.dt;
+  double v = start;
+  while (v > 5.0 * ms.dt) v *= 0.5;
+  return v;
+}
+
 }  // namespace
+
+// Between rain events of a long-term run the channel interval follows what
+// still moves water: lakes exchanging with cells, lake seepage or pipe flow
+// into lakes, the aquifer feeding the streams, lakes that merely hold water.
+void adapt_channel_interval(main_state& ms) {
+  if (!ms.long_term_on || ms.runoff_active || ms.ov_faces_flowing || ms.rain_active || ms.superlink_wet) return;
+  if (ms.lakes_on == 1) {
+    ms.lakes_hold_water = 0;
+    for (long k = 1; k <= ms.n_lakes; ++k)
+      if (ms.lake_volume[k] > 1e-16) ms.lakes_hold_water = 1;
+  }
+  const network_water w = free_channel_water(ms);
+  ms.vol_channel_final = w.volume;
+  if (0.01 * ms.vol_precip <= w.volume && ms.vol_precip >= 1e-16 && w.flowing) return;
+  if (ms.chan_lakes_active) {
+    ms.chan_interval = ms.dt;
+  } else if (ms.lake_overland_exchange_on) {
+    ms.chan_interval = 5.0 * ms.dt;
+  } else if ((ms.lake_loss_on && ms.lakes_hold_water) || ms.lake_flow_flag == 1) {
+    ms.chan_interval = slow_exchange_interval(ms, ms.gw_simulation_on ? ms.chan_interval_base : 5.0 * ms.dt);
+  } else if (ms.chan_gw_exchange_state == 1) {
+    ms.chan_interval = slow_exchange_interval(ms, ms.chan_interval_base);
+  } else if (ms.lakes_hold_water) {
+    ms.chan_interval = 3600.0;
+  } else {
+    if (ms.qout < 1e-8) {
+      ms.chan_interval_days = ms.precip_period;
+      ms.next_chan_time = ms.precip_period_end;
+      ms.chan_active = 0;
+    }
+    return;
+  }
+  ms.chan_interval_days = ms.chan_interval / seconds_per_day;
+  ms.next_chan_time = ms.now + ms.chan_interval_days;
+}
 
 void chan_route_step(main_state& ms) {
   if (!(std::fabs(ms.next_chan_time - ms.now) < ms.time_tol) || ms.snow_calibrate_on == 1) return;
   if (ms.channel_on != 1 && ms.chan_mesh_on != 1) return;
-  if (ms.chan_interval_base <= 0) ms.chan_interval_base = ms.chan_interval;
   const double since = ms.now - ms.last_chan_time;
   ms.chan_dt = since > 1e-6 ? since * seconds_per_day : ms.chan_interval;
   const double chan_dt = ms.chan_dt;
@@ -150,6 +214,7 @@ void chan_route_step(main_state& ms) {
   ms.last_chan_time = ms.now;
   ms.next_chan_time = ms.now + ms.chan_interval_days;
   ++ms.chan_step_counter;
+  adapt_channel_interval(ms);
 }
 
 }  // namespace kavro

@@ -40,6 +40,11 @@ int stream_capture(main_state& ms);
 // gave to and took from the channels (m3, positive).
 double chan_lateral_inflow(main_state& ms, double dt, double& bound_in, double& bound_out);
 
+// End of a channel step in a long-term run between rain events: sets the
+// next channel interval from what still moves water, or lets routing sleep
+// until the end of the rain period when nothing does and the outlet is dry.
+void adapt_channel_interval(main_state& ms);
+
 // Drowned-weir reduction for the submergence ratio raised to 1.5.
 double submergence_factor(double r);
 

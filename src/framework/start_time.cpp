@@ -273,6 +273,7 @@ void place_channel_schedule(main_state& ms, double first_event) {
     }
   }
   if (ms.qln_event_num_on) ms.chan_active = 1;
+  ms.chan_interval_base = ms.chan_interval;  // the slow-exchange intervals of long-term runs start from it
   ms.chan_interval_days = ms.chan_interval / seconds_per_day;
   if (ms.long_term_on && ms.chan_active != 1) {
     set_clock(ms.next_chan_time, ms.last_chan_time, first_event + ms.chan_interval_days, first_event);

@@ -492,5 +492,120 @@ TEST(ChannelStart, ALakeDrainingStraightIntoASectionLinkIsRefused) {
   error_rec = error_record{};
 }
 
+// Between rain events of a long-term run: a 5-node link holding 0.2 m of
+// still water (24 m3), model step 10 s, channel interval 60 s, start-time
+// interval 120 s (halved twice to 30 s, at most five model steps). Each case
+// sets what still moves water; the result is the next interval in seconds,
+// 0 for routing going to sleep until the end of the rain period, or -1 for
+// the interval left as the step set it.
+TEST(ChannelInterval, LongTermIntervalFollowsWhatStillMovesWater) {
+  struct interval_case {
+    const char* label;
+    void (*set)(main_state&);
+    double expected;
+  };
+  const interval_case cases[] = {
+      {"event run", [](main_state& ms) { ms.long_term_on = 0; }, -1},
+      {"rain falling", [](main_state& ms) { ms.rain_active = 1; }, -1},
+      {"runoff of the event still running", [](main_state& ms) { ms.runoff_active = 1; }, -1},
+      {"overland faces flowing", [](main_state& ms) { ms.ov_faces_flowing = 1; }, -1},
+      {"superlinks wet", [](main_state& ms) { ms.superlink_wet = 1; }, -1},
+      {"channel flows with over 1 % of the rain", [](main_state& ms) { ms.qp[3][1] = 0.01; }, -1},
+      {"channel holds over 1 % of the rain, still", [](main_state&) {}, 0},
+      {"channel flows with under 1 % of the rain", [](main_state& ms) { ms.qp[3][1] = 0.01; ms.vol_precip = 10000; }, 0},
+      {"channel flows, no rain yet", [](main_state& ms) { ms.qp[3][1] = 0.01; ms.vol_precip = 0; }, 0},
+      {"outlet still running", [](main_state& ms) { ms.qout = 1e-8; }, -1},
+      {"a lake exchanged water during routing", [](main_state& ms) {
+         ms.chan_lakes_active = ms.lake_overland_exchange_on = ms.chan_gw_exchange_state = 1; }, 10},
+      {"a lake exchanged water before routing", [](main_state& ms) {
+         ms.lake_overland_exchange_on = ms.chan_gw_exchange_state = 1; }, 50},
+      {"lake seepage, no aquifer model", [](main_state& ms) { ms.lake_loss_on = 1; ms.lake_volume[1] = 5; }, 50},
+      {"lake seepage with the aquifer model", [](main_state& ms) {
+         ms.lake_loss_on = ms.gw_simulation_on = 1; ms.lake_volume[1] = 5; }, 30},
+      {"pipe flow into a lake, base 45 s", [](main_state& ms) {
+         ms.lake_flow_flag = ms.gw_simulation_on = 1; ms.chan_interval_base = 45; }, 45},
+      {"lake seepage with constituents", [](main_state& ms) {
+         ms.lake_loss_on = ms.chan_contam_on = 1; ms.lake_volume[1] = 5; }, 10},
+      {"aquifer feeds the stream", [](main_state& ms) { ms.chan_gw_exchange_state = 1; }, 30},
+      {"aquifer feeds the stream, base 20 steps", [](main_state& ms) {
+         ms.chan_gw_exchange_state = 1; ms.chan_interval_base = 200; }, 50},
+      {"aquifer feeds the stream, base 45 s", [](main_state& ms) {
+         ms.chan_gw_exchange_state = 1; ms.chan_interval_base = 45; }, 45},
+      {"aquifer feeds the stream, constituents", [](main_state& ms) {
+         ms.chan_gw_exchange_state = ms.chan_contam_on = 1; }, 10},
+      {"a lake holds water", [](main_state& ms) { ms.lake_volume[1] = 5; }, 3600},
+      {"a lake holds water, aquifer feeds the stream", [](main_state& ms) {
+         ms.lake_volume[1] = 5; ms.chan_gw_exchange_state = 1; }, 30},
+      {"a lake holds 1e-17 m3", [](main_state& ms) { ms.lake_volume[1] = 1e-17; }, 0},
+  };
+  for (const interval_case& c : cases) {
+    auto ms = network({{5, 20.0, 100.0, 0.1, 1.0, 1.0, 0.035, {}}}, 0.2);
+    ms->long_term_on = 1;
+    ms->dt = 10;
+    ms->chan_interval_base = 120;
+    ms->lakes_on = 1;
+    ms->n_lakes = 1;
+    ms->lake_volume.allocate(1);
+    ms->vol_precip = 50 * storage(*ms);
+    ms->now = 200.5;
+    ms->precip_period = 1.0 / 24;
+    ms->precip_period_end = 201.0;
+    ms->chan_active = 1;
+    ms->chan_interval = 60;
+    ms->chan_interval_days = 60 / 86400.0;
+    ms->next_chan_time = ms->now + ms->chan_interval_days;
+    c.set(*ms);
+    adapt_channel_interval(*ms);
+    if (c.expected < 0) {
+      EXPECT_EQ(ms->chan_interval, 60) << c.label;
+      EXPECT_EQ(ms->next_chan_time, ms->now + 60 / 86400.0) << c.label;
+      EXPECT_EQ(ms->chan_active, 1) << c.label;
+    } else if (c.expected == 0) {
+      EXPECT_EQ(ms->chan_active, 0) << c.label;
+      EXPECT_EQ(ms->next_chan_time, 201.0) << c.label;
+      EXPECT_EQ(ms->chan_interval_days, 1.0 / 24) << c.label;
+    } else {
+      EXPECT_EQ(ms->chan_interval, c.expected) << c.label;
+      EXPECT_EQ(ms->chan_interval_days, c.expected / 86400) << c.label;
+      EXPECT_EQ(ms->next_chan_time, ms->now + c.expected / 86400) << c.label;
+      EXPECT_EQ(ms->chan_active, 1) << c.label;
+    }
+    if (ms->long_term_on && !ms->rain_active && !ms->runoff_active && !ms->ov_faces_flowing && !ms->superlink_wet) {
+      EXPECT_NEAR(ms->vol_channel_final, 24.0, 1e-12) << c.label;
+      EXPECT_EQ(ms->lakes_hold_water, ms->lake_volume[1] > 1e-16 ? 1 : 0) << c.label;
+    }
+  }
+}
+
+// The routing step itself: a dry network between the events of a long-term
+// run goes to sleep until the rain period ends; in an event run it keeps
+// its interval. The start-time interval stays the base of later intervals.
+TEST(ChannelInterval, ADryNetworkSleepsUntilTheNextRainPeriodOnlyInLongTermRuns) {
+  for (int long_term : {0, 1}) {
+    auto ms = network({{5, 20.0, 100.0, 0.1, 1.0, 1.0, 0.035, {}}});
+    ms->long_term_on = long_term;
+    ms->time_tol = 1e-8;
+    ms->dt = 10;
+    ms->chan_interval_base = 30;
+    ms->chan_interval = 60;
+    ms->chan_interval_days = 60 / 86400.0;
+    ms->now = ms->next_chan_time = 200.5;
+    ms->last_chan_time = ms->now - ms->chan_interval_days;
+    ms->precip_period = 1.0 / 24;
+    ms->precip_period_end = 201.0;
+    ms->chan_active = 1;
+    chan_route_step(*ms);
+    ASSERT_EQ(error_rec.code, 0);
+    EXPECT_EQ(ms->chan_step_counter, 1);
+    EXPECT_EQ(ms->last_chan_time, 200.5);
+    EXPECT_EQ(ms->next_chan_time, long_term ? 201.0 : 200.5 + 60 / 86400.0);
+    EXPECT_EQ(ms->chan_active, long_term ? 0 : 1);
+    EXPECT_EQ(ms->chan_interval_base, 30);
+    ms->now += 0.25 / 24;  // not due: nothing changes
+    chan_route_step(*ms);
+    EXPECT_EQ(ms->chan_step_counter, 1);
+  }
+}
+
 }  // namespace
 }  // namespace kavro

@@ -196,6 +196,7 @@ TEST(StartTime, AFullChannelLakeIsRoutedFromTheStartEveryMinute) {
   setup_start_time(*ms);
   ASSERT_FALSE(driver_check());
   EXPECT_DOUBLE_EQ(ms->chan_interval, 60.0);
+  EXPECT_DOUBLE_EQ(ms->chan_interval_base, 60.0);
   EXPECT_EQ(ms->chan_active, 1);
   EXPECT_EQ(ms->chan_lakes_active, 1);
   EXPECT_EQ(ms->last_chan_time, ms->now);
