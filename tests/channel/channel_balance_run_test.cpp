@@ -1,7 +1,8 @@
-// Rain on a 12 x 5 plane of 20 m cells that drains sideways into one
-// trapezoid link along column 5: 30 mm/h for 40 min (480 m3), two hours.
-// The water balance of the surface and the channel, and one result for any
-// thread count and for every run of a batch.
+// Whole runs whose summaries must close the channel water balance: a link
+// fed 2 m3/s at its head for four hours (with timed inputs and outlet head
+// boundaries), and rain on a 12 x 5 plane of 20 m cells that drains
+// sideways into one link along column 5: 30 mm/h for 40 min (480 m3), two
+// hours, with one result for any thread count and for every run of a batch.
 #include <gtest/gtest.h>
 #include <omp.h>
 
@@ -55,6 +56,53 @@ std::set<std::string> written_files(const scratch_dir& dir) {
   for (const auto& e : fs::directory_iterator(data_dir() / "channel_runs" / "plane"))
     names.erase(e.path().filename().string());
   return names;
+}
+
+struct summary_case {
+  const char* label;
+  const char* project_extra;
+  const char* point_file;  // replaces the fixture's 2 m3/s file when given
+  double point_sources, initial_channel, final_channel, discharge;  // < 0: not checked
+};
+
+TEST(ChannelSummaryRun, PointSourcesBoundaryVolumesAndDischargeCloseTheBalance) {
+  const summary_case cases[] = {
+      {"steady 2 m3/s", "", nullptr, 28800.00, 0.00, 4737.36, 24062.64},
+      {"boundary series 0.3 m at 8:00, 0.7 m at 10:00", "HEAD_BOUND\nBOUND_TS outlet\nTIME_SERIES_FILE ts.txt\n",
+       nullptr, 28800.00, 100.00, -1, -1},
+      {"0.5 m3/s, 1.5 from 10:00, none from 11:00", "",
+       "NUMPT 1\nPOINT 1 1 0.5\nNRPDS 2\nINPUT 2010 7 1 10 0\n1.5\nINPUT 2010 7 1 11 0\n0.0\n", 7200.00, 0.00,
+       -1, -1},
+      {"boundary depth 2 m", "HEAD_BOUND\nBOUND_DEPTH 2.0\n", nullptr, 28800.00, -1, -1, -1},
+  };
+  for (const summary_case& c : cases) {
+    scratch_dir dir;
+    for (const auto& e : fs::directory_iterator(data_dir() / "channel" / "uniform"))
+      fs::copy_file(e.path(), dir / e.path().filename().string());
+    write_file(dir / "p.prj", read_file(dir / "p.prj") + c.project_extra);
+    write_file(dir / "ts.txt", "KAVRO_TS\noutlet\nABSOLUTE\n2010 7 1 8 0 0.3\n2010 7 1 10 0 0.7\nEND_TS\n");
+    if (c.point_file) write_file(dir / "pt.txt", c.point_file);
+    const run_result r = run_program(kavro_binary(), {"p.prj"}, dir.path());
+    ASSERT_EQ(r.exit_code, 0) << c.label << "\n" << r.out << r.err;
+    const std::string s = read_file(dir / "summary.txt");
+    const double point = figure(s, "Total channel point sources=");
+    const double initial = figure(s, "Initial volume in channels=");
+    const double final_volume = figure(s, "Final volume in channels=");
+    const double discharge = figure(s, "Total amount of discharge=");
+    EXPECT_EQ(point, c.point_sources) << c.label << "\n" << s;
+    if (c.initial_channel >= 0) {
+      EXPECT_EQ(initial, c.initial_channel) << c.label;
+    }
+    if (c.final_channel >= 0) {
+      EXPECT_EQ(final_volume, c.final_channel) << c.label;
+    }
+    if (c.discharge >= 0) {
+      EXPECT_EQ(discharge, c.discharge) << c.label;
+    }
+    const auto cents = [](double v) { return std::llround(v * 100); };
+    EXPECT_LE(std::llabs(cents(initial) + cents(point) - cents(final_volume) - cents(discharge)), 1) << c.label;
+    EXPECT_LT(std::fabs(figure(s, "Overall mass balance error =")), 1e-6) << c.label << "\n" << s;
+  }
 }
 
 TEST(PlaneAndChannelRun, RainReachesTheOutletThroughTheChannelAndEveryVolumeIsBooked) {
