@@ -8,9 +8,11 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -146,6 +148,68 @@ TEST_F(InfiltrationRun, ThreadCountsAndBatchRunsGiveIdenticalSummaries) {
   const std::string first = read_file(dir / "0000_summary.txt");
   EXPECT_NE(first.find("Total amount of infiltration="), std::string::npos);
   EXPECT_EQ(first, read_file(dir / "0001_summary.txt"));
+}
+
+// An 80 x 80 grid (enough cells for the infiltration loops to share out
+// among threads) of varied soils on a gentle slope under a storm that ponds:
+// the summary and the outlet hydrograph are the same for 1 and 4 threads.
+TEST_F(InfiltrationRun, AGridSharedAmongThreadsGivesTheSameRun) {
+  constexpr int side = 80;
+  std::mt19937 rng(1217);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  const auto write_map = [&](const char* name, const std::function<double(int, int)>& value) {
+    std::string text = "north: 1800\nsouth: 1000\neast: 1300\nwest: 500\nrows: 80\ncols: 80\n";
+    char number[32];
+    for (int r = 0; r < side; ++r) {
+      for (int c = 0; c < side; ++c) {
+        std::snprintf(number, sizeof number, "%.6g ", value(r, c));
+        text += number;
+      }
+      text += '\n';
+    }
+    write_file(dir / name, text);
+  };
+  write_map("mask.asc", [](int, int) { return 1.0; });
+  write_map("elevation.asc", [&](int r, int c) { return 100.0 + 0.01 * (r + c) + 0.02 * u(rng); });
+  write_map("conductivity.asc", [&](int, int) { return 0.1 + 4.9 * u(rng); });
+  write_map("capillary.asc", [&](int, int) { return 5.0 + 25.0 * u(rng); });
+  write_map("moisture.asc", [&](int, int) { return 0.05 + 0.4 * u(rng); });
+  write_map("porosity.asc", [](int, int) { return 0.45; });
+  write_map("pore_index.asc", [](int, int) { return 0.3; });
+  write_map("residual_sat.asc", [](int, int) { return 0.05; });
+  std::string base = read_file(kavro_test::data_dir() / "infiltration_runs" / "redist.prj");
+  for (const char* card : {"ROWS", "COLS", "TOT_TIME", "RAIN_INTENSITY", "RAIN_DURATION"}) {
+    const auto at = base.find(card);
+    base.erase(at, base.find('\n', at) + 1 - at);
+  }
+  base += "ROWS              80\nCOLS              80\nTOT_TIME          15\n"
+          "RAIN_INTENSITY    120\nRAIN_DURATION     10\nHYD_FREQ          1\n";
+  const std::string methods[] = {"INF_REDIST", "GREEN_AMPT"};
+  for (const std::string& method : methods) {
+    SCOPED_TRACE(method);
+    std::string project = base;
+    project.replace(project.find("INF_REDIST"), 10, method);
+    std::string summaries[2], hydrographs[2];
+    for (int k = 0; k < 2; ++k) {
+      write_file(dir / "grid.prj", project + (k == 0 ? "NUM_THREADS       1\n" : "NUM_THREADS       4\n"));
+      const auto r = kavro_test::run_program(kavro_test::kavro_binary(), {"grid.prj"}, dir.path());
+      ASSERT_EQ(r.exit_code, 0) << r.out;
+      summaries[k] = read_file(dir / "summary.txt");
+      hydrographs[k] = read_file(dir / "outlet.txt");
+    }
+    // 20 mm of rain on 64 ha: most of it soaks in, the rest stays on the
+    // surface or leaves at the outlet.
+    const double precip = summary_value(summaries[0], "Total amount of precip=");
+    const double infiltrated = summary_value(summaries[0], "Total amount of infiltration=");
+    EXPECT_NEAR(precip, 12800.0, 0.005);
+    EXPECT_GT(infiltrated, 0.5 * precip);
+    EXPECT_NEAR(infiltrated + summary_value(summaries[0], "Final volume on surface=") +
+                    summary_value(summaries[0], "Total amount of discharge="),
+                precip, 0.015);
+    EXPECT_EQ(summaries[0], summaries[1]);
+    EXPECT_FALSE(hydrographs[0].empty());
+    EXPECT_EQ(hydrographs[0], hydrographs[1]);
+  }
 }
 
 // ---- Rain below the conductivity ----------------------------------------------
