@@ -5,6 +5,7 @@
 // the same projects run through the driver with a probe after the
 // infiltration step show the per-cell state.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -49,7 +50,7 @@ class InfiltrationRun : public ::testing::Test {
     return kavro_test::run_program(kavro_test::kavro_binary(), args, dir.path());
   }
   // Runs `project` through the driver, calling `probe` right after every
-  // infiltration step and `at_end` when the loop has ended normally.
+  // infiltration step and `at_end` after the end-of-run summary of a normal end.
   bool run_in_process(const std::string& project, const std::function<void(const main_state&)>& probe,
                       const std::function<void(const main_state&)>& at_end) {
     run_plan plan = default_run_plan();
@@ -61,8 +62,8 @@ class InfiltrationRun : public ::testing::Test {
     bool ended = false;
     plan.final_summary = [&](main_state& ms) {
       ended = true;
-      at_end(ms);
       summary(ms);
+      at_end(ms);
     };
     const auto old_cwd = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
@@ -150,9 +151,14 @@ TEST_F(InfiltrationRun, ThreadCountsAndBatchRunsGiveIdenticalSummaries) {
   EXPECT_EQ(first, read_file(dir / "0001_summary.txt"));
 }
 
+bool bitwise_equal(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
 // An 80 x 80 grid (enough cells for the infiltration loops to share out
 // among threads) of varied soils on a gentle slope under a storm that ponds:
-// the summary and the outlet hydrograph are the same for 1 and 4 threads.
+// 1 and 4 threads give the same summary and outlet hydrograph, and through
+// the driver bitwise the same cells and run totals.
 TEST_F(InfiltrationRun, AGridSharedAmongThreadsGivesTheSameRun) {
   constexpr int side = 80;
   std::mt19937 rng(1217);
@@ -184,18 +190,36 @@ TEST_F(InfiltrationRun, AGridSharedAmongThreadsGivesTheSameRun) {
   }
   base += "ROWS              80\nCOLS              80\nTOT_TIME          15\n"
           "RAIN_INTENSITY    120\nRAIN_DURATION     10\nHYD_FREQ          1\n";
+  // What a run through the driver leaves in the record.
+  struct end_state {
+    std::vector<double> cum, depth, theta;
+    double infiltrated = 0.0, surface = 0.0;
+  };
+  const int saved_threads = omp_get_max_threads();
   const std::string methods[] = {"INF_REDIST", "GREEN_AMPT"};
   for (const std::string& method : methods) {
     SCOPED_TRACE(method);
     std::string project = base;
     project.replace(project.find("INF_REDIST"), 10, method);
     std::string summaries[2], hydrographs[2];
+    end_state ends[2];
     for (int k = 0; k < 2; ++k) {
       write_file(dir / "grid.prj", project + (k == 0 ? "NUM_THREADS       1\n" : "NUM_THREADS       4\n"));
       const auto r = kavro_test::run_program(kavro_test::kavro_binary(), {"grid.prj"}, dir.path());
       ASSERT_EQ(r.exit_code, 0) << r.out;
       summaries[k] = read_file(dir / "summary.txt");
       hydrographs[k] = read_file(dir / "outlet.txt");
+      end_state& e = ends[k];
+      ASSERT_TRUE(run_in_process("grid.prj", [](const main_state&) {}, [&e](const main_state& ms) {
+        for (long j = 1; j <= ms.n_cells; ++j) {
+          e.cum.push_back(ms.cum_infil[j]);
+          e.depth.push_back(ms.ov_depth[j]);
+          if (ms.inf_redist_on) e.theta.push_back(ms.redist_theta1[j]);
+        }
+        e.infiltrated = ms.vol_infiltration_total;
+        e.surface = ms.vol_surface_final;
+      }));
+      omp_set_num_threads(saved_threads);
     }
     // 20 mm of rain on 64 ha: most of it soaks in, the rest stays on the
     // surface or leaves at the outlet.
@@ -209,6 +233,12 @@ TEST_F(InfiltrationRun, AGridSharedAmongThreadsGivesTheSameRun) {
     EXPECT_EQ(summaries[0], summaries[1]);
     EXPECT_FALSE(hydrographs[0].empty());
     EXPECT_EQ(hydrographs[0], hydrographs[1]);
+    EXPECT_EQ(ends[0].cum.size(), 6400u);
+    EXPECT_TRUE(bitwise_equal(ends[0].cum, ends[1].cum));
+    EXPECT_TRUE(bitwise_equal(ends[0].depth, ends[1].depth));
+    EXPECT_TRUE(bitwise_equal(ends[0].theta, ends[1].theta));
+    EXPECT_EQ(std::memcmp(&ends[0].infiltrated, &ends[1].infiltrated, sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(&ends[0].surface, &ends[1].surface, sizeof(double)), 0);
   }
 }
 
