@@ -116,6 +116,25 @@ TEST_F(InfiltrationRun, PondedBoxSoaksInAsGreenAmptAndTheSummaryBalances) {
   }
 }
 
+// The corner cell (row 5, column 5) holds its water surface at 101 m: it
+// feeds its neighbours over the surface and gives the soil what it takes
+// from the head boundary. Every low cell stays ponded, so the soil takes
+// the same 193.85 m3, and the run's balance closes with the boundary volumes.
+TEST_F(InfiltrationRun, AHeldStageCellFeedsTheSoilAndTheBalanceCloses) {
+  const auto r = run_program("box.prj", "MAPPING_TABLE     held.cmt\nOV_BOUNDARY\n");
+  ASSERT_EQ(r.exit_code, 0) << r.out;
+  const std::string summary = read_file(dir / "summary.txt");
+  const double infiltrated = summary_value(summary, "Total amount of infiltration=");
+  const double gained = summary_value(summary, "Volume overland gained from specified head boundary:");
+  const double lost = summary_value(summary, "Volume overland lost to specified head boundary:");
+  const double final_surface = summary_value(summary, "Final volume on surface=");
+  ASSERT_FALSE(std::isnan(gained + lost)) << summary;
+  EXPECT_NEAR(infiltrated, 193.85, 0.005);
+  EXPECT_GT(final_surface, 2206.15 + 100.0);  // the boundary refills what soaked in
+  EXPECT_NEAR(2400.0 + gained - lost - infiltrated, final_surface, 0.02);
+  EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 0.001);
+}
+
 TEST_F(InfiltrationRun, PondedBoxCellsFollowGreenAmptThroughTheDriver) {
   const double area = 100.0;
   std::vector<double> at_60, at_240;
