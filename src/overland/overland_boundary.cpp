@@ -19,7 +19,6 @@ namespace kavro {
 
 namespace {
 
-constexpr double seconds_per_day = 86400.0;
 constexpr double m3s_per_cfs = 0.0283168466;
 
 bool series_boundary(int type) { return type >= 3 && type <= 5; }
