@@ -78,11 +78,12 @@ class OverlandRun : public ::testing::Test {
 
   std::string fixture(const std::string& name) const { return read_file(dir / name); }
 
-  kavro_test::run_result run(const std::string& project, const std::vector<std::string>& options = {}) {
+  kavro_test::run_result run(const std::string& project, const std::vector<std::string>& options = {},
+                             const std::vector<std::string>& env = {}) {
     write_file(dir / "p.prj", project);
     std::vector<std::string> args = options;
     args.push_back("p.prj");
-    return kavro_test::run_program(kavro_test::kavro_binary(), args, dir.path());
+    return kavro_test::run_program(kavro_test::kavro_binary(), args, dir.path(), "", env);
   }
 
   // One in-process run of `project`; `observe` runs last in every pass. The
@@ -187,7 +188,7 @@ class ThreadCount : public OverlandRun, public ::testing::WithParamInterface<int
     write_file(dir / "tilted_elevation.asc", ground);
   }
 
-  std::string project(int threads) const {
+  std::string project(int threads, int minutes = 100) const {
     std::string p = fixture("plane.prj");
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"plane_mask.asc", "tilted_mask.asc"},
@@ -196,7 +197,7 @@ class ThreadCount : public OverlandRun, public ::testing::WithParamInterface<int
              {"COLS              1\n", "COLS              40\n"},
              {"OUTROW            20", "OUTROW            60"},
              {"OUTCOL            1\n", "OUTCOL            40\n"},
-             {"TOT_TIME          150", "TOT_TIME          100"},
+             {"TOT_TIME          150", "TOT_TIME          " + std::to_string(minutes)},
              {"TIMESTEP          10", "TIMESTEP          2"},
              {"RAIN_DURATION     120", "RAIN_DURATION     60"}}) {
       const size_t at = p.find(from);
@@ -207,9 +208,15 @@ class ThreadCount : public OverlandRun, public ::testing::WithParamInterface<int
   }
 };
 
+// Threads that sleep at a barrier instead of spinning: on a machine shared by
+// other builds and tests, spinning threads wait for descheduled ones at every
+// parallel loop and a run of seconds takes minutes. The results do not depend
+// on it.
+const std::vector<std::string> passive_threads = {"OMP_WAIT_POLICY=passive"};
+
 TEST_P(ThreadCount, OneAndFourThreadsPrintTheSameProgressLines) {
-  const auto one = run(project(1));
-  const auto four = run(project(4));
+  const auto one = run(project(1), {}, passive_threads);
+  const auto four = run(project(4), {}, passive_threads);
   ASSERT_EQ(one.exit_code, 0) << one.out;
   ASSERT_EQ(four.exit_code, 0) << four.out;
   EXPECT_TRUE(has(four.out, "Setting the thread level to 4.")) << four.out;
@@ -219,16 +226,18 @@ TEST_P(ThreadCount, OneAndFourThreadsPrintTheSameProgressLines) {
   EXPECT_EQ(lines, progress_lines(four.out));
 }
 
+// In-process the wait policy of the test binary holds, so the run is cut to
+// the first 20 minutes (600 passes), when water stands on every cell.
 TEST_P(ThreadCount, OneAndFourThreadsLeaveBitwiseEqualDepths) {
   std::vector<std::vector<double>> final_depth(2);
   for (int k = 0; k < 2; ++k) {
-    const auto out = drive(project(k == 0 ? 1 : 4), [&](main_state& ms) {
+    const auto out = drive(project(k == 0 ? 1 : 4, 20), [&](main_state& ms) {
       final_depth[k].assign(ms.ov_depth.begin(), ms.ov_depth.end());
     });
     ASSERT_EQ(out.result, 0) << console;
   }
   ASSERT_EQ(final_depth[0].size(), final_depth[1].size());
-  EXPECT_GT(*std::max_element(final_depth[0].begin(), final_depth[0].end()), 0.0);
+  EXPECT_GT(*std::min_element(final_depth[0].begin() + 1, final_depth[0].end()), 0.0);
   EXPECT_TRUE(final_depth[0] == final_depth[1]);
 }
 
