@@ -8,6 +8,7 @@
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/run_clock.h"
 #include "input/elev_series.h"
 #include "input/time_series.h"
 #include "overland/overland_flow.h"
@@ -18,7 +19,6 @@ namespace kavro {
 
 namespace {
 
-constexpr double seconds_per_day = 86400.0;
 constexpr double m3s_per_cfs = 0.0283168466;
 
 bool series_boundary(int type) { return type >= 3 && type <= 5; }
@@ -235,7 +235,7 @@ void apply_overland_pumps(main_state& ms, double dt) {
 void ovl_boundary_step(main_state& ms) {
   if (std::fabs(ms.precip_period_end - ms.now) >= ms.time_tol) return;
   if (ms.n_cells <= 0 || ms.ov_depth.empty()) return;
-  const double dt = (ms.now - ms.precip_period_start) * seconds_per_day;
+  const double dt = seconds_between(ms.precip_period_start, ms.now);  // as the rain step books it
   prepare_overland_arrays(ms);
   if (ms.ov_boundary_on && !ms.boundary_type.empty()) {
     ovl_boundary_values(ms, ms.now);

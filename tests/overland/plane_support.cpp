@@ -55,9 +55,4 @@ void route_interval(main_state& ms, double dt) {
   kavro::overland_route_step(ms);
 }
 
-void add_rain(main_state& ms, double rate_mps, double dt) {
-  for (long i = 1; i <= ms.n_cells; ++i) ms.ov_depth[i] += rate_mps * dt;
-  ms.vol_precip_total += rate_mps * dt * ms.dx * ms.dx * ms.n_cells;
-}
-
 }  // namespace kavro_test

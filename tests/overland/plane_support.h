@@ -22,7 +22,4 @@ double surface_volume(const kavro::main_state& ms);
 // the rain step leaves it and the routing step runs.
 void route_interval(kavro::main_state& ms, double dt);
 
-// Adds `rate_mps` x dt of rain to every cell and books it.
-void add_rain(kavro::main_state& ms, double rate_mps, double dt);
-
 }  // namespace kavro_test
