@@ -10,6 +10,7 @@
 #include "framework/error_record.h"
 #include "framework/event_volumes.h"
 #include "framework/main_state.h"
+#include "framework/parallel_sum.h"
 #include "overland/lake_extent.h"
 
 namespace kavro {
@@ -176,7 +177,7 @@ void chan_route_step(main_state& ms) {
         if ((ms.ltype[l] & 8) == 0 || (ms.ltype[l] & 2) == 0) continue;
         const int b = ms.bplink[l];
         const int n = ms.nx[l];
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
         for (int i = 1; i <= n; ++i) ms.max_yp[b][i] = std::max(ms.max_yp[b][i], ms.yp[i][l]);
       }
     }

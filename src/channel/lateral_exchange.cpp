@@ -10,6 +10,7 @@
 #include "channel/cross_sections.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/parallel_sum.h"
 #include "framework/readers.h"
 
 namespace kavro {
@@ -70,7 +71,7 @@ double chan_lateral_inflow(main_state& ms, double dt, double& bound_in, double& 
   double lumped = 0.0;
   const long n_cells = ms.ov_depth.size();
   if (!ms.ov_mann_exp.empty() && !ms.dist_rough.empty() && !ms.roughness_exp.empty()) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n_cells >= parallel_min_items)
     for (long c = 1; c <= n_cells; ++c)
       ms.ov_mann_exp[c] = ms.dist_rough[c] * std::exp(-ms.roughness_exp[c] * ms.ov_depth[c]);
   }

@@ -12,6 +12,12 @@ namespace kavro {
 
 inline constexpr long sum_chunk_size = 4096;
 
+// Loops over fewer cells, nodes or links than this run on one thread: their
+// work is shorter than the start of a parallel region, and a small project on
+// a busy machine would spend its time waiting at barriers. Results are the
+// same either way.
+inline constexpr long parallel_min_items = 1024;
+
 // Number of chunks of the index range first..last (0 when empty).
 inline long sum_chunk_count(long first, long last) {
   return last < first ? 0 : (last - first + 1 + sum_chunk_size - 1) / sum_chunk_size;

@@ -10,6 +10,7 @@
 #include "channel/lake_rating.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/parallel_sum.h"
 #include "framework/readers.h"
 
 namespace kavro {
@@ -157,7 +158,7 @@ void level_pool_lake(main_state& ms, int L, double V, bool& merged) {
 
 void lake_extent_update(main_state& ms) {
   if (!ms.lakes_on || ms.n_lakes < 1) return;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (ms.new_flooded_grid.size() >= parallel_min_items)
   for (long c = 1; c <= ms.new_flooded_grid.size(); ++c) ms.new_flooded_grid[c] = 0;
   bool merged = false;
   for (int L = 1; L <= ms.n_lakes; ++L) {

@@ -106,7 +106,7 @@ template <bool General>
 long ade_fluxes(const overland_grid_view& g, const double* h, double* q, const face_kind& f, int* nan_flag) {
   long nan_count = 0;
   const int* nbr = f.nbr;
-#pragma omp parallel for schedule(static) reduction(+ : nan_count) if (g.n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) reduction(+ : nan_count) if (g.n >= parallel_min_items)
   for (long i = 1; i <= g.n; ++i) {
     const double v = ade_face<General>(g, h, i, nbr[i], f);
     q[i] = v;
@@ -177,7 +177,7 @@ int ade_update(main_state& ms, const overland_grid_view& g, const double* q, con
   const double limit = ms.ade_change_factor * 0.5;
   int status = 0;
   long clipped = 0;
-#pragma omp parallel for schedule(static) reduction(| : status) reduction(+ : clipped) if (g.n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) reduction(| : status) reduction(+ : clipped) if (g.n >= parallel_min_items)
   for (long i = 1; i <= g.n; ++i) {
     if constexpr (General) {
       if (g.lake_cell(i)) continue;
@@ -393,7 +393,7 @@ bool route_ade_substeps(main_state& ms, const overland_grid_view& g, double span
   double* last = ms.ov_depth_last.data();
   double* vx = ms.ov_vol_x.data();
   double* vy = ms.ov_vol_y.data();
-#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
   for (long i = 1; i <= g.n; ++i) {
     if (g.general && g.lake_cell(i)) continue;
     start[i] = h[i];
@@ -412,7 +412,7 @@ bool route_ade_substeps(main_state& ms, const overland_grid_view& g, double span
       print_small_step(dt, dt_min, ms.ade_worst_cell);
       return false;
     }
-#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
     for (long i = 1; i <= g.n; ++i) {
       if (g.general && g.lake_cell(i)) continue;
       h[i] = last[i] = start[i];
@@ -463,7 +463,7 @@ void pc_pass(main_state& ms, const overland_grid_view& g, bool x, double span, c
 
   // Predictor: flows from the depths, depths moved by them.
   if (fluxes(g, h, qp, f, flag) > 0) report_nan_flows(g.n, flag);
-#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
   for (long i = 1; i <= g.n; ++i) {
     if (g.general && (g.lake_cell(i) || g.fixed_cell(i))) continue;
     pred[i] = h[i] + (g.general ? pass_change(g, qp, up, i, coef) : coef * (qp[up[i]] - qp[i]));
@@ -476,11 +476,11 @@ void pc_pass(main_state& ms, const overland_grid_view& g, bool x, double span, c
   }
   // Corrector: flows from the predicted depths, averaged with the predictor's.
   if (fluxes(g, pred, q, f, flag) > 0) report_nan_flows(g.n, flag);
-#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
   for (long i = 1; i <= g.n; ++i) q[i] = (q[i] + qp[i]) / 2.0;
   if (g.general) book_lake_faces(ms, g, q, f, span);
 
-#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
   for (long i = 1; i <= g.n; ++i) {
     if (g.general && g.lake_cell(i)) continue;
     double dh = coef * (q[up[i]] - q[i]);
@@ -512,7 +512,7 @@ void pc_pass(main_state& ms, const overland_grid_view& g, bool x, double span, c
 void route_ade_pc(main_state& ms, const overland_grid_view& g, double span, call_volumes& v) {
   double* pred = ms.ov_depth_pred.data();
   const double* h = ms.ov_depth.data();
-#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
   for (long i = 1; i <= g.n; ++i) {
     if (g.general && g.lake_cell(i)) continue;
     pred[i] = h[i];
@@ -528,7 +528,7 @@ void route_ade_pc(main_state& ms, const overland_grid_view& g, double span, call
 bool entry_check(main_state& ms) {
   const double* h = ms.ov_depth.data();
   long bad = 0;
-#pragma omp parallel for schedule(static) reduction(+ : bad) if (ms.n_cells >= overland_parallel_min)
+#pragma omp parallel for schedule(static) reduction(+ : bad) if (ms.n_cells >= parallel_min_items)
   for (long i = 1; i <= ms.n_cells; ++i)
     if (!(h[i] >= 0.0)) ++bad;
   if (bad == 0) return true;

@@ -173,7 +173,7 @@ void ovl_boundary_values(main_state& ms, double now) {
   double* value = ms.boundary_value.data();
   const bool bound = ms.boundary_series.size() == static_cast<size_t>(n) + 1;
   const time_series* const* series = bound ? ms.boundary_series.data() : nullptr;
-#pragma omp parallel for schedule(static) if (n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long i = 1; i <= n; ++i) {
     const int t = type[i];
     if (t == 1 || t == 2)

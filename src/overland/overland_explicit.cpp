@@ -179,7 +179,7 @@ template <bool General>
 long sweep_flows(const explicit_view& v, const sweep_faces& f, bool x_sweep, double dt_s, bool check, double* q,
                  int* flag) {
   long n_fail = 0;
-#pragma omp parallel for schedule(static) reduction(+ : n_fail) if (v.g.n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) reduction(+ : n_fail) if (v.g.n >= parallel_min_items)
   for (long i = 1; i <= v.g.n; ++i) {
     bool checked = false;
     const double qi = explicit_face<General>(v, f, i, x_sweep, checked);
@@ -298,7 +298,7 @@ void apply_flows(main_state& ms, const explicit_view& v, const double* q_first, 
   double* h = ms.ov_depth.data();
   const double dx = v.g.dx;
   const bool lakes = v.kind != variant::plain;
-#pragma omp parallel for schedule(static) if (v.g.n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (v.g.n >= parallel_min_items)
   for (long i = 1; i <= v.g.n; ++i) {
     if (lakes && lake_of(v, i) > 0) continue;
     double d = 0.0;
@@ -332,7 +332,7 @@ void substepped(main_state& ms, explicit_view& v, double dt, call_state& cs) {
   const double* saved = ms.explicit_saved_depth.data();
   const bool clake = v.kind == variant::channel_lake;
 restart:
-#pragma omp parallel for schedule(static) if (g.n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
   for (long i = 1; i <= g.n; ++i) {
     h[i] = saved[i];
     if (clake) ms.ov_qx[i] = ms.ov_qy[i] = 0.0;
@@ -382,7 +382,7 @@ double ov_route_explicit(main_state& ms, double dt) {
   const long n = ms.n_cells;
   ms.explicit_sweep_toggle = (ms.explicit_sweep_toggle + 1) % 2;
   double* aux = ms.ov_aux_depth.data();
-#pragma omp parallel for schedule(static) if (n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long i = 1; i <= n; ++i) aux[i] = 0.0;
   call_state cs;
   if (ms.explicit_reduced_calls >= 1) {
@@ -396,7 +396,7 @@ double ov_route_explicit(main_state& ms, double dt) {
   }
   const double* h0 = ms.ov_depth.data();
   double* saved = ms.explicit_saved_depth.data();
-#pragma omp parallel for schedule(static) if (n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long i = 1; i <= n; ++i) saved[i] = h0[i];
   if (ms.lakes_on && ms.n_lakes > 0) {
     for (long L = 1; L <= ms.n_lakes; ++L) {
@@ -444,7 +444,7 @@ double ov_route_explicit(main_state& ms, double dt) {
   double* qx = ms.ov_qx.data();
   double* qy = ms.ov_qy.data();
   const double dx = ms.dx;
-#pragma omp parallel for schedule(static) if (n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long i = 1; i <= n; ++i) {
     qx[i] *= dx;
     qy[i] *= dx;

@@ -7,12 +7,10 @@
 #include <cmath>
 
 #include "framework/main_state.h"
+#include "framework/parallel_sum.h"
 
 namespace kavro {
 
-// Grids smaller than this run their cell loops on one thread: a parallel
-// region costs more than the work. Results are the same either way.
-inline constexpr long overland_parallel_min = 1024;
 
 struct overland_grid_view {
   long n = 0;       // active cells

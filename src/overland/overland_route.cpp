@@ -39,7 +39,7 @@ wet_scan scan_cells(const main_state& ms) {
   const bool olake = ms.overland_lake_on && !ms.oland_lake_new.empty();
   const bool clake = ms.lakes_on && !ms.lake_mask.empty();
   long n_wet = 0, n_flowing = 0, n_lake = 0, first_nan = n + 1;
-#pragma omp parallel for schedule(static) reduction(+ : n_wet, n_flowing, n_lake) reduction(min : first_nan) if (n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) reduction(+ : n_wet, n_flowing, n_lake) reduction(min : first_nan) if (n >= parallel_min_items)
   for (long i = 1; i <= n; ++i) {
     if (olake && ms.oland_lake_new[i] > 0) continue;
     if (clake && ms.lake_mask[i] > 0) {
@@ -225,14 +225,14 @@ void depth_varied_roughness(long count, const dvec& n, const dvec& k, const dvec
   const double* kk = k.data();
   const double* hh = h.data();
   double* o = out.data();
-#pragma omp parallel for schedule(static) if (count >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (count >= parallel_min_items)
   for (long i = 1; i <= count; ++i) o[i] = nn[i] * std::exp(-kk[i] * hh[i]);
 }
 
 void track_max(const dvec& source, dvec& destination, long n) {
   const double* s = source.data();
   double* d = destination.data();
-#pragma omp parallel for schedule(static) if (n >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long i = 1; i <= n; ++i) d[i] = std::max(d[i], s[i]);
 }
 
@@ -251,6 +251,9 @@ void overland_route_step(main_state& ms) {
     // With channels the outlet discharge is the channel routing's: it keeps
     // its value between channel steps.
     if (ms.channel_on == 0) ms.qout = 0.0;
+    // The lake-activity flag tells of this step's exchange only: the channel
+    // interval of a dry spell shortens while lakes trade water with cells.
+    ms.lake_overland_exchange_on = 0;
     book_lake_exchange(ms);
     if (ms.ov_cells_wet || ms.ov_faces_flowing) {
       if (ms.overtype == 1) {
@@ -266,7 +269,7 @@ void overland_route_step(main_state& ms) {
         double* qy = ms.ov_qy.data();
         const double* vx = ms.ov_vol_x.data();
         const double* vy = ms.ov_vol_y.data();
-#pragma omp parallel for schedule(static) if (ms.n_cells >= overland_parallel_min)
+#pragma omp parallel for schedule(static) if (ms.n_cells >= parallel_min_items)
         for (long i = 1; i <= ms.n_cells; ++i) {
           qx[i] = vx[i] / dt;
           qy[i] = vy[i] / dt;

@@ -6,6 +6,7 @@
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/parallel_sum.h"
 
 namespace kavro {
 
@@ -29,7 +30,7 @@ bool channel_lake_cell(const main_state& ms, long i) {
 
 bool find_neighbor(int n_gauges, const rain_grid& g, const dvec& gauge_x, const dvec& gauge_y, ivec& nearest) {
   int failures = 0;
-#pragma omp parallel for schedule(static) reduction(+ : failures)
+#pragma omp parallel for schedule(static) reduction(+ : failures) if (static_cast<long>(g.rows) * g.cols >= parallel_min_items)
   for (int r = 1; r <= g.rows; ++r) {
     for (int c = 1; c <= g.cols; ++c) {
       const int cell = g.mask[r][c];
@@ -63,7 +64,7 @@ void build_idw_weights(precipitation_block& pb, const rain_grid& g, long n_cells
   pb.idw_dist2.allocate(n_cells, n);
   pb.idw_sole_gauge.allocate(n_cells);
   pb.idw_inv_sum.allocate(n_cells);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<long>(g.rows) * g.cols >= parallel_min_items)
   for (int r = 1; r <= g.rows; ++r) {
     for (int c = 1; c <= g.cols; ++c) {
       const int cell = g.mask[r][c];
@@ -89,11 +90,11 @@ void precip_idw(const precipitation_block& pb, int period, long n_cells, dvec& r
   const dmat& v = pb.gauge_values;
   if (n == 1) {
     const double value = v[1][period];
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n_cells >= parallel_min_items)
     for (long i = 1; i <= n_cells; ++i) rain_rate[i] = value;
     return;
   }
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n_cells >= parallel_min_items)
   for (long i = 1; i <= n_cells; ++i) {
     const int sole = pb.idw_sole_gauge[i];
     if (sole > 0) {
@@ -109,7 +110,7 @@ void precip_idw(const precipitation_block& pb, int period, long n_cells, dvec& r
 
 void precip_nearest(int period, int n_gauges, const ivec& nearest, const dmat& gauge_values, dvec& rain_rate,
                     long n_cells) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n_cells >= parallel_min_items)
   for (long i = 1; i <= n_cells; ++i) rain_rate[i] = gauge_values[n_gauges == 1 ? 1 : nearest[i]][period];
 }
 

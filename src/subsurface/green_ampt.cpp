@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "framework/main_state.h"
+#include "framework/parallel_sum.h"
 #include "hydromet/hydromet_steps.h"
 #include "overland/held_depth.h"
 
@@ -262,10 +263,10 @@ void green_ampt_step(main_state& ms, double elapsed_s) {
   const long n = ms.n_cells;
   const double cell_area = ms.dx * ms.dx;
   // Suction head times moisture deficit; a soil at or above saturation has none.
-#pragma omp parallel for schedule(static) if (n >= infil_parallel_min_cells)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long j = 1; j <= n; ++j)
     ms.infil_suction_deficit[j] = std::max(0.0, ms.capillary[j] * (ms.porosity[j] - ms.init_moisture[j]));
-#pragma omp parallel for schedule(static) if (n >= infil_parallel_min_cells)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long j = 1; j <= n; ++j) green_ampt_cell(ms, j, elapsed_s, cell_area);
 }
 
@@ -307,7 +308,7 @@ void inf_redist_cell(main_state& ms, long j, double elapsed_s, int call) {
 void inf_redist_step(main_state& ms, double elapsed_s) {
   const long n = ms.n_cells;
   const int call = ms.infil_step;
-#pragma omp parallel for schedule(static) if (n >= infil_parallel_min_cells)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long j = 1; j <= n; ++j) inf_redist_cell(ms, j, elapsed_s, call);
 }
 
@@ -387,7 +388,7 @@ bool mlga_cell(main_state& ms, long j, double elapsed_s) {
 
 void mlga_step(main_state& ms, double elapsed_s) {
   const long n = ms.n_cells;
-#pragma omp parallel for schedule(static) if (n >= infil_parallel_min_cells)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long j = 1; j <= n; ++j) ms.infil_nan_flag[j] = mlga_cell(ms, j, elapsed_s) ? 0 : 1;
   for (long j = 1; j <= n; ++j) {
     if (ms.infil_nan_flag[j])

@@ -15,9 +15,6 @@ inline constexpr double infil_none = 1e-16;
 // Newton passes of the Green-Ampt equations before the last iterate is kept;
 // converged cases take 2 to 4.
 inline constexpr int infil_newton_cap = 100;
-// Grids smaller than this run the cell loops on one thread: their work is
-// shorter than the start of a parallel region. Results do not depend on it.
-inline constexpr long infil_parallel_min_cells = 4096;
 // m/s to cm/h.
 inline constexpr double m_per_s_to_cm_per_h = 360000.0;
 

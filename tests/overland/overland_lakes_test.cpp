@@ -10,6 +10,7 @@
 #include "framework/main_state.h"
 #include "overland/overland_lakes.h"
 #include "overland/overland_steps.h"
+#include "plane_support.h"
 
 namespace kavro {
 namespace {
@@ -148,6 +149,29 @@ TEST(OverlandLake, Sort2OrdersByKeyThenCellAndDropsRepeats) {
   sort2(e);
   const std::vector<std::pair<double, int>> want = {{1.0, 2}, {1.0, 4}, {2.0, 5}, {3.0, 1}};
   EXPECT_EQ(e, want);
+}
+
+
+// The channel-lake activity flag of the routing step tells of the step's own
+// exchange with the cells: set by water that crossed, cleared by a step
+// without any, and the crossed volume booked once.
+TEST(ChannelLakeExchange, TheActivityFlagTellsOfThisStepOnly) {
+  auto ms = kavro_test::make_plane(2, 2, 10.0, [](int, int) { return 100.0; }, 0.05, 2, 2, 0.01);
+  ms->lakes_on = 1;
+  ms->n_lakes = 1;
+  ms->lake_in_dv.allocate(1);
+  ms->lake_out_dv.allocate(1);
+  ms->lake_overland_exchange_on = 1;  // left over from an earlier step
+  kavro_test::route_interval(*ms, 10.0);
+  EXPECT_EQ(ms->lake_overland_exchange_on, 0);
+  ms->lake_in_dv[1] = 2.5;
+  kavro_test::route_interval(*ms, 10.0);
+  EXPECT_EQ(ms->lake_overland_exchange_on, 1);
+  EXPECT_DOUBLE_EQ(ms->vol_overland_to_lake, 2.5);
+  EXPECT_EQ(ms->lake_in_dv[1], 0.0);
+  kavro_test::route_interval(*ms, 10.0);
+  EXPECT_EQ(ms->lake_overland_exchange_on, 0);
+  EXPECT_DOUBLE_EQ(ms->vol_overland_to_lake, 2.5);
 }
 
 }  // namespace
