@@ -12,17 +12,13 @@ namespace kavro {
 
 double julian_date(int year, int month, int day, int hour, int minute, double seconds) {
   const double secs = minute * 60.0 + hour * 3600.0 + seconds;
-  int mm = 0, yy = 0;
-  if (month > 2) {
-    mm = month - 3;
-    yy = year;
-  } else {
-    mm = month + 9;
-    yy = year - 1;
-  }
-  const long c = yy / 100;
-  const long ya = yy - 100 * c;
-  const long jdn = (146097 * c) / 4 + (153 * mm + 2) / 5 + day + (1461 * ya) / 4 + 1721119;
+  // 64-bit day arithmetic: a date read from a file may hold any int, and an
+  // absurd one must give an absurd date, not an overflow.
+  const long long mm = month > 2 ? month - 3LL : month + 9LL;
+  const long long yy = month > 2 ? static_cast<long long>(year) : year - 1LL;
+  const long long c = yy / 100;
+  const long long ya = yy - 100 * c;
+  const long long jdn = (146097 * c) / 4 + (153 * mm + 2) / 5 + day + (1461 * ya) / 4 + 1721119;
   if (secs < 43200.0) return static_cast<double>(jdn) - 1.0 + (secs + 43200.0) / 3600.0 / 24.0;
   return static_cast<double>(jdn) + (secs - 43200.0) / 3600.0 / 24.0;
 }

@@ -27,6 +27,17 @@ TEST(Dates, KnownJulianDates) {
   }
 }
 
+// A date field of a series file can hold any int: the extremes give finite
+// dates (the sanitizer build traps an overflow here).
+TEST(Dates, ExtremeFieldsGiveFiniteDates) {
+  const int big = 2147483647, small = -2147483647 - 1;
+  const int fields[][5] = {{2001, big, 1, 0, 0}, {2001, small, 1, 0, 0}, {big, 2, 1, 0, 0}, {small, 2, 1, 0, 0},
+                           {small, 1, small, small, small}, {big, big, big, big, big}};
+  for (const auto& f : fields)
+    EXPECT_TRUE(std::isfinite(julian_date(f[0], f[1], f[2], f[3], f[4], 0.0))) << f[0] << " " << f[1];
+  EXPECT_GT(julian_date(2001, 200, 1, 0, 0, 0.0), julian_date(2001, 12, 1, 0, 0, 0.0));
+}
+
 TEST(Dates, CalendarDateAddsTheHundredthOfASecond) {
   const calendar_instant noon = calendar_date(2451545.0);
   EXPECT_EQ(noon.year, 2000);
