@@ -24,6 +24,11 @@
 namespace kavro {
 namespace {
 
+using kavro_test::is_progress_line;
+using kavro_test::lines_of;
+using kavro_test::parse_progress;
+using kavro_test::progress;
+using kavro_test::progress_lines;
 using kavro_test::read_file;
 using kavro_test::surface_volume;
 using kavro_test::write_file;
@@ -33,39 +38,6 @@ const char* scheme_name(int overtype) { return overtype == 1 ? "explicit" : over
 std::string overtype_card(int overtype) { return std::string("OVERTYPE          ") + scheme_name(overtype) + "\n"; }
 
 bool has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-bool is_progress_line(const std::string& line) { return has(line, " elapsed time ") && has(line, "Qout="); }
-
-// The progress lines of a console text, in order.
-std::vector<std::string> progress_lines(const std::string& text) {
-  std::vector<std::string> out;
-  for (const auto& line : lines_of(text))
-    if (is_progress_line(line)) out.push_back(line);
-  return out;
-}
-
-// Elapsed minutes and outlet discharge (m3/s) of one progress line.
-struct progress {
-  double minutes = -1.0;
-  double qout = -1.0;
-};
-
-progress parse_progress(const std::string& line) {
-  progress p;
-  const size_t t = line.find("elapsed time");
-  const size_t q = line.find("Qout=");
-  if (t == std::string::npos || q == std::string::npos) return p;
-  std::sscanf(line.c_str() + t + 12, "%lf", &p.minutes);
-  std::sscanf(line.c_str() + q + 5, "%lf", &p.qout);
-  return p;
-}
 
 // A scratch folder holding the fixture projects; runs the program there or
 // drives a run in-process with a step of the test appended to the loop.
@@ -169,42 +141,12 @@ INSTANTIATE_TEST_SUITE_P(Schemes, KinematicPlane, ::testing::Values(1, 2, 3),
 
 // A tilted plane of 60 x 40 cells of 10 m, falling 0.1 m per row southwards
 // and 0.05 m per column eastwards, outlet at the south-east corner; 36 mm/h
-// for 60 min, 100 min in 2 s steps. The maps are written by the test.
+// for 60 min, 100 min in 2 s steps; the maps are written into the scratch folder.
 class ThreadCount : public OverlandRun, public ::testing::WithParamInterface<int> {
  protected:
-  void SetUp() override {
-    OverlandRun::SetUp();
-    const std::string header = "north: 1600\nsouth: 1000\neast: 900\nwest: 500\nrows: 60\ncols: 40\n";
-    std::string mask = header, ground = header;
-    char value[32];
-    for (int r = 1; r <= 60; ++r) {
-      for (int c = 1; c <= 40; ++c) {
-        mask += c < 40 ? "1 " : "1\n";
-        std::snprintf(value, sizeof value, "%.2f%c", 200.0 - 0.1 * r - 0.05 * c, c < 40 ? ' ' : '\n');
-        ground += value;
-      }
-    }
-    write_file(dir / "tilted_mask.asc", mask);
-    write_file(dir / "tilted_elevation.asc", ground);
-  }
-
   std::string project(int threads, int minutes = 100) const {
-    std::string p = fixture("plane.prj");
-    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-             {"plane_mask.asc", "tilted_mask.asc"},
-             {"plane_elevation.asc", "tilted_elevation.asc"},
-             {"ROWS              20", "ROWS              60"},
-             {"COLS              1\n", "COLS              40\n"},
-             {"OUTROW            20", "OUTROW            60"},
-             {"OUTCOL            1\n", "OUTCOL            40\n"},
-             {"TOT_TIME          150", "TOT_TIME          " + std::to_string(minutes)},
-             {"TIMESTEP          10", "TIMESTEP          2"},
-             {"RAIN_DURATION     120", "RAIN_DURATION     60"}}) {
-      const size_t at = p.find(from);
-      EXPECT_NE(at, std::string::npos) << from;
-      if (at != std::string::npos) p.replace(at, from.size(), to);
-    }
-    return p + overtype_card(GetParam()) + "NUM_THREADS       " + std::to_string(threads) + "\n";
+    return kavro_test::tilted_plane_project(dir.path(), minutes) + overtype_card(GetParam()) +
+           "NUM_THREADS       " + std::to_string(threads) + "\n";
   }
 };
 

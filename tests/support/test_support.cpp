@@ -4,13 +4,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
+#include <utility>
 
 namespace kavro_test {
 
@@ -120,6 +125,101 @@ int count_lines(const fs::path& p) {
   std::string line;
   while (std::getline(in, line)) ++n;
   return n;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+double figure(const std::string& text, const std::string& label) {
+  const size_t at = text.find(label);
+  if (at == std::string::npos) return std::nan("");
+  return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
+
+namespace {
+
+// Where the line of `card` begins and ends (past its line end) in `project`;
+// npos when the project has no such card.
+std::pair<size_t, size_t> card_line(const std::string& project, const std::string& card) {
+  for (size_t at = 0; at < project.size();) {
+    const size_t end = std::min(project.find('\n', at), project.size());
+    const std::string_view here(project.data() + at, end - at);
+    if (here.starts_with(card) &&
+        (here.size() == card.size() || here[card.size()] == ' ' || here[card.size()] == '\t'))
+      return {at, std::min(end + 1, project.size())};
+    at = end + 1;
+  }
+  return {std::string::npos, std::string::npos};
+}
+
+}  // namespace
+
+std::string with_card(const std::string& project, const std::string& card, const std::string& value) {
+  std::string line = card;
+  line.resize(std::max<size_t>(card.size() + 1, 18), ' ');
+  line += value + "\n";
+  const auto [begin, end] = card_line(project, card);
+  if (begin == std::string::npos) return project + line;
+  return project.substr(0, begin) + line + project.substr(end);
+}
+
+std::string without_card(const std::string& project, const std::string& card) {
+  const auto [begin, end] = card_line(project, card);
+  if (begin == std::string::npos) return project;
+  return project.substr(0, begin) + project.substr(end);
+}
+
+bool is_progress_line(const std::string& line) {
+  return line.find(" elapsed time ") != std::string::npos && line.find("Qout=") != std::string::npos;
+}
+
+std::vector<std::string> progress_lines(const std::string& console) {
+  std::vector<std::string> out;
+  for (const auto& line : lines_of(console))
+    if (is_progress_line(line)) out.push_back(line);
+  return out;
+}
+
+progress parse_progress(const std::string& line) {
+  progress p;
+  const size_t t = line.find("elapsed time");
+  const size_t q = line.find("Qout=");
+  if (t == std::string::npos || q == std::string::npos) return p;
+  std::sscanf(line.c_str() + t + 12, "%lf", &p.minutes);
+  std::sscanf(line.c_str() + q + 5, "%lf", &p.qout);
+  return p;
+}
+
+std::string tilted_plane_project(const fs::path& dir, int minutes) {
+  const std::string header = "north: 1600\nsouth: 1000\neast: 900\nwest: 500\nrows: 60\ncols: 40\n";
+  std::string mask = header, ground = header;
+  char value[32];
+  for (int r = 1; r <= 60; ++r) {
+    for (int c = 1; c <= 40; ++c) {
+      mask += c < 40 ? "1 " : "1\n";
+      std::snprintf(value, sizeof value, "%.2f%c", 200.0 - 0.1 * r - 0.05 * c, c < 40 ? ' ' : '\n');
+      ground += value;
+    }
+  }
+  write_file(dir / "tilted_mask.asc", mask);
+  write_file(dir / "tilted_elevation.asc", ground);
+  std::string p = read_file(data_dir() / "overland_runs" / "plane.prj");
+  for (const auto& [card, v] :
+       std::vector<std::pair<std::string, std::string>>{{"WATERSHED_MASK", "tilted_mask.asc"},
+                                                        {"ELEVATION", "tilted_elevation.asc"},
+                                                        {"ROWS", "60"},
+                                                        {"COLS", "40"},
+                                                        {"OUTROW", "60"},
+                                                        {"OUTCOL", "40"},
+                                                        {"TOT_TIME", std::to_string(minutes)},
+                                                        {"TIMESTEP", "2"},
+                                                        {"RAIN_DURATION", "60"}})
+    p = with_card(p, card, v);
+  return p;
 }
 
 }  // namespace kavro_test

@@ -44,5 +44,34 @@ std::string read_file(const std::filesystem::path& p);
 void write_file(const std::filesystem::path& p, const std::string& text);
 // Number of lines of a text file (0 when it does not exist).
 int count_lines(const std::filesystem::path& p);
+// The lines of a text, without their line ends.
+std::vector<std::string> lines_of(const std::string& text);
+// The number printed after the first `label` in `text`; NaN when the label
+// is absent.
+double figure(const std::string& text, const std::string& label);
+
+// `project` with the line of `card` replaced by the card and `value`, or the
+// card appended when the project has none.
+std::string with_card(const std::string& project, const std::string& card, const std::string& value);
+// `project` without the line of `card`.
+std::string without_card(const std::string& project, const std::string& card);
+
+// The progress lines of a console ("event  1 elapsed time ... Qout= ...").
+bool is_progress_line(const std::string& line);
+std::vector<std::string> progress_lines(const std::string& console);
+// Elapsed minutes and outlet discharge (m3/s) of one progress line; -1 for
+// what the line does not hold.
+struct progress {
+  double minutes = -1.0;
+  double qout = -1.0;
+};
+progress parse_progress(const std::string& line);
+
+// The tilted plane: 60 x 40 cells of 10 m falling 0.1 m per row southwards
+// and 0.05 m per column eastwards, outlet at the south-east corner, under
+// the storm of the kinematic plane's project (36 mm/h) for 60 min, run for
+// `minutes` in 2 s steps. Writes tilted_mask.asc and tilted_elevation.asc
+// into `dir` and returns the project text.
+std::string tilted_plane_project(const std::filesystem::path& dir, int minutes);
 
 }  // namespace kavro_test
