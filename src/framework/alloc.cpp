@@ -1,5 +1,7 @@
 #include "framework/alloc.h"
 
+#include <sys/mman.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -87,6 +89,16 @@ bool alloc_channel_table(dmat& out, long nodes, long links, long rows, std::stri
 }
 
 }  // namespace
+
+void prefer_huge_pages(void* block, size_t bytes) noexcept {
+  constexpr uintptr_t huge_page = uintptr_t{2} << 20;
+  // Smaller blocks lie in the heap's own pages, shared with other blocks.
+  if (bytes < 4 * huge_page) return;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + huge_page - 1) & ~(huge_page - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(huge_page - 1);
+  // Only advice: where the system has no huge pages the block keeps small ones.
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
 
 size_t cell_count_or_throw(size_t elem_size, std::initializer_list<long> highest) {
   const size_t limit = static_cast<size_t>(PTRDIFF_MAX) / (elem_size ? elem_size : 1);

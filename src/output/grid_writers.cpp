@@ -99,6 +99,21 @@ void write_ascii_map_rows(std::FILE* out, const imat& mask, int rows, int cols, 
   }
 }
 
+void write_integer_grid_rows(std::FILE* out, const imat& grid, int rows, int cols, row_buffer& buf) {
+  constexpr std::size_t widest_int = 11;  // "-2147483648"
+  char* const begin = room(buf, static_cast<std::size_t>(cols) * (widest_int + 1) + 1);
+  for (int r = 1; r <= rows; ++r) {
+    const int* row = grid[r];
+    char* p = begin;
+    for (int c = 1; c <= cols; ++c) {
+      p = std::to_chars(p, p + widest_int, row[c]).ptr;
+      *p++ = ' ';
+    }
+    *p++ = '\n';
+    write_bytes(out, begin, p);
+  }
+}
+
 bool write_ascii_dataset_header(const std::string& path, file_wrapper& file, int id, std::string_view name, int rows,
                                 int cols) {
   if (!open_dataset(path, file, "w")) return false;
