@@ -147,22 +147,27 @@ run_figures run_in_child(const fs::path& dir, int threads, const fs::path& log) 
 }
 
 // Bytes of the per-cell arrays that this run writes: what its set-up fills
-// and its one step updates. Arrays that are allocated but never written
-// (their pages never touched) are not counted: they cost no memory.
+// (temporary grids included, since they count in the peak) and what its one
+// step updates. Arrays that are allocated but never written (their pages
+// never touched) are not counted: they cost no memory.
 long written_array_bytes() {
-  const long cells = static_cast<long>(n) * n + 1;  // cell 0 is not used but shares a page
+  const long cells = static_cast<long>(n) * n + 1;  // cells 0..n*n
   const long grid = (n + 2L) * (n + 2L);            // rows and columns 0..n+1
-  const long i4 = 4, d8 = 8;
+  const long index_grid = (n + 1L) * (n + 1L);      // rows and columns 0..n
+  const long i4 = 4, d8 = 8, p8 = 8;
   long bytes = 0;
-  bytes += 2 * grid * i4;  // the cell-number grid and the integer scratch grid (mask, soil map)
+  bytes += 2 * grid * i4;                    // the cell-number grid and the integer scratch grid (soil map)
+  bytes += 2 * index_grid * i4;              // the roughness index map and its IDs while they are read
   bytes += 2 * cells * i4 + 2 * cells * d8;  // row, column and centre of every cell
   bytes += cells * d8;                       // elevation
   bytes += 4 * cells * i4;                   // the four neighbour numbers of every cell
   bytes += 4 * cells * d8;                   // slopes to the right and below, x and y
   bytes += cells * d8;                       // roughness
   bytes += cells * i4;                       // soil type
-  bytes += cells * d8 + cells * 5 * d8;      // soil moisture and the layer moistures [1..4]
-  bytes += 4 * cells * d8;                   // depth now, old and new, and the rain rate of the step
+  bytes += cells * d8 + cells * (5 * d8 + p8);  // soil moisture; the layer moistures [0..4] and their row table
+  bytes += 6 * cells * d8;  // the step: depth now, old and new, rain rate, flows through the right and lower faces
+  bytes += 5 * cells * d8 + cells * i4;  // its infiltration: rate, depth, previous depth, held volume, wetting
+                                         // front, and the flag of a depth that is not a number
   return bytes;
 }
 

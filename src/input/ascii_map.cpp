@@ -47,7 +47,7 @@ struct map_body {
     std::size_t begin = 0, end = 0;  // [begin, end) without the newline
     bool newline = false;            // ended by a newline (not by the end of the file)
   };
-  std::unique_ptr<char[]> bytes;  // the file from the end of the header on
+  block_ptr<char> bytes;  // the file from the end of the header on
   std::string_view text;           // its bytes read
   std::vector<line> lines;
 
@@ -69,11 +69,12 @@ void read_body(std::FILE* fp, map_body& body) {
   const long pos = std::ftell(fp);
   if (pos >= 0 && ::fstat(::fileno(fp), &st) == 0 && st.st_size > pos)
     capacity = static_cast<std::size_t>(st.st_size - pos) + 1;  // one more byte finds the end of the file
-  auto block = std::make_unique_for_overwrite<char[]>(capacity);
+  // Zeroed pages from the system: no byte is written twice.
+  block_ptr<char> block = zeroed_block<char>(capacity);
   std::size_t used = 0;
   for (;;) {
     if (used == capacity) {
-      auto bigger = std::make_unique_for_overwrite<char[]>(2 * capacity);
+      block_ptr<char> bigger = zeroed_block<char>(2 * capacity);
       std::memcpy(bigger.get(), block.get(), used);
       block = std::move(bigger);
       capacity *= 2;

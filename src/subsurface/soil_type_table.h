@@ -4,9 +4,7 @@
 
 #include <array>
 #include <bit>
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <type_traits>
 
 #include "framework/one_based.h"
@@ -63,11 +61,8 @@ class soil_type_store {
     if (!rows_) {
       // Zeroed memory is a table of default soil types: they are plain
       // records whose defaults are all zero.
-      static_assert(std::is_trivially_copyable_v<soil_type_params> &&
-                    std::is_trivially_destructible_v<soil_type_params> && default_soil_type_is_zero_bytes());
-      void* p = std::calloc(n_soil_types, sizeof(soil_type_params));
-      if (p == nullptr) throw std::bad_alloc();
-      rows_ = block_ptr<soil_type_params>(static_cast<soil_type_params*>(p), block_deleter<soil_type_params>{true});
+      static_assert(default_soil_type_is_zero_bytes());
+      rows_ = zeroed_memory_block<soil_type_params>(n_soil_types);
     }
     return rows_[static_cast<size_t>(id)];
   }
