@@ -1,6 +1,9 @@
 #include "framework/alloc.h"
 
+#include <sys/mman.h>
+
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <limits>
 #include <new>
@@ -87,6 +90,30 @@ bool alloc_channel_table(dmat& out, long nodes, long links, long rows, std::stri
 }
 
 }  // namespace
+
+void* zeroed_memory(size_t n, size_t size, size_t& mapped_bytes) noexcept {
+  mapped_bytes = 0;
+  size_t bytes = 0;
+  if (__builtin_mul_overflow(n, size, &bytes)) return nullptr;
+  // Below this the heap's own pages serve; a mapping of its own per block
+  // would waste most of a page.
+  constexpr size_t own_mapping = size_t{4} << 20;
+  if (bytes < own_mapping) return std::calloc(n, size);
+  void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+  // Only advice: where the system has no huge pages the block keeps small ones.
+  ::madvise(p, bytes, MADV_HUGEPAGE);
+  mapped_bytes = bytes;
+  return p;
+}
+
+void release_zeroed_memory(void* p, size_t mapped_bytes) noexcept {
+  if (p == nullptr) return;
+  if (mapped_bytes > 0)
+    ::munmap(p, mapped_bytes);
+  else
+    std::free(p);
+}
 
 size_t cell_count_or_throw(size_t elem_size, std::initializer_list<long> highest) {
   const size_t limit = static_cast<size_t>(PTRDIFF_MAX) / (elem_size ? elem_size : 1);

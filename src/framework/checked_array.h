@@ -133,11 +133,11 @@ class checked_array {
   bool grow(long n) {
     if (!check()) return false;
     if (n <= 0) return true;
-    std::unique_ptr<T[]> fresh;
+    block_ptr<T> fresh;
     size_t total = 0;
     try {
       total = cell_count_or_throw(sizeof(T), {checked_detail::grown_size(size(), n)});
-      fresh = std::make_unique<T[]>(total);
+      fresh = zeroed_block<T>(total);
     } catch (const std::bad_alloc&) {
       allocation_failed(name_);
     }
@@ -202,7 +202,7 @@ class checked_array {
 
   T* data_check_ = nullptr;  // copy of cells_.get()
   size_t size_check_ = 0;    // copy of ncells_
-  std::unique_ptr<T[]> cells_;
+  block_ptr<T> cells_;  // zeroed pages from the system for plain numbers
   size_t ncells_ = 0;  // cells 0..ncells_-1; 0 while empty
   mutable bool bad_range_ = false;
   bool zero_based_ = false;

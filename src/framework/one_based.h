@@ -28,15 +28,25 @@ inline size_t checked_product(size_t a, size_t b) {
   return out;
 }
 
-// Owner of an array block: zeroed pages from the system (calloc) for plain
-// numbers, so that cells a run never touches cost neither a write nor a
-// page; value-initialised new[] for every other type.
+// Zeroed memory from the system for n elements of `size` bytes, null when
+// there is none. Large blocks are pages mapped for the block alone (and
+// asked to be huge pages): no byte is written before the run writes it,
+// untouched pages cost no memory, and a grid-sized array written cell by
+// cell takes one page fault per 2 MB instead of one per 4 KB. Small blocks
+// come from calloc. `mapped_bytes` is what release_zeroed_memory needs back.
+void* zeroed_memory(size_t n, size_t size, size_t& mapped_bytes) noexcept;
+void release_zeroed_memory(void* p, size_t mapped_bytes) noexcept;
+
+// Owner of an array block: zeroed memory from the system for plain numbers,
+// so that cells a run never touches cost neither a write nor a page;
+// value-initialised new[] for every other type.
 template <class T>
 struct block_deleter {
-  bool from_calloc = false;
+  bool zeroed = false;      // from zeroed_memory
+  size_t mapped_bytes = 0;  // its mapping, when it has one of its own
   void operator()(T* p) const noexcept {
-    if (from_calloc)
-      std::free(p);
+    if (zeroed)
+      release_zeroed_memory(p, mapped_bytes);
     else
       delete[] p;
   }
@@ -44,12 +54,21 @@ struct block_deleter {
 template <class T>
 using block_ptr = std::unique_ptr<T[], block_deleter<T>>;
 
+// A block of n zeroed elements from zeroed_memory, for types whose zero bytes
+// are a value (plain records whose defaults are all zero included).
+template <class T>
+block_ptr<T> zeroed_memory_block(size_t n) {
+  static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+  size_t mapped = 0;
+  void* p = zeroed_memory(n, sizeof(T), mapped);
+  if (p == nullptr) throw std::bad_alloc();
+  return block_ptr<T>(static_cast<T*>(p), block_deleter<T>{true, mapped});
+}
+
 template <class T>
 block_ptr<T> zeroed_block(size_t n) {
   if constexpr (std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>) {
-    void* p = std::calloc(n, sizeof(T));
-    if (p == nullptr) throw std::bad_alloc();
-    return block_ptr<T>(static_cast<T*>(p), block_deleter<T>{true});
+    return zeroed_memory_block<T>(n);
   } else {
     return block_ptr<T>(new T[n](), block_deleter<T>{false});
   }
@@ -116,7 +135,7 @@ class one_based_mat {
     if (n <= 0 || m <= 0) return;
     const size_t nr = static_cast<size_t>(n) + 1, nc = static_cast<size_t>(m) + 1;
     block_ = zeroed_block<T>(checked_product(nr, nc));
-    rows_ = std::make_unique<T*[]>(nr);
+    rows_ = zeroed_block<T*>(nr);  // every entry is written next
     for (size_t i = 0; i < nr; ++i) rows_[i] = block_.get() + i * nc;
     n_ = n;
     m_ = m;
@@ -144,7 +163,7 @@ class one_based_mat {
  private:
   std::string name_;
   block_ptr<T> block_;
-  std::unique_ptr<T*[]> rows_;
+  block_ptr<T*> rows_;
   long n_ = 0, m_ = 0;
 };
 

@@ -1,15 +1,19 @@
 #include "input/ascii_map.h"
 
-#include <cerrno>
-#include <climits>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
+#include "framework/replace_pairs.h"
 #include "output/grid_writers.h"
 
 namespace kavro {
@@ -31,60 +35,80 @@ bool read_header(std::FILE* fp, double& north, double& south, double& east, doub
                      &cols) == 6;
 }
 
+// White space between the values of an integer map; lines do not matter.
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+// Separators between the values of a row of a real map, as the token reader has them.
+bool is_separator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == ','; }
 
-// Integer maps: a stream of integers separated by any white space.
-class integer_stream {
- public:
-  explicit integer_stream(std::FILE* fp) : fp_(fp) {}
-  ~integer_stream() { std::free(buf_); }
-  integer_stream(const integer_stream&) = delete;
-  integer_stream& operator=(const integer_stream&) = delete;
+// The rest of a map file after its header, read in one block and split at
+// its line ends. Line 0 is the rest of the line of the last header value.
+struct map_body {
+  struct line {
+    std::size_t begin = 0, end = 0;  // [begin, end) without the newline
+    bool newline = false;            // ended by a newline (not by the end of the file)
+  };
+  block_ptr<char> bytes;  // the file from the end of the header on
+  std::string_view text;           // its bytes read
+  std::vector<line> lines;
 
-  enum result { value_read, end_of_file, not_an_integer };
-
-  // The next token as an integer. A token that is not a whole number in the
-  // int range (a word, a fraction, "nan", a NUL byte) gives not_an_integer
-  // with the token in `bad`.
-  result next(int& value, std::string& bad) {
-    if (!skip_blanks()) return end_of_file;
-    const size_t begin = pos_;
-    while (pos_ < len_ && !is_blank(buf_[pos_])) ++pos_;
-    const std::string token(buf_ + begin, pos_ - begin);
-    const char* text = token.c_str();
-    char* stop = nullptr;
-    errno = 0;
-    const long long v = std::strtoll(text, &stop, 10);
-    if (stop == text || stop != text + token.size() || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
-      bad = token;
-      return not_an_integer;
-    }
-    value = static_cast<int>(v);
-    return value_read;
+  // Line k as the line reader gives it: the carriage return of a Windows
+  // line end removed.
+  std::string_view line_text(std::size_t k) const {
+    const line& l = lines[k];
+    std::size_t end = l.end;
+    if (l.newline && end > l.begin && text[end - 1] == '\r') --end;
+    return text.substr(l.begin, end - l.begin);
   }
-
-  // True when a further token follows.
-  bool more() { return skip_blanks(); }
-
- private:
-  bool skip_blanks() {
-    for (;;) {
-      while (pos_ < len_ && is_blank(buf_[pos_])) ++pos_;
-      if (pos_ < len_) return true;
-      const ssize_t n = ::getline(&buf_, &cap_, fp_);
-      if (n <= 0) return false;
-      len_ = static_cast<size_t>(n);
-      pos_ = 0;
-    }
-  }
-
-  std::FILE* fp_;
-  char* buf_ = nullptr;
-  size_t cap_ = 0, len_ = 0, pos_ = 0;
 };
 
+// Reads from the current position of `fp` to the end of the file, in one
+// block sized from the file (and grown should the file have grown).
+void read_body(std::FILE* fp, map_body& body) {
+  std::size_t capacity = std::size_t{1} << 16;
+  struct stat st {};
+  const long pos = std::ftell(fp);
+  if (pos >= 0 && ::fstat(::fileno(fp), &st) == 0 && st.st_size > pos)
+    capacity = static_cast<std::size_t>(st.st_size - pos) + 1;  // one more byte finds the end of the file
+  // Zeroed pages from the system: no byte is written twice.
+  block_ptr<char> block = zeroed_block<char>(capacity);
+  std::size_t used = 0;
+  for (;;) {
+    if (used == capacity) {
+      block_ptr<char> bigger = zeroed_block<char>(2 * capacity);
+      std::memcpy(bigger.get(), block.get(), used);
+      block = std::move(bigger);
+      capacity *= 2;
+    }
+    const std::size_t got = std::fread(block.get() + used, 1, capacity - used, fp);
+    if (got == 0) break;
+    used += got;
+  }
+  body.bytes = std::move(block);
+  body.text = std::string_view(body.bytes.get(), used);
+  const std::string_view text = body.text;
+  for (std::size_t p = 0; p < text.size();) {
+    const void* nl = std::memchr(text.data() + p, '\n', text.size() - p);
+    const std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text.data()) : text.size();
+    body.lines.push_back({p, end, nl != nullptr});
+    p = end + 1;
+  }
+}
+
+// A token of an integer map as a whole number in the int range, as strtoll
+// judges it: an optional sign, digits and nothing else.
+bool whole_number(std::string_view token, int& value) {
+  const char* b = token.data();
+  const char* const e = b + token.size();
+  if (b != e && *b == '+') {
+    ++b;
+    if (b == e || *b < '0' || *b > '9') return false;
+  }
+  const auto [ptr, ec] = std::from_chars(b, e, value);
+  return ec == std::errc() && ptr == e;
+}
+
 // A token as it can be printed: bytes that are not printable as \xNN.
-std::string printable(const std::string& token) {
+std::string printable(std::string_view token) {
   std::string out;
   for (const char ch : token) {
     const auto u = static_cast<unsigned char>(ch);
@@ -101,7 +125,298 @@ void warn_extra_values(const std::string& map_name) {
               map_name.c_str());
 }
 
+void refuse_token(const std::string& map_name, int row, int col, std::string_view token) {
+  std::printf("Error: map %s, row %d, column %d: \"%s\" is not a whole number.\n", map_name.c_str(), row, col,
+              printable(token).c_str());
+  error_rec.code = 4000;
+  report_error(error_rec);
+}
+
+// ---- Real maps: one row per line ---------------------------------------------
+
+// What one row of a real map gave.
+struct real_row {
+  long zero_cells = 0;        // active cells of value 0
+  bool any_non_zero = false;  // a value (of any cell) that is not 0
+  bool extra = false;         // a token follows the last column
+  int bad_col = 0;            // first active column whose value is not finite (0: none)
+};
+
+// Where the values of a row go: active cells from number first + 1 on.
+struct real_target {
+  const int* grid_row;
+  double* dest;  // destination [1..dest_size], or null
+  long dest_size;
+  long first;
+};
+
+// Takes the value of column `col`; false when it stops the row (a value of
+// an active cell that is not finite).
+bool take_real(double value, int col, long& n, const real_target& t, real_row& out) {
+  if (value != 0.0) out.any_non_zero = true;  // NaN included
+  if (t.grid_row[col] == 0) return true;
+  if (!std::isfinite(value)) {
+    out.bad_col = col;
+    return false;
+  }
+  ++n;
+  if (t.dest && n <= t.dest_size) t.dest[n] = value;
+  if (value == 0.0) ++out.zero_cells;
+  return true;
+}
+
+// A row whose tokens are all plain decimal numbers. False, with nothing
+// counted, as soon as a token needs the token reader's own conversion (a
+// leading sign '+' or white space, a hexadecimal number, a word, a number
+// out of range); the row is then read by read_row_by_tokens.
+bool read_plain_row(std::string_view line, int cols, const real_target& t, real_row& out) {
+  real_row row;
+  long n = t.first;
+  std::size_t pos = 0;
+  const std::size_t len = line.size();
+  const char* s = line.data();
+  for (int col = 1; col <= cols; ++col) {
+    while (pos < len && is_separator(s[pos])) ++pos;
+    double value = 0.0;  // a missing value is 0
+    if (pos < len) {
+      std::size_t end = pos;
+      while (end < len && !is_separator(s[end])) ++end;
+      const auto [ptr, ec] = std::from_chars(s + pos, s + end, value);
+      if (ec != std::errc() || ptr != s + end) return false;
+      pos = end;
+    }
+    if (!take_real(value, col, n, t, row)) {
+      out = row;
+      return true;
+    }
+  }
+  while (pos < len && is_separator(s[pos])) ++pos;
+  if (pos < len) {
+    token_cursor rest(line.substr(pos));
+    std::string extra;
+    row.extra = rest.next_token(extra) != 0;
+  }
+  out = row;
+  return true;
+}
+
+// Any row, through the token reader: a token is converted as far as it is a
+// number, and a token of white space ends the values of the row.
+void read_row_by_tokens(std::string_view line, int cols, const real_target& t, real_row& out) {
+  real_row row;
+  long n = t.first;
+  token_cursor cursor(line);
+  for (int col = 1; col <= cols; ++col) {
+    double value = 0.0;
+    if (!cursor.next_double(value)) value = 0.0;
+    if (!take_real(value, col, n, t, row)) {
+      out = row;
+      return;
+    }
+  }
+  std::string extra;
+  row.extra = cursor.next_token(extra) != 0;
+  out = row;
+}
+
+void read_real_row(std::string_view line, int cols, const real_target& t, real_row& out) {
+  if (!read_plain_row(line, cols, t, out)) read_row_by_tokens(line, cols, t, out);
+}
+
+// Rows 1..rows of a real map, line r holding row r. Rows are read in
+// parallel unless replacement pairs are on (they count what they replace,
+// line by line, in file order). The first problem in row order is reported.
+bool read_real_rows(const map_body& body, const std::string& map_name, int rows, int cols, const imat& cell_grid,
+                    dvec* dest, bool& any_non_zero, bool& extra_values, long& zero_cells) {
+  const int available = static_cast<int>(std::min<std::size_t>(rows, body.lines.empty() ? 0 : body.lines.size() - 1));
+  const std::vector<long> before = cells_before_rows(cell_grid, available, cols);
+  std::vector<real_row> result(static_cast<std::size_t>(available) + 1);
+  auto target = [&](int r) {
+    return real_target{cell_grid[r], dest ? dest->data() : nullptr, dest ? dest->size() : 0,
+                       before[static_cast<std::size_t>(r)]};
+  };
+  if (replace_on) {
+    std::string line;
+    for (int r = 1; r <= available; ++r) {
+      line.assign(body.line_text(static_cast<std::size_t>(r)));
+      apply_replace_pairs(line);
+      read_real_row(line, cols, target(r), result[static_cast<std::size_t>(r)]);
+      if (result[static_cast<std::size_t>(r)].bad_col) break;
+    }
+  } else {
+#pragma omp parallel for schedule(static)
+    for (int r = 1; r <= available; ++r)
+      read_real_row(body.line_text(static_cast<std::size_t>(r)), cols, target(r), result[static_cast<std::size_t>(r)]);
+  }
+  for (int r = 1; r <= available; ++r) {
+    const real_row& row = result[static_cast<std::size_t>(r)];
+    if (row.bad_col) {
+      std::printf("Error: map %s, row %d, column %d: the value of an active cell is not a finite number.\n",
+                  map_name.c_str(), r, row.bad_col);
+      error_rec.code = 4000;
+      report_error(error_rec);
+      return false;
+    }
+    any_non_zero = any_non_zero || row.any_non_zero;
+    extra_values = extra_values || row.extra;
+    zero_cells += row.zero_cells;
+  }
+  if (available < rows) {
+    fail("Unexpected end of file in file: %s\n", map_name);
+    return false;
+  }
+  // A further line with a value is an extra row.
+  std::string line, extra;
+  for (std::size_t k = static_cast<std::size_t>(rows) + 1; !extra_values && k < body.lines.size(); ++k) {
+    line.assign(body.line_text(k));
+    if (replace_on) apply_replace_pairs(line);
+    token_cursor cursor(line);
+    extra_values = cursor.next_token(extra) != 0;
+  }
+  return true;
+}
+
+// ---- Integer maps: a stream of whole numbers ---------------------------------
+
+// Where the integers of a map go: mode 2 into the grid itself, mode 4 the
+// active cells into dest_int with their category counts.
+struct integer_target {
+  int mode;
+  imat& cell_grid;
+  int* dest;  // [1..dest_size], or null
+  long dest_size;
+};
+
+// Takes the value of row r, column col; `n` counts the active cells before it.
+void take_integer(int value, int r, int col, long& n, const integer_target& t, std::vector<int>& counts,
+                  bool& any_non_zero) {
+  if (value != 0) any_non_zero = true;
+  int* grid_row = t.cell_grid[r];
+  if (t.mode == map_integer_grid) {
+    grid_row[col] = value;
+    return;
+  }
+  if (grid_row[col] == 0) return;
+  ++n;
+  if (t.dest && n <= t.dest_size) t.dest[n] = value;
+  if (value >= 1 && value <= max_category) ++counts[static_cast<std::size_t>(value)];
+}
+
+// The values in file order, whatever the lines. False after a message.
+bool read_integer_stream(const map_body& body, const std::string& map_name, int rows, int cols,
+                         const integer_target& t, std::vector<int>& counts, bool& any_non_zero, bool& extra_values) {
+  std::fill(counts.begin(), counts.end(), 0);
+  any_non_zero = false;
+  const std::string_view text = body.text;
+  std::size_t pos = 0;
+  auto next_token = [&]() {
+    while (pos < text.size() && is_blank(text[pos])) ++pos;
+    const std::size_t begin = pos;
+    while (pos < text.size() && !is_blank(text[pos])) ++pos;
+    return text.substr(begin, pos - begin);
+  };
+  long n = 0;
+  for (int r = 1; r <= rows; ++r)
+    for (int col = 1; col <= cols; ++col) {
+      const std::string_view token = next_token();
+      int value = 0;
+      if (token.empty()) {
+        fail("Unexpected end of file in file: %s\n", map_name);
+        return false;
+      }
+      if (!whole_number(token, value)) {
+        refuse_token(map_name, r, col, token);
+        return false;
+      }
+      take_integer(value, r, col, n, t, counts, any_non_zero);
+    }
+  extra_values = !next_token().empty();
+  return true;
+}
+
+// What one line of an integer map gave when read as one row.
+struct integer_row {
+  int tokens = 0;   // tokens read (up to the first bad one)
+  int bad_col = 0;  // column of the first token that is not a whole number (0: none)
+  std::size_t bad_begin = 0, bad_end = 0;
+};
+
+// The usual layout, one row per line, read in parallel. False when the file
+// is laid out otherwise (a row split over lines, a line of more or fewer
+// values): the stream reader then reads it.
+bool read_integer_lines(const map_body& body, const std::string& map_name, int rows, int cols,
+                        const integer_target& t, std::vector<int>& counts, bool& any_non_zero, bool& extra_values,
+                        bool& failed) {
+  failed = false;
+  if (body.lines.size() < static_cast<std::size_t>(rows) + 1) return false;
+  const std::string_view text = body.text;
+  const auto blank_from = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i)
+      if (!is_blank(text[i])) return false;
+    return true;
+  };
+  if (!blank_from(body.lines[0].begin, body.lines[0].end)) return false;
+  std::vector<long> before;
+  if (t.mode == map_categories) before = cells_before_rows(t.cell_grid, rows, cols);
+  std::vector<integer_row> result(static_cast<std::size_t>(rows) + 1);
+  bool non_zero = false;
+#pragma omp parallel reduction(|| : non_zero)
+  {
+    std::vector<int> local(counts.size(), 0);
+#pragma omp for schedule(static)
+    for (int r = 1; r <= rows; ++r) {
+      const map_body::line& l = body.lines[static_cast<std::size_t>(r)];
+      integer_row& row = result[static_cast<std::size_t>(r)];
+      long n = before.empty() ? 0 : before[static_cast<std::size_t>(r)];
+      std::size_t pos = l.begin;
+      for (;;) {
+        while (pos < l.end && is_blank(text[pos])) ++pos;
+        if (pos >= l.end) break;
+        const std::size_t begin = pos;
+        while (pos < l.end && !is_blank(text[pos])) ++pos;
+        if (++row.tokens > cols) break;
+        int value = 0;
+        if (!whole_number(text.substr(begin, pos - begin), value)) {
+          row.bad_col = row.tokens;
+          row.bad_begin = begin;
+          row.bad_end = pos;
+          break;
+        }
+        take_integer(value, r, row.tokens, n, t, local, non_zero);
+      }
+    }
+#pragma omp critical(integer_map_counts)
+    for (std::size_t k = 0; k < local.size(); ++k) counts[k] += local[k];
+  }
+  any_non_zero = non_zero;
+  for (int r = 1; r <= rows; ++r) {
+    const integer_row& row = result[static_cast<std::size_t>(r)];
+    if (row.bad_col) {
+      // Every row before it held exactly its columns: the row and column are those of the stream.
+      refuse_token(map_name, r, row.bad_col, text.substr(row.bad_begin, row.bad_end - row.bad_begin));
+      failed = true;
+      return true;
+    }
+    if (row.tokens != cols) return false;
+  }
+  extra_values = !blank_from(body.lines[static_cast<std::size_t>(rows)].end, text.size());
+  return true;
+}
+
 }  // namespace
+
+std::vector<long> cells_before_rows(const imat& cell_grid, int rows, int cols) {
+  std::vector<long> before(static_cast<std::size_t>(std::max(rows, 0)) + 2, 0);
+#pragma omp parallel for schedule(static)
+  for (int r = 1; r <= rows; ++r) {
+    const int* row = cell_grid[r];
+    long n = 0;
+    for (int c = 1; c <= cols; ++c) n += row[c] != 0;
+    before[static_cast<std::size_t>(r) + 1] = n;
+  }
+  for (int r = 1; r <= rows; ++r) before[static_cast<std::size_t>(r) + 1] += before[static_cast<std::size_t>(r)];
+  return before;
+}
 
 void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, double& north, double& south,
                     double& east, double& west, int& rows, int& cols, imat& cell_grid, dvec* dest_a, dvec* dest_b,
@@ -132,79 +447,28 @@ void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, doub
   bool any_non_zero = false;
   bool extra_values = false;
   long zero_cells = 0;
-  long n = 0;
   if (mode == map_reals_a || mode == map_reals_b) {
-    dvec* dest = mode == map_reals_a ? dest_a : dest_b;
-    // The rest of the line of the last header value, then one row per line.
-    int c = 0;
-    while ((c = std::fgetc(f.fp)) != EOF && c != '\n') {
-    }
-    std::string line;
-    for (int r = 1; r <= rows; ++r) {
-      if (std::feof(f.fp) || !read_line(line, f)) {
-        fail("Unexpected end of file in file: %s\n", map_name);
-        return;
-      }
-      token_cursor cursor(line);
-      const int* grid_row = cell_grid[r];
-      for (int col = 1; col <= cols; ++col) {
-        double value = 0.0;
-        if (!cursor.next_double(value)) value = 0.0;
-        if (value != 0.0) any_non_zero = true;  // NaN included
-        if (grid_row[col] == 0) continue;
-        if (!std::isfinite(value)) {
-          std::printf("Error: map %s, row %d, column %d: the value of an active cell is not a finite number.\n",
-                      map_name.c_str(), r, col);
-          error_rec.code = 4000;
-          report_error(error_rec);
-          return;
-        }
-        ++n;
-        if (dest && n <= dest->size()) (*dest)[n] = value;
-        if (value == 0.0) ++zero_cells;
-      }
-      std::string extra;
-      if (!extra_values && cursor.next_token(extra)) extra_values = true;
-    }
-    // A further line with a value is an extra row.
-    while (!extra_values && read_line(line, f)) {
-      token_cursor cursor(line);
-      std::string extra;
-      extra_values = cursor.next_token(extra) != 0;
-    }
+    map_body body;
+    read_body(f.fp, body);
+    if (!read_real_rows(body, map_name, rows, cols, cell_grid, mode == map_reals_a ? dest_a : dest_b, any_non_zero,
+                        extra_values, zero_cells))
+      return;
     if (extra_values) warn_extra_values(map_name);
   } else if (mode == map_integer_grid || mode == map_categories) {
-    integer_stream in(f.fp);
+    map_body body;
+    read_body(f.fp, body);
     std::vector<int> category_count(mode == map_categories ? max_category + 1 : 0, 0);
-    for (int r = 1; r <= rows; ++r) {
-      int* grid_row = cell_grid[r];
-      for (int col = 1; col <= cols; ++col) {
-        int value = 0;
-        std::string bad;
-        const integer_stream::result got = in.next(value, bad);
-        if (got == integer_stream::end_of_file) {
-          fail("Unexpected end of file in file: %s\n", map_name);
-          return;
-        }
-        if (got == integer_stream::not_an_integer) {
-          std::printf("Error: map %s, row %d, column %d: \"%s\" is not a whole number.\n", map_name.c_str(), r, col,
-                      printable(bad).c_str());
-          error_rec.code = 4000;
-          report_error(error_rec);
-          return;
-        }
-        if (value != 0) any_non_zero = true;
-        if (mode == map_integer_grid) {
-          grid_row[col] = value;
-          continue;
-        }
-        if (grid_row[col] == 0) continue;
-        ++n;
-        if (dest_int && n <= dest_int->size()) (*dest_int)[n] = value;
-        if (value >= 1 && value <= max_category) ++category_count[static_cast<size_t>(value)];
-      }
+    const integer_target target{mode, cell_grid, dest_int ? dest_int->data() : nullptr,
+                                dest_int ? dest_int->size() : 0};
+    bool failed = false;
+    if (!read_integer_lines(body, map_name, rows, cols, target, category_count, any_non_zero, extra_values,
+                            failed)) {
+      if (!read_integer_stream(body, map_name, rows, cols, target, category_count, any_non_zero, extra_values))
+        return;
+    } else if (failed) {
+      return;
     }
-    if (in.more()) warn_extra_values(map_name);
+    if (extra_values) warn_extra_values(map_name);
     if (mode == map_categories) {
       // Like every set-up line: on the console unless quiet, in the run log always.
       for (int k = 1; k <= max_category; ++k) {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "framework/one_based.h"
 
@@ -34,6 +35,12 @@ enum map_read_mode : int {
 void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, double& north, double& south,
                     double& east, double& west, int& rows, int& cols, imat& cell_grid, dvec* dest_a, dvec* dest_b,
                     ivec* dest_int, int expected_rows, int expected_cols, int quiet);
+
+// Active (non-zero) cells of `cell_grid` before each row, in row order:
+// element r (1..rows) is the number of the active cells of rows 1..r-1,
+// element rows + 1 their total. The n-th active cell in row order is the
+// one whose number the reader gives element n of a destination.
+std::vector<long> cells_before_rows(const imat& cell_grid, int rows, int cols);
 
 // Reads the six header lines of the map open in `f` and goes back to the
 // start of the file, so that the map can be judged before anything is sized

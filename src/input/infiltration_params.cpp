@@ -91,6 +91,7 @@ bool read_layered_params(main_state& ms) {
     if (error_rec.stop) return false;
     // The map reader has checked the header against the grid, so the
     // grid's own bounds hold every cell of the map.
+#pragma omp parallel for schedule(static)
     for (int r = 1; r <= ms.rows; ++r)
       for (int c = 1; c <= ms.cols; ++c)
         if (const int cell = ms.mask[r][c]; cell > 0) ms.soiltype[cell] = ms.data[r][c];
@@ -101,20 +102,24 @@ bool read_layered_params(main_state& ms) {
     report_error(error_rec);
     return false;
   }
-  for (long i = 1; i <= ms.n_cells; ++i) {
-    const int t = ms.soiltype[i];
-    if (t < 0 || t >= soil_type_store::size()) {
-      std::printf("Error: cell %ld has soil type %d, outside the soil types 0 to %ld.\n", i, t,
-                  soil_type_store::size() - 1);
-      error_rec.code = already_printed_code;
-      report_error(error_rec);
-      return false;
-    }
+  // The first cell in cell order whose soil type has no row in the table.
+  long first_bad = ms.n_cells + 1;
+#pragma omp parallel for schedule(static) reduction(min : first_bad)
+  for (long i = 1; i <= ms.n_cells; ++i)
+    if (const int t = ms.soiltype[i]; (t < 0 || t >= soil_type_store::size()) && i < first_bad) first_bad = i;
+  if (first_bad <= ms.n_cells) {
+    std::printf("Error: cell %ld has soil type %d, outside the soil types 0 to %ld.\n", first_bad,
+                ms.soiltype[first_bad], soil_type_store::size() - 1);
+    error_rec.code = already_printed_code;
+    report_error(error_rec);
+    return false;
   }
   if (ms.project_params.permafrost_kotu == 1 || ms.project_params.multi_layer_infil_kotu == 1)
     for (int i = 1; i <= ms.n_cells; ++i) link_ga_layers_to_temp_nodes(ms, i);
+  const soil_type_store& table = ms.soil_type_table;
+#pragma omp parallel for schedule(static)
   for (long i = 1; i <= ms.n_cells; ++i) {
-    const soil_type_params& p = ms.soil_type_table[ms.soiltype[i]];
+    const soil_type_params& p = table[ms.soiltype[i]];
     ms.soil_moisture[i] = p.layer_initial_moisture[1];
     for (int l = 1; l <= 3; ++l) ms.THETA_ML[i][l] = p.layer_initial_moisture[l];
   }

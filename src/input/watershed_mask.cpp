@@ -12,6 +12,7 @@
 #include "framework/run_globals.h"
 #include "input/ascii_map.h"
 #include "input/setup_lines.h"
+#include "output/grid_writers.h"
 
 namespace kavro {
 
@@ -52,30 +53,34 @@ bool cell_size_agrees(const main_state& ms) {
 }
 
 // Numbers the active (non-zero) entries of the grid row by row from 1 and
-// records each cell's row, column and centre.
+// records each cell's row, column and centre. Rows are numbered in parallel,
+// each from the count of active cells before it.
 void number_cells(main_state& ms, int rows, int cols) {
-  int n = 0;
-  for (int r = 1; r <= rows; ++r) {
-    int* row = ms.mask[r];
-    for (int c = 1; c <= cols; ++c)
-      if (row[c] != 0) row[c] = ++n;
-  }
+  const std::vector<long> before = cells_before_rows(ms.mask, rows, cols);
+  const int n = static_cast<int>(before[static_cast<size_t>(rows) + 1]);
   ms.n_cells = n;
-  ms.cell_row.append(n, 0);
-  ms.cell_col.append(n, 0);
-  ms.cell_x.append(n, 0.0);
-  ms.cell_y.append(n, 0.0);
+  // New cells are zero; every one of them is written below.
+  ms.cell_row.grow(n);
+  ms.cell_col.grow(n);
+  ms.cell_x.grow(n);
+  ms.cell_y.grow(n);
+  int* const cell_row = ms.cell_row.data();
+  int* const cell_col = ms.cell_col.data();
+  double* const cell_x = ms.cell_x.data();
+  double* const cell_y = ms.cell_y.data();
   const double dy = rows > 0 ? (ms.map_north - ms.map_south) / rows : 0.0;
   const double dxm = cols > 0 ? (ms.map_east - ms.map_west) / cols : 0.0;
+#pragma omp parallel for schedule(static)
   for (int r = 1; r <= rows; ++r) {
-    const int* row = ms.mask[r];
+    int* row = ms.mask[r];
+    int cell = static_cast<int>(before[static_cast<size_t>(r)]);
     for (int c = 1; c <= cols; ++c) {
-      const int cell = row[c];
-      if (cell == 0) continue;
-      ms.cell_row[cell] = r;
-      ms.cell_col[cell] = c;
-      ms.cell_y[cell] = ms.map_north - (r - 0.5) * dy;
-      ms.cell_x[cell] = ms.map_west + (c - 0.5) * dxm;
+      if (row[c] == 0) continue;
+      row[c] = ++cell;
+      cell_row[cell] = r;
+      cell_col[cell] = c;
+      cell_y[cell] = ms.map_north - (r - 0.5) * dy;
+      cell_x[cell] = ms.map_west + (c - 0.5) * dxm;
     }
   }
 }
@@ -95,11 +100,8 @@ void write_maskmap(main_state& ms, int rows, int cols) {
   std::fprintf(out, "west: %9.2lf\n", ms.map_west);
   std::fprintf(out, "rows: %5d\n", rows);
   std::fprintf(out, "cols: %5d\n", cols);
-  for (int r = 1; r <= rows; ++r) {
-    const int* row = ms.mask[r];
-    for (int c = 1; c <= cols; ++c) std::fprintf(out, "%d ", row[c]);
-    std::fputc('\n', out);
-  }
+  row_buffer buf;
+  write_integer_grid_rows(out, ms.mask, rows, cols, buf);
   ms.fs_maskmap.close();
 }
 

@@ -99,6 +99,35 @@ void write_ascii_map_rows(std::FILE* out, const imat& mask, int rows, int cols, 
   }
 }
 
+void write_integer_grid_rows(std::FILE* out, const imat& grid, int rows, int cols, row_buffer& buf) {
+  constexpr std::size_t widest_int = 11;  // "-2147483648"
+  // Blocks of rows are formatted in parallel, each row in a slot of its
+  // own, and written in row order.
+  constexpr int block_rows = 64;
+  const std::size_t slot = static_cast<std::size_t>(std::max(cols, 0)) * (widest_int + 1) + 1;
+  char* const begin = room(buf, slot * block_rows);
+  std::size_t length[block_rows] = {};
+  for (int first = 1; first <= rows; first += block_rows) {
+    const int last = std::min(rows, first + block_rows - 1);
+#pragma omp parallel for schedule(static)
+    for (int r = first; r <= last; ++r) {
+      const int* row = grid[r];
+      char* const row_begin = begin + static_cast<std::size_t>(r - first) * slot;
+      char* p = row_begin;
+      for (int c = 1; c <= cols; ++c) {
+        p = std::to_chars(p, p + widest_int, row[c]).ptr;
+        *p++ = ' ';
+      }
+      *p++ = '\n';
+      length[r - first] = static_cast<std::size_t>(p - row_begin);
+    }
+    for (int r = first; r <= last; ++r) {
+      const char* row_begin = begin + static_cast<std::size_t>(r - first) * slot;
+      write_bytes(out, row_begin, row_begin + length[r - first]);
+    }
+  }
+}
+
 bool write_ascii_dataset_header(const std::string& path, file_wrapper& file, int id, std::string_view name, int rows,
                                 int cols) {
   if (!open_dataset(path, file, "w")) return false;

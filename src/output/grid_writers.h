@@ -57,6 +57,10 @@ void write_dataset_frame(std::FILE* out, double minutes, const grid_frame& g, co
 // packed value, 0 outside the mask) and "\n" per row.
 void write_ascii_map_rows(std::FILE* out, const imat& mask, int rows, int cols, const dvec& values, row_buffer& buf);
 
+// The rows of an integer grid, readable as an integer map: "%d " per cell
+// [1..cols] and "\n" per row.
+void write_integer_grid_rows(std::FILE* out, const imat& grid, int rows, int cols, row_buffer& buf);
+
 // The end marker of a dataset: "ENDDS\n", or the int32 210 when binary.
 void write_dataset_end(std::FILE* out, bool binary);
 

@@ -2,7 +2,12 @@
 // indexed directly by the soil-type or index-map ID of a cell (0 to 99,999).
 #pragma once
 
+#include <array>
+#include <bit>
 #include <memory>
+#include <type_traits>
+
+#include "framework/one_based.h"
 
 namespace kavro {
 
@@ -36,14 +41,29 @@ inline constexpr int n_soil_types = 100000;
 // Sets every value of one soil type to zero.
 inline void clear_soil_type_params(soil_type_params& p) { p = soil_type_params{}; }
 
+// True when a default soil type is all zero bytes, so that zeroed memory
+// holds default soil types.
+constexpr bool default_soil_type_is_zero_bytes() {
+  const auto bytes = std::bit_cast<std::array<unsigned char, sizeof(soil_type_params)>>(soil_type_params{});
+  for (const unsigned char b : bytes)
+    if (b != 0) return false;
+  return true;
+}
+
 // The 100,000 soil types, held on the heap so that the run record stays
 // small; a new table holds only zeros. The 51 MB of the table are taken on
 // the first access that may write, so that the many runs without soil tables
-// (a calibration makes thousands) do not pay for them.
+// (a calibration makes thousands) do not pay for them, and as zeroed pages
+// from the system, so that a run pays only for the few soil types it uses.
 class soil_type_store {
  public:
   soil_type_params& operator[](long id) {
-    if (!rows_) rows_ = std::make_unique<soil_type_params[]>(n_soil_types);
+    if (!rows_) {
+      // Zeroed memory is a table of default soil types: they are plain
+      // records whose defaults are all zero.
+      static_assert(default_soil_type_is_zero_bytes());
+      rows_ = zeroed_memory_block<soil_type_params>(n_soil_types);
+    }
     return rows_[static_cast<size_t>(id)];
   }
   const soil_type_params& operator[](long id) const {
@@ -54,7 +74,7 @@ class soil_type_store {
 
  private:
   static constexpr soil_type_params zero_soil_type{};
-  std::unique_ptr<soil_type_params[]> rows_;
+  block_ptr<soil_type_params> rows_;
 };
 
 struct soil_type_table_block {

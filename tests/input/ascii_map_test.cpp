@@ -2,11 +2,13 @@
 #include "input/ascii_map.h"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
@@ -203,6 +205,117 @@ TEST(AsciiMap, CategoryCountsReachTheRunLogAlsoWhenQuiet) {
   EXPECT_EQ(r.out, "") << "quiet keeps the console silent";
   EXPECT_EQ(kavro_test::read_file(dir / "log.txt"),
             "In map m.asc category 5 has 5 values\nIn map m.asc category 7 has 3 values\n");
+}
+
+// A map of `rows` x 5 cells whose rows the reader spreads over threads:
+// row r holds r, r + 1, ..., with `swap` replacing whole rows.
+std::string tall_map(int rows, const std::vector<std::pair<int, std::string>>& swap) {
+  std::string text = "north: 1\nsouth: 0\neast: 1\nwest: 0\nrows: " + std::to_string(rows) + "\ncols: 5\n";
+  for (int r = 1; r <= rows; ++r) {
+    std::string row;
+    for (int c = 0; c < 5; ++c) row += std::to_string(r + c) + " ";
+    for (const auto& [at, line] : swap)
+      if (at == r) row = line;
+    text += row + "\n";
+  }
+  return text;
+}
+
+struct threaded_read {
+  map_result result;
+  std::vector<double> reals;
+  std::vector<int> ints;
+};
+
+// Reads `text` with the given thread count into a grid of `rows` x 5 active
+// cells (mode 2 into the grid itself).
+threaded_read read_with_threads(const std::string& text, int mode, int rows, int threads) {
+  imat grid{"g"};
+  grid.allocate(rows + 1, 6);
+  for (int r = 1; r <= rows; ++r)
+    for (int c = 1; c <= 5; ++c) grid[r][c] = (r + c) % 4 == 0 ? 0 : 1;
+  const long cells = 5L * rows;
+  dvec v{"v"};
+  v.allocate(cells);
+  ivec cats{"cats"};
+  cats.allocate(cells);
+  const int before = omp_get_max_threads();
+  omp_set_num_threads(threads);
+  threaded_read out;
+  out.result = read_map(text, mode, grid, &v, &cats, rows, 5);
+  omp_set_num_threads(before);
+  for (long n = 1; n <= cells; ++n) {
+    out.reals.push_back(v[n]);
+    out.ints.push_back(mode == map_integer_grid ? grid[(n - 1) / 5 + 1][(n - 1) % 5 + 1] : cats[n]);
+  }
+  return out;
+}
+
+// Rows are read in parallel: whatever the layout, the tokens and the
+// problems of a map, four threads give the values, the messages and the
+// stop of one thread. A problem is the first in row order, even when a later
+// row also has one and lies in another thread's share.
+TEST(AsciiMap, RowsReadInParallelAsInOneThread) {
+  struct layout_case {
+    const char* label;
+    int mode;
+    std::vector<std::pair<int, std::string>> swap;
+    const char* message;  // a part of the console text of one thread ("" for none)
+  };
+  const int rows = 64;
+  const layout_case cases[] = {
+      {"plain reals", map_reals_a, {}, ""},
+      {"reals the token reader converts", map_reals_a,
+       {{3, "+4 0x10 1e3,\t2.5e-1 7abc"}, {9, "1 2\r"}, {20, "\"3\" 4 5 6 7"}, {33, "1 2 3 4 5 6"}, {41, "1 \v 3 4 5"}},
+       "holds more values"},
+      {"short real rows", map_reals_a, {{5, "1 2"}, {60, ""}}, "cells with zero values"},
+      {"a late non-finite real", map_reals_a, {{61, "1 nan 3 4 5"}},
+       "m.asc, row 61, column 2: the value of an active cell is not a finite number"},
+      {"the first of two non-finite reals", map_reals_a, {{60, "1 2 3 inf 5"}, {2, "1 2 -inf 4 5"}},
+       "m.asc, row 2, column 3: the value"},
+      {"plain integers", map_integer_grid, {}, ""},
+      {"integers with signs", map_integer_grid, {{7, "+1 -2 +0 -0 00012"}}, ""},
+      {"a late word", map_integer_grid, {{58, "1 2 3 x1 5"}}, "m.asc, row 58, column 4: \"x1\" is not a whole number"},
+      {"the first of two words", map_integer_grid, {{50, "1 2 3 4 +-5"}, {12, "1 0x1A 3 4 5"}},
+       "m.asc, row 12, column 2: \"0x1A\""},
+      {"a row over two lines, then a word", map_integer_grid, {{10, "1 2 3\n4 5"}, {30, "1 2 3 4 1.5"}},
+       "m.asc, row 30, column 5: \"1.5\""},
+      {"a row short, so a word moves", map_integer_grid, {{10, "1 2 3 4"}, {30, "1 2 w 4 5"}},
+       "m.asc, row 30, column 2: \"w\""},
+      {"integers end early", map_integer_grid, {{64, "1 2"}}, "Unexpected end of file in file: m.asc"},
+      {"a late word in categories", map_categories, {{63, "1 2 3 4 five"}}, "row 63, column 5: \"five\""},
+      {"categories", map_categories, {{1, "9999 10000 -1 0 7"}}, "category 9999 has 1 values"},
+  };
+  for (const layout_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string text = tall_map(rows, c.swap);
+    const threaded_read one = read_with_threads(text, c.mode, rows, 1);
+    const threaded_read four = read_with_threads(text, c.mode, rows, 4);
+    EXPECT_EQ(four.result.out, one.result.out);
+    EXPECT_EQ(four.result.stop, one.result.stop);
+    EXPECT_NE(one.result.out.find(c.message), std::string::npos) << one.result.out;
+    if (one.result.stop) continue;  // a stopped run uses none of the values
+    EXPECT_EQ(four.ints, one.ints);
+    for (size_t k = 0; k < one.reals.size(); ++k)
+      ASSERT_TRUE(four.reals[k] == one.reals[k] || (std::isnan(four.reals[k]) && std::isnan(one.reals[k]))) << k;
+  }
+  // The conversions of the token reader, cell by cell.
+  const threaded_read odd = read_with_threads(
+      tall_map(rows, {{3, "+4 0x10 1e3,\t2.5e-1 7abc"}, {9, "1 2\r"}, {41, "1 \v 3 4 5"}}), map_reals_a, rows, 4);
+  // The active cells of a row, in column order.
+  auto active_values = [&](int r) {
+    size_t n = 0;
+    for (int q = 1; q < r; ++q)
+      for (int col = 1; col <= 5; ++col) n += (q + col) % 4 != 0;
+    std::vector<double> out;
+    for (int col = 1; col <= 5; ++col)
+      if ((r + col) % 4 != 0) out.push_back(odd.reals[n++]);
+    return out;
+  };
+  EXPECT_EQ(active_values(3), (std::vector<double>{16.0, 1000.0, 0.25})) << "columns 2 to 4";
+  EXPECT_EQ(active_values(9), (std::vector<double>{1.0, 2.0, 0.0, 0.0})) << "a Windows line end is no value";
+  EXPECT_EQ(active_values(41), (std::vector<double>{1.0, 0.0, 0.0, 0.0}))
+      << "a token of white space ends the values of its row";
 }
 
 TEST(AsciiMap, WrittenMapsReadBack) {
