@@ -217,7 +217,9 @@ void prepare_overland_arrays(main_state& ms) {
     ms.explicit_saved_lake_elev.allocate(ms.n_lakes);
     ms.explicit_saved_lake_volume.allocate(ms.n_lakes);
   }
-  ms.ov_sum_chunks.assign(static_cast<size_t>(2 * (n / 4096 + 1)), 0.0);
+  // Four values per chunk: the ADE stability scan keeps an index and a cell
+  // per direction.
+  ms.ov_sum_chunks.assign(static_cast<size_t>(4 * sum_chunk_count(1, n)), 0.0);
 }
 
 void depth_varied_roughness(long count, const dvec& n, const dvec& k, const dvec& h, dvec& out) {
