@@ -175,14 +175,21 @@ void book_fixed_cells(main_state& ms, const overland_grid_view& g, call_volumes&
   if (outlet > 0 && fixed_here(outlet)) v.outlet += area * aux[outlet];
 }
 
+// The depth a cell had before the current pass is its depth, except at the
+// outlet cell once it has drained after the last pass: the change limit of
+// the pass measures the outlet against its depth before draining.
+struct drained_outlet {
+  long cell = 0;       // 0 when no drain followed the last pass
+  double before = 0;   // its depth after the last pass, before draining (m)
+};
+
 // The ADE update of one pass; returns the or-combined status (0 ok, 1
 // shorten the next sub-step, 2 and above fail the pass).
 template <bool General>
 int ade_update(main_state& ms, const overland_grid_view& g, const double* q, const int* up, double ts,
-               double* vol, long& n_clipped) {
+               double* vol, long& n_clipped, const drained_outlet& drained) {
   double* h = ms.ov_depth.data();
   double* aux = ms.ov_aux_depth.data();
-  double* last = ms.ov_depth_last.data();
   double* clip = ms.ov_clip.data();
   const double coef = ts / (g.dx * g.dx);
   const double limit = ms.ade_change_factor * 0.5;
@@ -195,6 +202,7 @@ int ade_update(main_state& ms, const overland_grid_view& g, const double* q, con
     }
     const double dh = General ? pass_change(g, q, up, i, coef) : coef * (q[up[i]] - q[i]);
     aux[i] = dh;
+    const double before = i == drained.cell ? drained.before : h[i];
     double hn = h[i];
     if (!General || !g.fixed_cell(i)) hn += dh;
     int s = 0;
@@ -209,9 +217,8 @@ int ade_update(main_state& ms, const overland_grid_view& g, const double* q, con
       ++clipped;
       hn = 0.0;
     }
-    if (s == 0 && std::fabs(dh) > last[i] * limit && last[i] > 0.01 && ts > 0.1) s = 1;
+    if (s == 0 && std::fabs(dh) > before * limit && before > 0.01 && ts > 0.1) s = 1;
     h[i] = hn;
-    last[i] = hn;
     vol[i] += q[i] * ts;
     status |= s;
   }
@@ -272,16 +279,19 @@ double take_clipped(main_state& ms, long n_clipped) {
   return made;
 }
 
-// One ADE pass; false when it failed.
-bool ade_pass(main_state& ms, const overland_grid_view& g, bool x, double ts, call_volumes& v) {
+// One ADE pass; false when it failed. The pass updates the drained outlet
+// too, so its depth is its own again afterwards.
+bool ade_pass(main_state& ms, const overland_grid_view& g, bool x, double ts, call_volumes& v,
+              drained_outlet& drained) {
   const face_kind f = x ? x_faces(g) : y_faces(g);
   double* q = x ? ms.ov_qx.data() : ms.ov_qy.data();
   double* vol = x ? ms.ov_vol_x.data() : ms.ov_vol_y.data();
   if (fluxes(g, ms.ov_depth.data(), q, f, ms.ov_face_flag.data()) > 0) report_nan_flows(g.n, ms.ov_face_flag.data());
   if (g.general) book_lake_faces(ms, g, q, f, ts);
   long n_clipped = 0;
-  const int status = g.general ? ade_update<true>(ms, g, q, f.upstream, ts, vol, n_clipped)
-                               : ade_update<false>(ms, g, q, f.upstream, ts, vol, n_clipped);
+  const int status = g.general ? ade_update<true>(ms, g, q, f.upstream, ts, vol, n_clipped, drained)
+                               : ade_update<false>(ms, g, q, f.upstream, ts, vol, n_clipped, drained);
+  drained = drained_outlet{};
   v.cleanup += take_clipped(ms, n_clipped);
   if (status >= 2) return false;
   book_fixed_cells(ms, g, v);
@@ -300,10 +310,12 @@ bool outlet_drains(const main_state& ms, const overland_grid_view& g) {
 }
 
 // The outlet cell drains over its slope for ts seconds, never below dry.
-void drain_outlet(main_state& ms, const overland_grid_view& g, double ts, call_volumes& v) {
+void drain_outlet(main_state& ms, const overland_grid_view& g, double ts, call_volumes& v,
+                  drained_outlet& drained) {
   if (!outlet_drains(ms, g)) return;
   const long o = ms.outlet_cell;
   double& h = ms.ov_depth[o];
+  drained = drained_outlet{o, h};
   const double q = outlet_flow(ms, g, ms.ov_depth.data());
   const double dh = ts * q / (g.dx * g.dx);
   ms.ov_aux_depth[o] = dh;
@@ -425,7 +437,6 @@ bool route_ade_substeps(main_state& ms, const overland_grid_view& g, double span
   double dt = first_substep(ms, g, span, dt_min);
   double* h = ms.ov_depth.data();
   double* start = ms.ov_depth_new.data();
-  double* last = ms.ov_depth_last.data();
   double* vx = ms.ov_vol_x.data();
   double* vy = ms.ov_vol_y.data();
   bool failed = false;
@@ -451,10 +462,10 @@ bool route_ade_substeps(main_state& ms, const overland_grid_view& g, double span
         h[i] = start[i];
       else
         start[i] = h[i];
-      last[i] = h[i];
       vx[i] = vy[i] = 0.0;
     }
     v = call_volumes{};
+    drained_outlet drained;
     double remaining = span;
     bool ok = true;
     while (ok && remaining > 1e-16) {
@@ -471,8 +482,8 @@ bool route_ade_substeps(main_state& ms, const overland_grid_view& g, double span
       }
       ms.ade_step_status = 0;
       const bool x_first = ms.ov_toggle == 1;
-      ok = ade_pass(ms, g, x_first, ts, v) && ade_pass(ms, g, !x_first, ts, v);
-      if (ok) drain_outlet(ms, g, ts, v);
+      ok = ade_pass(ms, g, x_first, ts, v, drained) && ade_pass(ms, g, !x_first, ts, v, drained);
+      if (ok) drain_outlet(ms, g, ts, v, drained);
     }
     if (ok) break;
     dt *= 0.5;
