@@ -102,14 +102,20 @@ inline double ade_face(const overland_grid_view& g, const double* h, long i, lon
 }
 
 // Face flows q[i] of every cell from depths h; the number of NaN flows.
-template <bool General>
-long ade_fluxes(const overland_grid_view& g, const double* h, double* q, const face_kind& f, int* nan_flag) {
+// With `mean_with`, q[i] becomes the mean of the new flow and mean_with[i]
+// (the corrector of scheme 3), in the same loop: the flows are read once.
+template <bool General, bool Mean>
+long ade_fluxes(const overland_grid_view& g, const double* h, double* q, const face_kind& f, int* nan_flag,
+                const double* mean_with) {
   long nan_count = 0;
   const int* nbr = f.nbr;
 #pragma omp parallel for schedule(static) reduction(+ : nan_count) if (g.n >= parallel_min_items)
   for (long i = 1; i <= g.n; ++i) {
     const double v = ade_face<General>(g, h, i, nbr[i], f);
-    q[i] = v;
+    if constexpr (Mean)
+      q[i] = (v + mean_with[i]) / 2.0;
+    else
+      q[i] = v;
     if (std::isnan(v)) {
       nan_flag[i] = 1;
       ++nan_count;
@@ -118,8 +124,13 @@ long ade_fluxes(const overland_grid_view& g, const double* h, double* q, const f
   return nan_count;
 }
 
-long fluxes(const overland_grid_view& g, const double* h, double* q, const face_kind& f, int* nan_flag) {
-  return g.general ? ade_fluxes<true>(g, h, q, f, nan_flag) : ade_fluxes<false>(g, h, q, f, nan_flag);
+long fluxes(const overland_grid_view& g, const double* h, double* q, const face_kind& f, int* nan_flag,
+            const double* mean_with = nullptr) {
+  if (mean_with)
+    return g.general ? ade_fluxes<true, true>(g, h, q, f, nan_flag, mean_with)
+                     : ade_fluxes<false, true>(g, h, q, f, nan_flag, mean_with);
+  return g.general ? ade_fluxes<true, false>(g, h, q, f, nan_flag, nullptr)
+                   : ade_fluxes<false, false>(g, h, q, f, nan_flag, nullptr);
 }
 
 // Prints the NaN face flows in cell order and clears their marks.
@@ -164,14 +175,21 @@ void book_fixed_cells(main_state& ms, const overland_grid_view& g, call_volumes&
   if (outlet > 0 && fixed_here(outlet)) v.outlet += area * aux[outlet];
 }
 
+// The depth a cell had before the current pass is its depth, except at the
+// outlet cell once it has drained after the last pass: the change limit of
+// the pass measures the outlet against its depth before draining.
+struct drained_outlet {
+  long cell = 0;       // 0 when no drain followed the last pass
+  double before = 0;   // its depth after the last pass, before draining (m)
+};
+
 // The ADE update of one pass; returns the or-combined status (0 ok, 1
 // shorten the next sub-step, 2 and above fail the pass).
 template <bool General>
 int ade_update(main_state& ms, const overland_grid_view& g, const double* q, const int* up, double ts,
-               double* vol, long& n_clipped) {
+               double* vol, long& n_clipped, const drained_outlet& drained) {
   double* h = ms.ov_depth.data();
   double* aux = ms.ov_aux_depth.data();
-  double* last = ms.ov_depth_last.data();
   double* clip = ms.ov_clip.data();
   const double coef = ts / (g.dx * g.dx);
   const double limit = ms.ade_change_factor * 0.5;
@@ -184,6 +202,7 @@ int ade_update(main_state& ms, const overland_grid_view& g, const double* q, con
     }
     const double dh = General ? pass_change(g, q, up, i, coef) : coef * (q[up[i]] - q[i]);
     aux[i] = dh;
+    const double before = i == drained.cell ? drained.before : h[i];
     double hn = h[i];
     if (!General || !g.fixed_cell(i)) hn += dh;
     int s = 0;
@@ -198,9 +217,8 @@ int ade_update(main_state& ms, const overland_grid_view& g, const double* q, con
       ++clipped;
       hn = 0.0;
     }
-    if (s == 0 && std::fabs(dh) > last[i] * limit && last[i] > 0.01 && ts > 0.1) s = 1;
+    if (s == 0 && std::fabs(dh) > before * limit && before > 0.01 && ts > 0.1) s = 1;
     h[i] = hn;
-    last[i] = hn;
     vol[i] += q[i] * ts;
     status |= s;
   }
@@ -261,16 +279,19 @@ double take_clipped(main_state& ms, long n_clipped) {
   return made;
 }
 
-// One ADE pass; false when it failed.
-bool ade_pass(main_state& ms, const overland_grid_view& g, bool x, double ts, call_volumes& v) {
+// One ADE pass; false when it failed. The pass updates the drained outlet
+// too, so its depth is its own again afterwards.
+bool ade_pass(main_state& ms, const overland_grid_view& g, bool x, double ts, call_volumes& v,
+              drained_outlet& drained) {
   const face_kind f = x ? x_faces(g) : y_faces(g);
   double* q = x ? ms.ov_qx.data() : ms.ov_qy.data();
   double* vol = x ? ms.ov_vol_x.data() : ms.ov_vol_y.data();
   if (fluxes(g, ms.ov_depth.data(), q, f, ms.ov_face_flag.data()) > 0) report_nan_flows(g.n, ms.ov_face_flag.data());
   if (g.general) book_lake_faces(ms, g, q, f, ts);
   long n_clipped = 0;
-  const int status = g.general ? ade_update<true>(ms, g, q, f.upstream, ts, vol, n_clipped)
-                               : ade_update<false>(ms, g, q, f.upstream, ts, vol, n_clipped);
+  const int status = g.general ? ade_update<true>(ms, g, q, f.upstream, ts, vol, n_clipped, drained)
+                               : ade_update<false>(ms, g, q, f.upstream, ts, vol, n_clipped, drained);
+  drained = drained_outlet{};
   v.cleanup += take_clipped(ms, n_clipped);
   if (status >= 2) return false;
   book_fixed_cells(ms, g, v);
@@ -289,10 +310,12 @@ bool outlet_drains(const main_state& ms, const overland_grid_view& g) {
 }
 
 // The outlet cell drains over its slope for ts seconds, never below dry.
-void drain_outlet(main_state& ms, const overland_grid_view& g, double ts, call_volumes& v) {
+void drain_outlet(main_state& ms, const overland_grid_view& g, double ts, call_volumes& v,
+                  drained_outlet& drained) {
   if (!outlet_drains(ms, g)) return;
   const long o = ms.outlet_cell;
   double& h = ms.ov_depth[o];
+  drained = drained_outlet{o, h};
   const double q = outlet_flow(ms, g, ms.ov_depth.data());
   const double dh = ts * q / (g.dx * g.dx);
   ms.ov_aux_depth[o] = dh;
@@ -305,43 +328,68 @@ void drain_outlet(main_state& ms, const overland_grid_view& g, double ts, call_v
   }
 }
 
-// Largest stability index of the faces of one direction and its cell; flag
-// when some cell would change by more than a quarter (times the factor).
+// Largest stability index of the faces of one direction and its cell: the
+// change a cell would see over the sub-step, relative to a quarter of its
+// depth (times the change factor).
 struct stability {
   double index = 0.0;
   long cell = 0;
 };
 
-stability ov_ade_stability(main_state& ms, const overland_grid_view& g, const double* q, const int* up, double dt) {
+struct stability_xy {
+  stability x, y;
+};
+
+// Both directions in one sweep over the cells, from the face flows q_x and
+// q_y the last call left: the depths and cell tests are read once. The
+// largest index of each fixed chunk of cells is found in cell order and the
+// chunks are compared in chunk order, so the cell found is the first cell of
+// the largest index for any thread count.
+stability_xy ov_ade_stability(main_state& ms, const overland_grid_view& g, const double* q_x, const double* q_y,
+                              double dt) {
   const double* h = ms.ov_depth.data();
+  const int* left = g.left;
+  const int* above = g.above;
   const double coef = dt / (g.dx * g.dx);
   const double scale = 0.25 * ms.ade_change_factor;
   const long n_chunks = sum_chunk_count(1, g.n);
-  if (ms.ov_sum_chunks.size() < static_cast<size_t>(2 * n_chunks)) ms.ov_sum_chunks.resize(2 * n_chunks);
-  double* best = ms.ov_sum_chunks.data();
-  double* where = best + n_chunks;
+  if (ms.ov_sum_chunks.size() < static_cast<size_t>(4 * n_chunks)) ms.ov_sum_chunks.resize(4 * n_chunks);
+  double* best_x = ms.ov_sum_chunks.data();
+  double* where_x = best_x + n_chunks;
+  double* best_y = where_x + n_chunks;
+  double* where_y = best_y + n_chunks;
 #pragma omp parallel for schedule(static) if (n_chunks > 1)
   for (long k = 0; k < n_chunks; ++k) {
     const long lo = 1 + k * sum_chunk_size, hi = std::min(g.n, lo + sum_chunk_size - 1);
-    double b = 0.0;
-    long w = 0;
+    double bx = 0.0, by = 0.0;
+    long wx = 0, wy = 0;
     for (long i = lo; i <= hi; ++i) {
       if (!(h[i] > 0.01) || g.lake_cell(i)) continue;
       if (g.bnd_on) {
         const int t = g.btype[i];
         if (t == 2 || t == 3 || t == 4 || t == 5 || t == 8 || t == 9) continue;
       }
-      double dh = coef * (q[up[i]] - q[i]);
-      if (g.block_on) dh = g.bcell[i] < 1.0 ? dh / (1.0 - g.bcell[i]) : 0.0;
-      const double r = std::fabs(dh) / (scale * h[i]);
-      if (r > b) b = r, w = i;
+      double dhx = coef * (q_x[left[i]] - q_x[i]);
+      double dhy = coef * (q_y[above[i]] - q_y[i]);
+      if (g.block_on) {
+        dhx = g.bcell[i] < 1.0 ? dhx / (1.0 - g.bcell[i]) : 0.0;
+        dhy = g.bcell[i] < 1.0 ? dhy / (1.0 - g.bcell[i]) : 0.0;
+      }
+      const double rx = std::fabs(dhx) / (scale * h[i]);
+      const double ry = std::fabs(dhy) / (scale * h[i]);
+      if (rx > bx) bx = rx, wx = i;
+      if (ry > by) by = ry, wy = i;
     }
-    best[k] = b;
-    where[k] = static_cast<double>(w);
+    best_x[k] = bx;
+    where_x[k] = static_cast<double>(wx);
+    best_y[k] = by;
+    where_y[k] = static_cast<double>(wy);
   }
-  stability s;
-  for (long k = 0; k < n_chunks; ++k)
-    if (best[k] > s.index) s.index = best[k], s.cell = static_cast<long>(where[k]);
+  stability_xy s;
+  for (long k = 0; k < n_chunks; ++k) {
+    if (best_x[k] > s.x.index) s.x.index = best_x[k], s.x.cell = static_cast<long>(where_x[k]);
+    if (best_y[k] > s.y.index) s.y.index = best_y[k], s.y.cell = static_cast<long>(where_y[k]);
+  }
   return s;
 }
 
@@ -356,9 +404,8 @@ double first_substep(main_state& ms, const overland_grid_view& g, double span, d
   ms.ade_worst_cell = 0;
   if (ms.ov_route_count <= 1) return dt;
   if (span - ms.ade_prev_substep > 0.001) dt = ms.ade_prev_substep;
-  const stability sy = ov_ade_stability(ms, g, ms.ov_qy.data(), g.above, dt);
-  const stability sx = ov_ade_stability(ms, g, ms.ov_qx.data(), g.left, dt);
-  const stability& worst = sx.index > sy.index ? sx : sy;
+  const stability_xy s = ov_ade_stability(ms, g, ms.ov_qx.data(), ms.ov_qy.data(), dt);
+  const stability& worst = s.x.index > s.y.index ? s.x : s.y;
   ms.ade_worst_cell = static_cast<int>(worst.cell);
   if (worst.index > 1.0 && dt > 0.1) {
     dt /= worst.index;
@@ -390,14 +437,8 @@ bool route_ade_substeps(main_state& ms, const overland_grid_view& g, double span
   double dt = first_substep(ms, g, span, dt_min);
   double* h = ms.ov_depth.data();
   double* start = ms.ov_depth_new.data();
-  double* last = ms.ov_depth_last.data();
   double* vx = ms.ov_vol_x.data();
   double* vy = ms.ov_vol_y.data();
-#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
-  for (long i = 1; i <= g.n; ++i) {
-    if (g.general && g.lake_cell(i)) continue;
-    start[i] = h[i];
-  }
   bool failed = false;
   for (;;) {
     if (g.clake_on) {
@@ -412,13 +453,19 @@ bool route_ade_substeps(main_state& ms, const overland_grid_view& g, double span
       print_small_step(dt, dt_min, ms.ade_worst_cell);
       return false;
     }
+    // The span starts from the depths of its start (kept for a restart) and
+    // no water through the faces yet.
 #pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
     for (long i = 1; i <= g.n; ++i) {
       if (g.general && g.lake_cell(i)) continue;
-      h[i] = last[i] = start[i];
+      if (failed)
+        h[i] = start[i];
+      else
+        start[i] = h[i];
       vx[i] = vy[i] = 0.0;
     }
     v = call_volumes{};
+    drained_outlet drained;
     double remaining = span;
     bool ok = true;
     while (ok && remaining > 1e-16) {
@@ -435,8 +482,8 @@ bool route_ade_substeps(main_state& ms, const overland_grid_view& g, double span
       }
       ms.ade_step_status = 0;
       const bool x_first = ms.ov_toggle == 1;
-      ok = ade_pass(ms, g, x_first, ts, v) && ade_pass(ms, g, !x_first, ts, v);
-      if (ok) drain_outlet(ms, g, ts, v);
+      ok = ade_pass(ms, g, x_first, ts, v, drained) && ade_pass(ms, g, !x_first, ts, v, drained);
+      if (ok) drain_outlet(ms, g, ts, v, drained);
     }
     if (ok) break;
     dt *= 0.5;
@@ -475,9 +522,7 @@ void pc_pass(main_state& ms, const overland_grid_view& g, bool x, double span, c
     pred[o] -= dp;
   }
   // Corrector: flows from the predicted depths, averaged with the predictor's.
-  if (fluxes(g, pred, q, f, flag) > 0) report_nan_flows(g.n, flag);
-#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
-  for (long i = 1; i <= g.n; ++i) q[i] = (q[i] + qp[i]) / 2.0;
+  if (fluxes(g, pred, q, f, flag, qp) > 0) report_nan_flows(g.n, flag);
   if (g.general) book_lake_faces(ms, g, q, f, span);
 
 #pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
@@ -510,13 +555,17 @@ void pc_pass(main_state& ms, const overland_grid_view& g, bool x, double span, c
 
 // Scheme 3: one predictor-corrector pass per direction.
 void route_ade_pc(main_state& ms, const overland_grid_view& g, double span, call_volumes& v) {
-  double* pred = ms.ov_depth_pred.data();
-  const double* h = ms.ov_depth.data();
+  // Every pass writes the face flows of all cells and the depth change of
+  // every cell outside lakes, and its predictor the predicted depth of every
+  // cell that is neither a lake nor a fixed-depth cell. Only those cells'
+  // predicted depths start from the depth; with no such cells nothing needs
+  // setting up.
+  if (g.general) {
+    double* pred = ms.ov_depth_pred.data();
+    const double* h = ms.ov_depth.data();
 #pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
-  for (long i = 1; i <= g.n; ++i) {
-    if (g.general && g.lake_cell(i)) continue;
-    pred[i] = h[i];
-    ms.ov_aux_depth[i] = ms.ov_qx[i] = ms.ov_qy[i] = 0.0;
+    for (long i = 1; i <= g.n; ++i)
+      if (!g.lake_cell(i)) pred[i] = h[i];
   }
   const bool x_first = ms.ov_toggle == 1;
   pc_pass(ms, g, x_first, span, v);

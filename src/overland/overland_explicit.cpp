@@ -173,8 +173,9 @@ inline bool face_fails(const explicit_view& v, long i, long j, double q, double 
   return c >= 0.06 || v.h[donor] + dhh < -1e-4;
 }
 
-// Computes every face flow of one sweep into q; marks failing faces and
-// returns their number.
+// Computes every face flow of one sweep into q; marks failing faces (flag
+// 1; the flags are 0 on entry, and report_failures clears them) and returns
+// their number.
 template <bool General>
 long sweep_flows(const explicit_view& v, const sweep_faces& f, bool x_sweep, double dt_s, bool check, double* q,
                  int* flag) {
@@ -184,9 +185,7 @@ long sweep_flows(const explicit_view& v, const sweep_faces& f, bool x_sweep, dou
     bool checked = false;
     const double qi = explicit_face<General>(v, f, i, x_sweep, checked);
     q[i] = qi;
-    int fl = 0;
-    if (check && checked && face_fails(v, i, f.nbr[i], qi, dt_s)) fl = 1, ++n_fail;
-    flag[i] = fl;
+    if (check && checked && face_fails(v, i, f.nbr[i], qi, dt_s)) flag[i] = 1, ++n_fail;
   }
   return n_fail;
 }
@@ -198,13 +197,15 @@ struct call_state {
   int n_reduced = 0; // reductions made in this call
 };
 
-// Reports the failing faces of a sweep in cell order; returns the count of
-// failures that ask for a reduction.
+// Reports the failing faces of a sweep in cell order and clears their
+// flags; returns the count of failures that ask for a reduction.
 long report_failures(const main_state& ms, const explicit_view& v, const sweep_faces& f, bool x_sweep,
-                     const double* q, const int* flag, call_state& cs) {
+                     const double* q, int* flag, call_state& cs) {
   long failures = 0;
-  for (long i = 1; i <= v.g.n; ++i) {
+  long i = 1;
+  for (; i <= v.g.n; ++i) {
     if (!flag[i]) continue;
+    flag[i] = 0;
     const long j = f.nbr[i];
     const long donor = q[i] >= 0.0 ? i : j;
     const double c = std::fabs(q[i] * cs.dt_s / v.g.dx);
@@ -214,6 +215,7 @@ long report_failures(const main_state& ms, const explicit_view& v, const sweep_f
                   v.h[donor] + dhh);
       if (cs.dt_s <= 0.005) {
         cs.stop += 1;
+        ++i;
         break;
       }
       ++failures;
@@ -231,6 +233,8 @@ long report_failures(const main_state& ms, const explicit_view& v, const sweep_f
       std::printf("    -> Outflow Exceeded Water Depth\n");
     }
   }
+  // Faces left unreported after a stop.
+  for (; i <= v.g.n; ++i) flag[i] = 0;
   return failures;
 }
 
@@ -331,12 +335,20 @@ void substepped(main_state& ms, explicit_view& v, double dt, call_state& cs) {
   double* h = ms.ov_depth.data();
   const double* saved = ms.explicit_saved_depth.data();
   const bool clake = v.kind == variant::channel_lake;
+  double* qx = ms.ov_qx.data();
+  double* qy = ms.ov_qy.data();
+  // The depths equal the saved ones on the first attempt of the step: only
+  // a restart copies them back.
+  bool restarted = false;
 restart:
+  if (restarted || clake) {
 #pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
-  for (long i = 1; i <= g.n; ++i) {
-    h[i] = saved[i];
-    if (clake) ms.ov_qx[i] = ms.ov_qy[i] = 0.0;
+    for (long i = 1; i <= g.n; ++i) {
+      if (restarted) h[i] = saved[i];
+      if (clake) qx[i] = qy[i] = 0.0;
+    }
   }
+  restarted = true;
   if (clake) {
     for (long L = 1; L <= ms.n_lakes; ++L) {
       ms.lake_elev[L] = ms.explicit_saved_lake_elev[L];
@@ -381,9 +393,6 @@ double ov_route_explicit(main_state& ms, double dt) {
   prepare_overland_arrays(ms);
   const long n = ms.n_cells;
   ms.explicit_sweep_toggle = (ms.explicit_sweep_toggle + 1) % 2;
-  double* aux = ms.ov_aux_depth.data();
-#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
-  for (long i = 1; i <= n; ++i) aux[i] = 0.0;
   call_state cs;
   if (ms.explicit_reduced_calls >= 1) {
     cs.dt_s = ms.explicit_reduced_step;
@@ -394,10 +403,16 @@ double ov_route_explicit(main_state& ms, double dt) {
     if (ms.explicit_reduced_active && !ms.quiet_on) std::printf("Resetting time step to %4.2lf for overland flow...\n", dt);
     ms.explicit_reduced_active = 0;
   }
+  // The depths of the call's entry, for a restart on a shorter sub-step; the
+  // explicit sweeps hand no depth change beside the depths.
   const double* h0 = ms.ov_depth.data();
   double* saved = ms.explicit_saved_depth.data();
+  double* aux = ms.ov_aux_depth.data();
 #pragma omp parallel for schedule(static) if (n >= parallel_min_items)
-  for (long i = 1; i <= n; ++i) saved[i] = h0[i];
+  for (long i = 1; i <= n; ++i) {
+    saved[i] = h0[i];
+    aux[i] = 0.0;
+  }
   if (ms.lakes_on && ms.n_lakes > 0) {
     for (long L = 1; L <= ms.n_lakes; ++L) {
       ms.explicit_saved_lake_elev[L] = ms.lake_elev[L];

@@ -203,11 +203,11 @@ overland_grid_view make_overland_view(main_state& ms) {
 
 void prepare_overland_arrays(main_state& ms) {
   const long n = ms.n_cells;
-  if (n <= 0 || ms.ov_depth_last.size() == n) return;
+  if (n <= 0 || ms.ov_vol_x.size() == n) return;
   for (dvec* v : {&ms.ov_qx, &ms.ov_qy})
     if (v->size() != n) v->allocate(n);
   for (dvec* v : {&ms.ov_vol_x, &ms.ov_vol_y, &ms.ov_depth_pred, &ms.ov_q_pred,
-                  &ms.ov_depth_last, &ms.ov_clip, &ms.explicit_saved_depth, &ms.boundary_value})
+                  &ms.ov_clip, &ms.explicit_saved_depth, &ms.boundary_value})
     v->allocate(n);
   for (dvec* v : {&ms.ov_aux_depth, &ms.ov_depth_new, &ms.ov_mann_exp})
     if (v->size() != n) v->allocate(n);
@@ -217,7 +217,9 @@ void prepare_overland_arrays(main_state& ms) {
     ms.explicit_saved_lake_elev.allocate(ms.n_lakes);
     ms.explicit_saved_lake_volume.allocate(ms.n_lakes);
   }
-  ms.ov_sum_chunks.assign(static_cast<size_t>(2 * (n / 4096 + 1)), 0.0);
+  // Four values per chunk: the ADE stability scan keeps an index and a cell
+  // per direction.
+  ms.ov_sum_chunks.assign(static_cast<size_t>(4 * sum_chunk_count(1, n)), 0.0);
 }
 
 void depth_varied_roughness(long count, const dvec& n, const dvec& k, const dvec& h, dvec& out) {
