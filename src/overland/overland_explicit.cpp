@@ -202,10 +202,11 @@ struct call_state {
 long report_failures(const main_state& ms, const explicit_view& v, const sweep_faces& f, bool x_sweep,
                      const double* q, int* flag, call_state& cs) {
   long failures = 0;
-  long i = 1;
-  for (; i <= v.g.n; ++i) {
+  bool stopped = false;  // a plain sweep at the smallest step reports no further face
+  for (long i = 1; i <= v.g.n; ++i) {
     if (!flag[i]) continue;
     flag[i] = 0;
+    if (stopped) continue;
     const long j = f.nbr[i];
     const long donor = q[i] >= 0.0 ? i : j;
     const double c = std::fabs(q[i] * cs.dt_s / v.g.dx);
@@ -215,8 +216,8 @@ long report_failures(const main_state& ms, const explicit_view& v, const sweep_f
                   v.h[donor] + dhh);
       if (cs.dt_s <= 0.005) {
         cs.stop += 1;
-        ++i;
-        break;
+        stopped = true;
+        continue;
       }
       ++failures;
       continue;
@@ -233,8 +234,6 @@ long report_failures(const main_state& ms, const explicit_view& v, const sweep_f
       std::printf("    -> Outflow Exceeded Water Depth\n");
     }
   }
-  // Faces left unreported after a stop.
-  for (; i <= v.g.n; ++i) flag[i] = 0;
   return failures;
 }
 

@@ -11,7 +11,6 @@
 
 namespace kavro {
 
-
 struct overland_grid_view {
   long n = 0;       // active cells
   double dx = 0;    // cell size (m)
