@@ -227,7 +227,7 @@ TEST(FinalResults, LayoutCases) {
     for (int i = 1; i <= 11; ++i) j[i][1] = 1.0;
     // covariance = phi / 10 / 11 = 0.01.
     const closing c(pc, j, 1.1);
-    EXPECT_TRUE(has(c.record, "p1                10.000000           5.986872         16.703212\n")) << c.record;
+    EXPECT_TRUE(has(c.record, "p1               10.000000           5.986872         16.703212\n")) << c.record;
   }
   // Small covariances in exponent form, others fixed.
   {
