@@ -31,8 +31,15 @@ int lm_run_model(pest_control& pc, int read_kind, std::string_view mode_option, 
     std::printf("Error: cannot write the parameter value file values.in.\n");
     return 1;
   }
-  run_simulation_with(pc.model_plan ? *pc.model_plan : default_run_plan(), pc.model_project_file, nullptr,
-                      mode_option);
+  const run_outcome outcome = run_simulation_with(pc.model_plan ? *pc.model_plan : default_run_plan(),
+                                                  pc.model_project_file, nullptr, mode_option);
+  // A run that stopped on an error may have left the outputs of an earlier
+  // run in place: they must not pass for this run's.
+  if (outcome.stopped_on_error) {
+    std::printf("Error: the model run of %s stopped on an error; its outputs cannot be used.\n",
+                pc.model_project_file.c_str());
+    return 1;
+  }
   if (!pc.post_batch_file.empty()) {
     // The command's own output follows what the tool printed so far.
     std::fflush(nullptr);

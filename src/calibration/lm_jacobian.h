@@ -24,10 +24,10 @@ enum class run_values {
 // (silently, through `pc.model_plan` or the system's own run), the
 // post-model command runs, and the instruction files read the outputs by
 // `read_kind` (0 into simulated, 1 into simulated_2, 2 into simulated_3).
-// 0, or 1 when "values.in" cannot be written or an output cannot be read
-// (the message names the file); the values of an unread output are those of
-// an earlier run and must not be used. The caller counts the run and checks
-// the stop file.
+// 0, or 1 when "values.in" cannot be written, the model run stopped on an
+// error or an output cannot be read (the message names the file): the
+// outputs left by an earlier run must not pass for this run's. The caller
+// counts the run and checks the stop file.
 int lm_run_model(pest_control& pc, int read_kind, std::string_view mode_option, pest_file_handles& instruction_files,
                  run_values values = run_values::current);
 

@@ -56,6 +56,20 @@ TEST(PlaneCalibration, OneJacobianOfTheRoughness) {
     EXPECT_EQ(read_file(one / file), read_file(four / file)) << file;
 }
 
+TEST(PlaneCalibration, AFailedModelRunStopsTheTool) {
+  // The outputs of an earlier run are still there, but the model project
+  // cannot run: its outputs are not taken for this run's.
+  scratch_dir dir;
+  write_plane(dir.path(), 1);
+  ASSERT_EQ(run_program(kavro_binary(), {"-slm", "plane.pst"}, dir.path()).exit_code, 0);
+  write_file(dir / "plane.prj", with_card(read_file(dir / "plane.prj"), "ROWS", "21"));
+  const run_result r = run_program(kavro_binary(), {"-slm", "plane.pst"}, dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(has(r.out, "Error: the model run of plane.prj stopped on an error; its outputs cannot be used.\n"))
+      << r.out;
+  EXPECT_FALSE(has(read_file(dir / "plane.rec"), "Sum of squared weighted residuals = "));
+}
+
 TEST(ToolOptions, ExitStatus) {
   scratch_dir dir;
   const run_result missing = run_program(kavro_binary(), {"-slm", "missing.pst"}, dir.path());
