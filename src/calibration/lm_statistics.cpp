@@ -6,6 +6,7 @@
 #include "calibration/case_record.h"
 #include "calibration/lm_upgrade.h"
 #include "calibration/numeric_toolkit.h"
+#include "calibration/objective_components.h"
 #include "calibration/pest_control.h"
 
 namespace kavro {
@@ -131,12 +132,7 @@ void write_observations(std::FILE* rec, const pest_control& pc) {
 
 void write_prior_information(std::FILE* rec, const pest_control& pc, const dmat& prior_matrix) {
   if (pc.nprior <= 0) return;
-  dvec values = dvector(1, pc.n_adjustable);
-  dvec calculated = dvector(1, pc.nprior);
-  int c = 0;
-  for (int k = 1; k <= pc.npar; ++k)
-    if (pest_is_adjustable(pc.pars[k])) values[++c] = pc.pars[k].value;
-  mat_vec_product(prior_matrix, pc.nprior, pc.n_adjustable, values, pc.n_adjustable, calculated);
+  const dvec calculated = lm_prior_values(pc, prior_matrix);
   std::fprintf(rec, "Prior information ----->\n");
   std::fprintf(rec, "\n");
   std::fprintf(rec, "Prior                  Provided       Calculated     Residual       Weight     Group\n");

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "calibration/numeric_toolkit.h"
+#include "calibration/objective_components.h"
 #include "calibration/pest_control.h"
 
 namespace kavro {
@@ -16,22 +17,6 @@ void lm_weighted_transpose(const dmat& j, int rows, int cols, const dvec& weight
 }
 
 namespace {
-
-// The adjustable parameters' values in control-file order.
-dvec adjustable_values(const pest_control& pc) {
-  dvec p = dvector(1, pc.n_adjustable);
-  int j = 0;
-  for (int k = 1; k <= pc.npar; ++k)
-    if (pest_is_adjustable(pc.pars[k])) p[++j] = pc.pars[k].value;
-  return p;
-}
-
-// c = prior_matrix * p, one value per prior-information equation.
-dvec prior_values_at(const pest_control& pc, const dmat& prior_matrix, const dvec& p) {
-  dvec c = dvector(1, pc.nprior);
-  if (pc.nprior > 0) mat_vec_product(prior_matrix, pc.nprior, pc.n_adjustable, p, pc.n_adjustable, c);
-  return c;
-}
 
 // Observed minus current values: observations, then prior information.
 dvec residuals(const pest_control& pc, const dvec& prior_values) {
@@ -110,7 +95,7 @@ void scale_to_step(const dmat& jacobian, const dvec& prior_values, int k, const 
 
 int lm_upgrade_vector(const dmat& jacobian, const dmat& prior_matrix, const dvec& weight_matrix,
                       const pest_control& pc, dvec& upgrade) {
-  const dvec c = prior_values_at(pc, prior_matrix, adjustable_values(pc));
+  const dvec c = lm_prior_values(pc, prior_matrix);
   solve_upgrade(jacobian, c, pc.nobs + pc.nprior, pc.n_adjustable, weight_matrix, pc, upgrade);
   return 0;
 }
@@ -122,7 +107,7 @@ int lm_upgrade_vector_subset(const dmat& reduced_jacobian, const dvec& prior_val
 }
 
 int lm_step_length(const dmat& jacobian, const dmat& prior_matrix, const pest_control& pc, dvec& upgrade) {
-  const dvec c = prior_values_at(pc, prior_matrix, adjustable_values(pc));
+  const dvec c = lm_prior_values(pc, prior_matrix);
   scale_to_step(jacobian, c, pc.n_adjustable, pc, upgrade);
   return 0;
 }
@@ -157,7 +142,7 @@ class bounded_upgrade {
         rec_(rec),
         n_(pc.n_adjustable),
         m_(pc.nobs + pc.nprior),
-        c_(prior_values_at(pc, prior_matrix, adjustable_values(pc))) {}
+        c_(lm_prior_values(pc, prior_matrix)) {}
 
   void run() {
     if (pc_.n_insensitive >= 1) solve_without_insensitive();

@@ -23,16 +23,6 @@ using kavro::dmat;
 using kavro::dvec;
 using kavro::pest_control;
 
-std::string written(const std::function<void(std::FILE*)>& write) {
-  std::FILE* f = std::tmpfile();
-  write(f);
-  std::rewind(f);
-  std::string text;
-  for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) text += static_cast<char>(c);
-  std::fclose(f);
-  return text;
-}
-
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // n untransformed parameters, m observations of group "flow" with the given

@@ -78,17 +78,15 @@ struct small_case {
   }
   // A bounded trial; the console in the return value, the record in `rec`.
   std::string bounded(std::string* rec_text = nullptr, bool solve = true) {
-    std::FILE* rec = std::tmpfile();
-    testing::internal::CaptureStdout();
-    if (solve)
-      kavro::lm_trial_upgrade(jacobian, prior, weights, pc, upgrade, list, rec);
-    else
-      kavro::lm_bounded_upgrade(jacobian, prior, weights, pc, upgrade, list, rec);
-    const std::string out = testing::internal::GetCapturedStdout();
-    std::rewind(rec);
-    std::string text;
-    for (int c = std::fgetc(rec); c != EOF; c = std::fgetc(rec)) text += static_cast<char>(c);
-    std::fclose(rec);
+    std::string out;
+    const std::string text = written([&](std::FILE* rec) {
+      testing::internal::CaptureStdout();
+      if (solve)
+        kavro::lm_trial_upgrade(jacobian, prior, weights, pc, upgrade, list, rec);
+      else
+        kavro::lm_bounded_upgrade(jacobian, prior, weights, pc, upgrade, list, rec);
+      out = testing::internal::GetCapturedStdout();
+    });
     if (rec_text) *rec_text = text;
     return out;
   }

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,17 @@ inline std::string replace_once(std::string text, const std::string& from, const
   const std::size_t at = text.find(from);
   EXPECT_NE(at, std::string::npos) << from;
   if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+// What `write` puts into a fresh stream.
+inline std::string written(const std::function<void(std::FILE*)>& write) {
+  std::FILE* f = std::tmpfile();
+  write(f);
+  std::rewind(f);
+  std::string text;
+  for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) text += static_cast<char>(c);
+  std::fclose(f);
   return text;
 }
 
