@@ -98,10 +98,6 @@ bool forward(const par_group_rec& g, int central_switch) {
   return g.forcen == "always_2" || (g.forcen == "switch" && central_switch == 0);
 }
 
-// A parameter whose bounds coincide cannot move: its column is 0 and no run
-// is made for it.
-bool pinned_by_bounds(const par_rec& p) { return p.lower_bound == p.upper_bound; }
-
 // Whether parameter p's column is recomputed by runs in this Jacobian.
 bool recomputed(const pest_control& pc, int p, column_choice choice, const ivec& cyclic_list) {
   if (!pest_is_adjustable(pc.pars[p])) return false;
@@ -110,16 +106,6 @@ bool recomputed(const pest_control& pc, int p, column_choice choice, const ivec&
   for (int k = 1; k <= pc.cyclic_columns; ++k)
     if (cyclic_list[k] == p) return true;
   return false;
-}
-
-// Model runs the column of one recomputed parameter costs.
-int column_runs(const pest_control& pc, const par_rec& p, int central_switch) {
-  if (p.iw_flag == 1 || pinned_by_bounds(p)) return 0;
-  const par_group_rec* g = group_of(pc, p);
-  if (g == nullptr) return 0;
-  if (g->forcen == "always_2") return 1;
-  if (g->forcen == "switch") return central_switch == 0 ? 1 : 2;
-  return 2;
 }
 
 // The perturbed points of a parameter, in transformed units: 1 % and 2 % of
@@ -183,6 +169,28 @@ void three_points(const par_rec& p, double& x1, double& x2) {
       x1 = in.up2_formula;
     }
   }
+}
+
+// A parameter whose perturbed points coincide with each other or with its
+// value (bounds that coincide, or a value too small to perturb) gives no
+// difference quotient: its column is 0 and no run is made for it.
+bool cannot_move(const par_rec& p, const par_group_rec& g, int central_switch) {
+  if (p.lower_bound == p.upper_bound) return true;
+  if (forward(g, central_switch)) return forward_point(p) == p.value;
+  if (!three_point(g, central_switch)) return false;
+  double x1 = 0.0, x2 = 0.0;
+  three_points(p, x1, x2);
+  return x1 == x2 || x1 == p.value || x2 == p.value;
+}
+
+// Model runs the column of one recomputed parameter costs.
+int column_runs(const pest_control& pc, const par_rec& p, int central_switch) {
+  if (p.iw_flag == 1) return 0;
+  const par_group_rec* g = group_of(pc, p);
+  if (g == nullptr || cannot_move(p, *g, central_switch)) return 0;
+  if (g->forcen == "always_2") return 1;
+  if (g->forcen == "switch") return central_switch == 0 ? 1 : 2;
+  return 2;
 }
 
 // Every parameter's perturbed values start as its value; the tied children
@@ -249,11 +257,11 @@ void zero_column(const pest_control& pc, dmat& jacobian, int c) {
 // The column of parameter p at position c; 0 or a failure.
 int compute_column(pest_control& pc, int p, int c, dmat& jacobian, int central_switch, column_runner& run) {
   const par_rec& par = pc.pars[p];
-  if (par.iw_flag == 1 || pinned_by_bounds(par)) {
+  const par_group_rec* g = group_of(pc, par);
+  if (par.iw_flag == 1 || (g && cannot_move(par, *g, central_switch))) {
     zero_column(pc, jacobian, c);
     return 0;
   }
-  const par_group_rec* g = group_of(pc, par);
   if (g == nullptr) return 0;
   const double x = par.value;
   if (forward(*g, central_switch)) {

@@ -150,10 +150,12 @@ TEST_F(Jacobian, ColumnCases) {
     EXPECT_NE(e.console.find("please alter DERMTHD in the control file accordingly.\n"), std::string::npos);
     EXPECT_EQ(e.model_calls, 0);
   }
-  // A parameter pinned by equal bounds: no run, not counted, a zero column.
-  {
+  // A parameter pinned by equal bounds, or too small for its 1 % to change
+  // it: no run, not counted, a zero column (no 0 / 0).
+  for (const char* pinned : {"p2 none relative 2.0 2.0 2.0", "p2 none relative 4.9e-324 -1000.0 1000.0"}) {
+    SCOPED_TRACE(pinned);
     tool_engine e;
-    open_case(e, "lin", {{"p2 none relative 2.0 -1000.0 1000.0", "p2 none relative 2.0 2.0 2.0"}}, lin_stand_in());
+    open_case(e, "lin", {{"p2 none relative 2.0 -1000.0 1000.0", pinned}}, lin_stand_in());
     e.jacobian[2][2] = 7.0;
     ASSERT_EQ(e.jacobian_runs(), 0) << e.console;
     EXPECT_NE(e.console.find("running model 2 times"), std::string::npos);
