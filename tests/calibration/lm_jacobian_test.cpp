@@ -163,6 +163,21 @@ TEST_F(Jacobian, ColumnCases) {
     for (int i = 1; i <= 6; ++i) EXPECT_EQ(e.jacobian[i][2], 0.0);
     EXPECT_NEAR(e.jacobian[6][3], 1.0, 1e-12);
   }
+  // A "log" parameter below 1e-8: its upward point is the fixed 0.01, the
+  // downward one (at its upper bound) 1 % below its value.
+  struct tiny_case {
+    const char* k_line;
+    const char* k_run;
+  };
+  for (const tiny_case& t : {tiny_case{"k log factor 1e-9 1e-10 10.0", "1.0000000E+00 1.0000000E-02 "},
+                             tiny_case{"k log factor 1e-9 1e-10 1e-9", "1.0000000E+00 9.9000000E-10 "}}) {
+    SCOPED_TRACE(t.k_line);
+    tool_engine e;
+    open_case(e, "decay", {{"k log factor 1.0 0.01 10.0", t.k_line}}, decay_stand_in());
+    ASSERT_EQ(e.jacobian_runs(), 0) << e.console;
+    ASSERT_EQ(calls().size(), 3u);
+    EXPECT_EQ(calls()[2], t.k_run);
+  }
   // A run that leaves no output ends the Jacobian after the stop-file check,
   // naming the file it could not read.
   {
