@@ -49,12 +49,11 @@ bool table_has_room(const pest_control& pc, const char* mode) {
 // the sequence alone (any other word).
 class seed_source {
  public:
-  // False after a message when the seeds file cannot be written, or read
-  // whole with at least `needed` seeds.
-  bool open(const std::string& mode, std::uint32_t start, int needed) {
+  // Mode "N": reads the seeds file whole; false after a message when it
+  // cannot be read or holds fewer than `needed` seeds.
+  bool read(const std::string& mode, std::uint32_t start, int needed) {
     mode_ = mode;
     state_ = start;
-    if (mode_ == "Y") return open_mode_file(out_, seeds_file_name, "w");
     if (mode_ != "N") return true;
     const std::optional<std::string> bytes = read_file_bytes(seeds_file_name);
     if (!bytes) {
@@ -78,6 +77,9 @@ class seed_source {
     }
     return true;
   }
+
+  // Mode "Y": creates the seeds file; false after a message when it cannot.
+  bool start_writing() { return mode_ != "Y" || open_mode_file(out_, seeds_file_name, "w"); }
 
   // The seed of the next sample; false after a message when the seeds file
   // has none left.
@@ -214,9 +216,9 @@ class trajectory_repulsion : public global_search {
     in.count("K, the number of CT runs without improvement that stops the search", 0, max_no_improvement_);
     in.real("f, the improvement fraction judged negligible", -HUGE_VAL, HUGE_VAL, fraction_);
     if (!in.ok()) return 1;
-    if (!seeds_.open(seed_mode, seed_, n_samples_)) return 1;
-    if (!open_mode_file(report_, "slm_dwo_ms2.rec", "w")) return 1;
-    if (const int rc = tool_open_case_files(argc_, argv_, tc_)) return rc;
+    if (!seeds_.read(seed_mode, seed_, n_samples_)) return 1;
+    if (const int rc = tool_open_case_files(argc_, argv_, tc_, {"slm_dwo_ms2.rec", seeds_file_name})) return rc;
+    if (!open_mode_file(report_, "slm_dwo_ms2.rec", "w") || !seeds_.start_writing()) return 1;
     saved_lambda_ = pc().rlambda1;
     if (!sampling()) return 1;
     rank_samples();
@@ -400,9 +402,9 @@ class mlsl_search : public global_search {
     in.count("K2, the number of MLSL iterations without improvement that stops the search", 0, k2_);
     in.real("f, the improvement fraction judged negligible", -HUGE_VAL, HUGE_VAL, fraction_);
     if (!in.ok()) return 1;
-    if (!seeds_.open(seed_mode, seed_, p.mlsl_sample_size)) return 1;
-    if (!open_mode_file(report_, "slm_dwo_mlsl.rec", "w")) return 1;
-    if (const int rc = tool_open_case_files(argc_, argv_, tc_)) return rc;
+    if (!seeds_.read(seed_mode, seed_, p.mlsl_sample_size)) return 1;
+    if (const int rc = tool_open_case_files(argc_, argv_, tc_, {"slm_dwo_mlsl.rec", seeds_file_name})) return rc;
+    if (!open_mode_file(report_, "slm_dwo_mlsl.rec", "w") || !seeds_.start_writing()) return 1;
     saved_lambda_ = p.rlambda1;
     point_table_.allocate(p.npar, static_cast<long>(p.noptmax + 1) * max_searches_);
     point_phi_.allocate(static_cast<long>(p.noptmax + 1) * max_searches_);

@@ -75,8 +75,19 @@ int tool_check_control(int argc, char** argv, std::string_view banner, std::stri
   return 0;
 }
 
-int tool_open_case_files(int argc, char** argv, tool_case& tc) {
+int tool_open_case_files(int argc, char** argv, tool_case& tc, std::initializer_list<std::string_view> mode_files) {
   if (const int rc = FilesNamesForWrite(argv[2], tc.names)) return rc;
+  // A case file must not be one of the mode's own files (a control file
+  // named like the mode's report).
+  for (const std::string* name : {&tc.names.rec_name, &tc.names.sen_name, &tc.names.mtt_name, &tc.names.par_name,
+                                  &tc.names.rst_name})
+    for (const std::string_view own : mode_files)
+      if (*name == own) {
+        std::printf("Error: the case file %s of the control file %s is also a file of this mode; rename the control "
+                    "file.\n",
+                    name->c_str(), argv[2]);
+        return 1;
+      }
   const bool resume = argc >= 4 && std::strcmp(argv[3], "/r") == 0;
   if (!open_mode_file(tc.rec, tc.names.rec_name, resume ? "a" : "w")) return 1;
   if (!open_mode_file(tc.sen, tc.names.sen_name, resume ? "a" : "w")) return 1;
@@ -314,8 +325,10 @@ class multistart {
     in.seed("S, the random seed", seed_);
     in.count("N, the number of pre-inversion runs", 1, n_samples_);
     if (!in.ok()) return 1;
+    if (const int rc = tool_open_case_files(argc_, argv_, tc_,
+                                            {"slm_dwo_ms1.rec", "parameters.prn", "RandomNumberSeeds.prn"}))
+      return rc;
     if (!open_mode_file(report_, "slm_dwo_ms1.rec", "w")) return 1;
-    if (const int rc = tool_open_case_files(argc_, argv_, tc_)) return rc;
     if (!open_mode_file(parameters_, "parameters.prn", "w")) return 1;
     if (!open_mode_file(seeds_, "RandomNumberSeeds.prn", "w")) return 1;
     pest_control& pc = tc_.pc;

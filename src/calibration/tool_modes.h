@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,10 +53,11 @@ int tool_common_start(int argc, char** argv, std::string_view banner, std::strin
                       const run_plan* plan, tool_case& tc);
 // The two halves of the common start, for the global searches, which read
 // their own input file between them: everything up to the case files, and
-// the case files.
+// the case files, refused when one is named like a file of the mode
+// (`mode_files`).
 int tool_check_control(int argc, char** argv, std::string_view banner, std::string_view prediction_message,
                        const run_plan* plan, tool_case& tc);
-int tool_open_case_files(int argc, char** argv, tool_case& tc);
+int tool_open_case_files(int argc, char** argv, tool_case& tc, std::initializer_list<std::string_view> mode_files = {});
 
 // Opens `name` for writing into `f`; false after a message naming it.
 bool open_mode_file(case_file& f, const std::string& name, const char* mode);

@@ -337,6 +337,14 @@ TEST_F(GlobalModes, BadInputStopsBeforeAnyRun) {
   EXPECT_TRUE(has(console, "Error: the seeds file RandomNumberSeeds.prn holds 2 seeds; the first 3 samples need 3.\n"))
       << console;
   EXPECT_EQ(model->runs, 0);
+  // A control file whose record would be the mode's report.
+  write_file("slm_dwo_ms1.pst", fixture("well.pst"));
+  write_file("ms.in", "12345 3\n");
+  EXPECT_EQ(mode(kavro::run_multistart, "-ms", model, "slm_dwo_ms1"), 1);
+  EXPECT_TRUE(has(console, "Error: the case file slm_dwo_ms1.rec of the control file slm_dwo_ms1 is also a file of "
+                           "this mode; rename the control file.\n"))
+      << console;
+  EXPECT_EQ(model->runs, 0);
 }
 
 TEST_F(GlobalModes, FailedSamplesAreDropped) {
@@ -355,6 +363,31 @@ TEST_F(GlobalModes, FailedSamplesAreDropped) {
   EXPECT_TRUE(has(runs[0], "number 1 --->"));
   EXPECT_TRUE(has(runs[1], "number 3 --->"));
   EXPECT_EQ(lines_of(read_file("parameters.prn")).size(), 3u);  // its draw is spent all the same
+
+  // Under "-tr" the failed first sample does not rank first: the search
+  // starts from the best sample that ran.
+  write_file("tr.in", "Y 12345 3 3 2 0.1\n");
+  auto failing = well_stand_in();
+  failing->no_output_at_run = 1;
+  EXPECT_EQ(mode(kavro::run_trajectory_repulsion, "-tr", failing), 1);
+  const std::string tr = read_file("slm_dwo_ms2.rec");
+  EXPECT_FALSE(has(tr, "-7.4549413600E-01\t")) << tr;
+  const std::vector<std::string> inversions = blocks(tr, " Results of CT inversion run number ");
+  ASSERT_GE(inversions.size(), 1u);
+  const std::vector<double> x = start_and_end(inversions[0], "x");
+  ASSERT_EQ(x.size(), 2u);
+  EXPECT_NEAR(x[0], 1.753330, 1e-6);
+  EXPECT_NEAR(x[1], 1.0, 1e-6);
+}
+
+TEST_F(GlobalModes, MoreInversionsThanSamples) {
+  // C above N: the inversions end when every sample has been taken.
+  write_well();
+  write_file("tr.in", "Y 12345 2 5 5 0.1\n");
+  ASSERT_EQ(mode(kavro::run_trajectory_repulsion, "-tr", well_stand_in()), 0) << console;
+  const std::string report = read_file("slm_dwo_ms2.rec");
+  EXPECT_EQ(blocks(report, " Results of CT inversion run number ").size(), 2u) << report;
+  EXPECT_TRUE(has(report, "RESULTS OF GLOBAL SEARCH PROCESS"));
 }
 
 }  // namespace
