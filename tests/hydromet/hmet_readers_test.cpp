@@ -117,7 +117,7 @@ TEST(SamsonReader, HourTwentyFourIsMidnightOfTheNextDay) {
     EXPECT_EQ(h[0].hmet_cloud_cover, 3.0) << "tenths";
     EXPECT_EQ(h[0].hmet_pressure, 850.0);
     EXPECT_EQ(h[0].hmet_wind_speed, 2.5);
-    EXPECT_EQ(ms->hmet_station_name.substr(0, 7), "PHOENIX");
+    EXPECT_NE(ms->hmet_station_name.find("PHOENIX"), std::string::npos) << ms->hmet_station_name;
   }
 }
 
@@ -193,7 +193,7 @@ TEST(SurfaceAirwaysReader, DeliversEachDayHourByHour) {
     text += sa_line("RHUM", day, 24, [](int) { return 55L; });
     text += sa_line("TMPD", day, 24, [&](int h) { return day == 15 && h == 3 ? 99999L : 50L + h; });
     text += sa_line("TSKC", day, 24, [&](int h) { return day == 14 ? 507L : (h == 2 ? 99999L : 304L); });
-    text += sa_line("WIND", day, 24, [](int) { return 180010L; });
+    text += sa_line("WIND", day, 24, [](int) { return 18010L; });
   }
   write_file(dir / "w.sa", text);
   auto ms = kavro_test::weather_reader_record((dir / "w.sa").string(), "surfaways");

@@ -8,6 +8,8 @@
 #include <filesystem>
 
 #include "framework/error_record.h"
+#include "framework/run_clock.h"
+#include "hydromet/hmet_readers.h"
 #include "hydromet/elevation_bands.h"
 #include "hydromet/hydromet_steps.h"
 #include "hydromet/weather_step.h"
@@ -187,6 +189,88 @@ TEST(SnowBandParameters, BandsByElevationCardsWin) {
             std::string::npos);
   EXPECT_NE(out.find("\"Upper\" where the column header \"Upper_Elevation\""), std::string::npos) << out;
   EXPECT_EQ(error_rec.stop, 1);
+  error_rec = error_record{};
+}
+
+// Two hours of VRX weather read through the weather step, with an
+// orographic gauge when `orographic` is given.
+std::unique_ptr<main_state> two_hour_run(const kavro_test::scratch_dir& dir, const std::string& orographic = "") {
+  std::string text;
+  for (int h = 0; h < 2; ++h) text += "2010 7 15 " + std::to_string(h) + " 29.92 50 0 5 50 0.0 0.0\n";
+  kavro_test::write_file(dir / "w.vrx", text);
+  auto ms = kavro_test::weather_reader_record((dir / "w.vrx").string(), "vrx", 1, 2, 30.0);
+  if (!orographic.empty()) {
+    kavro_test::write_file(dir / "o.txt", orographic);
+    ms->hmet_orog_gages_file_on = 1;
+    ms->fs_hmet_orog_gages.open((dir / "o.txt").string(), "r");
+    EXPECT_TRUE(read_orographic_header(*ms));
+  }
+  EXPECT_EQ(read_hmet(*ms, 1), hmet_scan_done);
+  if (!orographic.empty()) {
+    EXPECT_TRUE(check_orographic_lines(*ms));
+  }
+  ms->hmet_call_no = 2;
+  ms->hmet_interval_days = ms->lt_et_interval_days = 1.0 / 24.0;
+  ms->time_tol = 1.1574074074074074e-07;
+  ms->keep_running = 1;
+  ms->now = ms->next_hmet_time = ms->next_lt_et_time = julian_date(2010, 7, 15, 0, 0, 0.0);
+  return ms;
+}
+
+void next_hour(main_state& ms) {
+  testing::internal::CaptureStdout();
+  hmet_step(ms);
+  testing::internal::GetCapturedStdout();
+  ms.now += 1.0 / 24.0;
+}
+
+TEST(WeatherStep, TheEndOfTheDataEndsTheRunOrLetsTheLastEventFinish) {
+  kavro_test::scratch_dir dir;
+  for (const bool last_event_running : {false, true}) {
+    SCOPED_TRACE(last_event_running ? "the last rain event runs" : "no rain");
+    auto ms = two_hour_run(dir);
+    ms->n_precip_events = 2;
+    ms->event_no = last_event_running ? 2 : 1;
+    ms->event_active = 1;
+    next_hour(*ms);
+    next_hour(*ms);
+    EXPECT_EQ(ms->hmet_record.hour, 1);
+    EXPECT_EQ(ms->keep_running, 1);
+    ms->next_lt_et_time = ms->now;
+    testing::internal::CaptureStdout();
+    hmet_step(*ms);
+    const std::string out = testing::internal::GetCapturedStdout();
+    // No made-up hour: the weather and evapotranspiration clocks stop in the
+    // pass that met the end.
+    EXPECT_EQ(ms->next_hmet_time, -10.0);
+    EXPECT_EQ(ms->next_lt_et_time, -10.0);
+    EXPECT_EQ(ms->hmet_hour_count, -1.0);
+    EXPECT_EQ(ms->keep_running, last_event_running ? 1 : 0);
+    EXPECT_EQ(out.find("End of meteorology data reached.") != std::string::npos, !last_event_running);
+  }
+}
+
+TEST(WeatherStep, AnOrographicGaugeSetsTheLapseRateUpToTheDryAdiabat) {
+  kavro_test::scratch_dir dir;
+  // The gauge stands 100 m above the base station (10 C); the first hour it
+  // reads 0.5 C more (0.005 K/m), the second 5 C more (a rate held at
+  // 0.00981 K/m).
+  auto ms = two_hour_run(dir, "Orographic gauges\nGauge 200.0 Base 100.0\nYr Mo Dy Hr T\n"
+                              "2010 7 15 0 10.5\n2010 7 15 1 15.0\n");
+  EXPECT_EQ(ms->dalr_on, 1);
+  next_hour(*ms);
+  EXPECT_NEAR(ms->lapse_rate, 0.005, 1e-12);
+  next_hour(*ms);
+  EXPECT_NEAR(ms->lapse_rate, 0.00981, 1e-15);
+  // A gauge file short of the weather's hours is refused before the run.
+  kavro_test::write_file(dir / "short.txt", "Orographic gauges\nGauge 200.0 Base 100.0\nYr Mo Dy Hr T\n2010 7 15 0 9.5\n");
+  auto ms2 = kavro_test::weather_reader_record((dir / "w.vrx").string(), "vrx");
+  ms2->fs_hmet_orog_gages.open((dir / "short.txt").string(), "r");
+  ASSERT_TRUE(read_orographic_header(*ms2));
+  ASSERT_EQ(read_hmet(*ms2, 1), hmet_scan_done);
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(check_orographic_lines(*ms2));
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("holds 1 hourly lines"), std::string::npos);
   error_rec = error_record{};
 }
 

@@ -151,6 +151,8 @@ TEST_F(WeatherRun, UnreadableWeatherFilesAreRefusedNamingLineAndField) {
        {"Problem encountered in hmet_ASCII file, line 2", "hour 25"}},
       {"grid of 5 values", "HMET_ASCII", "index.txt", "g_2010071523\n",
        {"g_2010071523_Clod.asc", "asks for 9 values", "holds 5"}, true},
+      {"no temperature grid", "HMET_ASCII", "index.txt", "g_2010071523\ng_2010071524\n",
+       {"ERROR!!! CANNOT OPEN Temperature FILE", "g_2010071524_Temp.asc", "line 2"}},
   };
   const std::string one_cell = "ncols 1\nnrows 1\nxllcorner 500\nyllcorner 2000\ncellsize 90\nNODATA_value -9999\n5\n";
   const std::string five_values =
@@ -161,6 +163,7 @@ TEST_F(WeatherRun, UnreadableWeatherFilesAreRefusedNamingLineAndField) {
     for (const char* s : {"_Clod", "_Prcp", "_Pres", "_RlHm", "_Temp", "_Drad", "_Grad", "_WndS"}) {
       const bool bad = c.short_cloud_grid && std::string(s) == "_Clod";
       write_file(dir / (std::string("g_2010071523") + s + ".asc"), bad ? five_values : one_cell);
+      if (std::string(s) != "_Temp") write_file(dir / (std::string("g_2010071524") + s + ".asc"), one_cell);
     }
     const std::string project =
         kavro_test::without_card(read_file(kavro_test::data_dir() / "weather_runs" / "day.prj"), "HMET_VRX");
