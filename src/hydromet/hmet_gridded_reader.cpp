@@ -12,7 +12,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
@@ -101,6 +103,10 @@ const char* token_end(const char* p, const char* end) {
 // what is wrong with a bad file.
 grid_read read_grid_file(const std::string& path, hmet_grid& g, std::string& text, std::string& problem) {
   g.present = false;
+  // An hour may lack some grids: look before opening, so that a missing one
+  // is not reported as a failed open.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(expected_file_name(path, "r"), ec)) return grid_read::missing;
   file_wrapper f;
   if (!f.open(path, "r")) return grid_read::missing;
   text.clear();

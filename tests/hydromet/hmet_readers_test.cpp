@@ -163,6 +163,7 @@ TEST(GriddedReader, NoDataCellsTakeTheMeanOfTheOthers) {
   EXPECT_NE(first.find("ERROR!!! CANNOT OPEN Wind Speed FILE"), std::string::npos) << first;
   EXPECT_NE(first.find("NO WIND VALUE READ, using 3.000000"), std::string::npos);
   EXPECT_NE(first.find("Filling Temperature Array"), std::string::npos);
+  EXPECT_EQ(first.find("Error"), std::string::npos) << "a missing wind grid is no error";
   testing::internal::CaptureStdout();
   ASSERT_EQ(read_hmet(*ms, 3), hmet_grid_record);
   EXPECT_EQ(read_hmet(*ms, 4), hmet_end_of_data);

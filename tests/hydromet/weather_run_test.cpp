@@ -99,12 +99,19 @@ TEST_F(WeatherRun, ADayOfStationWeatherRunsItsHoursAndEndsWithTheData) {
   EXPECT_NEAR(column(evap[1], 10), 16.1297, 2e-4) << "the first night cools the ground from the air's 25 C";
 }
 
-TEST_F(WeatherRun, AStartAfterTheWeatherDataIsRefusedBeforeTheRun) {
+TEST_F(WeatherRun, StartsAndStepsThatMissTheWeatherAreRefusedBeforeTheRun) {
   const auto r = run("START_DATE 2010 7 16\nSTART_TIME 0 0\n");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out.find("Running...."), std::string::npos);
   EXPECT_NE(r.out.find("START_DATE 7/16/2010 00:00"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("7/15/2010 23:00"), std::string::npos) << r.out;
+
+  // Steps of 7 minutes never meet the next hour: refused, not run forever.
+  const auto seven = run("TIMESTEP 420\n");
+  EXPECT_EQ(seven.exit_code, 1);
+  EXPECT_NE(seven.out.find("its time step (420 s, card TIMESTEP) must divide an hour"), std::string::npos)
+      << seven.out;
+  EXPECT_EQ(seven.out.find("Running...."), std::string::npos);
 
   // A start inside the data runs from there to the end.
   const auto inside = run("START_DATE 2010 7 15\nSTART_TIME 20 0\n");
