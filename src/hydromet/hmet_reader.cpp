@@ -101,6 +101,12 @@ std::string_view weather_columns(std::string_view line, int first, int last) {
   return line.substr(from, static_cast<std::size_t>(last - first + 1));
 }
 
+double good_or_last(bool missing, double value, double& last, int& repaired) {
+  if (!missing) return last = value;
+  ++repaired;
+  return last;
+}
+
 int weather_refused() {
   error_rec.code = already_printed_code;
   return hmet_read_failed;

@@ -38,4 +38,8 @@ std::string_view weather_columns(std::string_view line, int first, int last);
 // Sets error_rec to "already printed" and gives hmet_read_failed.
 int weather_refused();
 
+// A value of the file, or the last good value of its kind when it is
+// missing (counted in `repaired`); a good value becomes the last good one.
+double good_or_last(bool missing, double value, double& last, int& repaired);
+
 }  // namespace kavro

@@ -145,32 +145,23 @@ int read_samson_hour(main_state& ms) {
   }
   hmet_last_valid& last = st.last_valid;
   const std::size_t h = static_cast<std::size_t>(v.hour);
-  auto repaired = [&](bool missing) {
-    if (missing) ++ms.n_hmet_repaired;
-    return missing;
-  };
-  double direct = static_cast<double>(v.direct);
-  if (repaired(v.direct == 9999)) direct = last.direct[h];
-  else last.direct[h] = direct;
-  double diffuse = static_cast<double>(v.diffuse);
-  if (repaired(v.diffuse == 9999)) diffuse = last.global[h];
-  else last.global[h] = diffuse;
-  double sky = static_cast<double>(v.sky);
-  if (repaired(v.sky == 99)) sky = last.sky_cover;
-  else last.sky_cover = sky;
-  double temperature = v.temperature;
-  if (repaired(static_cast<long>(10.0 * temperature) == 9999)) temperature = last.temperature[h];
-  else last.temperature[h] = temperature;
-  double humidity = static_cast<double>(v.humidity);
-  if (repaired(v.humidity == 999)) humidity = last.humidity[h];
-  else last.humidity[h] = humidity;
-  double pressure = static_cast<double>(v.pressure);
-  if (repaired(v.pressure == 9999)) pressure = last.pressure;
-  else last.pressure = pressure;
+  int& repaired = ms.n_hmet_repaired;
+  const double direct = good_or_last(v.direct == 9999, static_cast<double>(v.direct), last.direct[h], repaired);
+  const double diffuse = good_or_last(v.diffuse == 9999, static_cast<double>(v.diffuse), last.global[h], repaired);
+  const double sky = good_or_last(v.sky == 99, static_cast<double>(v.sky), last.sky_cover, repaired);
+  const double temperature = good_or_last(static_cast<long>(10.0 * v.temperature) == 9999, v.temperature,
+                                          last.temperature[h], repaired);
+  const double humidity = good_or_last(v.humidity == 999, static_cast<double>(v.humidity), last.humidity[h], repaired);
+  const double pressure = good_or_last(v.pressure == 9999, static_cast<double>(v.pressure), last.pressure, repaired);
   double wind = v.wind;
   const long whole_wind = static_cast<long>(wind);
-  if (repaired(whole_wind == 99 || whole_wind == 9999)) wind = static_cast<double>(last.wind_hundredths) / 100.0;
-  else last.wind_hundredths = std::lround(wind * 100.0);
+  if (whole_wind == 99 || whole_wind == 9999) {
+    // Kept in hundredths of a metre per second.
+    wind = static_cast<double>(last.wind_hundredths) / 100.0;
+    ++repaired;
+  } else {
+    last.wind_hundredths = std::lround(wind * 100.0);
+  }
 
   hmet_hour_record& rec = ms.hmet_record;
   line_date(v, rec.year, rec.month, rec.day, rec.hour);

@@ -89,52 +89,27 @@ void take_line(main_state& ms, const sa_line& v) {
   for (long i = 0; i < v.n; ++i) {
     const std::size_t s = static_cast<std::size_t>(i);
     const long x = v.values[s];
-    double value = static_cast<double>(x);
-    bool missing = false;
+    int& repaired = ms.n_hmet_repaired;
+    double value = 0.0;
     switch (v.kind) {
-      case el_direct:
-        missing = x == 99999;
-        if (missing) value = last.direct[s];
-        else last.direct[s] = value;
-        break;
-      case el_global:
-        missing = x == 99999;
-        if (missing) value = last.global[s];
-        else last.global[s] = value;
-        break;
-      case el_pressure:
-        missing = x == 99999;
-        if (missing) value = last.pressure;
-        else last.pressure = value;
-        break;
-      case el_humidity:
-        missing = x == 99999;
-        if (missing) value = last.humidity[s];
-        else last.humidity[s] = value;
-        break;
+      case el_direct: value = good_or_last(x == 99999, static_cast<double>(x), last.direct[s], repaired); break;
+      case el_global: value = good_or_last(x == 99999, static_cast<double>(x), last.global[s], repaired); break;
+      case el_pressure: value = good_or_last(x == 99999, static_cast<double>(x), last.pressure, repaired); break;
+      case el_humidity: value = good_or_last(x == 99999, static_cast<double>(x), last.humidity[s], repaired); break;
       case el_temperature:
-        missing = x == 99999;
-        if (missing) value = last.temperature[s];
-        else last.temperature[s] = value;
+        value = good_or_last(x == 99999, static_cast<double>(x), last.temperature[s], repaired);
         break;
       case el_sky:
-        // Total sky cover is the tenths after the first two digits; a
-        // missing report (999 in front) keeps the last good cover, not the
-        // 99 of the missing code.
-        missing = x / 100 == 999;
-        value = static_cast<double>(x % 100);
-        if (missing) value = last.sky_cover;
-        else last.sky_cover = value;
+        // Total sky cover is the tenths after the first digits; a missing
+        // report (999 in front) keeps the last good cover, not the 99 of the
+        // missing code.
+        value = good_or_last(x / 100 == 999, static_cast<double>(x % 100), last.sky_cover, repaired);
         break;
       default:
         // Wind: direction in front of the speed (knots, last three digits).
-        missing = x % 1000 == 999;
-        value = static_cast<double>(x % 1000);
-        if (missing) value = last.wind_speed;
-        else last.wind_speed = value;
+        value = good_or_last(x % 1000 == 999, static_cast<double>(x % 1000), last.wind_speed, repaired);
         break;
     }
-    if (missing) ++ms.n_hmet_repaired;
     slot[s] = value;
   }
 }

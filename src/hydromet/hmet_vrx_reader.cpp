@@ -139,31 +139,21 @@ int read_vrx_hour(main_state& ms) {
   const std::size_t h = static_cast<std::size_t>(v.hour);
   // Missing values take the last good value of their kind (of the same hour
   // of day for radiation, humidity and temperature), in the file's units.
-  auto repaired = [&](bool missing) {
-    if (missing) ++ms.n_hmet_repaired;
-    return missing;
-  };
+  int& repaired = ms.n_hmet_repaired;
   double pressure = v.pressure;
-  if (repaired(pressure == 999.0)) pressure = static_cast<double>(last.pressure_thousandths) / 1000.0;
-  else last.pressure_thousandths = std::lround(pressure * 1000.0);
-  double humidity = static_cast<double>(v.humidity);
-  if (repaired(v.humidity == 999)) humidity = last.humidity[h];
-  else last.humidity[h] = humidity;
-  double sky = static_cast<double>(v.sky);
-  if (repaired(v.sky == 999)) sky = last.sky_cover;
-  else last.sky_cover = sky;
-  double wind = static_cast<double>(v.wind);
-  if (repaired(v.wind == 999)) wind = last.wind_speed;
-  else last.wind_speed = wind;
-  double temperature = static_cast<double>(v.temperature);
-  if (repaired(v.temperature == 999)) temperature = last.temperature[h];
-  else last.temperature[h] = temperature;
-  double direct = v.direct;
-  if (repaired(direct > 9999.9)) direct = last.direct[h];
-  else last.direct[h] = direct;
-  double global = v.global;
-  if (repaired(global > 9999.9)) global = last.global[h];
-  else last.global[h] = global;
+  if (pressure == 999.0) {
+    pressure = static_cast<double>(last.pressure_thousandths) / 1000.0;
+    ++repaired;
+  } else {
+    last.pressure_thousandths = std::lround(pressure * 1000.0);
+  }
+  const double humidity = good_or_last(v.humidity == 999, static_cast<double>(v.humidity), last.humidity[h], repaired);
+  const double sky = good_or_last(v.sky == 999, static_cast<double>(v.sky), last.sky_cover, repaired);
+  const double wind = good_or_last(v.wind == 999, static_cast<double>(v.wind), last.wind_speed, repaired);
+  const double temperature =
+      good_or_last(v.temperature == 999, static_cast<double>(v.temperature), last.temperature[h], repaired);
+  const double direct = good_or_last(v.direct > 9999.9, v.direct, last.direct[h], repaired);
+  const double global = good_or_last(v.global > 9999.9, v.global, last.global[h], repaired);
 
   hmet_hour_record& rec = ms.hmet_record;
   rec.year = v.year, rec.month = v.month, rec.day = v.day, rec.hour = v.hour;
