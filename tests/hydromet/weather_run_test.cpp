@@ -221,11 +221,23 @@ TEST_F(WeatherRun, ThreadCountsAndBatchRunsWriteTheSameDay) {
   EXPECT_FALSE(console[0].empty());
   EXPECT_EQ(console[0], console[1]);
   EXPECT_EQ(evap[0], evap[1]);
+  // Every file of both runs of a batch as the single run wrote it.
+  const std::string single_summary = read_file(dir / "s.txt"), single_outlet = read_file(dir / "o.txt");
   const auto batch = run("", {"-b2"});
   ASSERT_EQ(batch.exit_code, 0) << batch.out;
+  int compared = 0;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("0000_", 0) != 0 || name.find("out_time") != std::string::npos) continue;
+    const std::string second = "0001_" + name.substr(5);
+    ASSERT_TRUE(fs::exists(dir / second)) << second;
+    EXPECT_EQ(read_file(entry.path()), read_file(dir / second)) << name;
+    ++compared;
+  }
+  EXPECT_GE(compared, 4);
   EXPECT_EQ(read_file(dir / "0000_evap_out"), evap[0]);
-  EXPECT_EQ(read_file(dir / "0001_evap_out"), evap[0]);
-  EXPECT_EQ(read_file(dir / "0000_o.txt"), read_file(dir / "0001_o.txt"));
+  EXPECT_EQ(read_file(dir / "0001_s.txt"), single_summary);
+  EXPECT_EQ(read_file(dir / "0001_o.txt"), single_outlet);
 }
 
 // ---- The cells of a hilly watershed for 1 and 4 threads ---------------------
