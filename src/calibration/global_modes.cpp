@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -222,7 +221,7 @@ class trajectory_repulsion : public global_search {
     saved_lambda_ = pc().rlambda1;
     if (!sampling()) return 1;
     rank_samples();
-    point_table_.allocate(pc().npar, static_cast<long>(pc().noptmax + 1) * max_inversions_);
+    point_table_.allocate(pc().npar, (static_cast<long>(pc().noptmax) + 1) * max_inversions_);
     std::fprintf(report_.get(), "\n\n                   RESULTS OF CT OPTIMIZATION RUNS\n\n\n");
     inversions();
     std::FILE* report = report_.get();
@@ -406,8 +405,8 @@ class mlsl_search : public global_search {
     if (const int rc = tool_open_case_files(argc_, argv_, tc_, {"slm_dwo_mlsl.rec", seeds_file_name})) return rc;
     if (!open_mode_file(report_, "slm_dwo_mlsl.rec", "w") || !seeds_.start_writing()) return 1;
     saved_lambda_ = p.rlambda1;
-    point_table_.allocate(p.npar, static_cast<long>(p.noptmax + 1) * max_searches_);
-    point_phi_.allocate(static_cast<long>(p.noptmax + 1) * max_searches_);
+    point_table_.allocate(p.npar, (static_cast<long>(p.noptmax) + 1) * max_searches_);
+    point_phi_.allocate((static_cast<long>(p.noptmax) + 1) * max_searches_);
     write_control_information();
     int k = 0;
     int reason = 0;
@@ -709,21 +708,11 @@ int mlsl_critical_distance(const pest_control& pc, int t, double& distance) {
 }
 
 int run_trajectory_repulsion(int argc, char** argv, const run_plan* plan) {
-  try {
-    return trajectory_repulsion(argc, argv).run(plan);
-  } catch (const std::bad_alloc&) {
-    std::printf("Not enough memory to allocate buffer\n");
-    return 1;
-  }
+  return run_guarded([&] { return trajectory_repulsion(argc, argv).run(plan); });
 }
 
 int run_mlsl(int argc, char** argv, const run_plan* plan) {
-  try {
-    return mlsl_search(argc, argv).run(plan);
-  } catch (const std::bad_alloc&) {
-    std::printf("Not enough memory to allocate buffer\n");
-    return 1;
-  }
+  return run_guarded([&] { return mlsl_search(argc, argv).run(plan); });
 }
 
 }  // namespace kavro

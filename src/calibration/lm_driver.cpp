@@ -176,7 +176,7 @@ class search {
     st_.start_values = dvector(1, n());
     // Entry 1 (the initial objective) and the top of every iteration; the
     // one iteration of NOPTMAX -1 and below is tested against entry 1 too.
-    st_.phi_history = dvector(1, (pc_.noptmax >= 1 ? pc_.noptmax : 1) + 1);
+    st_.phi_history.allocate(static_cast<long>(pc_.noptmax >= 1 ? pc_.noptmax : 1) + 1);
     st_.adjustable_list = ivector(1, n());
     st_.weight_matrix = dvector(1, rows());
     if (pc_.nprior >= 1) st_.prior_matrix = matrix(1, pc_.nprior, 1, n());

@@ -159,7 +159,7 @@ int lm_read_restart(lm_search_state& state, pest_control& pc, const output_file_
   }
   restart_reader in(names.rst_name, split_words(*bytes));
   const int rows = restart_rows(pc);
-  const int history_size = pc.noptmax >= 1 ? pc.noptmax + 1 : 0;
+  const long history_size = pc.noptmax >= 1 ? static_cast<long>(pc.noptmax) + 1 : 0;
   lm_restart_items s;
   control_items c;
   try {

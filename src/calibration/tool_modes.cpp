@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <string>
 
@@ -277,7 +276,7 @@ void write_search_tables(std::FILE* f, const pest_control& pc, const sample_reco
 }
 
 int run_slm(int argc, char** argv, const run_plan* plan) {
-  try {
+  return run_guarded([&] {
     tool_case tc;
     if (const int rc = tool_common_start(argc, argv, slm_banner, slm_prediction_message, plan, tc)) return rc;
     lm_record_header(argv[2], tc.pc, tc.rec.get());
@@ -291,10 +290,7 @@ int run_slm(int argc, char** argv, const run_plan* plan) {
     pest_close_templates(tc.pc, tc.template_files);
     pest_close_instructions(tc.pc, tc.instruction_files);
     return 0;
-  } catch (const std::bad_alloc&) {
-    std::printf("Not enough memory to allocate buffer\n");
-    return 1;
-  }
+  });
 }
 
 namespace {
@@ -412,12 +408,7 @@ class multistart {
 }  // namespace
 
 int run_multistart(int argc, char** argv, const run_plan* plan) {
-  try {
-    return multistart(argc, argv).run(plan);
-  } catch (const std::bad_alloc&) {
-    std::printf("Not enough memory to allocate buffer\n");
-    return 1;
-  }
+  return run_guarded([&] { return multistart(argc, argv).run(plan); });
 }
 
 }  // namespace kavro

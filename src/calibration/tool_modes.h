@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +59,18 @@ int tool_common_start(int argc, char** argv, std::string_view banner, std::strin
 int tool_check_control(int argc, char** argv, std::string_view banner, std::string_view prediction_message,
                        const run_plan* plan, tool_case& tc);
 int tool_open_case_files(int argc, char** argv, tool_case& tc, std::initializer_list<std::string_view> mode_files = {});
+
+// A mode run whose failed allocation ends it with result 1 after the
+// tool's message, instead of ending the process.
+template <class Mode>
+int run_guarded(Mode&& mode) {
+  try {
+    return mode();
+  } catch (const std::bad_alloc&) {
+    std::printf("Not enough memory to allocate buffer\n");
+    return 1;
+  }
+}
 
 // Opens `name` for writing into `f`; false after a message naming it.
 bool open_mode_file(case_file& f, const std::string& name, const char* mode);

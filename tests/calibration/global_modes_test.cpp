@@ -337,6 +337,12 @@ TEST_F(GlobalModes, BadInputStopsBeforeAnyRun) {
   EXPECT_TRUE(has(console, "Error: the seeds file RandomNumberSeeds.prn holds 2 seeds; the first 3 samples need 3.\n"))
       << console;
   EXPECT_EQ(model->runs, 0);
+  write_file("RandomNumberSeeds.prn", "-43814434\n-355x6233\n-1166418187\n");
+  EXPECT_EQ(mode(kavro::run_trajectory_repulsion, "-tr", model), 1);
+  EXPECT_TRUE(
+      has(console, "Error in the seeds file RandomNumberSeeds.prn, seed 2: expected an integer, found \"-355x6233\".\n"))
+      << console;
+  EXPECT_EQ(model->runs, 0);
   // A control file whose record would be the mode's report.
   write_file("slm_dwo_ms1.pst", fixture("well.pst"));
   write_file("ms.in", "12345 3\n");
