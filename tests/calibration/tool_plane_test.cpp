@@ -103,9 +103,10 @@ TEST(PlaneCalibration, TheSearchRecoversTheRoughness) {
     const std::size_t phi = rec.rfind("Sum of squared weighted residuals (ie phi)\t\t: ");
     ASSERT_NE(phi, std::string::npos);
     EXPECT_LT(std::stod(rec.substr(phi + 46)), 1e-10);
-    if (both)
+    if (both) {
       for (const char* file : {"plane.rec", "plane.sen", "plane.par", "jac.txt"})
         EXPECT_EQ(read_file(one / file), read_file(four / file)) << file;
+    }
   }
 }
 
