@@ -17,6 +17,8 @@
 #include "framework/main_state.h"
 #include "framework/readers.h"
 #include "hydromet/frozen_ground_couplings.h"
+#include "input/ascii_map.h"
+#include "input/cell_loaders.h"
 #include "input/setup_lines.h"
 #include "input/soil_tables.h"
 #include "subsurface/green_ampt.h"
@@ -280,10 +282,17 @@ void init_richards_columns(main_state& ms) {
 void setup_richards_columns(main_state& ms) {
   if (ms.richards_on != 1) return;
   const bool console = setup_console_on(ms);
+  const bool own_file = ms.fs_soil_layer_input_file.is_open();
+  if (own_file && ms.fs_soil_type_map.is_open()) {
+    // The soil type of every cell, from the soil map beside the table.
+    print_setup_line(ms, format_string("reading soil map from file: %s\n", ms.soil_type_map_path.c_str()));
+    read_cell_map(ms, ms.fs_soil_type_map, ms.soil_type_map_path, map_categories, nullptr, &ms.soiltype);
+    if (error_rec.stop) return;
+  }
   if (console) std::printf("Reading Soil Table");
   int nodes = 0;
   std::string path;
-  if (ms.fs_soil_layer_input_file.is_open()) {
+  if (own_file) {
     path = ms.soil_layer_input_file_path;
     nodes = read_soil_table(ms.fs_soil_layer_input_file, path, ms, soil_table_source::own_file);
   } else {

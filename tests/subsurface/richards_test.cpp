@@ -344,7 +344,7 @@ TEST(RichardsColumns, SameColumnsForOneAndFourThreads) {
     }
     std::vector<double> sums;
     for (int i = 0; i < 20; ++i) {
-      sums.push_back(richards_step(ms, 300.0));
+      sums.push_back(richards_step(ms, 60.0));
       sums.push_back(ms.vol_ov_head_bound_in_total);
     }
     return std::make_pair(std::move(b), sums);
