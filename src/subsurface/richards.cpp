@@ -74,6 +74,7 @@ struct cell_totals {
   double exfil = 0;     // soil water that rose into the pond (m)
   double held = 0;      // depth a held-depth cell gave to the soil and the air (m)
   int bad_node = 0;     // first node whose moisture was not a number
+  int substeps = 0;     // sub-steps taken
   bool flux_nan = false;
 };
 
@@ -404,6 +405,7 @@ void step_cell(main_state& ms, long j, richards_scratch& w, const call_settings&
         // The last sub-step takes what is left of the call.
         if (dt > rest || rest - dt < richards_min_substep_h) dt = rest;
         suggested = std::max(column_substep(ms, j, c, w, s, dt, rest, ew, held, out), richards_min_substep_h);
+        ++out.substeps;
         rest -= dt;
         dt = std::min(suggested, s.hours);
       }
@@ -415,6 +417,7 @@ void step_cell(main_state& ms, long j, richards_scratch& w, const call_settings&
   ms.infil_held_volume[j] = out.held * ms.dx * ms.dx;
   ms.rich_bad_node[j] = out.bad_node;
   ms.rich_flux_nan[j] = out.flux_nan ? 1 : 0;
+  ms.rich_substeps[j] = out.substeps;
 }
 
 call_settings settings_of(const main_state& ms, double elapsed_s) {

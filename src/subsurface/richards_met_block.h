@@ -115,6 +115,7 @@ struct richards_met_block {
   dvec rich_step_exfil{"rich_step_exfil"};          // per cell: soil water that rose into the pond in the last call (m)
   ivec rich_bad_node{"rich_bad_node"};              // per cell: first node whose moisture was not a number in the last call (0 none)
   ivec rich_flux_nan{"rich_flux_nan"};              // per cell: 1 when a flux of the last call was not a number
+  ivec rich_substeps{"rich_substeps"};              // per cell: sub-steps the column took in the last call
   std::vector<double> rich_sum_partials;            // chunk sums of the per-cell results, sized once per run
 };
 

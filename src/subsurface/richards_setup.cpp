@@ -105,7 +105,7 @@ bool allocate_columns(main_state& ms, long nodes) {
   const long work = ms.gw_simulation_on && nodes <= n ? n : nodes;
   for (dvec* v : {&ms.A, &ms.B, &ms.C, &ms.D, &ms.PHEADOLD}) ok = ok && alloc_dvec(*v, work, v->name());
   for (dvec* v : {&ms.rich_step_returned, &ms.rich_step_exfil}) ok = ok && alloc_dvec(*v, n, v->name());
-  for (ivec* v : {&ms.rich_bad_node, &ms.rich_flux_nan}) ok = ok && alloc_ivec(*v, n, v->name());
+  for (ivec* v : {&ms.rich_bad_node, &ms.rich_flux_nan, &ms.rich_substeps}) ok = ok && alloc_ivec(*v, n, v->name());
   if (ms.root_depth.empty()) ok = ok && alloc_dvec(ms.root_depth, n, "root_depth");
   if (!ok) error_rec.code = already_printed_code;
   return ok;

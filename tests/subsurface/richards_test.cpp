@@ -220,6 +220,10 @@ TEST(RichardsColumns, ACallEndsWhateverTheSuggestedSubstep) {
   b.ms.dtr[1] = 0.0;
   b.ms.richards_dtheta_max = 1e-12;
   richards_step(b.ms, 60.0);
+  // Sub-steps of the shortest length, 1e-6 h, the last one taking the rest.
+  EXPECT_GE(b.ms.rich_substeps[1], 16000);
+  EXPECT_LE(b.ms.rich_substeps[1], 16667);
+  EXPECT_LT(reference.ms.rich_substeps[1], 100);
   EXPECT_NEAR(b.ms.rich_bottom_flux[1], reference.ms.rich_bottom_flux[1], 1e-3 * reference.ms.rich_bottom_flux[1]);
   EXPECT_NEAR(b.water() + b.ms.rich_bottom_flux[1], 20.0, 1e-9 * 20.0);
 }
