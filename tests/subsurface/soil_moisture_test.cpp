@@ -108,6 +108,13 @@ TEST(SoilZoneStart, ZonesStartAtTheirMoistureCutByTheWaterTable) {
   EXPECT_DOUBLE_EQ(r.ms.soil_layer_cm[1], 40.0);
   EXPECT_DOUBLE_EQ(r.ms.vol_soil_init_total, 12.0);
   EXPECT_DOUBLE_EQ(r.ms.vol_soil_water_start, 12.0);
+  // The snowpack of a long-term run starts empty, its pack values at their
+  // start.
+  EXPECT_DOUBLE_EQ(r.ms.sn_stat[1][10], 0.67);
+  EXPECT_DOUBLE_EQ(r.ms.sn_stat[1][16], 3.0);
+  EXPECT_DOUBLE_EQ(r.ms.sn_stat[1][1], 0.0);
+  const double pack[] = {0, 0, 0, 3.0, 0.67, 10.0, 3.0, 0, 3600.0, 1.0, 0.077, 0.077};
+  for (int k = 1; k <= 11; ++k) EXPECT_DOUBLE_EQ(r.ms.snap_kavro_params[1][k], pack[k]) << k;
 
   // Two layered soils, the water table 0.6 m down: the shallow one keeps its
   // 40 cm, the deep one is cut to 60 cm; the run's zone depth stays as it is.
