@@ -278,6 +278,23 @@ TEST(RichardsColumns, AWaterTableAtRestStaysAtRest) {
   EXPECT_EQ(ms.THETA[2][1], 0.45) << "never solved";
 }
 
+// A moisture that is not a number would poison every balance: the call
+// names the cell and the node, and the run stops after the step.
+TEST(RichardsColumns, AMoistureThatIsNotANumberStopsTheRun) {
+  column_box b(brooks_soil(0.3), 3);
+  b.ms.KHEAD[2][7] = std::nan("");
+  testing::internal::CaptureStdout();
+  richards_step(b.ms, 60.0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(error_rec.code, already_printed_code);
+  EXPECT_NE(out.find("Error: the moisture of node 6 of the Richards soil column of cell 2 is not a number.\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("cell 1 "), std::string::npos) << "the other cells are sound";
+  EXPECT_EQ(out.find("cell 3 "), std::string::npos);
+  error_rec = error_record{};
+}
+
 // ---- Set-up refusals ------------------------------------------------------------------
 
 TEST(RichardsSetup, SoilsThatGiveNoColumnAreRefusedNamingFileSoilLayerAndValue) {
