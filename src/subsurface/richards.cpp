@@ -65,6 +65,7 @@ struct surface_state {
   bool head_bc = false;     // head boundary above node 1
   bool root_sink = false;   // the demand is taken by the roots
   double root_total = 0;    // what the roots take (cm/h, negative)
+  double source1 = 0;       // the source of node 1 under a flux boundary (1/h), given again at every pass
   bool exhausted = false;   // the head boundary asked for more than the pond held
 };
 
@@ -234,6 +235,7 @@ double solve_substep(main_state& ms, long j, column_view& c, richards_scratch& w
   std::copy(w.phead_old.begin(), w.phead_old.begin() + n + 1, w.phead_prev_pass.begin());
   for (int pass = 1;; ++pass) {
     const int passes = type == ponded_boundary || type == saturated_surface ? 5 : std::max(1, s.iter_max);
+    if (!f.head_bc) c.source[1] = f.source1;
     interface_conductivities(c, s, type, k);
     for (;;) {
       const bool finite = solve_heads(c, w, s, dt, f.head_bc ? k[1] : 0.0, c.phead[0]);
@@ -325,6 +327,7 @@ double column_substep(main_state& ms, long j, column_view& c, richards_scratch& 
     f.p = (dt - lasts) * (-3600.0 * ms.pot_aet[j]);
   }
   set_upper_boundary(ms, j, c, f, dt, rest);
+  f.source1 = c.source[1];
   double suggested = solve_substep(ms, j, c, w, s, f, dt, out);
 
   // The surface after the sub-step.

@@ -156,9 +156,14 @@ TEST(RichardsColumns, ConstantSupplySettlesAtUnitGradientAndEveryCallBalances) {
     std::string table;
     int model;
     double supply_cm_h, hours, theta_star, initial;
+    int passes = 1, mean = 2;  // RICHARDS_ITER_MAX, RICHARDS_K_OPTION
   };
+  const double brooks_star = 0.05 + 0.40 * std::pow(0.2, 1.0 / 7.0);
   const soil_case cases[] = {
-      {"Brooks-Corey", brooks_soil(0.2), brooks_corey_model, 0.2, 96.0, 0.05 + 0.40 * std::pow(0.2, 1.0 / 7.0), 0.2},
+      {"Brooks-Corey", brooks_soil(0.2), brooks_corey_model, 0.2, 96.0, brooks_star, 0.2},
+      // Several passes per sub-step and the arithmetic mean reach the same
+      // state: the supply is given again at every pass.
+      {"Brooks-Corey, 4 passes, arithmetic", brooks_soil(0.2), brooks_corey_model, 0.2, 96.0, brooks_star, 0.2, 4, 1},
       {"Havercamp", havercamp_soil(), havercamp_model, 0.5, 96.0,
        0.05 + 0.35 / (1.0 + std::pow(std::sqrt(3000.0) / 40.0, 3.0)), 0.10},
   };
@@ -166,6 +171,9 @@ TEST(RichardsColumns, ConstantSupplySettlesAtUnitGradientAndEveryCallBalances) {
     SCOPED_TRACE(sc.what);
     column_box b(sc.table, 1, sc.model);
     main_state& ms = b.ms;
+    ms.richards_iter_max = sc.passes;
+    ms.richards_k_option = sc.mean;
+    ms.richards_weight = 0.5;
     ASSERT_EQ(ms.numcells[1], 51);
     const double start = b.water();
     EXPECT_NEAR(start, 50.0 * sc.initial, 1e-12);
