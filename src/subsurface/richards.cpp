@@ -109,8 +109,9 @@ void interface_conductivities(column_view& c, const call_settings& s, int type, 
 
 // Builds and solves the heads of nodes 1..n-1 for a sub-step of dt hours;
 // `k1` is the surface conductivity of the solve (0 under a flux boundary),
-// `h0` the head above the surface. False when a solved head is not a
-// number (that node keeps its head).
+// `h0` the head above the surface. False when the system has no solution
+// (every head kept) or a solved head is not a number (that node keeps its
+// head).
 bool solve_heads(column_view& c, richards_scratch& w, const call_settings& s, double dt, double k1, double h0) {
   const long n = c.n;
   const double* k = w.interface_k.data();
@@ -136,7 +137,7 @@ bool solve_heads(column_view& c, richards_scratch& w, const call_settings& s, do
     diag[n - 1] += sup[n - 1];
     sup[n - 1] = 0.0;
   }
-  tridiag_solve(1, n - 1, sup, diag, sub, rhs);
+  if (!tridiag_solve(1, n - 1, sup, diag, sub, rhs)) return false;
   bool finite = true;
   for (long l = 1; l <= n - 1; ++l) {
     if (std::isfinite(rhs[l]))

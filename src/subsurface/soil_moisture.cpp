@@ -193,8 +193,10 @@ void update_cell(main_state& ms, long j, double dt, const zone_soil& s, bool mul
   ms.inf_depth_since_smr[j] = 0.0;
 }
 
-// Effective saturation within [0, 1].
+// Effective saturation within [0, 1]; a soil without a span between its
+// residual and saturated moisture counts as saturated.
 double saturation(double theta, double thr, double ths) {
+  if (!(ths > thr)) return 1.0;
   return std::clamp((theta - thr) / (ths - thr), 0.0, 1.0);
 }
 
