@@ -21,11 +21,13 @@ namespace {
 using kavro_test::read_file;
 using kavro_test::write_file;
 
-// The moistures of the last frame of a map series in folder `dir`.
-std::vector<std::string> last_frame_values(const std::filesystem::path& dir) {
+// The values of the last frame of a map series: the files of folder `dir`
+// whose names begin with `stem`.
+std::vector<std::string> last_frame_values(const std::filesystem::path& dir, const std::string& stem) {
   std::filesystem::path last;
   for (const auto& e : std::filesystem::directory_iterator(dir))
-    if (last.empty() || e.path().filename() > last.filename()) last = e.path();
+    if (e.path().filename().string().starts_with(stem) && (last.empty() || e.path().filename() > last.filename()))
+      last = e.path();
   std::vector<std::string> values;
   const std::vector<std::string> lines = kavro_test::lines_of(read_file(last));
   for (std::size_t i = 6; i < lines.size(); ++i) {
@@ -47,16 +49,21 @@ std::vector<std::string> last_frame_values(const std::filesystem::path& dir) {
 // write the same files.
 TEST_F(InfiltrationRun, RichardsColumnsSoakFourDaysOfRainAndTheRunBalances) {
   // A map frame at the first and the last step.
-  const std::string cards = "MAP_FREQ          5759\n";
+  const std::string cards = "MAP_FREQ          5759\nGW_RECHARGE_CUM\n";
   std::string summaries[2], frames[2];
   for (int k = 0; k < 2; ++k) {
     const auto r = run_program("richards.prj", cards + (k == 0 ? "NUM_THREADS 1\n" : "NUM_THREADS 4\n"));
     ASSERT_EQ(r.exit_code, 0) << r.out;
     summaries[k] = read_file(dir / "summary.txt");
-    const std::vector<std::string> values = last_frame_values(dir / "smoist");
+    const std::vector<std::string> values = last_frame_values(dir / "smoist", "smoist");
     ASSERT_EQ(values.size(), 25u);
     for (const std::string& v : values) EXPECT_EQ(v, "0.3678");
     for (const std::string& v : values) frames[k] += v + " ";
+    // The recharge map: each column's bottom flux since the start (cm); on
+    // cells of 100 m2 a cm is a cubic metre.
+    double recharge = 0.0;
+    for (const std::string& v : last_frame_values(dir.path(), "gwrechargecum")) recharge += std::stod(v);
+    EXPECT_NEAR(recharge, summary_value(summaries[k], "Total downward flux from unsaturated zone="), 0.01);
   }
   const std::string& s = summaries[0];
   EXPECT_NEAR(summary_value(s, "Initial volume in soils="), 250.00, 0.005) << s;
