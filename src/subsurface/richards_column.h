@@ -81,7 +81,7 @@ inline double head_at_theta(const column_view& c, long k, double theta, double h
       const double sec = cap_saturation(c, k);
       return c.hc[k] * std::sqrt(std::max(0.0, 1.0 - se) / (1.0 - sec));
     }
-    return se > 0.0 ? c.bp[k] * std::pow(se, -1.0 / c.lam[k]) : h_old;
+    return se > 0.0 ? c.bp[k] * std::exp(-std::log(se) / c.lam[k]) : h_old;
   }
   if (!(se > 0.0)) return h_old;
   if (se >= 1.0) return 0.0;
@@ -98,19 +98,21 @@ inline void bc_node_conductivity(column_view& c, long k) {
   }
   const double span = c.ths[k] - c.thr[k];
   const double lambda = c.lam[k], hb = c.bp[k];
+  // Powers of one base share its logarithm: the column step evaluates
+  // these for every node of every pass.
   if (h <= c.hc[k]) {
-    const double r = h / hb;
-    c.khead[k] = std::pow(r, -(2.0 + 3.0 * lambda));
-    c.watcap[k] = -span * (lambda / hb) * std::pow(r, -(lambda + 1.0));
+    const double log_r = std::log(h / hb);
+    c.khead[k] = std::exp(-(2.0 + 3.0 * lambda) * log_r);
+    c.watcap[k] = -span * (lambda / hb) * std::exp(-(lambda + 1.0) * log_r);
     return;
   }
   // The parabolic cap: conductivity from the moisture, capacity of the
   // parabola whose vertex head is hb Sec^(-1/lambda).
   const double se = effective_saturation(c, k, c.theta[k]);
   const double sec = cap_saturation(c, k);
-  c.khead[k] = se > 0.0 ? std::pow(std::min(se, 1.0), 2.0 / lambda + 3.0) : 0.0;
-  const double hv = hb * std::pow(sec, -1.0 / lambda);
-  c.watcap[k] = -2.0 * h * span * (1.0 - sec) / (hv * hv);
+  c.khead[k] = se > 0.0 ? std::exp((2.0 / lambda + 3.0) * std::log(std::min(se, 1.0))) : 0.0;
+  const double hv2 = hb * hb * std::exp(-2.0 / lambda * std::log(sec));
+  c.watcap[k] = -2.0 * h * span * (1.0 - sec) / hv2;
 }
 
 inline void havercamp_node_conductivity(column_view& c, long k) {

@@ -358,7 +358,7 @@ TEST(RichardsColumns, SameColumnsForOneAndFourThreads) {
   std::vector<double> pond(n + 1);
   for (long j = 1; j <= n; ++j) {
     soil[j] = 1 + static_cast<int>(u(rng) * 39.999);
-    pond[j] = u(rng) < 0.5 ? 0.05 * u(rng) : 0.0;
+    pond[j] = u(rng) < 0.2 ? 0.01 * u(rng) : 0.0;
   }
   auto run = [&](int threads) {
     omp_set_num_threads(threads);
