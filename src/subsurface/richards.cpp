@@ -150,8 +150,11 @@ bool solve_heads(column_view& c, richards_scratch& w, const call_settings& s, do
 }
 
 // The heads after the moisture update: saturated nodes and their neighbours
-// keep their solved heads and take the moisture of them, the others take the
-// head of their moisture.
+// keep their solved heads, the others take the head of their moisture. The
+// moisture itself is always what the interface fluxes left: taking it back
+// from the head of a node that saturated within the sub-step would make or
+// destroy the difference, and the column's water would no longer be what
+// crossed its surface and its bottom.
 void update_heads(column_view& c, const call_settings& s, bool exhausted) {
   const long n = c.n;
   bool sat_above = c.phead[0] >= saturated_head;
@@ -159,9 +162,7 @@ void update_heads(column_view& c, const call_settings& s, bool exhausted) {
   for (long l = 1; l <= n - 1; ++l) {
     const bool sat_below = c.phead[l + 1] >= saturated_head;
     const bool dry_surface = l == 1 && exhausted && c.theta[1] < 0.999999 * c.ths[1] && c.phead[1] >= 0.0;
-    if (!dry_surface && (sat_here || sat_above || sat_below))
-      c.theta[l] = theta_at_head(c, l, c.phead[l], s.model);
-    else
+    if (dry_surface || !(sat_here || sat_above || sat_below))
       c.phead[l] = head_at_theta(c, l, c.theta[l], c.phead[l], s.model);
     sat_above = sat_here;
     sat_here = sat_below;

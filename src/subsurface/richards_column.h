@@ -120,7 +120,6 @@ inline void havercamp_node_conductivity(column_view& c, long k) {
   if (h >= 0.0) {
     c.khead[k] = 1.0;
     c.watcap[k] = 0.0;
-    c.theta[k] = c.ths[k];
     return;
   }
   const double a = c.alpha[k], b = c.beta[k];

@@ -201,6 +201,34 @@ TEST(RichardsColumns, ConstantSupplySettlesAtUnitGradientAndEveryCallBalances) {
   }
 }
 
+// A storm of four (Brooks-Corey) or five (Havercamp) times the
+// conductivity ponds on the column and saturates its top: the column's water
+// still changes by exactly what crossed its surface and its bottom, and the
+// rain is either in the soil or on it.
+TEST(RichardsColumns, APondingStormKeepsExactBooks) {
+  for (int model : {brooks_corey_model, havercamp_model}) {
+    SCOPED_TRACE(model);
+    const double cm_per_h = model == brooks_corey_model ? 4.0 : 10.0;
+    column_box b(model == brooks_corey_model ? brooks_soil(0.2) : havercamp_soil(), 1, model);
+    main_state& ms = b.ms;
+    const double start = b.water();
+    double rain = 0.0, worst = 0.0, most_pond = 0.0;
+    for (int i = 0; i < 300; ++i) {
+      if (i < 100) {
+        ms.ov_depth[1] += cm_per_h / 100.0 / 60.0;
+        rain += cm_per_h / 60.0;
+      }
+      richards_step(ms, 60.0);
+      most_pond = std::max(most_pond, ms.ov_depth[1]);
+      worst = std::max(worst, std::fabs(b.water() - start - (100.0 * ms.inf_rich[1] - ms.rich_bottom_flux[1])));
+      EXPECT_NEAR(rain, 100.0 * (ms.inf_rich[1] + ms.ov_depth[1]), 1e-9 * rain) << i;
+    }
+    EXPECT_LT(worst, 1e-9 * b.water());
+    EXPECT_GT(most_pond, 0.01) << "the storm ponds";
+    EXPECT_EQ(ms.ov_depth[1], 0.0) << "and the pond soaks in";
+  }
+}
+
 // A wet column without supply drains through its free bottom: nothing
 // enters, the water it holds plus what left is its start, call by call.
 TEST(RichardsColumns, DrainingColumnLosesOnlyThroughItsBottom) {
