@@ -53,7 +53,7 @@ double layer_factor(const main_state& ms, const zone_soil& s, const zone_state& 
   const double fc = s.fc[l] * d, wp = s.wp[l] * d, r = s.thr[l] * d;
   double f;
   if (ms.et_calc_deardorff_on)
-    f = v > r && fc > 0.0 ? v / fc : 0.0;
+    f = v > r ? (fc > 0.0 ? v / fc : 1.0) : 0.0;  // a soil without field capacity gives freely
   else if (v >= fc)
     f = 1.0;
   else if (v <= wp)

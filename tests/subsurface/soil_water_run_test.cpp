@@ -148,6 +148,48 @@ TEST_F(InfiltrationRun, AWaterTableAtRestKeepsItsColumns) {
   EXPECT_NEAR(summary_value(summary, "Total downward flux from unsaturated zone="), 0.0, 0.005);
 }
 
+// A dry summer day of hourly weather (tests/data/weather_runs) over the soil
+// of redistribution and over Richards columns: the soil gives its water to
+// evapotranspiration and to drainage, and what it lost is what left; the
+// run's balance closes although no event end booked the last drainage.
+TEST(LongTermSoilWater, ADrySummerDayTakesTheSoilsWaterAndTheRunBalances) {
+  kavro_test::scratch_dir dir;
+  for (const auto& e : std::filesystem::directory_iterator(kavro_test::data_dir() / "weather_runs"))
+    std::filesystem::copy_file(e.path(), dir / e.path().filename().string());
+  const std::string redist = read_file(dir / "day.prj");
+  std::string richards = redist;
+  for (const char* card : {"CONDUCTIVITY", "CAPILLARY", "POROSITY", "MOISTURE", "PORE_INDEX", "RESIDUAL_SAT", "INF_REDIST"})
+    richards = kavro_test::without_card(richards, card);
+  richards += "INF_RICHARDS\nRICHARDS_C_OPTION brooks\nSOIL_LAYER_INPUT_FILE soil.tbl\nSOIL_TYPE_MAP soil.map\n";
+  // The soil map: the mask's grid, soil 1 everywhere.
+  const std::vector<std::string> mask = kavro_test::lines_of(read_file(dir / "mask.asc"));
+  std::string soil_map;
+  for (std::size_t i = 0; i < 6; ++i) soil_map += mask[i] + "\n";
+  write_file(dir / "soil.map", soil_map + "1 1 1\n1 1 1\n1 1 1\n");
+  // Long-term soil tables give albedo, height, transmission and resistance
+  // after each soil's ID.
+  std::string table = "1 0\n1 0.2 0.3 0.5 60\n";
+  for (int d : {10, 20, 20}) table += "1.0 0.45 0.05 0.20 0.10 0.30 " + std::to_string(d) + " 0.5 20 1\n";
+  write_file(dir / "soil.tbl", table);
+  for (const auto& [what, project] : {std::pair{"redistribution", redist}, {"Richards", richards}}) {
+    SCOPED_TRACE(what);
+    write_file(dir / "run.prj", project);
+    const auto r = kavro_test::run_program(kavro_test::kavro_binary(), {"run.prj"}, dir.path());
+    ASSERT_EQ(r.exit_code, 0) << r.out;
+    const std::string s = read_file(dir / "s.txt");
+    const double evaporated = summary_value(s, "Total amount of evaporation=");
+    const double start = std::isnan(summary_value(s, "Initial volume in soils="))
+                             ? summary_value(s, "Initial volume in soil over simple soil depth")
+                             : summary_value(s, "Initial volume in soils=");
+    const double end = std::isnan(summary_value(s, "Final volume in soils="))
+                           ? summary_value(s, "Final volume in soil over simple soil depth")
+                           : summary_value(s, "Final volume in soils=");
+    EXPECT_GT(evaporated, 10.0) << s;
+    EXPECT_NEAR(start - end, evaporated + summary_value(s, "Total downward flux from unsaturated zone="), 0.015);
+    EXPECT_LT(std::fabs(summary_value(s, "Overall mass balance error =")), 1e-6);
+  }
+}
+
 // ---- Refusals ----------------------------------------------------------------------------
 
 // A layered soil table in the mapping table: two count lines, a header,
