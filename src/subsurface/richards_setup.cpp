@@ -82,7 +82,16 @@ bool check_cell_soils(main_state& ms, const std::string& path) {
     const long t = ms.soiltype.empty() ? 0 : ms.soiltype[i];
     if (seen[static_cast<std::size_t>(t)]) continue;
     seen[static_cast<std::size_t>(t)] = 1;
-    ok = check_richards_soil(path, t, table[t], ms.richards_c_option) && ok;
+    // A type the table never listed keeps all its values at zero: name it
+    // once rather than as a dozen zero values.
+    const soil_type_params& p = table[t];
+    if (p.layer_depth[1] == 0.0 && p.layer_depth[2] == 0.0 && p.layer_depth[3] == 0.0 && p.layer_ks[1] == 0.0 &&
+        p.layer_porosity[1] == 0.0) {
+      std::printf("Error: soil type %ld of cell %ld is not in the Richards soil table %s.\n", t, i, path.c_str());
+      ok = false;
+      continue;
+    }
+    ok = check_richards_soil(path, t, p, ms.richards_c_option) && ok;
   }
   if (!ok) error_rec.code = already_printed_code;
   return ok;

@@ -363,6 +363,16 @@ TEST(RichardsSetup, SoilsThatGiveNoColumnAreRefusedNamingFileSoilLayerAndValue) 
                1, havercamp_model);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("layer 1: the Havercamp A -5"), std::string::npos) << out;
+
+  // A soil map type the table does not list is named once, with a cell of it.
+  testing::internal::CaptureStdout();
+  column_box missing(brooks_soil(0.2), 3, brooks_corey_model, false, {}, {0, 1, 7, 7});
+  const std::string none = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(error_rec.code, already_printed_code);
+  EXPECT_NE(none.find("Error: soil type 7 of cell 2 is not in the Richards soil table "), std::string::npos) << none;
+  EXPECT_EQ(none.find("layer"), std::string::npos) << none;
+  EXPECT_TRUE(missing.ms.THETA.empty());
+  error_rec = error_record{};
 }
 
 // ---- Threads -----------------------------------------------------------------------------
