@@ -436,8 +436,7 @@ call_settings settings_of(const main_state& ms, double elapsed_s) {
   s.dtheta_max = ms.richards_dtheta_max;
   s.long_term = ms.long_term_on != 0;
   s.water_table = ms.water_table_on != 0;
-  const auto& pp = ms.project_params;
-  s.permafrost = pp.permafrost_kotu == 1 || pp.multi_layer_infil_kotu == 1;
+  s.permafrost = permafrost_couplings_on(ms);
   s.frozen_blend = ms.gtfsm_on != 0 && ms.SE.size() >= ms.n_cells;
   return s;
 }

@@ -24,6 +24,7 @@
 #include "subsurface/green_ampt.h"
 #include "subsurface/richards.h"
 #include "subsurface/richards_column.h"
+#include "subsurface/soil_cell_gates.h"
 #include "subsurface/subsurface_steps.h"
 
 namespace kavro {
@@ -242,8 +243,7 @@ double init_column(main_state& ms, long j, double& root_water) {
   c.ths[0] = c.ths[1];
   c.watflux[0] = 0.0;
   refresh_column_conductivity(c, model);
-  const auto& pp = ms.project_params;
-  if (pp.permafrost_kotu == 1 || pp.multi_layer_infil_kotu == 1) {
+  if (permafrost_couplings_on(ms)) {
     map_layers_to_temp_nodes(ms, j);
     frozen_conductivity_column(ms, j);
   } else if (ms.gtfsm_on && ms.SE.size() >= j) {

@@ -200,10 +200,6 @@ double saturation(double theta, double thr, double ths) {
   return std::clamp((theta - thr) / (ths - thr), 0.0, 1.0);
 }
 
-bool permafrost_on(const main_state& ms) {
-  return ms.project_params.permafrost_kotu == 1 || ms.project_params.multi_layer_infil_kotu == 1;
-}
-
 // Sums of the update and its messages, after the cell loop.
 double finish_update(main_state& ms, bool multi_layer) {
   const long n = ms.n_cells;
@@ -228,7 +224,7 @@ double finish_update(main_state& ms, bool multi_layer) {
 double soil_moisture_redist(main_state& ms, double dt_s) {
   const long n = ms.n_cells;
   const bool frozen = ms.gtfsm_on && ms.SE.size() >= n;
-#pragma omp parallel for schedule(static) if (n >= parallel_min_items && !permafrost_on(ms))
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items && !permafrost_couplings_on(ms))
   for (long j = 1; j <= n; ++j) {
     zone_soil s;
     s.top = ms.top_layer_depth_cm;
@@ -266,7 +262,7 @@ double soil_moisture_redist(main_state& ms, double dt_s) {
 double soil_moisture_routine(main_state& ms, double dt_s) {
   const long n = ms.n_cells;
   const bool frozen = ms.gtfsm_on && ms.SE.size() >= n;
-  const bool permafrost = permafrost_on(ms);
+  const bool permafrost = permafrost_couplings_on(ms);
   const soil_type_store& table = ms.soil_type_table;
 #pragma omp parallel for schedule(static) if (n >= parallel_min_items && !permafrost)
   for (long j = 1; j <= n; ++j) {
