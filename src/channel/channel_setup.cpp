@@ -11,6 +11,7 @@
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/ascii_map.h"
 
 namespace kavro {
@@ -167,7 +168,7 @@ void cconnect(main_state& ms) {
     for (int col = 1; col <= ms.grid_cols; ++col) {
       const int c = ms.mask[r][col];
       if (c > ms.n_cells) {
-        say("Warning in cconnect, vect>GNUM\n");
+        warn("Warning in cconnect, vect>GNUM\n", run_log_file);
         continue;
       }
       const int link = c > 0 ? ms.con_link[c] : 0, node = c > 0 ? ms.con_node[c] : 0;

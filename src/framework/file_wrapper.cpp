@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "framework/output_staging.h"
 #include "framework/readers.h"
 
 namespace kavro {
@@ -145,6 +146,12 @@ std::string resolve_file_name(std::string name, std::string_view mode) {
   const std::vector<std::string> paths = candidate_paths(name, write, true);
   const std::string mode_text(mode);
   for (const std::string& p : paths) {
+    // A run being set up writes its outputs under temporary names.
+    if (write && staged_outputs) {
+      const std::string standing_in = mode.front() == 'w' ? staged_name(p) : staged_path_of(p);
+      if (probe(standing_in, mode_text)) return standing_in == p ? p : stage_output(p);
+      continue;
+    }
     if (probe(p, mode_text)) return p;
   }
   std::printf("Error getting new filename from %s\n", name.c_str());

@@ -14,6 +14,7 @@
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
 #include "framework/replace_pairs.h"
+#include "framework/run_warnings.h"
 #include "output/grid_writers.h"
 
 namespace kavro {
@@ -121,8 +122,8 @@ std::string printable(std::string_view token) {
 }
 
 void warn_extra_values(const std::string& map_name) {
-  std::printf("Warning: map %s holds more values than its rows and columns; the extra values are not read.\n",
-              map_name.c_str());
+  warn(format_string("Warning: map %s holds more values than its rows and columns; the extra values are not read.\n",
+                     map_name.c_str()));
 }
 
 void refuse_token(const std::string& map_name, int row, int col, std::string_view token) {
@@ -481,9 +482,9 @@ void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, doub
     }
   }
 
-  if (!any_non_zero) std::printf("Warning: Map contains only zero values. Map: %s\n", map_name.c_str());
+  if (!any_non_zero) warn(format_string("Warning: Map contains only zero values. Map: %s\n", map_name.c_str()));
   if (zero_cells > 0 && quiet != 1)
-    std::printf("Warning: Map contains %ld cells with zero values. Map: %s\n", zero_cells, map_name.c_str());
+    warn(format_string("Warning: Map contains %ld cells with zero values. Map: %s\n", zero_cells, map_name.c_str()));
 }
 
 bool peek_ascii_map_header(file_wrapper& f, double& north, double& south, double& east, double& west, int& rows,

@@ -86,7 +86,7 @@ void read_project_cards(const std::string& path, project_params_record& project,
   int line_no = 1;
   while (!c.end_reading && read_line(line, f)) {
     ++line_no;
-    const project_card card = project_card_code(line, warn_off);
+    const project_card card = project_card_code(line, warn_off, line_no, path);
     checks.check(card, line, line_no);
     apply_project_card(card, line, c);
   }

@@ -14,6 +14,7 @@
 #include "input/project_reader.h"
 #include "input/run_control_checks.h"
 #include "input/settings_copies.h"
+#include "input/unused_map_cards.h"
 
 namespace kavro {
 
@@ -325,6 +326,7 @@ void read_project(const std::string& project_path, main_state& ms) {
   apply_long_term_settings(ms);
   apply_channel_settings(ms);
   apply_soil_settings(ms);
+  warn_unused_soil_maps(ms);
   apply_rain_settings(ms);
   apply_output_settings(ms);
 

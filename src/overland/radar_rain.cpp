@@ -8,6 +8,7 @@
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 
 namespace kavro {
 
@@ -137,8 +138,9 @@ int read_radar_grid(const std::string& file, radar_grid& rg, int units_mm) {
         v *= mm_per_inch;
       }
       if (v > 100.0)
-        std::printf("Warning: suspiciously high value of precipitation: (%lf) in cell (%ld,%ld) from radar rainfall.\n",
-                    v, r, c);
+        warn(format_string(
+            "Warning: suspiciously high value of precipitation: (%lf) in cell (%ld,%ld) from radar rainfall.\n", v, r,
+            c));
       rg.precip_data[static_cast<size_t>(r * h.cols + c)] = v;
       peak = std::max(peak, v);
     }
