@@ -15,6 +15,7 @@
 #include "framework/readers.h"
 #include "framework/replace_pairs.h"
 #include "framework/run_warnings.h"
+#include "framework/parallel_sum.h"
 #include "output/grid_writers.h"
 
 namespace kavro {
@@ -245,7 +246,7 @@ bool read_real_rows(const map_body& body, const std::string& map_name, int rows,
       if (result[static_cast<std::size_t>(r)].bad_col) break;
     }
   } else {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<long>(available) * cols >= parallel_min_items)
     for (int r = 1; r <= available; ++r)
       read_real_row(body.line_text(static_cast<std::size_t>(r)), cols, target(r), result[static_cast<std::size_t>(r)]);
   }
@@ -361,7 +362,7 @@ bool read_integer_lines(const map_body& body, const std::string& map_name, int r
   if (t.mode == map_categories) before = cells_before_rows(t.cell_grid, rows, cols);
   std::vector<integer_row> result(static_cast<std::size_t>(rows) + 1);
   bool non_zero = false;
-#pragma omp parallel reduction(|| : non_zero)
+#pragma omp parallel reduction(|| : non_zero) if (static_cast<long>(rows) * cols >= parallel_min_items)
   {
     std::vector<int> local(counts.size(), 0);
 #pragma omp for schedule(static)
@@ -408,7 +409,7 @@ bool read_integer_lines(const map_body& body, const std::string& map_name, int r
 
 std::vector<long> cells_before_rows(const imat& cell_grid, int rows, int cols) {
   std::vector<long> before(static_cast<std::size_t>(std::max(rows, 0)) + 2, 0);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<long>(rows) * cols >= parallel_min_items)
   for (int r = 1; r <= rows; ++r) {
     const int* row = cell_grid[r];
     long n = 0;

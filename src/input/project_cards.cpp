@@ -136,7 +136,7 @@ project_card project_card_code(std::string& line, int warn_off, int line_no, std
     if (line_no > 0) text += format_string(" (line %d of %.*s)", line_no, static_cast<int>(file.size()), file.data());
     const std::string meant = nearest_card_keyword(key);
     if (!meant.empty()) text += "; did you mean " + meant + "?";
-    if (line_no > 0) text += " The line is not used.";
+    if (line_no > 0) text += meant.empty() ? "; the line is not used." : " The line is not used.";
     warn(text + "\n");
   }
   return project_card::ignore;

@@ -9,6 +9,7 @@
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/run_clock.h"
 #include "output/map_writers.h"
 #include "output/output_steps.h"
 
@@ -145,12 +146,17 @@ void write_linknode_headers(main_state& ms) {
   const int n_steps = time_step > 0 ? ms.sim_duration_min / time_step
                       : interval_s > 0 ? static_cast<int>(ms.sim_duration_min * 60.0 / interval_s)
                                        : 0;
+  // The clock is set only later in the set-up: the datasets start when the
+  // run starts (the first rain event of a gauge file, START_DATE otherwise).
+  const double start = run_start_time(ms);
+  calendar_instant c{ms.cur_year, ms.cur_month, ms.cur_day, ms.cur_hour, ms.cur_minute, 0.0};
+  if (start > 0.0) c = calendar_date(start);
   for (const linknode_dataset_row& row : linknode_dataset_rows) {
     if (!row.on(ms)) continue;
     file_wrapper& f = row.file(ms);
     if (!f.is_open()) continue;
-    write_linknode_header(f.fp, row.kind, row.superlink ? ms.n_sl_links : ms.LINKS, time_step, n_steps, ms.cur_day,
-                          ms.cur_month, ms.cur_year, ms.cur_hour, ms.cur_minute);
+    write_linknode_header(f.fp, row.kind, row.superlink ? ms.n_sl_links : ms.LINKS, time_step, n_steps, c.day,
+                          c.month, c.year, c.hour, c.minute);
   }
 }
 

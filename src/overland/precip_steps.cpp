@@ -16,6 +16,7 @@
 #include "overland/overland_steps.h"
 #include "overland/precip_file.h"
 #include "overland/radar_rain.h"
+#include "overland/rain_rate_checks.h"
 #include "overland/rain_distribution.h"
 
 namespace kavro {
@@ -92,6 +93,7 @@ void event_was_read(main_state& ms) {
 void prepare_event_rates(main_state& ms) {
   if (!ms.precip_event_flag) return;
   if (!convert_gauge_values(ms, ms.event_no)) return;
+  warn_unlikely_event_rain(ms);
   if (ms.radar_mode != 2 && ms.n_gauges > 1) {
     if (ms.rain_thiessen_on) {
       if (ms.nearest.size() < ms.n_cells) ms.nearest.allocate(ms.n_cells);

@@ -231,7 +231,7 @@ TEST(ProjectCardLookup, TakesTheKeywordOffTheLine) {
       {"READ_OV_HOTSTART h.asc", project_card::ov_init_depth, "h.asc", ""},
       {"MANNING_N 0.03", project_card::manning_n, "0.03", ""},
       {"GRIDSIZEX 30", project_card::ignore, "30",
-       "Warning: unknown card found in the project file: gridsizex\n"},
+       "Warning: unknown card found in the project file: gridsizex; did you mean GRIDSIZE?\n"},
       {"GRID SIZE 30", project_card::ignore, "SIZE 30",
        "Warning: unknown card found in the project file: grid\n"},
   };
