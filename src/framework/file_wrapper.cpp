@@ -139,6 +139,19 @@ std::string expected_file_name(std::string name, std::string_view mode) {
   return paths.back();
 }
 
+std::string folders_searched(const std::string& name) {
+  const std::string base = candidate_base(name, false);
+  if (is_absolute(base)) return "its own folder";
+  std::error_code ec;
+  std::string text = "the folder kavro was started from (" + fs::current_path(ec).string() + ")";
+  for (const std::string& p : candidate_paths(base, false, false)) {
+    if (p == base) continue;
+    const std::string folder = p.substr(0, p.size() - base.size());
+    text += folder == project_folder ? " and the project folder " + folder : " and the output folder " + folder;
+  }
+  return text;
+}
+
 std::string resolve_file_name(std::string name, std::string_view mode) {
   const bool write = is_write_mode(mode);
   name = candidate_base(std::move(name), write);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 
@@ -59,6 +60,10 @@ bool read_header(file_wrapper& f, radar_header& h) {
 }
 
 int read_failed(const std::string& file) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(expected_file_name(file, "r"), ec))
+    std::printf("Error: a RADAR line of the precipitation file names the radar grid %s, which is not in %s.\n",
+                file.c_str(), folders_searched(file).c_str());
   std::printf("Error in reading radar precip file %s\n", file.c_str());
   return -1;
 }
