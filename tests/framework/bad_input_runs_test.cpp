@@ -1,7 +1,7 @@
 // Whole runs of the kavro program on bad input, as a user meets them: the
-// sample watershed with one thing wrong. No bad input may crash or hang the
-// program, write over a file the run reads, or end with exit 0 after an
-// error message.
+// small hillslope of tests/data/hillslope with one thing wrong. No bad input
+// may crash or hang the program, write over a file the run reads, or end
+// with exit 0 after an error message.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -24,9 +24,9 @@ using kavro_test::run_result;
 using kavro_test::scratch_dir;
 using kavro_test::write_file;
 
-fs::path sample_dir() { return data_dir() / ".." / ".." / "examples" / "sample"; }
+fs::path sample_dir() { return data_dir() / "hillslope"; }
 
-// A copy of the sample watershed in `dir` with `extra` lines added to its
+// A copy of the hillslope in `dir` with `extra` lines added to its
 // project file.
 void copy_sample(const scratch_dir& dir, const std::string& extra = "") {
   for (const char* name : {"sample.prj", "mask.asc", "elevation.asc"}) fs::copy_file(sample_dir() / name, dir / name);
