@@ -103,6 +103,7 @@ run_plan make_default_plan() {
   init.push_back(step("compute_initial_surface_volume", compute_initial_surface_volume, false));
   init.push_back(step("init_soil_constituent_mass", init_soil_constituent_mass, false));
   init.push_back(step("setup_start_time", setup_start_time));
+  init.push_back(step("date_linknode_headers", date_linknode_headers, false));
   // RELATIVE series count from the run's start, known only now; every run
   // shifts them here, before the loop evaluates any series.
   init.push_back(step("shift_relative_series", shift_relative_series, false));
