@@ -26,6 +26,7 @@
 #include "framework/run_globals.h"
 #include "hydromet/hydromet_steps.h"
 #include "input/exchange_maps.h"
+#include "input/file_name_clash.h"
 #include "input/grid_connectivity.h"
 #include "input/grid_setup.h"
 #include "input/option_checks.h"
@@ -76,6 +77,13 @@ run_plan make_default_plan() {
                     // The project's OPTIMIZE card must not switch off a calibrating caller.
                     if (c.calib) ms.optimize_on = 1;
                     check_project_options(ms);
+                  },
+                  true,
+                  {}});
+  // An output that cannot be created stops the run before any is opened.
+  init.push_back({"check_outputs_can_be_created",
+                  [](main_state& ms, const run_call&) {
+                    if (!check_outputs_can_be_created(ms)) error_rec.code = already_printed_code;
                   },
                   true,
                   {}});

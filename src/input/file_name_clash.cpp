@@ -183,9 +183,18 @@ bool file_in_place_of_folder(const std::vector<run_file_name>& files) {
     for (const run_file_name& f : files) {
       if (&f == &folder || f.key != folder.folder_key) continue;
       clash = true;
-      std::printf("Error: %s names the file %s, which %s names as the folder of its maps; the run stops before "
-                  "any file is written.\n",
-                  f.who.c_str(), f.given.c_str(), folder.who.c_str());
+      if (f.output)
+        std::printf("Error: %s names the file %s, which %s names as the folder of its maps; the run stops before "
+                    "any file is written.\n",
+                    f.who.c_str(), f.given.c_str(), folder.who.c_str());
+      else if (f.card == project_card::ignore)
+        std::printf("Error: %s names the output folder %s, which is the project file of the run; the run stops "
+                    "before any file is written.\n",
+                    folder.who.c_str(), folder.given.c_str());
+      else
+        std::printf("Error: %s names the output folder %s, which %s names as an input; the run stops before any "
+                    "file is written.\n",
+                    folder.who.c_str(), folder.given.c_str(), f.who.c_str());
     }
   }
   return clash;

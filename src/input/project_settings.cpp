@@ -316,7 +316,7 @@ void read_project(const std::string& project_path, main_state& ms) {
   // Refused card values and file names stop the run before any file is
   // opened for writing; every refusal has been printed.
   const bool values_ok = ms.run_params.card_errors == 0 && check_date_cards(ms.run_params);
-  if (!check_file_name_clashes(ms) || !values_ok || !check_outputs_can_be_created(ms)) {
+  if (!check_file_name_clashes(ms) || !values_ok) {
     set_stop_code(already_printed_code);
     return;
   }
