@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/output_staging.h"
 #include "input/card_value_checks.h"
 #include "input/project_cards.h"
 
@@ -260,22 +262,32 @@ bool check_outputs_can_be_created(const main_state& ms) {
   for (const run_file_name& f : run_file_names(ms)) {
     if (!f.output || f.given.empty()) continue;
     const bool folder = !f.folder_key.empty();
-    // A file that stands for the output (or for a frame in its folder) is
-    // made and removed again; the outputs of an earlier run stay as they are.
-    file_wrapper probe;
-    errno = 0;
-    if (probe.open(folder ? f.given + "/.kavro_probe" : f.given, "w")) {
-      const std::string made = probe.name;
-      probe.close();
-      std::remove(made.c_str());
-      continue;
+    const std::string name = folder ? f.given + "/.kavro_probe" : f.given;
+    const std::string path = expected_file_name(name, "w");
+    // An output this run has made already (its temporary stand-in exists).
+    if (staged_outputs && staged_path_of(path) != path) continue;
+    // The file of an earlier run is not touched: it must only be writable.
+    std::error_code ec;
+    if (!staged_outputs && fs::exists(path, ec)) {
+      if (access(path.c_str(), W_OK) == 0) continue;
+    } else {
+      // A file that stands for the output (or for a frame in its folder) is
+      // made and removed again.
+      file_wrapper probe;
+      errno = 0;
+      if (probe.open(name, "w")) {
+        const std::string made = probe.name;
+        probe.close();
+        std::remove(made.c_str());
+        continue;
+      }
     }
     const int error = errno;
     ok = false;
     std::printf("Error: %s names the output %s %s, which cannot be created (%s); the run stops before any file "
                 "is written.\n",
                 f.who.c_str(), folder ? "folder" : "file", shown_name(f.given).c_str(),
-                why_not_created(expected_file_name(f.given, "w"), error).c_str());
+                why_not_created(path, error).c_str());
   }
   return ok;
 }
