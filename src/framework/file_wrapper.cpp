@@ -1,5 +1,6 @@
 #include "framework/file_wrapper.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -161,6 +162,12 @@ std::string resolve_file_name(std::string name, std::string_view mode) {
   for (const std::string& p : paths) {
     // A run being set up writes its outputs under temporary names.
     if (write && staged_outputs) {
+      // A folder of that name cannot take the file once the run starts.
+      std::error_code ec;
+      if (fs::is_directory(p, ec)) {
+        errno = EISDIR;
+        continue;
+      }
       const std::string standing_in = mode.front() == 'w' ? staged_name(p) : staged_path_of(p);
       if (probe(standing_in, mode_text)) return standing_in == p ? p : stage_output(p);
       continue;

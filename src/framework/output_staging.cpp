@@ -32,18 +32,35 @@ std::string staged_path_of(const std::string& path) {
   return path;
 }
 
+namespace {
+
+bool give_own_name(const output_staging::staged_file& f) {
+  std::error_code ec;
+  if (!fs::exists(f.temporary, ec)) return true;  // a probe that another candidate replaced
+  fs::rename(f.temporary, f.final, ec);
+  if (!ec) return true;
+  std::printf("Error: the output file %s could not take its name from %s: %s\n", f.final.c_str(),
+              f.temporary.c_str(), ec.message().c_str());
+  return false;
+}
+
+}  // namespace
+
+bool publish_staged_output(const std::string& temporary) {
+  if (!staged_outputs) return true;
+  auto& files = staged_outputs->files;
+  for (auto f = files.begin(); f != files.end(); ++f) {
+    if (f->temporary != temporary) continue;
+    const bool ok = give_own_name(*f);
+    files.erase(f);
+    return ok;
+  }
+  return true;
+}
+
 bool commit_staged_outputs(output_staging& s) {
   bool ok = true;
-  for (const auto& f : s.files) {
-    std::error_code ec;
-    if (!fs::exists(f.temporary, ec)) continue;  // a probe that another candidate replaced
-    fs::rename(f.temporary, f.final, ec);
-    if (ec) {
-      std::printf("Error: the output file %s could not take its name from %s: %s\n", f.final.c_str(),
-                  f.temporary.c_str(), ec.message().c_str());
-      ok = false;
-    }
-  }
+  for (const auto& f : s.files) ok = give_own_name(f) && ok;
   s.files.clear();
   return ok;
 }

@@ -32,6 +32,10 @@ std::string stage_output(const std::string& path);
 // With staging on: the temporary path of `path` when it was staged, else `path`.
 std::string staged_path_of(const std::string& path);
 
+// With staging on: gives the staged file written at `temporary` its own name
+// now, for a file that is the product of a run ending before its time loop.
+// True when there was nothing to do; false after a failed rename (printed).
+bool publish_staged_output(const std::string& temporary);
 // Gives every staged file its own name (open streams keep writing to it) and
 // ends the staging. False after a file that could not be renamed (printed).
 bool commit_staged_outputs(output_staging& s);

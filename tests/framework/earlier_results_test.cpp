@@ -139,6 +139,8 @@ TEST(OutputNames, OutputsThatCannotBeCreatedStopBeforeTheTimeLoop) {
        "names the output file mask.asc/outlet.txt, which cannot be created"},
       {"grid maps in a folder that is a file", "DEPTH", "elevation.asc/maps",
        "names the output folder elevation.asc/maps, which cannot be created"},
+      {"a file that is a folder", "SUMMARY", "results",
+       "names the output file results, which cannot be created (Is a directory)"},
   };
   for (const case_t& c : cases) {
     SCOPED_TRACE(c.name);
@@ -146,6 +148,7 @@ TEST(OutputNames, OutputsThatCannotBeCreatedStopBeforeTheTimeLoop) {
     copy_folder(kavro_test::data_dir() / "hillslope", dir);
     std::string project = read_file(dir / "sample.prj");
     if (c.card == "DEPTH") project += "MAP_TYPE          0\nMAP_FREQ          10\n";
+    if (c.value == "results") fs::create_directory(dir / "results");
     project = kavro_test::with_card(project, c.card, c.value);
     write_file(dir / "sample.prj", project);
     const auto files_before = snapshot(dir.path());
