@@ -116,6 +116,7 @@ int montecarlo::run() {
   keys_ = list_file_keys(list_file);
   if (!list_matches_parameters(list_file, keys_, n_params)) return 0;
   const calib_objective_fn call = objective_callback ? objective_callback : model_run_objective;
+  if (call == model_run_objective && !calibration_project_opens(project_file, "the Monte Carlo input file")) return 0;
   for (int i = 0; i < runs; ++i) {
     sample_parameters();
     const double cost = call(list_file, project_file, sample.data(), objective, n_params, "temp");
@@ -128,7 +129,7 @@ int montecarlo::run() {
     objective.record_results(context.process_rank, process_id, context.no_sampling, context.group_value,
                              context.process_count, runs, per_process);
   }
-  return 1;
+  return calibration_has_results(objective) ? 1 : 0;
 }
 
 void montecarlo::log_run(double cost) {

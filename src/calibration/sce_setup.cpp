@@ -223,8 +223,13 @@ int run_sce_calibration(const std::string& sce_input_file, const run_plan* plan)
     sce_teardown(st);
     return 0;
   }
+  if (st.setup_ok && !calibration_project_opens(st.project_file, sce_input_file)) {
+    sce_teardown(st);
+    return 0;
+  }
   st.objective_callback = model_run_objective;
-  const int result = sceua(st);
+  int result = sceua(st);
+  if (result > 0 && !calibration_has_results(st.objective)) result = 0;
   if (result <= 0) {
     std::printf("Error: unable to successfully run the SCE method\n");
   } else {

@@ -19,6 +19,7 @@
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/elev_series.h"
 #include "input/time_series.h"
 
@@ -168,11 +169,12 @@ bool count_cards(main_state& ms, chan_file& f, size_t from, link_counts& c) {
         ms.nx1[link] = v;
         if (v <= 2) {
           say("\n");
-          say(format_string("WARNING: When reading the channel input file, link %d:\n", link));
-          say("    The number of channel defining end nodes in the link is less than 3 \n");
-          say("    Which results only 1 computational node in this link.\n");
-          say("    Consider increasing the number of end nodes to at least 3 \n");
-          say("\tor removing this link \n");
+          warn(format_string("WARNING: When reading the channel input file, link %d:\n", link) +
+                   "    The number of channel defining end nodes in the link is less than 3 \n"
+                   "    Which results only 1 computational node in this link.\n"
+                   "    Consider increasing the number of end nodes to at least 3 \n"
+                   "\tor removing this link \n",
+               run_log_file);
           error_rec.code = 301;
           report_error(error_rec);
         }

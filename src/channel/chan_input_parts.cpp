@@ -13,6 +13,7 @@
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/elev_series.h"
 #include "input/time_series.h"
 
@@ -253,16 +254,18 @@ bool read_elements(main_state& ms, chan_file& f, size_t from, chan_elements& el)
       default:
         if (double* field = k >= 1 && k <= ms.n_hydr_structs ? struct_field(ms.hydr_struct[k], l.code) : nullptr) {
           if (!link || ms.link_structs.empty() || ms.link_structs[link].last != k) {
-            say(format_string("Warning: channel input file %s, line %d: a structure field with no structure "
+            warn(format_string("Warning: channel input file %s, line %d: a structure field with no structure "
                               "element open in link %d is skipped\n",
-                              f.name.c_str(), l.number, link));
+                              f.name.c_str(), l.number, link),
+                 run_log_file);
             break;
           }
           f.get_double(rest, *field, l);
         } else if (k == 0 && is_struct_field(l.code)) {
-          say(format_string("Warning: channel input file %s, line %d: a structure field before any STRUCTTYPE "
+          warn(format_string("Warning: channel input file %s, line %d: a structure field before any STRUCTTYPE "
                             "card is skipped\n",
-                            f.name.c_str(), l.number));
+                            f.name.c_str(), l.number),
+               run_log_file);
         }
         break;
     }

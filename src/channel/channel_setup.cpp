@@ -11,7 +11,9 @@
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/ascii_map.h"
+#include "input/location_lists.h"
 
 namespace kavro {
 namespace {
@@ -27,7 +29,6 @@ void alloc_chan_sed_arrays(main_state&) {}
 void alloc_chan_constituent_arrays(main_state&) {}
 void setup_nutrient_streams(main_state&) {}
 void match_xy_stream_points(main_state&) {}
-void read_channel_output_locations(main_state&) {}
 void sacramento_link_weights(main_state&) {}
 void conceptual_gw_link_weights(main_state&) {}
 
@@ -167,7 +168,7 @@ void cconnect(main_state& ms) {
     for (int col = 1; col <= ms.grid_cols; ++col) {
       const int c = ms.mask[r][col];
       if (c > ms.n_cells) {
-        say("Warning in cconnect, vect>GNUM\n");
+        warn("Warning in cconnect, vect>GNUM\n", run_log_file);
         continue;
       }
       const int link = c > 0 ? ms.con_link[c] : 0, node = c > 0 ? ms.con_node[c] : 0;
@@ -220,7 +221,8 @@ void setup_channel(main_state& ms) {
     alloc_dmat_zero(ms.av_qriv, ms.max_nodes_per_link, ms.link_dim, "av_qriv");
   }
   if (ms.n_lakes > 0 && ms.lake_loss_on == 1) alloc_dvec(ms.lake_source, ms.n_cells, "lake_source");
-  read_channel_output_locations(ms);
+  read_output_locations(ms);
+  if (error_rec.stop) return;
   alloc_imat_zero(ms.con_vect, ms.max_nodes_per_link + 1, ms.link_dim + 1, "con_vect");
   alloc_dmat_zero(ms.qlat, ms.max_nodes_per_link, ms.link_dim, "qlat");
   if (ms.tool_mode != 1) print_message("Setting up the grid-stream data... \n");

@@ -1,9 +1,11 @@
 #include "framework/file_wrapper.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "framework/output_staging.h"
 #include "framework/readers.h"
 
 namespace kavro {
@@ -138,6 +140,19 @@ std::string expected_file_name(std::string name, std::string_view mode) {
   return paths.back();
 }
 
+std::string folders_searched(const std::string& name) {
+  const std::string base = candidate_base(name, false);
+  if (is_absolute(base)) return "its own folder";
+  std::error_code ec;
+  std::string text = "the folder kavro was started from (" + fs::current_path(ec).string() + ")";
+  for (const std::string& p : candidate_paths(base, false, false)) {
+    if (p == base) continue;
+    const std::string folder = p.substr(0, p.size() - base.size());
+    text += folder == project_folder ? " and the project folder " + folder : " and the output folder " + folder;
+  }
+  return text;
+}
+
 std::string resolve_file_name(std::string name, std::string_view mode) {
   const bool write = is_write_mode(mode);
   name = candidate_base(std::move(name), write);
@@ -145,6 +160,18 @@ std::string resolve_file_name(std::string name, std::string_view mode) {
   const std::vector<std::string> paths = candidate_paths(name, write, true);
   const std::string mode_text(mode);
   for (const std::string& p : paths) {
+    // A run being set up writes its outputs under temporary names.
+    if (write && staged_outputs) {
+      // A folder of that name cannot take the file once the run starts.
+      std::error_code ec;
+      if (fs::is_directory(p, ec)) {
+        errno = EISDIR;
+        continue;
+      }
+      const std::string standing_in = mode.front() == 'w' ? staged_name(p) : staged_path_of(p);
+      if (probe(standing_in, mode_text)) return standing_in == p ? p : stage_output(p);
+      continue;
+    }
     if (probe(p, mode_text)) return p;
   }
   std::printf("Error getting new filename from %s\n", name.c_str());

@@ -69,5 +69,8 @@ std::string resolve_file_name(std::string name, std::string_view mode);
 // opening, creating or truncating anything: for reading the first candidate
 // that exists (the last one when none does), for writing the first candidate.
 std::string expected_file_name(std::string name, std::string_view mode);
+// The folders in which an input `name` is looked for, as a message names
+// them: "the folder kavro was started from (/x) and the project folder y/".
+std::string folders_searched(const std::string& name);
 
 }  // namespace kavro

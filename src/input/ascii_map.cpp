@@ -14,6 +14,8 @@
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
 #include "framework/replace_pairs.h"
+#include "framework/run_warnings.h"
+#include "framework/parallel_sum.h"
 #include "output/grid_writers.h"
 
 namespace kavro {
@@ -121,8 +123,8 @@ std::string printable(std::string_view token) {
 }
 
 void warn_extra_values(const std::string& map_name) {
-  std::printf("Warning: map %s holds more values than its rows and columns; the extra values are not read.\n",
-              map_name.c_str());
+  warn(format_string("Warning: map %s holds more values than its rows and columns; the extra values are not read.\n",
+                     map_name.c_str()));
 }
 
 void refuse_token(const std::string& map_name, int row, int col, std::string_view token) {
@@ -244,7 +246,7 @@ bool read_real_rows(const map_body& body, const std::string& map_name, int rows,
       if (result[static_cast<std::size_t>(r)].bad_col) break;
     }
   } else {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<long>(available) * cols >= parallel_min_items)
     for (int r = 1; r <= available; ++r)
       read_real_row(body.line_text(static_cast<std::size_t>(r)), cols, target(r), result[static_cast<std::size_t>(r)]);
   }
@@ -360,7 +362,7 @@ bool read_integer_lines(const map_body& body, const std::string& map_name, int r
   if (t.mode == map_categories) before = cells_before_rows(t.cell_grid, rows, cols);
   std::vector<integer_row> result(static_cast<std::size_t>(rows) + 1);
   bool non_zero = false;
-#pragma omp parallel reduction(|| : non_zero)
+#pragma omp parallel reduction(|| : non_zero) if (static_cast<long>(rows) * cols >= parallel_min_items)
   {
     std::vector<int> local(counts.size(), 0);
 #pragma omp for schedule(static)
@@ -407,7 +409,7 @@ bool read_integer_lines(const map_body& body, const std::string& map_name, int r
 
 std::vector<long> cells_before_rows(const imat& cell_grid, int rows, int cols) {
   std::vector<long> before(static_cast<std::size_t>(std::max(rows, 0)) + 2, 0);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<long>(rows) * cols >= parallel_min_items)
   for (int r = 1; r <= rows; ++r) {
     const int* row = cell_grid[r];
     long n = 0;
@@ -481,9 +483,9 @@ void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, doub
     }
   }
 
-  if (!any_non_zero) std::printf("Warning: Map contains only zero values. Map: %s\n", map_name.c_str());
+  if (!any_non_zero) warn(format_string("Warning: Map contains only zero values. Map: %s\n", map_name.c_str()));
   if (zero_cells > 0 && quiet != 1)
-    std::printf("Warning: Map contains %ld cells with zero values. Map: %s\n", zero_cells, map_name.c_str());
+    warn(format_string("Warning: Map contains %ld cells with zero values. Map: %s\n", zero_cells, map_name.c_str()));
 }
 
 bool peek_ascii_map_header(file_wrapper& f, double& north, double& south, double& east, double& west, int& rows,

@@ -95,6 +95,12 @@ constexpr card_shape shape_of(project_card card) {
 
 }  // namespace
 
+bool card_takes_numbers(project_card card) {
+  if (card == project_card::ignore) return false;
+  const value_shape shape = shape_of(card).shape;
+  return shape == value_shape::reals || shape == value_shape::ints || shape == value_shape::file_or_number;
+}
+
 std::string card_label(project_card card) {
   std::string label(project_card_keyword(card));
   for (char& ch : label) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));

@@ -13,6 +13,9 @@ namespace kavro {
 // The keyword of a card in upper case, as messages name it.
 std::string card_label(project_card card);
 
+// True for a card whose values are numbers (or a number in place of a file).
+bool card_takes_numbers(project_card card);
+
 class card_value_checks {
  public:
   // warn_off: no warnings (the calibration tool modes); errors are printed.

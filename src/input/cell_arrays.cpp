@@ -385,7 +385,7 @@ void read_elevation_map(main_state& ms) {
   ms.outlet_cell = 0;
   if (ms.outlet_row >= 1 && ms.outlet_row <= rows && ms.outlet_col >= 1 && ms.outlet_col <= cols)
     ms.outlet_cell = ms.mask[ms.outlet_row][ms.outlet_col];
-  if (ms.outlet_cell == 0 && ms.channel_on == 0) {
+  if (ms.outlet_cell == 0) {
     std::fputs("\nThe outlet row and column you specified in the project file are not\n"
                "inside the watershed mask.  Check the outlet row and column again, and\n"
                "make sure they are correctly specified in the project file using the\n"

@@ -9,6 +9,7 @@
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/map_table_format.h"
 
 namespace kavro {
@@ -119,7 +120,7 @@ int read_contaminant_tables(main_state& ms, const std::array<checked_array_2d<do
       std::printf("Error in reading the precip concentration of constituent #%d\n", i);
     ms.precip_conc[first_conc + i] = value;
     if (!keyword_value(f, map_card::partition, value))
-      std::printf("Warning: no partition coefficient (PARTITION) for constituent #%d; it is 0.0.\n", i);
+      warn(format_string("Warning: no partition coefficient (PARTITION) for constituent #%d; it is 0.0.\n", i));
     ms.water_soil_partition_coef[first_coef + i] = value;
 
     std::string label = "  Checking " + description;

@@ -4,6 +4,7 @@
 
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 
 namespace kavro {
 
@@ -28,8 +29,8 @@ void read_block_pairs(series_file_reader& in, elev_series& s) {
     if (is_blank_line(line)) continue;
     double x = 0.0, y = 0.0;
     if (std::sscanf(line.c_str(), "%lf %lf", &x, &y) != 2) {
-      std::printf("Warning: line %d of file %s is not a pair of elevation series [%s]; skipped.\n",
-                  in.line_no(), in.file_name().c_str(), s.name.c_str());
+      warn(format_string("Warning: line %d of file %s is not a pair of elevation series [%s]; skipped.\n",
+                         in.line_no(), in.file_name().c_str(), s.name.c_str()));
       continue;
     }
     if (!s.x.empty() && x < s.x.back()) {

@@ -22,4 +22,9 @@ std::span<const project_card> output_file_cards();
 // exchange map sent back over the one received) is allowed.
 bool check_file_name_clashes(const main_state& ms);
 
+// True when every output of the run can be created (a file, or for the
+// map cards of MAP_TYPE 0 a file in their folder). Otherwise prints one
+// message per output, naming the card, the name and why, and returns false.
+bool check_outputs_can_be_created(const main_state& ms);
+
 }  // namespace kavro

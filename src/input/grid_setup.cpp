@@ -10,6 +10,7 @@
 #include "hydromet/hydromet_steps.h"
 #include "input/cell_arrays.h"
 #include "input/cell_loaders.h"
+#include "input/location_lists.h"
 #include "input/watershed_mask.h"
 #include "output/q7_setup.h"
 #include "overland/overland_steps.h"
@@ -126,6 +127,8 @@ const grid_step grid_steps[] = {
     {read_soil_moisture_hotstart, nullptr},
     {setup_nutrients, [](const main_state& ms) { return ms.nutrients_on != 0; }},
     {setup_channel, nullptr},
+    // Without a channel network the channel set-up reads no output lists.
+    {read_output_locations, [](const main_state& ms) { return ms.channel_on == 0; }},
     {setup_superlink, nullptr},
     {setup_drain_network, nullptr},
     {connect_superlink_outlets, [](const main_state& ms) { return ms.storm_sewer_on && ms.channel_on; }},

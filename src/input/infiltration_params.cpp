@@ -9,6 +9,7 @@
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "framework/parallel_sum.h"
 #include "hydromet/permafrost_setup.h"
 #include "input/ascii_map.h"
 #include "input/cell_loaders.h"
@@ -91,7 +92,7 @@ bool read_layered_params(main_state& ms) {
     if (error_rec.stop) return false;
     // The map reader has checked the header against the grid, so the
     // grid's own bounds hold every cell of the map.
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<long>(ms.rows) * ms.cols >= parallel_min_items)
     for (int r = 1; r <= ms.rows; ++r)
       for (int c = 1; c <= ms.cols; ++c)
         if (const int cell = ms.mask[r][c]; cell > 0) ms.soiltype[cell] = ms.data[r][c];
@@ -104,7 +105,7 @@ bool read_layered_params(main_state& ms) {
   }
   // The first cell in cell order whose soil type has no row in the table.
   long first_bad = ms.n_cells + 1;
-#pragma omp parallel for schedule(static) reduction(min : first_bad)
+#pragma omp parallel for schedule(static) reduction(min : first_bad) if (ms.n_cells >= parallel_min_items)
   for (long i = 1; i <= ms.n_cells; ++i)
     if (const int t = ms.soiltype[i]; (t < 0 || t >= soil_type_store::size()) && i < first_bad) first_bad = i;
   if (first_bad <= ms.n_cells) {
@@ -117,7 +118,7 @@ bool read_layered_params(main_state& ms) {
   if (ms.project_params.permafrost_kotu == 1 || ms.project_params.multi_layer_infil_kotu == 1)
     for (int i = 1; i <= ms.n_cells; ++i) link_ga_layers_to_temp_nodes(ms, i);
   const soil_type_store& table = ms.soil_type_table;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (ms.n_cells >= parallel_min_items)
   for (long i = 1; i <= ms.n_cells; ++i) {
     const soil_type_params& p = table[ms.soiltype[i]];
     ms.soil_moisture[i] = p.layer_initial_moisture[1];

@@ -9,6 +9,7 @@
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/ascii_map.h"
 #include "input/map_table_check.h"
 
@@ -269,9 +270,9 @@ bool read_table_rows(file_wrapper& f, std::string_view table, int n, int k, tabl
       return false;
     }
     if (got < k)
-      std::printf(
+      warn(format_string(
           "Warning: the row of ID %d in table %.*s has %d of its %d values; the missing values are 0.0.\n",
-          id, static_cast<int>(table.size()), table.data(), got, k);
+          id, static_cast<int>(table.size()), table.data(), got, k));
     out.ids.push_back(id);
     out.data.insert(out.data.end(), row.begin(), row.begin() + k);
     if (id > out.max_id) out.max_id = id;
@@ -331,10 +332,11 @@ bool read_index_map(file_wrapper& f, const std::string& map_path, double& north,
     }
   }
   if (no_id > 0)
-    print_and_log(
-        log, format_string("Warning: index map %s gives %ld active cells no ID of 1 or more (the first at "
+    warn(
+        format_string("Warning: index map %s gives %ld active cells no ID of 1 or more (the first at "
                            "row %d, column %d); they keep their values.\n",
-                           map_path.c_str(), no_id, first_r, first_c));
+                      map_path.c_str(), no_id, first_r, first_c),
+        log);
   if (quiet != 1 && log && log->is_open()) {
     for (int id = 1; id <= max_id; ++id) {
       const int n = count[static_cast<std::size_t>(id)];

@@ -9,6 +9,7 @@
 
 #include "framework/error_record.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/card_services.h"
 
 namespace kavro {
@@ -124,11 +125,11 @@ void reten_depth_card(card_context& c, std::string& rest) {
     c.project.use_reten_depth = 1;
     return;
   }
-  std::printf(
+  warn(format_string(
       "Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH <filename>-or-\nRETENTION <value>  "
       "-or-\n"
       "RETEN_DEPTH \n  Using %lf for the uniform retention depth\n\n",
-      depth);
+      depth));
   c.project.use_retention = 1;
   c.project.retention = depth;
 }
@@ -204,7 +205,7 @@ void output_folder_card(card_context&, std::string& rest) {
   std::string folder;
   take_name(rest, folder);
   if (folder.empty()) {
-    std::printf("Warning: OUTPUT_FOLDER card without a folder name; the output folder is not changed.\n");
+    warn("Warning: OUTPUT_FOLDER card without a folder name; the output folder is not changed.\n");
     return;
   }
   set_output_folder(folder);
@@ -226,6 +227,15 @@ void super_quiet_card(card_context& c, std::string&) {
 void num_threads_card(card_context& c, std::string& rest) {
   int n = 0;
   take_value(rest, n);
+  // More threads than processors only wait for each other (and enough of
+  // them cannot even be started).
+  const int processors = omp_get_num_procs();
+  if (n > processors) {
+    warn(format_string("Warning: NUM_THREADS %d asks for more threads than the %d processors of this machine; %d "
+                       "threads are used.\n",
+                       n, processors, processors));
+    n = processors;
+  }
   if (n > 0) {
     omp_set_num_threads(n);
     std::printf("Setting the thread level to %d.\n", n);

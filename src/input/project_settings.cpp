@@ -14,6 +14,8 @@
 #include "input/project_reader.h"
 #include "input/run_control_checks.h"
 #include "input/settings_copies.h"
+#include "input/unused_map_cards.h"
+#include "overland/rain_rate_checks.h"
 
 namespace kavro {
 
@@ -325,7 +327,9 @@ void read_project(const std::string& project_path, main_state& ms) {
   apply_long_term_settings(ms);
   apply_channel_settings(ms);
   apply_soil_settings(ms);
+  warn_unused_soil_maps(ms);
   apply_rain_settings(ms);
+  warn_unlikely_uniform_rain(ms);
   apply_output_settings(ms);
 
   ms.quiet = ms.project_params.use_super_quiet;

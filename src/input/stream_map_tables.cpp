@@ -8,6 +8,7 @@
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/map_table_format.h"
 
 namespace kavro {
@@ -185,10 +186,10 @@ int read_stream_map_table(const std::string& path, int id, std::span<double> d1,
   for (int i = 1; i <= links && i <= nx.size(); ++i) {
     const int link_id = ids.size1() >= 1 ? ids[1][i] : 0;
     if (link_id >= 0 && link_id <= rows.max_id) continue;
-    std::printf(
+    warn(format_string(
         "Warning: link %d of stream map file %s has ID %d, which table %s does not hold; the link keeps "
         "its values.\n",
-        i, map_path.c_str(), link_id, name.c_str());
+        i, map_path.c_str(), link_id, name.c_str()));
     for (int j = 1; j <= ids.size1(); ++j) ids[j][i] = 0;
   }
   const std::array<std::span<double>, 4> dest{d1, d2, d3, d4};

@@ -6,6 +6,7 @@
 
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/card_services.h"
 
 namespace kavro {
@@ -39,8 +40,8 @@ bool parse_dated_row(const std::string& line, double& time, double& value) {
 }
 
 void warn_skipped_row(series_file_reader& in, const std::string& series_name) {
-  std::printf("Warning: line %d of file %s is not a row of time series [%s]; skipped.\n", in.line_no(),
-              in.file_name().c_str(), series_name.c_str());
+  warn(format_string("Warning: line %d of file %s is not a row of time series [%s]; skipped.\n", in.line_no(),
+                     in.file_name().c_str(), series_name.c_str()));
 }
 
 // Appends a row unless it goes back in time; returns false after reporting

@@ -11,6 +11,8 @@
 #include "framework/main_state.h"
 #include "framework/run_clock.h"
 #include "framework/run_globals.h"
+#include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "output/map_writers.h"
 #include "output/output_steps.h"
 #include "output/q7_setup.h"
@@ -349,8 +351,8 @@ void write_permafrost_profile(main_state& ms, double long_term_time) {
   const permafrost_layer_soil_record& soil = ms.permafrost_layer_soil;
   if (ms.n_cells < cell) {
     if (!ms.permafrost_profile_warned)
-      std::printf("Warning: the watershed has fewer than %d cells: no soil-temperature profile is written.\n",
-                  permafrost_profile_cell);
+      warn(format_string("Warning: the watershed has fewer than %d cells: no soil-temperature profile is written.\n",
+                         permafrost_profile_cell));
     ms.permafrost_profile_warned = 1;
     return;
   }

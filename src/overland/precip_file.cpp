@@ -11,6 +11,7 @@
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
 #include "framework/run_clock.h"
+#include "framework/run_warnings.h"
 
 namespace kavro {
 
@@ -378,7 +379,7 @@ bool convert_gauge_values(precipitation_block& pb, int event_number) {
       if (pb.radar_mode == 1) {
         v[j] = v[j + 1];
       } else {
-        if (hours * 3600.0 > 86400.0) std::printf("WARNING: you have a long delta t in your precip file\n");
+        if (hours * 3600.0 > 86400.0) warn("WARNING: you have a long delta t in your precip file\n");
         v[j] = pb.accum_on ? (v[j + 1] - v[j]) / hours : v[j + 1] / hours;
       }
       if (v[j] < -1e-16) {

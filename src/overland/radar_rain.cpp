@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 
 namespace kavro {
 
@@ -58,6 +60,10 @@ bool read_header(file_wrapper& f, radar_header& h) {
 }
 
 int read_failed(const std::string& file) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(expected_file_name(file, "r"), ec))
+    std::printf("Error: a RADAR line of the precipitation file names the radar grid %s, which is not in %s.\n",
+                file.c_str(), folders_searched(file).c_str());
   std::printf("Error in reading radar precip file %s\n", file.c_str());
   return -1;
 }
@@ -137,8 +143,9 @@ int read_radar_grid(const std::string& file, radar_grid& rg, int units_mm) {
         v *= mm_per_inch;
       }
       if (v > 100.0)
-        std::printf("Warning: suspiciously high value of precipitation: (%lf) in cell (%ld,%ld) from radar rainfall.\n",
-                    v, r, c);
+        warn(format_string(
+            "Warning: suspiciously high value of precipitation: (%lf) in cell (%ld,%ld) from radar rainfall.\n", v, r,
+            c));
       rg.precip_data[static_cast<size_t>(r * h.cols + c)] = v;
       peak = std::max(peak, v);
     }

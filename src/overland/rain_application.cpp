@@ -74,12 +74,10 @@ bool rain_on_cell(main_state& ms, long i, double d, bool snow_on) {
   return true;
 }
 
-}  // namespace
-
-void apply_precip_step(main_state& ms) {
-  if (!(std::fabs(ms.precip_period_end - ms.now) < ms.time_tol) || ms.rain_event_state != 1) return;
-  const double step_s = seconds_between(ms.precip_period_start, ms.now);
-  if (ms.uniform_rain_on) ++ms.precip_period_counter;
+// The rain of `step_s` seconds at the rates in rain_rate: interception,
+// then every cell, lake, snowpack and storage unit. Returns the volume that
+// fell (m3); false in `ok` after a bad depth (reported).
+double apply_rain_piece(main_state& ms, double step_s, bool& ok) {
   if (ms.interception_on) {
     seasonal_interception(ms, step_s);
   } else if (ms.snow_canopy_intercept_on == 1) {
@@ -113,14 +111,33 @@ void apply_precip_step(main_state& ms) {
       ms.vol_ov_head_bound_out_total += v;
       continue;
     }
-    if (!rain_on_cell(ms, i, d, snow_on)) return;
+    if (!rain_on_cell(ms, i, d, snow_on)) {
+      ok = false;
+      return 0.0;
+    }
   }
   ms.vol_precip_lake += v_lakes;
   ms.vol_precip_lake_total += v_lakes;
   ms.vol_precip += v_cells;
   ms.vol_precip_total += v_cells + v_lakes;
   ms.event_rain_acc += v_cells + v_lakes;
-  if (v_cells + v_lakes > 0.0) {
+  return v_cells + v_lakes;
+}
+
+}  // namespace
+
+void apply_precip_step(main_state& ms) {
+  if (!(std::fabs(ms.precip_period_end - ms.now) < ms.time_tol) || ms.rain_event_state != 1) return;
+  if (ms.uniform_rain_on) ++ms.precip_period_counter;
+  // A step across a change of rain rate takes each rate for its own share of
+  // the step, so every period delivers its recorded depth whatever the step.
+  bool ok = true;
+  double fell = 0.0;
+  for_each_rain_piece(ms, ms.precip_period_start, ms.now, [&](double seconds) {
+    if (ok) fell += apply_rain_piece(ms, seconds, ok);
+  });
+  if (!ok || error_rec.code != 0) return;
+  if (fell > 0.0) {
     ++ms.n_rain_steps;
     if (ms.rain_not_started) {
       ms.rain_start_min = ms.elapsed_min;

@@ -254,5 +254,46 @@ TEST_F(CalibrationProgram, MonteCarloRunsAndRefusals) {
   EXPECT_EQ(r.exit_code, 1);
 }
 
+// A calibration whose model runs cannot run reports no best results and ends
+// with status 1: a project that cannot be opened stops it before the first
+// run, and when every run stops on an error each is reported with its number.
+TEST_F(CalibrationProgram, CalibrationsWithoutANormalModelRunFail) {
+  struct case_t {
+    const char* name;
+    std::vector<std::string> args;
+    bool missing_project;  // else the project's elevation map is missing
+    std::vector<std::string> messages;
+  };
+  const case_t cases[] = {
+      {"SCE, project missing", {"-c", "sce.in"}, true,
+       {"Error: the project file missing.prj named in sce.in cannot be opened; the calibration does not start."}},
+      {"Monte Carlo, project missing", {"-m5", "mc.in"}, true,
+       {"Error: the project file missing.prj named in the Monte Carlo input file cannot be opened"}},
+      {"SCE, every run stops", {"-c", "sce.in"}, false,
+       {"Error: model run 1 of the calibration stopped on an error", "model runs of the calibration ended normally"}},
+      {"Monte Carlo, every run stops", {"-m5", "mc.in"}, false,
+       {"Error: model run 5 of the calibration stopped on an error",
+        "Error: none of the 5 model runs of the calibration ended normally: there are no results."}},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    if (c.missing_project) {
+      for (const char* input : {"sce.in", "mc.in"}) {
+        std::string text = read_file(dir / input);
+        text.replace(text.find("p.prj"), 5, "missing.prj");
+        write_file(dir / input, text);
+      }
+    } else {
+      write_file(dir / "p.prj", kavro_test::with_card(read_file(dir / "p.prj"), "ELEVATION", "nothere.asc"));
+    }
+    const auto r = run(c.args);
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    for (const auto& m : c.messages) EXPECT_NE(r.out.find(m), std::string::npos) << m << "\n" << r.out;
+    EXPECT_EQ(r.out.find("The best results"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Best objective function value"), std::string::npos) << r.out;
+  }
+}
+
 }  // namespace
 }  // namespace kavro

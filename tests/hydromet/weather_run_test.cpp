@@ -203,7 +203,9 @@ TEST_F(WeatherRun, TheHostsEventListAndTheOptimisationOutput) {
   fs::create_directory(dir / "folder");
   const auto folder = run("OPTIMIZE folder\n");
   EXPECT_EQ(folder.exit_code, 1);
-  EXPECT_NE(folder.err.find("Problem opening optimization output file named:"), std::string::npos)
+  // The output check names the card before any file is opened.
+  EXPECT_NE(folder.out.find("Error: card OPTIMIZE (line 36) names the output file folder, which cannot be created"),
+            std::string::npos)
       << folder.out << folder.err;
   EXPECT_EQ(folder.out.find("Running...."), std::string::npos);
 }

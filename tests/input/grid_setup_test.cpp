@@ -81,13 +81,19 @@ TEST_F(GridSetup, ToolModeSilencesTheConsoleButNotTheRunLog) {
   EXPECT_NE(read_file(scratch() / "summary.txt").find("number of grid cells in watershed: 8\n"), std::string::npos);
 }
 
-TEST_F(GridSetup, WithChannelsAnOutletOutsideTheMaskIsCellZero) {
+// The outlet cell must lie in the watershed with channels too: a cell
+// outside would leave the outlet's overland water nowhere to go.
+TEST_F(GridSetup, WithChannelsAnOutletOutsideTheMaskIsRefused) {
   use_example();
   ms().outlet_row = 1;
   ms().outlet_col = 1;
   ms().channel_on = 1;
-  EXPECT_NE(setup().find("outlet is in grid cell: 0\n"), std::string::npos);
-  EXPECT_EQ(error_rec.stop, 0);
+  const std::string out = setup();
+  EXPECT_NE(out.find("The outlet row and column you specified in the project file are not\ninside the watershed mask."),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("outlet is in grid cell: 0\n"), std::string::npos);
+  EXPECT_EQ(error_rec.stop, 1);
 }
 
 // Each refused grid prints its message last: no set-up step runs after it,

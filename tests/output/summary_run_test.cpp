@@ -227,6 +227,8 @@ TEST_F(SummaryRun, ADryStormIsNotedWithoutWarnings) {
   std::string project = read_file(dir / "p.prj");
   for (const char* card : {"RAIN_INTENSITY", "RAIN_DURATION"})
     project = kavro_test::without_card(project, card);
+  // Output intervals given: their defaults would be warned about.
+  project = with_card(with_card(project, "HYD_FREQ", "10"), "MAP_FREQ", "60");
   const auto r = run(with_card(project, "PRECIP_FILE", "dry.dat"));
   ASSERT_EQ(r.exit_code, 0) << r.out;
   const std::string summ = read_file(dir / "summary.txt");

@@ -17,6 +17,13 @@
 #include <thread>
 #include <utility>
 
+#include "framework/wait_policy.h"
+
+// The test binaries run projects in-process: their threads wait as the
+// program's do.
+__attribute__((section(".preinit_array"), used)) void (*const kavro_test_wait_policy)(int, char**, char**) =
+    kavro::wait_passively_by_default;
+
 namespace kavro_test {
 
 namespace fs = std::filesystem;
