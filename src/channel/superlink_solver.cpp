@@ -272,10 +272,16 @@ void back_substitute(main_state& ms, int m, double s) {
   y[n + 1] = w.h_d[m] * hd + w.f_d[m] * qd + w.e_d[m];
   q[1] = qu;
   q[n] = qd;
+  // A node depth far outside the pipe is a failed solve and restarts from
+  // nearly dry. A surcharged pipe's pressure head is measured against the
+  // higher of its junction heads, which it cannot much exceed, not against
+  // the node's invert: a small pipe under a full junction legitimately
+  // carries many diameters of head.
+  const double top = std::max(hu, hd);
   for (int k = n; k >= 2; --k) {
     double yk = (q[k] - w.Y[m][k] - w.Z[m][k] * y[n + 1]) / w.X[m][k];
-    const double d = ms.diameter[k][m];
-    if (yk > 10.0 * d || yk < -10.0 * d) yk = 0.0;
+    const double d = ms.diameter[k][m], z = ms.slink_node_Zinv[k][m];
+    if (z + yk > std::max(top, z) + 10.0 * d || yk < -10.0 * d) yk = 0.0;
     if (yk < 0.0) yk = depth_floor;
     y[k] = yk;
     if (k > 2) q[k - 1] = w.U[m][k - 1] * y[k] + w.V[m][k - 1] + w.W[m][k - 1] * y[1];
