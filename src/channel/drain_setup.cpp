@@ -22,10 +22,6 @@ namespace {
 
 void say(const std::string& text) { print_and_log(run_log_file, text); }
 
-bool is_outlet(int type) {
-  return type == outlet_to_channel || type == outlet_to_cell || type == outlet_to_superlink;
-}
-
 // Link order, junction roles and 666 targets. The drains route in one pass
 // over the links in number order, so each junction drains through at most
 // one link, no link starts where an earlier link ends, and every junction
@@ -62,7 +58,7 @@ bool check_drain_cards(const main_state& ms, const pipe_network_cards& cards) {
   if (!ok) return false;
   for (int n = 1; n <= nj; ++n) {
     const pipe_junction_card& j = cards.junctions[static_cast<size_t>(n)];
-    if (!is_outlet(j.type) && starts[static_cast<size_t>(n)] == 0) {
+    if (!is_outlet_type(j.type) && starts[static_cast<size_t>(n)] == 0) {
       pipe_file_refusal(cards.path, j.line,
                         format_string("junction %d (type %d) is neither an outlet (999, 888, 666) nor the start of "
                                       "a link: the water it gathers would go nowhere",
@@ -94,7 +90,7 @@ bool check_drain_cards(const main_state& ms, const pipe_network_cards& cards) {
     const pipe_link_cards& link = cards.links[static_cast<size_t>(l)];
     for (int k = 1; k <= link.pipes + 1; ++k) {
       const pipe_node_card& nd = link.nodes[static_cast<size_t>(k)];
-      if (nd.inlet_type < 1 || nd.inlet_type > 10 || pipe_cell_at(ms, nd.i, nd.j) >= 1) continue;
+      if (!is_inlet_type(nd.inlet_type) || pipe_cell_at(ms, nd.i, nd.j) >= 1) continue;
       pipe_file_refusal(cards.path, nd.line,
                         format_string("the inlet of node %d of link %d stands at row %d column %d, which is not an "
                                       "active cell of the grid",
@@ -116,7 +112,7 @@ void write_drain_output_header(main_state& ms, const drain_network& d) {
     if (type == outlet_to_cell) std::fprintf(f, "    Junc %d Ov ", i);
     else if (type == outlet_to_channel) std::fprintf(f, "    Junc %d Ch ", i);
     else if (type == outlet_to_superlink) std::fprintf(f, "    Junc %d SL ", i);
-    if (type >= fixed_head_type) {
+    if (holds_fixed_head(type)) {
       if (i < 1000) std::fputc(' ', f);
       if (i < 100) std::fputc(' ', f);
       if (i < 10) std::fputc(' ', f);
@@ -161,7 +157,7 @@ int read_drain_file(main_state& ms, drain_network& d, file_wrapper& pipe_file, f
     d.junct_j[n] = j.j;
     d.junc_grate_side[n] = j.grate_side;
     d.junc_grate_dia[n] = j.grate_dia;
-    d.bound[n] = j.type >= fixed_head_type ? 1 : 0;
+    d.bound[n] = holds_fixed_head(j.type) ? 1 : 0;
     if (j.type == outlet_to_channel) d.drain_junc_gnum[n] = static_cast<int>(outlet_stream_cell(ms, j.i, j.j, true));
     else if (j.type == outlet_to_superlink) d.drain_junc_gnum[n] = ms.superlink_junc_gnum[j.i];
     else d.drain_junc_gnum[n] = static_cast<int>(pipe_cell_at(ms, j.i, j.j));

@@ -22,6 +22,15 @@ inline constexpr int outlet_to_cell = 888;        // outlet onto the junction's 
 inline constexpr int outlet_to_superlink = 666;   // drain outlet into a superjunction (i = its number)
 inline constexpr int fixed_head_type = 11;        // from this type on a junction holds a fixed head
 
+// A grate inlet (1 to 9 grates, 10 takes all the cell's water).
+inline bool is_inlet_type(int type) { return type >= 1 && type <= 10; }
+// A junction whose head is held at its invert: the outlets and types 11 and above.
+inline bool holds_fixed_head(int type) { return type >= fixed_head_type; }
+// An outlet of either network.
+inline bool is_outlet_type(int type) {
+  return type == outlet_to_channel || type == outlet_to_cell || type == outlet_to_superlink;
+}
+
 // Reads the superlink pipe file (and, with leaky pipes, its grid pipe file)
 // into the superlink block, checking the network against the grid and the
 // channel network. 0, -1 after a pipe error or -9 after a grid-pipe format

@@ -120,7 +120,7 @@ bool check_superlink_cards(const main_state& ms, const pipe_network_cards& cards
     const pipe_link_cards& link = cards.links[static_cast<size_t>(l)];
     for (int k = 1; k <= link.pipes + 1; ++k) {
       const pipe_node_card& nd = link.nodes[static_cast<size_t>(k)];
-      if (nd.inlet_type >= 1 && nd.inlet_type <= 10 && pipe_cell_at(ms, nd.i, nd.j) < 1) {
+      if (is_inlet_type(nd.inlet_type) && pipe_cell_at(ms, nd.i, nd.j) < 1) {
         pipe_file_refusal(cards.path, nd.line,
                           format_string("the inlet of node %d of superlink %d stands at row %d column %d, which is "
                                         "not an active cell of the grid",
@@ -198,15 +198,14 @@ bool check_pipe_junctions(const main_state& ms, const pipe_network_cards& cards,
   for (int l = 1; l <= cards.n_links(); ++l) upstream_of[static_cast<size_t>(cards.connects[l].up)] = l;
   for (int n = 1; n <= cards.n_junctions(); ++n) {
     const pipe_junction_card& j = cards.junctions[static_cast<size_t>(n)];
-    const bool outlet = j.type == outlet_to_channel || j.type == outlet_to_cell || j.type == outlet_to_superlink;
-    if (outlet && upstream_of[static_cast<size_t>(n)] != 0) {
+    if (is_outlet_type(j.type) && upstream_of[static_cast<size_t>(n)] != 0) {
       pipe_file_refusal(cards.path, cards.connects[static_cast<size_t>(upstream_of[static_cast<size_t>(n)])].line,
                         format_string("link %d starts at junction %d, an outlet (type %d); an outlet can only end "
                                       "links",
                                       upstream_of[static_cast<size_t>(n)], n, j.type));
       ok = false;
     }
-    if ((j.type >= 1 && j.type <= 10) || j.type == outlet_to_cell) {
+    if (is_inlet_type(j.type) || j.type == outlet_to_cell) {
       if (pipe_cell_at(ms, j.i, j.j) < 1) {
         pipe_file_refusal(cards.path, j.line,
                           format_string("junction %d (type %d) stands at row %d column %d, which is not an active "
@@ -310,7 +309,7 @@ int read_superlink_file(main_state& ms, file_wrapper& pipe_file, file_wrapper& g
     ms.superjunct_j[n] = j.j;
     ms.grate_sidelength_sjunc[n] = j.grate_side;
     ms.grate_dia_sjunc[n] = j.grate_dia;
-    ms.bound[n] = j.type > 10 ? 1 : 0;
+    ms.bound[n] = holds_fixed_head(j.type) ? 1 : 0;
     ms.superlink_junc_gnum[n] = j.type == outlet_to_channel ? outlet_stream_cell(ms, j.i, j.j, false)
                                                             : pipe_cell_at(ms, j.i, j.j);
   }

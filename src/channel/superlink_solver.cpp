@@ -355,7 +355,7 @@ void take_inflows(main_state& ms, double dt, superlink_step_volumes& out) {
     w.junc_inflow[j] = 0.0;
     const long c = ms.superlink_junc_gnum[j];
     const int type = ms.inlet_type[0][j];
-    if (c >= 1 && type >= 1 && type <= 10) {
+    if (c >= 1 && is_inlet_type(type)) {
       double v = 0.0;
       w.junc_inflow[j] = inlet_exchange(type, ms.high_head_release_on, ms.sjunc_head[j], ms.sjunc_ground_elev[j],
                                         ms.sjunc_area[j], dt, ms.ov_depth, c, cell_area, ms.grate_sidelength_sjunc[j],
@@ -383,7 +383,7 @@ void take_inflows(main_state& ms, double dt, superlink_step_volumes& out) {
       ms.Q_node[k][m] = 0.0;
       const long c = ms.superlink_node_gnum[k][m];
       const int type = ms.inlet_type[k][m];
-      if (c < 1 || type < 1 || type > 10) continue;
+      if (c < 1 || !is_inlet_type(type)) continue;
       double v = 0.0;
       ms.Q_node[k][m] = inlet_exchange(type, ms.high_head_release_on, ms.slink_node_Zinv[k][m] + w.depth[m][k],
                                        ms.node_ground_elev[k][m], ms.As[k][m], dt, ms.ov_depth, c, cell_area,

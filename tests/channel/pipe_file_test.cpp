@@ -63,7 +63,9 @@ TEST(PipeFile, GridPipeWordCodes) {
   for (const row& r : rows) {
     std::string line = r.line;
     EXPECT_EQ(kavro::pipe_card_code(line), r.code) << r.line;
-    if (r.code < 4) EXPECT_EQ(line.substr(line.find_first_not_of(" \t")), r.rest) << r.line;
+    if (r.code < 4) {
+      EXPECT_EQ(line.substr(line.find_first_not_of(" \t")), r.rest) << r.line;
+    }
   }
 }
 
@@ -132,6 +134,19 @@ TEST(PipeFile, BadPipeFilesStopTheRunNamingWhatIsWrong) {
        {"pipes.txt, line 13: slope \"nan\" is not a finite number"}},
       {"a missing node", replaced(pipes, "NODE 3 100.0 97.0 0.0 0 1 1 0 0\n", ""), "", "",
        {"link 1 (SLINK on line 5) has no NODE 3 before its last PIPE"}},
+      {"a junction beyond the junctions", replaced(pipes, "CONNECT 1 1 2", "CONNECT 1 1 3"), "", "",
+       {"pipes.txt, line 4: downstream junction 3 is outside 1..2"}},
+      {"a node beyond its block", replaced(pipes, "NODE 5 100.0", "NODE 7 100.0"), "", "",
+       {"pipes.txt, line 10: node number 7 is outside 1..5"}},
+      {"an outlet onto a cell off the grid",
+       replaced(pipes, "SJUNC 2 99.0 96.0 1.0 888 1 3", "SJUNC 2 99.0 96.0 1.0 888 2 3"), "", "",
+       {"pipes.txt, line 3: junction 2 (type 888) stands at row 2 column 3"}},
+      {"a drain outlet into a superjunction the network lacks", pipes, "STORM_DRAIN drains.txt\n",
+       replaced(one_drain, "SJUNC 2 99 97 1 888 1 3", "SJUNC 2 99 97 1 666 9 0"),
+       {"drains.txt, line 2: junction 2 is an outlet into superjunction 9; the superlink network has 1..2"}},
+      {"a drain outlet into a fixed-head superjunction", pipes, "STORM_DRAIN drains.txt\n",
+       replaced(one_drain, "SJUNC 2 99 97 1 888 1 3", "SJUNC 2 99 97 1 666 2 0"),
+       {"drains.txt, line 2: junction 2 is an outlet into superjunction 2, which holds a fixed head (type 888)"}},
       {"a pipe count larger than the file", replaced(pipes, "SLINK 1 4", "SLINK 1 400000000"), "", "",
        {"pipes.txt, line 5: pipe count 400000000 is larger than the lines left in the file"}},
   };
@@ -140,6 +155,17 @@ TEST(PipeFile, BadPipeFilesStopTheRunNamingWhatIsWrong) {
     EXPECT_EQ(res.exit_code, 1) << r.label << "\n" << res.out;
     for (const std::string& s : r.says) EXPECT_NE(res.out.find(s), std::string::npos) << r.label << ": " << s << "\n" << res.out;
   }
+}
+
+TEST(PipeFile, AFlowLogThatCannotBeWrittenStopsTheRun) {
+  scratch_dir dir;
+  for (const auto& e : fs::directory_iterator(data_dir() / "pipe_runs" / "sewer"))
+    fs::copy_file(e.path(), dir / e.path().filename().string());
+  fs::create_directory(dir / "superlink_flows.out");  // a folder where the log would go
+  const run_result r = run_program(kavro_binary(), {"p.prj"}, dir.path());
+  EXPECT_EQ(r.exit_code, 1) << r.out;
+  EXPECT_NE(r.out.find("Can't open file superlink_flows.out'"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Running"), std::string::npos) << r.out;
 }
 
 }  // namespace
