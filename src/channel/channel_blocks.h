@@ -129,13 +129,13 @@ struct superlink_work {
   dvec h_u{"h_u"}, e_u{"e_u"}, f_u{"f_u"};  // [superlink] upstream end depth y1 = h_u Hu + f_u Q_u + e_u
   dvec h_d{"h_d"}, e_d{"e_d"}, f_d{"f_d"};  // [superlink] downstream end likewise
   dvec storage_change{"storage_change"};  // [superlink] sum over the step's sub-steps of S (Q_u - Q_d) (m3)
+  dmat end_depths{"end_depths"};   // [superlink][0..3] last critical and normal depth at the upstream (0, 1) and downstream (2, 3) end (m)
   dvec junc_inflow{"junc_inflow"};  // [junction] inlet, drain and tile inflow of the step (m3/s)
   dvec bound_head{"bound_head"};   // [junction] fixed head of a junction with bound 1 (m)
   ivec end_first{"end_first"};     // [junction 1..J+1] first entry of the superlinks that end at the junction (from 1)
   ivec end_list{"end_list"};       // [entry] those superlinks
-  dmat F{"F"};                     // [junction][junction] junction matrix
+  dmat F{"F"};                     // [junction][junction] junction matrix, factored in place by the solve
   dvec rhs{"rhs"};                 // [junction] its right-hand side; the new heads after the solve
-  dmat lu{"lu"};                   // [junction][junction] the factored copy
   ivec pivot{"pivot"};             // [junction] row permutation of the factors
   dvec scale{"scale"};             // [junction] implicit row scaling of the factorisation
   double courant_s = 1e5;          // Courant limit of the last state (s)

@@ -81,7 +81,7 @@ double superlink_flow_area(int type, double diameter, double width, double depth
   return 0.0;
 }
 
-pipe_depth superlink_crit_calc(int type, double diameter, double width, double flow) {
+pipe_depth superlink_crit_calc(int type, double diameter, double width, double flow, double start) {
   const double q = std::fabs(flow);
   if (type == pipe_box) {
     if (!(width > 0.0)) return {};
@@ -102,11 +102,11 @@ pipe_depth superlink_crit_calc(int type, double diameter, double width, double f
   const double tiny = 1e-12 * diameter;
   double lo_value = 0.0;
   if (f(tiny, lo_value) >= 0.0) return {true, tiny};
-  return {true, bracketed_root(f, tiny, diameter - tiny, 0.5 * diameter, 1e-13 * diameter)};
+  return {true, bracketed_root(f, tiny, diameter - tiny, start > 0.0 ? start : 0.5 * diameter, 1e-13 * diameter)};
 }
 
 pipe_depth superlink_norm_calc(int type, double diameter, double width, double manning_n, double flow,
-                               double slope) {
+                               double slope, double start) {
   if (type != pipe_circle && type != pipe_box) return {};
   if (!(diameter > 0.0) || !(manning_n > 0.0)) return {};
   const double s = std::fabs(slope);
@@ -123,11 +123,12 @@ pipe_depth superlink_norm_calc(int type, double diameter, double width, double m
     };
     double d = 0.0;
     if (f(diameter, d) <= 0.0) return {true, diameter};
-    return {true, bracketed_root(f, 0.0, diameter, 0.5 * diameter, 1e-13 * diameter)};
+    return {true, bracketed_root(f, 0.0, diameter, start > 0.0 ? start : 0.5 * diameter, 1e-13 * diameter)};
   }
   const auto f = [&](double y, double& dfdy) {
     const pipe_section sec = circle_segment(diameter, y);
-    const double k = std::pow(sec.area, 5.0 / 3.0) * std::pow(sec.perimeter, -2.0 / 3.0);
+    const double ca = std::cbrt(sec.area), cp = std::cbrt(sec.perimeter);
+    const double k = sec.area * ca * ca / (cp * cp);  // A^(5/3) P^(-2/3)
     const double dp = diameter / std::sqrt(y * (diameter - y));  // dP/dy
     dfdy = k * (5.0 / 3.0 * sec.top_width / sec.area - 2.0 / 3.0 * dp / sec.perimeter);
     return k - target;
@@ -135,7 +136,7 @@ pipe_depth superlink_norm_calc(int type, double diameter, double width, double m
   const double peak = circle_peak_share * diameter;
   double d = 0.0;
   if (f(peak, d) <= 0.0) return {true, diameter};  // more than the pipe carries part-full
-  return {true, bracketed_root(f, 1e-12 * diameter, peak, 0.5 * diameter, 1e-13 * diameter)};
+  return {true, bracketed_root(f, 1e-12 * diameter, peak, start > 0.0 ? start : 0.5 * diameter, 1e-13 * diameter)};
 }
 
 double inlet_exchange(int inlet_type, int surcharge_on, double head, double ground, double release_area, double dt,

@@ -37,14 +37,16 @@ struct pipe_depth {
 };
 
 // Critical depth, where A sqrt(A / T) = Q / sqrt(g): closed form for a box,
-// a bracketed Newton search below the crown for a circle. Arches have none.
-pipe_depth superlink_crit_calc(int type, double diameter, double width, double flow);
+// a bracketed Newton search below the crown for a circle (from `start`, a
+// depth inside the pipe such as the last answer; half full otherwise).
+// Arches have none.
+pipe_depth superlink_crit_calc(int type, double diameter, double width, double flow, double start = -1.0);
 
 // Normal depth under Manning, Q = (1/n) A (A/P)^(2/3) sqrt(S0). A flow
 // beyond what the part-full pipe can carry, or a slope of 0 (no normal
 // flow), gives the full size. Arches have none.
 pipe_depth superlink_norm_calc(int type, double diameter, double width, double manning_n, double flow,
-                               double slope);
+                               double slope, double start = -1.0);
 
 // One grate inlet of a cell for dt seconds. `inlet_type` 1..9 is the number
 // of identical grates, 10 takes all the cell's water, any other value

@@ -82,6 +82,11 @@ double superlink_substep_clip(double s, double dt, double total);
 // of the junctions that do not hold a fixed head (m3).
 double superlink_network_volume(const main_state& ms);
 
+// The superjunction matrix F and right-hand side of sub-step s from the
+// end-flow relations of the superlinks (made by each sub-step of
+// superlink_route before it factors F in place).
+void assemble_junction_matrix(main_state& ms, double s);
+
 // LU decomposition with partial pivoting (implicit row scaling) of the n x n
 // matrix `a` in place, with the row permutation in `pivot`; `scale` is work
 // space of n + 1 cells. -1 when a row is all zero (printed), else 0.
