@@ -104,6 +104,31 @@ TEST(DrainNetwork, AnOutletOntoItsOwnInletsCellBooksTheWaterTakenAndReturnedApar
   EXPECT_EQ(d.cell_vol[1], 0.0);
 }
 
+TEST(DrainNetwork, ASurchargedGrateGivesItsCellTheWaterItBooksAsReleased) {
+  scratch_dir dir;
+  auto ms = pipe_grid(1, 2, 10.0, {1, 1}, {100, 100});
+  const std::string drains =
+      "SJUNC 1 100 98 1.5 2 1 1 0.6 0.5\nSJUNC 2 100 97 1 888 1 2 0 0\nCONNECT 1 1 2\n" + one_pipe_link(1, 1, 2);
+  ASSERT_EQ(load_drains(*ms, dir, drains), 0);
+  ms->high_head_release_on = 1;
+  ms->ov_depth[1] = 0.05;
+  ms->drain->junc_head[1] = 100.5;  // the water in the junction stands 0.5 m above the ground
+  drain_clock(*ms, 10.0);
+  const double before = surface_water(*ms);
+  const kavro::drain_network& d = *ms->drain;
+  // Two grates release 2 x 0.5 m x 1.5 m2 onto the cell; the outlet
+  // downstream cannot give a negative flow and passes nothing.
+  testing::internal::CaptureStdout();
+  kavro::tile_drain_step(*ms);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NEAR(ms->ov_depth[1], 0.05 + 1.5 / 100.0, 1e-15);
+  EXPECT_EQ(ms->ov_depth[2], 0.0);
+  EXPECT_NEAR(d.drain_to_ov_vol, 1.5, 1e-12);
+  EXPECT_EQ(d.ov_to_drain_vol, 0.0);
+  EXPECT_NEAR(surface_water(*ms), before + 1.5, 1e-12);
+  EXPECT_NE(out.find("Flow from drain junction 2 to overland cell 2 is negative"), std::string::npos) << out;
+}
+
 // A flat trapezoid link of `nodes` nodes 20 m apart, 0.3 m deep, whose
 // outlet gives nothing: a closed channel.
 void closed_channel(main_state& ms, int nodes) {

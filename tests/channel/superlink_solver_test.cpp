@@ -31,6 +31,28 @@ std::string fixed_head_ends() {
          "CONNECT 1 1 2\n";
 }
 
+// The same for a full box of height h and width b.
+double full_box_flow(double h, double b, double n, double l, double dh) {
+  const double a = h * b, r = a / (2 * h + 2 * b);
+  return std::sqrt(dh / (n * n * l / (a * a * std::pow(r, 4.0 / 3.0)) + 1.0 / (2 * 9.81 * a * a)));
+}
+
+TEST(SuperlinkSolver, AFullBoxFlowsThroughItsOwnSectionNotACirclesArea) {
+  scratch_dir dir;
+  auto ms = pipe_grid(1, 2, 10.0, {1, 1}, {105.0, 105.0});
+  ASSERT_EQ(load_superlink(*ms, dir,
+                           fixed_head_ends() +
+                               "SLINK 1 1\nNODE 1 105 99.0 0 0 1 1\nNODE 2 105 98.0 0 0 1 2\n"
+                               "PIPE 1 3 0.5 0.8 0.01 0.013 100.0\n"),
+            0);
+  for (int k = 0; k < 100; ++k) {
+    kavro::superlink_step_volumes v;
+    ASSERT_EQ(kavro::superlink_route(*ms, k, 10.0, v), 0);
+  }
+  const double q = full_box_flow(0.5, 0.8, 0.013, 100.0, 1.0);
+  EXPECT_NEAR(ms->sl_work.Q_d[1], q, 1e-5 * q);
+}
+
 TEST(SuperlinkSolver, AFullPipeBetweenFixedHeadsCarriesManningsFlowHoweverItIsCut) {
   const double q = full_pipe_flow(0.5, 0.013, 100.0, 1.0);
   EXPECT_NEAR(q, 0.346360, 1e-6);
@@ -144,6 +166,57 @@ TEST(SuperlinkSolver, ASurchargedSmallPipeKeepsItsWaterUnderManyDiametersOfHead)
   EXPECT_LT(stored, in_pipe + 0.1);
   EXPECT_GT(stored, 0.0);
   EXPECT_NEAR(ms->ov_depth[2] * 400.0, given, 1e-9);
+}
+
+double surface_water(const main_state& ms) {
+  double v = 0.0;
+  for (long c = 1; c <= ms.n_cells; ++c) v += ms.ov_depth[c] * ms.dx * ms.dx;
+  return v;
+}
+
+TEST(SuperlinkStep, InletsReleasesAndOutletsChangeTheirCellsOnceAndAreBookedOnce) {
+  scratch_dir dir;
+  auto ms = pipe_grid(1, 3, 10.0, {1, 1, 1}, {100, 100, 100});
+  const std::string pipes =
+      "SJUNC 1 100 98 1.5 2 1 1 0.6 0.5\nSJUNC 2 100 97 1.0 888 1 3 0 0\nCONNECT 1 1 2\n"
+      "SLINK 1 2\nNODE 1 100 98 0 0 1 1\nNODE 2 100 97.5 0.5 1 1 2 0.6 0.5\nNODE 3 100 97 0 0 1 3\n"
+      "PIPE 1 1 0.3 0.3 0.01 0.013 50\nPIPE 2 1 0.3 0.3 0.01 0.013 50\n";
+  ASSERT_EQ(load_superlink(*ms, dir, pipes), 0);
+  ms->high_head_release_on = 1;
+  ms->runoff_active = 1;
+  ms->ov_depth[1] = ms->ov_depth[2] = 0.05;
+  const double dt = 10.0, day = 86400.0;
+  ms->now = 2455000.0;
+  ms->superlink_active = 1;
+  ms->superlink_interval_days = dt / day;
+  ms->next_superlink_time = ms->now;
+  ms->last_superlink_time = ms->now - dt / day;
+  const double surface0 = surface_water(*ms);
+  const auto booked_change = [&] { return ms->vol_superlink_to_overland - ms->vol_overland_to_superlink; };
+  // Step 1: both grates take water; the node's counts like the junction's.
+  const double cells_before = surface_water(*ms);
+  kavro::superlink_step(*ms);
+  EXPECT_GT(0.05 - ms->ov_depth[2], 0.0);
+  EXPECT_NEAR(ms->vol_overland_to_superlink, (0.1 - ms->ov_depth[1] - ms->ov_depth[2]) * 100.0, 1e-12);
+  EXPECT_NEAR(surface_water(*ms) - cells_before, booked_change(), 1e-12);
+  for (int k = 1; k < 30; ++k) {
+    ms->now += dt / day;
+    kavro::superlink_step(*ms);
+    ASSERT_NEAR(surface_water(*ms) - surface0, booked_change(), 1e-12) << k;
+  }
+  EXPECT_GT(ms->ov_depth[3], 0.0);  // the outlet returned water onto its cell
+  // A surcharge: the water in junction 1 stands 0.5 m above the ground, so
+  // its two grates give 2 x 0.5 m x 1.5 m2 back to their cell.
+  ms->sjunc_head[1] = 100.5;
+  const double cell1 = ms->ov_depth[1];
+  ms->now += dt / day;
+  kavro::superlink_step(*ms);
+  EXPECT_NEAR(ms->ov_depth[1] - cell1, 1.5 / 100.0, 1e-15);
+  EXPECT_NEAR(surface_water(*ms) - surface0, booked_change(), 1e-12);
+  EXPECT_EQ(ms->vol_overland_to_superlink_total, ms->vol_overland_to_superlink);
+  EXPECT_EQ(ms->vol_superlink_to_overland_total, ms->vol_superlink_to_overland);
+  EXPECT_EQ(ms->superlink_substeps, 31);
+  EXPECT_EQ(ms->superlink_volume, ms->vol_drains_final);
 }
 
 TEST(SuperlinkSolver, SubStepsFollowTheCourantLimitWithoutAShortLastOne) {
