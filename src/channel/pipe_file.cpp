@@ -35,7 +35,7 @@ class network_reader {
     ++problems_;
   }
 
-  // A spec-worded pipe error, then where it stands.
+  // A pipe error in the wording users know, then the file, line and card it stands on.
   void pipe_error(const card_line& l, const std::string& first) {
     say(first);
     say(format_string("  (pipe file %s, line %d: %s)\n", path_.c_str(), l.number, l.text.c_str()));

@@ -69,6 +69,72 @@ TEST(PipeFile, GridPipeWordCodes) {
   }
 }
 
+// Leaky pipes and the grid pipe file that lays them under their cells.
+TEST(PipeFile, GridPipeFilesLayLeakyPipesUnderActiveCellsOrAreRefused) {
+  const std::string leaky =
+      "SJUNC 1 105 101 1 0 1 1\nSJUNC 2 105 100 1 888 1 3\nCONNECT 1 1 2\n"
+      "SLINK 1 2\nNODE 1 105 101 0 0 1 1\nNODE 2 105 100.5 0 0 1 1\nNODE 3 105 100 0 0 1 3\n"
+      "PIPE 1 1 0.3 0.3 0.01 0.013 50 1e-5 10 1\nPIPE 2 1 0.3 0.3 0.01 0.013 50 1e-5 10 1\n";
+  const std::string good =
+      "GRIDPIPEFILE\nPIPECELLS 2\nCELLIJ 1 1\nNUMPIPES 2\nSPIPE 1 1 0.5\nspipe 1 2 0.25\n"
+      "CellIJ 1 3\nNumPipes 1\nSPIPE 1 3 1.0\n";
+  {
+    scratch_dir dir;
+    auto ms = pipe_grid(1, 3, 20.0, {1, 0, 1}, {105, 105, 105});
+    write_file(dir / "pipes.gpi", good);
+    ms->grid_pipe_path = (dir / "pipes.gpi").string();
+    ASSERT_EQ(load_superlink(*ms, dir, leaky), 0);
+    EXPECT_EQ(ms->superlink_tiles_on, 1);
+    EXPECT_EQ(ms->gpi_num_cells, 2);
+    EXPECT_EQ(ms->gpi_max_pipes, 2);
+    EXPECT_EQ(ms->gpi_ncellsingrid[1], 2);
+    EXPECT_EQ(ms->gpi_ncellsingrid[2], 1);
+    EXPECT_EQ(ms->gpi_node[1][2], 2);
+    EXPECT_EQ(ms->gpi_gnum[1][2], 1);
+    EXPECT_EQ(ms->gpi_gnum[2][1], 2);  // column 3 is the second active cell
+    EXPECT_DOUBLE_EQ(ms->gpi_pct[1][2], 0.25);
+  }
+  const auto changed = [&](const std::string& from, const std::string& to) {
+    std::string s = good;
+    s.replace(s.find(from), from.size(), to);
+    return s;
+  };
+  struct row {
+    const char* label;
+    std::string gpi;
+    const char* says;
+  } rows[] = {
+      {"a cell outside the watershed", changed("CellIJ 1 3", "CellIJ 1 2"), "line 7: row 1 column 2 is not an active cell"},
+      {"a cell off the grid", changed("CellIJ 1 3", "CellIJ 4 3"), "line 7: row 4 column 3 is not an active cell"},
+      {"a link the network lacks", changed("SPIPE 1 3 1.0", "SPIPE 2 3 1.0"), "line 9: link 2 is outside 1..1"},
+      {"a node beyond its link", changed("SPIPE 1 3 1.0", "SPIPE 1 4 1.0"), "line 9: node 4 is outside 1..3 of link 1"},
+      {"a share above one", changed("spipe 1 2 0.25", "spipe 1 2 1.5"), "line 6: share 1.5 is outside 0..1"},
+      {"fewer SPIPE lines than NUMPIPES", changed("spipe 1 2 0.25\n", ""), "cell 1 lists 1 SPIPE cards, NUMPIPES gives 2"},
+      {"more cells than PIPECELLS", changed("PIPECELLS 2", "PIPECELLS 1"), "more CELLIJ cards than the 1 of PIPECELLS"},
+      {"a count that is not a number", changed("NUMPIPES 2", "NUMPIPES two"), "line 4: NUMPIPES needs a count"},
+      {"no heading", changed("GRIDPIPEFILE", "GRIDPIPE"), "the first word must be GRIDPIPEFILE"},
+  };
+  for (const row& r : rows) {
+    scratch_dir dir;
+    auto ms = pipe_grid(1, 3, 20.0, {1, 0, 1}, {105, 105, 105});
+    write_file(dir / "pipes.gpi", r.gpi);
+    ms->grid_pipe_path = (dir / "pipes.gpi").string();
+    testing::internal::CaptureStdout();
+    const int code = load_superlink(*ms, dir, leaky);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(code, 0) << r.label;
+    EXPECT_NE(out.find(r.says), std::string::npos) << r.label << "\n" << out;
+    EXPECT_NE(out.find("pipes.gpi"), std::string::npos) << r.label;
+  }
+  // Leaky pipes without a grid pipe file stop the run too.
+  scratch_dir dir;
+  auto ms = pipe_grid(1, 3, 20.0, {1, 0, 1}, {105, 105, 105});
+  testing::internal::CaptureStdout();
+  EXPECT_NE(load_superlink(*ms, dir, leaky), 0);
+  testing::internal::GetCapturedStdout();
+  kavro::error_rec = kavro::error_record{};
+}
+
 // The whole-run fixture of the pit and its pipe, with `pipes` as its pipe
 // file and `extra` cards added to the project.
 run_result run_with(const std::string& pipes, const std::string& extra = "", const std::string& drains = "") {
