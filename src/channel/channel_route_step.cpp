@@ -7,6 +7,7 @@
 #include "channel/channel_routing.h"
 #include "channel/channel_steps.h"
 #include "channel/cross_sections.h"
+#include "channel/pipe_networks.h"
 #include "framework/error_record.h"
 #include "framework/event_volumes.h"
 #include "framework/main_state.h"
@@ -172,6 +173,7 @@ void chan_route_step(main_state& ms) {
     ms.vol_lat_inflow_total = ms.vol_lat_into_chan_total + ms.vol_lat_out_of_chan_total;
     ++ms.chan_iter_count;
     ms.qout = ms.qp[ms.nx[ms.LINKS]][ms.LINKS];
+    book_pipe_outflows(ms);
     if (!ms.max_yp.empty()) {
       for (int l = 1; l <= ms.LINKS; ++l) {
         if ((ms.ltype[l] & 8) == 0 || (ms.ltype[l] & 2) == 0) continue;

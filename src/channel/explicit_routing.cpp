@@ -8,6 +8,7 @@
 
 #include "channel/channel_routing.h"
 #include "channel/cross_sections.h"
+#include "channel/pipe_networks.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
@@ -45,6 +46,7 @@ continuity_volumes ex_continuity(main_state& ms, const dmat& q, dmat& a, double 
   const int links = ms.LINKS;
   const bool points = ms.chan_point_inputs_on && !ms.chan_point_q.empty();
   const bool series = !ms.stream_pointsource.empty();
+  const bool pipes = !ms.pipe_outlet_junction.empty();
   for (int l = 1; l <= links; ++l) {
     if (!is_ordinary(ms, l)) continue;
     const int n = ms.nx[l];
@@ -72,6 +74,7 @@ continuity_volumes ex_continuity(main_state& ms, const dmat& q, dmat& a, double 
       }
       if (held_outlet) continue;  // the boundary holds the outlet node's area
       if (points) dv += dt * ms.chan_point_q[static_cast<long>(l) * ms.max_nodes_per_link + j];
+      if (pipes) dv += pipe_outlet_inflow(ms, l, j, dt);
       if (series && ms.stream_pointsource[j][l] > 0) {
         const double v = time_series_value_by_index(static_cast<int>(ms.stream_pointsource[j][l]), ms.now) * dt;
         dv += v;

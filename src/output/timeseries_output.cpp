@@ -31,14 +31,6 @@ double row_time(const main_state& ms, double long_term_time) {
   return ms.long_term_on ? long_term_time : ms.elapsed_min;
 }
 
-// "%14.8lf " (event) or "%16.8lf " (long-term) with the row time.
-void write_location_time(std::FILE* f, const main_state& ms, double long_term_time) {
-  if (ms.long_term_on)
-    std::fprintf(f, "%16.8lf ", long_term_time);
-  else
-    std::fprintf(f, "%14.8lf ", ms.elapsed_min);
-}
-
 bool valid_node(const main_state& ms, long link, long node) {
   return link >= 1 && link <= ms.LINKS && node >= 1 && node <= ms.qp.size1() && link <= ms.qp.size2();
 }
@@ -386,6 +378,13 @@ void write_permafrost_profile(main_state& ms, double long_term_time) {
 
 }  // namespace
 
+void write_location_time(std::FILE* f, const main_state& ms, double long_term_time) {
+  if (ms.long_term_on)
+    std::fprintf(f, "%16.8lf ", long_term_time);
+  else
+    std::fprintf(f, "%14.8lf ", ms.elapsed_min);
+}
+
 double long_term_time_value(const main_state& ms) {
   if (ms.strict_julian_date_on) return ms.now;
   const double minutes_of_year = is_leap_year(ms.cur_year) ? 527040.0 : 525600.0;
@@ -435,6 +434,7 @@ void write_timeseries_output(main_state& ms) {
   write_outlet_rows(ms, f, long_term_time);
   write_channel_point_rows(ms, f, long_term_time);
   write_cell_rows(ms, f, long_term_time);
+  write_pipe_point_rows(ms, f, long_term_time);
   write_channel_quality_rows(ms, long_term_time);
   write_soil_moisture_rows(ms, long_term_time);
   write_well_rows(ms, long_term_time);
@@ -447,6 +447,7 @@ void write_timeseries_output(main_state& ms) {
   if (ms.fs_hyd_6digit.is_open()) std::fflush(ms.fs_hyd_6digit.fp);
 
   write_channel_datasets(ms);
+  write_pipe_datasets(ms);
   write_permafrost_profile(ms, long_term_time);
   if (ms.nutrients_on) write_nutrient_hydrographs(ms);
   if (ms.chan_contam_on) {
