@@ -78,9 +78,19 @@ void take_budget(const kavro::main_state& ms, sediment_budget& b) {
   ++b.passes;
 }
 
-sediment_budget run_in_process(const std::string& extra) {
+// The plane's link made erodible, 0.3 m deep.
+void erodible_channel(const scratch_dir& dir) {
+  std::string chan = read_file(dir / "chan.txt");
+  chan.replace(chan.find("TRAPEZOID"), 9, "TRAP_ERODE");
+  chan.replace(chan.find("SIDE_SLOPE 1"), 12, "SIDE_SLOPE 1\nMAX_EROSION 0.3");
+  write_file(dir / "chan.txt", chan);
+}
+
+sediment_budget run_in_process(const std::string& extra, bool erodible = false,
+                               const char* cards = erosion_cards) {
   scratch_dir dir;
-  copy_sediment_plane(dir, std::string(erosion_cards) + extra);
+  copy_sediment_plane(dir, std::string(cards) + extra);
+  if (erodible) erodible_channel(dir);
   sediment_budget b;
   kavro::run_plan plan = kavro::default_run_plan();
   plan.loop_steps.push_back(
@@ -97,22 +107,45 @@ sediment_budget run_in_process(const std::string& extra) {
   return b;
 }
 
-TEST(SedimentRun, ErodesBothClassesAndEveryBudgetCloses) {
-  const sediment_budget b = run_in_process("NUM_THREADS 1\n");
+void expect_budgets_close(const sediment_budget& b) {
   ASSERT_GE(b.passes, 1000);
   for (int c = 1; c <= 2; ++c) {
     EXPECT_GT(b.eroded[c], 1e-6) << "class " << c << " eroded from the surface";
     // Printed with four decimals: "0.0000".
     EXPECT_LT(std::fabs(b.land_error[c]), 5e-5) << "class " << c;
-    EXPECT_GT(b.to_chan[c], 0.0) << "class " << c << " reached the channel";
   }
   EXPECT_LT(std::fabs(b.wash_error), 1e-4);
   EXPECT_LT(std::fabs(b.sand_error), 1e-4);
   EXPECT_LT(std::fabs(b.overall_error), 1e-4);
+}
+
+TEST(SedimentRun, ErodesBothClassesAndEveryBudgetCloses) {
+  const sediment_budget b = run_in_process("NUM_THREADS 1\n");
+  expect_budgets_close(b);
+  for (int c = 1; c <= 2; ++c) EXPECT_GT(b.to_chan[c], 0.0) << "class " << c << " reached the channel";
   // The one fine class is the whole wash load; the sand class the lateral sand.
   EXPECT_EQ(b.to_chan[0], b.to_chan[1]);
   EXPECT_NEAR(b.sand_in, b.to_chan[2], 1e-12 * b.to_chan[2]);
   EXPECT_GT(b.wash_out, 0.0);
+}
+
+TEST(SedimentRun, BudgetsCloseForOtherSchemesStepsFormulasAndAnErodibleBed) {
+  struct variant {
+    const char* what;
+    std::string cards;
+    bool erodible;
+    const char* erosion;
+  };
+  const std::string formula3 = "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 3\nSAND_SIZE 0.0625\nOUTLET_SED_FLUX sed.otl\n";
+  const variant variants[] = {
+      {"explicit overland scheme, 7 s steps", "OVERTYPE 1\nTIMESTEP 7\n", false, erosion_cards},
+      {"formula 3 (median diameter), 4 threads", "NUM_THREADS 4\n", false, formula3.c_str()},
+      {"erodible bed that follows the sand", "ADJUST_CHANNEL_BED\n", true, erosion_cards},
+  };
+  for (const variant& v : variants) {
+    SCOPED_TRACE(v.what);
+    expect_budgets_close(run_in_process(v.cards, v.erodible, v.erosion));
+  }
 }
 
 TEST(SedimentRun, SameResultForOneAndFourThreadsAndForARepeatedRun) {
