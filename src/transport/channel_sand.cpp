@@ -16,7 +16,8 @@ namespace {
 constexpr int erodible_bit = 2, trapezoid_bit = 4, breakpoint_bit = 8, section_bits = 4 | 8 | 16;
 constexpr int lake_bit = 32, structure_bit = 64, captured_bit = 128;
 constexpr double unit_weight = 9810.0;  // N/m3 of water in the shear stress
-constexpr double solid_ppm_to_volume = 2.59965e10;  // 2.65 x 9810 x 1e6: ppm by weight of a discharge to m3/s of solids
+constexpr double solid_ppm_to_volume =
+    2.59965e10;  // 2.65 x 9810 x 1e6: ppm by weight of a discharge to m3/s of solids
 
 bool lake_like(int lt) { return (lt & lake_bit) || ((lt & section_bits) && (lt & captured_bit)); }
 bool is_structure(int lt) { return (lt & structure_bit) != 0; }
@@ -34,11 +35,11 @@ void allocate_lake_arrays(main_state& ms) {
     alloc_dvec(*v, L, v->name());
   alloc_dmat_zero(ms.lake_depo_vol, L, n + 1, "lake_depo_vol");
   for (dmat* m : {&ms.qlat_lake_sed, &ms.sed_vol_overland_to_lake, &ms.SS_conc_lake, &ms.SS_conc_vol_lake,
-                  &ms.SS_vol_lake, &ms.SS_vol_lake_to_overland, &ms.SS_vol_overland_to_lake, &ms.SS_vol_lake_settled,
-                  &ms.SS_vol_chan_to_lake, &ms.SS_vol_lake_to_chan, &ms.GLOBAL_SS_vol_lake_to_chan,
-                  &ms.GLOBAL_SS_vol_chan_to_lake, &ms.GLOBAL_sed_vol_overland_to_lake,
-                  &ms.GLOBAL_SS_vol_lake_to_overland, &ms.GLOBAL_SS_vol_lake_settled,
-                  &ms.GLOBAL_SS_vol_overland_to_lake})
+                  &ms.SS_vol_lake, &ms.SS_vol_lake_to_overland, &ms.SS_vol_overland_to_lake,
+                  &ms.SS_vol_lake_settled, &ms.SS_vol_chan_to_lake, &ms.SS_vol_lake_to_chan,
+                  &ms.GLOBAL_SS_vol_lake_to_chan, &ms.GLOBAL_SS_vol_chan_to_lake,
+                  &ms.GLOBAL_sed_vol_overland_to_lake, &ms.GLOBAL_SS_vol_lake_to_overland,
+                  &ms.GLOBAL_SS_vol_lake_settled, &ms.GLOBAL_SS_vol_overland_to_lake})
     alloc_dmat_zero(*m, L, n, m->name());
   if (ms.ov_sed) alloc_dmat_zero(ms.ov_sed->sand_vol_deposited_lakebank, L, n, "sand_vol_deposited_lakebank");
   alloc_d3d_zero(ms.qlat_lake, ms.n_cells, L, n, "qlat_lake");
@@ -70,8 +71,9 @@ void fill_bed_layers(main_state& ms) {
       if (lt & trapezoid_bit) {
         V0 = solid * ms.max_eros[k][link] * ms.bottom[k][ms.ldex[link]] * dx;
       } else if (lt & breakpoint_bit) {
-        const int t = ms.table_num[k][link], slot = ms.bplink[link];
-        if (t < 1 || t > ms.numhts.size() || slot < 1) continue;
+        const int t = ms.table_num[k][link];
+        const int slot = link <= ms.bplink.size() ? ms.bplink[link] : 0;
+        if (t < 1 || t > ms.numhts.size() || slot < 1 || slot > ms.xbp_lnn.size1()) continue;
         const double* x = ms.xbp_lnn[slot][k];
         const double W = std::fabs(x[ms.numpairs[t]] - x[1]);
         const double H = ms.numhts[t] * ms.ht_spc[t];
@@ -118,7 +120,8 @@ double node_slope(const main_state& ms, int k, int link) {
 }
 
 struct sand_grain {
-  double d = 0, nu = 0, w = 0, Lw = 0;  // diameter (m), viscosity (m2/s), fall velocity (m/s), log10 of w d / nu
+  double d = 0, nu = 0, w = 0,
+         Lw = 0;  // diameter (m), viscosity (m2/s), fall velocity (m/s), log10 of w d / nu
 };
 
 // Yang's capacity of node k of a bed-moving link (m3/s of solids, signed
@@ -162,8 +165,8 @@ double yang_capacity(const main_state& ms, const sand_grain& g, int k, int link)
 struct sand_exchange {
   main_state& ms;
   double dt;
-  int n_entries;   // n_sand_classes + 1
-  int qs_offset;   // qsmax column of entry 1 less one (n_fine_classes)
+  int n_entries;  // n_sand_classes + 1
+  int qs_offset;  // qsmax column of entry 1 less one (n_fine_classes)
 
   double* entries(int k, int link) const { return ms.ch_sand_vol[k][link]; }
 
@@ -297,7 +300,8 @@ double trapezoid_bed_elevation(double V, double org_bel, double b, double z, dou
   return org_bel - std::min(drop, max_eros);
 }
 
-void interp_node_depth_tables(const main_state& ms, int node, int link, double h, double& area, double& perimeter) {
+void interp_node_depth_tables(const main_state& ms, int node, int link, double h, double& area,
+                              double& perimeter) {
   area = perimeter = 0.0;
   const int t = ms.table_num[node][link];
   if (t < 1 || t > ms.numhts.size()) return;
@@ -342,7 +346,8 @@ void alloc_chan_sed_arrays(main_state& ms) {
   alloc_dvec(ms.wash_out_rate, n, "wash_out_rate");
   alloc_dvec(ms.sed_to_chan_total, n, "sed_to_chan_total");
   alloc_dvec(ms.sed_to_chan_by_class, n, "sed_to_chan_by_class");
-  for (dmat* m : {&ms.SS_node_conc, &ms.SS_node_conc_vol, &ms.chan_sed_conc}) alloc_dmat_zero(*m, rows, n, m->name());
+  for (dmat* m : {&ms.SS_node_conc, &ms.SS_node_conc_vol, &ms.chan_sed_conc})
+    alloc_dmat_zero(*m, rows, n, m->name());
   alloc_dmat_zero(ms.qsmax, rows, n + 1, "qsmax");
   alloc_dmat_zero(ms.qsmax_total, nodes, links, "qsmax_total");
   allocate_lake_arrays(ms);
@@ -386,7 +391,8 @@ void chan_sand_transport(main_state& ms, double dt) {
         e[m] += v;
         ms.sand_to_chan_step[m] += v;
       }
-      if (moves_bed(lt)) capacity[static_cast<long>(link) * ms.max_nodes_per_link + k] = yang_capacity(ms, g, k, link);
+      if (moves_bed(lt))
+        capacity[static_cast<long>(link) * ms.max_nodes_per_link + k] = yang_capacity(ms, g, k, link);
     }
   }
 
@@ -407,8 +413,9 @@ void chan_sand_transport(main_state& ms, double dt) {
       e[0] = s;
       if ((lt & erodible_bit) && (lt & trapezoid_bit)) {
         const int col = ms.ldex[link];
-        ms.new_bel[k][link] = trapezoid_bed_elevation(s, ms.org_bel[k][link], ms.bottom[k][col], ms.sslope[k][col],
-                                                      ms.max_eros[k][link], ms.chan_dx[link], ms.sed_porosity);
+        ms.new_bel[k][link] =
+            trapezoid_bed_elevation(s, ms.org_bel[k][link], ms.bottom[k][col], ms.sslope[k][col],
+                                    ms.max_eros[k][link], ms.chan_dx[link], ms.sed_porosity);
       }
     }
   }

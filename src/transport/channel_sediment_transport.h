@@ -27,7 +27,8 @@ void chan_sand_transport(main_state& ms, double dt);
 
 // Flow area and the perimeter value (top width plus wetted perimeter) of the
 // breakpoint section of a node at depth h, from the node's depth table.
-void interp_node_depth_tables(const main_state& ms, int node, int link, double h, double& area, double& perimeter);
+void interp_node_depth_tables(const main_state& ms, int node, int link, double h, double& area,
+                              double& perimeter);
 
 // One channel step of dt s for the wash load: lateral input, advection
 // through the node faces with the water each face carried (two stages,

@@ -44,7 +44,8 @@ class flux_stage {
   flux_stage(main_state& ms, const wash_state& s, dmat& F) : ms_(ms), s_(s), F_(F), nf_(ms.n_fine_classes) {
     std::fill(F.data(), F.data() + F.cell_count(), 0.0);
     std::fill(ms.wash_drawn.data(), ms.wash_drawn.data() + ms.wash_drawn.cell_count(), 0.0);
-    if (!ms.lake_draw.empty()) std::fill(ms.lake_draw.data(), ms.lake_draw.data() + ms.lake_draw.cell_count(), 0.0);
+    if (!ms.lake_draw.empty())
+      std::fill(ms.lake_draw.data(), ms.lake_draw.data() + ms.lake_draw.cell_count(), 0.0);
   }
 
   void run() {
@@ -70,7 +71,9 @@ class flux_stage {
   long last_row(int link) const { return kavro::last_row(ms_, link); }
   double W(int k, int link) const { return k >= 1 ? ms_.qp_vol_sed[k][link] : 0.0; }
   int lake_of(int link) const { return ms_.lake2link[link]; }
-  bool has_lake_sediment(int lake) const { return lake >= 1 && !ms_.SS_vol_lake.empty() && !ms_.lake_draw.empty(); }
+  bool has_lake_sediment(int lake) const {
+    return lake >= 1 && !ms_.SS_vol_lake.empty() && !ms_.lake_draw.empty();
+  }
 
   // From channel node (k, link): water W (m3, either sign) carries the
   // node's concentration; its size is limited to what the node still holds.
@@ -156,8 +159,10 @@ class flux_stage {
       for (int m = 1; m <= nf_; ++m) {
         double f = 0.0;
         if (!lake_like(ms_.ltype[D]) && ms_.nx[D] >= 1) {
-          if (w > 1e-16) f = from_node(ms_.nx[D], D, w, m);
-          else if (w < -1e-16) f = from_lake(lake, w, m);
+          if (w > 1e-16)
+            f = from_node(ms_.nx[D], D, w, m);
+          else if (w < -1e-16)
+            f = from_lake(lake, w, m);
         }
         F_[rD][m] = f;
       }
@@ -304,8 +309,8 @@ void lake_settling(main_state& ms, double dt) {
       for (int m = 1; m <= nf; ++m) {
         const int cl = cls[m];
         const double f = std::min(1.0, dt * ms.sed_fall_velocity[cl] / d);
-        const double room = std::max(0.0, ms.SS_vol_lake[L][m] + ms.sed_vol_overland_to_lake[L][cl] -
-                                              ms.SS_vol_lake_settled[L][m]);
+        const double room = std::max(
+            0.0, ms.SS_vol_lake[L][m] + ms.sed_vol_overland_to_lake[L][cl] - ms.SS_vol_lake_settled[L][m]);
         const double E = std::clamp(f * u * ms.SS_conc_vol_lake[L][m], 0.0, room);
         ms.SS_vol_lake_settled[L][m] += E;
         vol_sed[c][cl][3] += E;

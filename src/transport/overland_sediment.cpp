@@ -11,6 +11,7 @@
 #include "transport/overland_sediment.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -21,9 +22,9 @@
 namespace kavro {
 namespace {
 
-constexpr double sed_density = 2645.23;           // kg/m3 of solid sediment (2.65 x 998.2)
-constexpr double water_unit_weight = 9792.342;    // N/m3 (998.2 x 9.81)
-constexpr double water_density = 998.2;           // kg/m3
+constexpr double sed_density = 2645.23;              // kg/m3 of solid sediment (2.65 x 998.2)
+constexpr double water_unit_weight = 9792.342;       // N/m3 (998.2 x 9.81)
+constexpr double water_density = 998.2;              // kg/m3
 constexpr double sqrt_gravity = 3.1320919526731650;  // sqrt(9.81)
 constexpr int parent = 1, suspended = 2, deposited = 3, discharged = 4, y_fraction = 0;
 constexpr int components = 5;  // components 0..4 of vol_sed and sed_fract per class
@@ -74,7 +75,8 @@ void lift_deposit(const cell_classes& vs, int n, double D, double amount, double
 
 // The whole deposit and `amount` of parent soil (by its class fractions)
 // go into suspension.
-void lift_deposit_and_soil(const cell_classes& vs, const cell_classes& sf, int n, double amount, double* eroded) {
+void lift_deposit_and_soil(const cell_classes& vs, const cell_classes& sf, int n, double amount,
+                           double* eroded) {
   for (int c = 1; c <= n; ++c) {
     const double soil = amount * sf(c, parent);
     const double a = soil + vs(c, deposited);
@@ -86,8 +88,9 @@ void lift_deposit_and_soil(const cell_classes& vs, const cell_classes& sf, int n
   }
 }
 
-void raindrop_kernel(const cell_classes& vs, const cell_classes& sf, int n, double I, double h, double dt, double dx,
-                     double splash_K, double coef, double expo, bool channel_cell, double* eroded) {
+void raindrop_kernel(const cell_classes& vs, const cell_classes& sf, int n, double I, double h, double dt,
+                     double dx, double splash_K, double coef, double expo, bool channel_cell,
+                     double* eroded) {
   if (I <= 1e-16) return;
   const double drop = 0.00124 * std::pow(I, 0.182);  // median drop size (m)
   const double damping = h > drop ? std::exp(1.0 - h / drop) : 1.0;
@@ -100,8 +103,9 @@ void raindrop_kernel(const cell_classes& vs, const cell_classes& sf, int n, doub
   }
 }
 
-double flow_kernel(const cell_classes& vs, const cell_classes& sf, int n, double S, double h, double dt, double area,
-                   double coef, double expo, double crit, double C, bool channel_cell, double* eroded) {
+double flow_kernel(const cell_classes& vs, const cell_classes& sf, int n, double S, double h, double dt,
+                   double area, double coef, double expo, double crit, double C, bool channel_cell,
+                   double* eroded) {
   if (h <= 1e-16 || S <= 1e-16) return 1e-16;
   const double P = total(vs, n, suspended);
   if (!(C > P)) return 1e-16;
@@ -155,7 +159,8 @@ double d50_kernel(const cell_classes& vs, const cell_classes& sf, int n, const d
     F += sf(j, e);
     if (F < 0.5) continue;
     if (j == n) return diam[n] * 1000.0;
-    return std::exp(std::log(diam[j + 1]) + std::log(diam[j] / diam[j + 1]) * (0.5 - below) / (F - below)) * 1000.0;
+    return std::exp(std::log(diam[j + 1]) + std::log(diam[j] / diam[j + 1]) * (0.5 - below) / (F - below)) *
+           1000.0;
   }
   // Half of the mixture is never reached (fractions summing below 0.5).
   return diam[n] * 1000.0;
@@ -190,7 +195,8 @@ double capacity_from_terms(int formula, const double* t, const cell_classes& v, 
       const double d50 = d50_kernel(v, f, n, diam);
       return t[d50 < 33.0 ? 1 : d50 < 61.0 ? 2 : d50 < 122.0 ? 3 : d50 < 190.0 ? 4 : 5];
     }
-    default: return t[1];
+    default:
+      return t[1];
   }
 }
 
@@ -222,7 +228,9 @@ struct sed_step {
   }
 };
 
-bool lake_cell(const main_state& ms, const sed_step& st, long c) { return st.lakes && c >= 1 && ms.lake_mask[c] >= 1; }
+bool lake_cell(const main_state& ms, const sed_step& st, long c) {
+  return st.lakes && c >= 1 && ms.lake_mask[c] >= 1;
+}
 
 double surface_level(const main_state& ms, const sed_step& st, long c) {
   if (lake_cell(ms, st, c)) return ms.lake_elev[ms.lake_mask[c]];
@@ -309,11 +317,15 @@ void face_terms(const main_state& ms, const sed_step& st, const face& fc, double
   const double a = block_on ? 1.0 - ms.ovr_flow_block_frac[fc.rcv][fc.block_col] : 1.0;
   if (!(a > 1e-16)) return;  // a closed face carries nothing
   const double q = std::fabs(fc.Q) / st.dx / a;
-  capacity_terms(st.formula, std::fabs(slope), ms.ov_depth[fc.src], q, st.dt, st.dx, ms.ov_sed->sed_K[fc.src], a,
-                 t);
+  capacity_terms(st.formula, std::fabs(slope), ms.ov_depth[fc.src], q, st.dt, st.dx, ms.ov_sed->sed_K[fc.src],
+                 a, t);
 }
 
-bool handles_face(const main_state& ms, long k, long neighbour) { return neighbour != 0 || k == ms.outlet_cell; }
+// A face is handled toward a neighbour, or out of the grid where it is the
+// outlet face (1 x, 2 y) of the outlet cell.
+bool handles_face(const main_state& ms, long k, long neighbour, int out_face, int this_face) {
+  return neighbour != 0 || (k == ms.outlet_cell && out_face == this_face);
+}
 
 void precompute_faces(main_state& ms, const sed_step& st, int out_face) {
   const long n = ms.n_cells;
@@ -324,8 +336,10 @@ void precompute_faces(main_state& ms, const sed_step& st, int out_face) {
     double* tx = terms + 2 * per * k;
     double* ty = tx + per;
     tx[0] = ty[0] = 0.0;
-    if (handles_face(ms, k, ms.rightcon[k])) face_terms(ms, st, x_face(ms, k, out_face), ms.sed_slope_x[k], tx);
-    if (handles_face(ms, k, ms.belowcon[k])) face_terms(ms, st, y_face(ms, k, out_face), ms.sed_slope_y[k], ty);
+    if (handles_face(ms, k, ms.rightcon[k], out_face, 1))
+      face_terms(ms, st, x_face(ms, k, out_face), ms.sed_slope_x[k], tx);
+    if (handles_face(ms, k, ms.belowcon[k], out_face, 2))
+      face_terms(ms, st, y_face(ms, k, out_face), ms.sed_slope_y[k], ty);
   }
 }
 
@@ -350,8 +364,8 @@ void release_from_lake(main_state& ms, const sed_step& st, const face& fc, doubl
 // Moves up to the face's capacity from the suspended load of its source.
 // `fraction_slot` keeps the source's class fractions (2 for an x face, 0 for
 // a y face); `sign_record` is the face's record of signed volumes leaving k.
-void transport_face(main_state& ms, const sed_step& st, long k, const face& fc, const double* t, double& capacity_out,
-                    int fraction_slot, dmat* sign_record) {
+void transport_face(main_state& ms, const sed_step& st, long k, const face& fc, const double* t,
+                    double& capacity_out, int fraction_slot, dmat* sign_record) {
   ov_sed_record& os = *ms.ov_sed;
   double* qsmax_src = ms.sed_control.max_sed_flux_on ? os.ov_qsmax[fc.src] : nullptr;
   if (lake_cell(ms, st, fc.src)) {
@@ -411,12 +425,12 @@ void transport_sweep(main_state& ms, const sed_step& st, int out_face) {
   dmat* rec_y = ms.sed_contam_on && !ms.ov_sed_vol_qsy.empty() ? &ms.ov_sed_vol_qsy : nullptr;
   for (long k = 1; k <= ms.n_cells; ++k) {
     const double* tx = terms + 2 * per * k;
-    if (handles_face(ms, k, ms.rightcon[k])) {
+    if (handles_face(ms, k, ms.rightcon[k], out_face, 1)) {
       const face fc = x_face(ms, k, out_face);
       transport_face(ms, st, k, fc, tx, os.qsx[fc.src], suspended, rec_x);
       if (out_face == 1 && k == ms.outlet_cell) book_outlet(ms, st);
     }
-    if (handles_face(ms, k, ms.belowcon[k])) {
+    if (handles_face(ms, k, ms.belowcon[k], out_face, 2)) {
       const face fc = y_face(ms, k, out_face);
       transport_face(ms, st, k, fc, tx + per, os.qsy[fc.src], y_fraction, rec_y);
       if (out_face == 2 && k == ms.outlet_cell) book_outlet(ms, st);
@@ -453,7 +467,8 @@ void settle_cell(main_state& ms, const sed_step& st, long k) {
 bool cell_has_nan(const sed_step& st, long k) {
   const cell_classes vs = st.vs[k];
   for (int c = 1; c <= st.n; ++c)
-    if (std::isnan(vs(c, suspended)) || std::isnan(vs(c, parent)) || std::isnan(vs(c, deposited))) return true;
+    if (std::isnan(vs(c, suspended)) || std::isnan(vs(c, parent)) || std::isnan(vs(c, deposited)))
+      return true;
   return false;
 }
 
@@ -461,9 +476,11 @@ void report_nan_volumes(const sed_step& st, long n_cells) {
   for (long k = 1; k <= n_cells; ++k) {
     const cell_classes vs = st.vs[k];
     for (int c = 1; c <= st.n; ++c) {
-      if (std::isnan(vs(c, suspended))) std::printf("PT 3 suspended soil particle %2d=Nan at grid %ld\n", c, k);
+      if (std::isnan(vs(c, suspended)))
+        std::printf("PT 3 suspended soil particle %2d=Nan at grid %ld\n", c, k);
       if (std::isnan(vs(c, parent))) std::printf("PT 3 eroded soil particle %2d=Nan at grid %ld\n", c, k);
-      if (std::isnan(vs(c, deposited))) std::printf("PT 3 deposited soil particle %2d=Nan at grid %ld\n", c, k);
+      if (std::isnan(vs(c, deposited)))
+        std::printf("PT 3 deposited soil particle %2d=Nan at grid %ld\n", c, k);
     }
     std::fflush(stdout);
   }
@@ -489,10 +506,13 @@ void copy_outputs(main_state& ms, const sed_step& st, long k) {
 int capacity_term_count(int formula) {
   switch (formula) {
     case 3:
-    case 4: return 2;
+    case 4:
+      return 2;
     case 5:
-    case 6: return 5;
-    default: return 1;
+    case 6:
+      return 5;
+    default:
+      return 1;
   }
 }
 
@@ -506,8 +526,12 @@ void capacity_terms(int formula, double S, double h, double q, double dt, double
   const double B = dt * dx / sed_density;  // mass (kg/m per s) to volume of the step
   const double scale = B * f / 10.0;
   switch (formula) {
-    case 1: t[1] = 0.05 * dx * V * V * std::pow(S * h, 1.5) / sqrt_gravity * dt * sed_K * f; break;
-    case 2: t[1] = 1.7e8 * std::pow(S, 1.6667) * std::pow(q, 2.035) * sed_K * B; break;
+    case 1:
+      t[1] = 0.05 * dx * V * V * std::pow(S * h, 1.5) / sqrt_gravity * dt * sed_K * f;
+      break;
+    case 2:
+      t[1] = 1.7e8 * std::pow(S, 1.6667) * std::pow(q, 2.035) * sed_K * B;
+      break;
     case 3: {
       const double w = V * S * 100.0;
       t[1] = 0.006025596 * std::pow(w, 1.52) * scale;
@@ -537,13 +561,15 @@ void capacity_terms(int formula, double S, double h, double q, double dt, double
         t[i] = u_star > threshold[i] ? coef[i] * std::pow(u_star - threshold[i], expo[i]) * scale : 0.0;
       break;
     }
-    default: t[1] = q; break;
+    default:
+      t[1] = q;
+      break;
   }
 }
 
-double ov_transport_capacity(int formula, long k, double S, double h, double q, double dt, double dx, d3d& sed_fract,
-                             const dvec& part_diam, const dvec& spec_grav, double sed_K, int n_classes,
-                             double mass_to_volume, d3d& vol_sed, double f) {
+double ov_transport_capacity(int formula, long k, double S, double h, double q, double dt, double dx,
+                             d3d& sed_fract, const dvec& part_diam, const dvec& spec_grav, double sed_K,
+                             int n_classes, double mass_to_volume, d3d& vol_sed, double f) {
   (void)mass_to_volume;  // the same dt dx / 2645.23 is formed from dt and dx
   double t[6];
   capacity_terms(formula, S, h, q, dt, dx, sed_K, f, t);
@@ -559,21 +585,31 @@ void raindrop_detachment(long k, double I, double h, d3d& sed_fract, d3d& vol_se
                          double splash_K, double coef, double expo, int n_classes, const ivec& channel_cells,
                          dmat& eroded) {
   const bool channel_cell = !channel_cells.empty() && channel_cells[k] != 0;
-  raindrop_kernel(class_array(vol_sed)[k], class_array(sed_fract)[k], n_classes, I, h, dt, dx, splash_K, coef, expo,
-                  channel_cell, eroded[k]);
+  raindrop_kernel(class_array(vol_sed)[k], class_array(sed_fract)[k], n_classes, I, h, dt, dx, splash_K, coef,
+                  expo, channel_cell, eroded[k]);
 }
 
-double flow_detachment(long k, double S, double h, d3d& sed_fract, d3d& vol_sed, double dt, double dx, double coef,
-                       double expo, double crit, int n_classes, const ivec& channel_cells, dmat& eroded, double C,
-                       int block_on, const dvec& block) {
+double flow_detachment(long k, double S, double h, d3d& sed_fract, d3d& vol_sed, double dt, double dx,
+                       double coef, double expo, double crit, int n_classes, const ivec& channel_cells,
+                       dmat& eroded, double C, int block_on, const dvec& block) {
   const bool channel_cell = !channel_cells.empty() && channel_cells[k] != 0;
   const double area = dx * dx * (block_on && !block.empty() ? 1.0 - block[k] : 1.0);
-  return flow_kernel(class_array(vol_sed)[k], class_array(sed_fract)[k], n_classes, S, h, dt, area, coef, expo, crit,
-                     C, channel_cell, eroded[k]);
+  return flow_kernel(class_array(vol_sed)[k], class_array(sed_fract)[k], n_classes, S, h, dt, area, coef,
+                     expo, crit, C, channel_cell, eroded[k]);
 }
 
-void ov_sediment_transport(main_state& ms, double dt_ov) {
+namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point& t) {
+  const auto now = std::chrono::steady_clock::now();
+  const double s = std::chrono::duration<double>(now - t).count();
+  t = now;
+  return s;
+}
+
+void sediment_step(main_state& ms, double dt_ov, sediment_phase_times* times) {
   if (!ms.ov_sed || ms.ov_sed->vol_sed.empty() || ms.sed_slope_x.empty() || !(dt_ov > 0.0)) return;
+  auto clock = std::chrono::steady_clock::now();
   const sed_step st(ms, dt_ov);
   const long n_cells = ms.n_cells;
   const int out_face = outlet_face(ms);
@@ -584,8 +620,11 @@ void ov_sediment_transport(main_state& ms, double dt_ov) {
   if (flux_map) std::fill(os.ov_qsmax.data(), os.ov_qsmax.data() + os.ov_qsmax.cell_count(), 0.0);
 #pragma omp parallel for schedule(static) if (n_cells >= parallel_min_items)
   for (long k = 1; k <= n_cells; ++k) detach_cell(ms, st, k, out_face);
+  if (times) times->detach += seconds_since(clock);
   precompute_faces(ms, st, out_face);
+  if (times) times->faces += seconds_since(clock);
   transport_sweep(ms, st, out_face);
+  if (times) times->sweep += seconds_since(clock);
   int nan_found = 0;
   const bool copies = ms.sed_control.max_sed_flux_on || ms.sed_control.vol_sed_susp_on;
 #pragma omp parallel for schedule(static) reduction(max : nan_found) if (n_cells >= parallel_min_items)
@@ -595,6 +634,15 @@ void ov_sediment_transport(main_state& ms, double dt_ov) {
     if (copies) copy_outputs(ms, st, k);
   }
   if (nan_found) report_nan_volumes(st, n_cells);
+  if (times) times->settle += seconds_since(clock);
+}
+
+}  // namespace
+
+void ov_sediment_transport(main_state& ms, double dt_ov) { sediment_step(ms, dt_ov, nullptr); }
+
+void ov_sediment_transport_timed(main_state& ms, double dt_ov, sediment_phase_times& times) {
+  sediment_step(ms, dt_ov, &times);
 }
 
 void book_overland_sediment_step(main_state& ms) {

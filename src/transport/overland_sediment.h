@@ -46,9 +46,9 @@ void capacity_terms(int formula, double slope, double depth, double q, double dt
 // (else of the deposit, else of the parent soil), formulas 3 to 6 the median
 // diameter of the cell; any formula other than 1 to 6 gives q. As a side
 // effect the fractions it used are stored in sed_fract of cell k.
-double ov_transport_capacity(int formula, long k, double S, double h, double q, double dt, double dx, d3d& sed_fract,
-                             const dvec& part_diam, const dvec& spec_grav, double sed_K, int n_classes,
-                             double mass_to_volume, d3d& vol_sed, double f);
+double ov_transport_capacity(int formula, long k, double S, double h, double q, double dt, double dx,
+                             d3d& sed_fract, const dvec& part_diam, const dvec& spec_grav, double sed_K,
+                             int n_classes, double mass_to_volume, d3d& vol_sed, double f);
 
 // Median diameter (micrometres) of the suspended load of cell k, else of its
 // deposit, else of its parent soil, interpolated logarithmically between the
@@ -64,9 +64,17 @@ void raindrop_detachment(long k, double I, double h, d3d& sed_fract, d3d& vol_se
 // Soil scoured by flow of depth h on slope S over dt s while the suspended
 // load is below the capacity C; `block` is the cell's blocked fraction when
 // blockage is on (block_on). Returns the potential volume.
-double flow_detachment(long k, double S, double h, d3d& sed_fract, d3d& vol_sed, double dt, double dx, double coef,
-                       double expo, double crit, int n_classes, const ivec& channel_cells, dmat& eroded, double C,
-                       int block_on, const dvec& block);
+double flow_detachment(long k, double S, double h, d3d& sed_fract, d3d& vol_sed, double dt, double dx,
+                       double coef, double expo, double crit, int n_classes, const ivec& channel_cells,
+                       dmat& eroded, double C, int block_on, const dvec& block);
 
+// Wall-clock seconds of the phases of overland sediment steps (for the
+// benchmark): detachment, the load-free capacity terms of the faces, the
+// transport sweep, settling with the output copies.
+struct sediment_phase_times {
+  double detach = 0, faces = 0, sweep = 0, settle = 0;
+};
+// One overland sediment step that adds its phase times to `times`.
+void ov_sediment_transport_timed(main_state& ms, double dt, sediment_phase_times& times);
 
 }  // namespace kavro

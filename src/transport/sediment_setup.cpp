@@ -20,9 +20,9 @@
 namespace kavro {
 namespace {
 
-constexpr double gravity = 9.81;             // m/s2
-constexpr double water_density = 998.2;      // kg/m3 at 20 degrees C
-constexpr double stokes_limit_m = 0.0001;    // diameters up to 0.1 mm settle by Stokes' law
+constexpr double gravity = 9.81;                  // m/s2
+constexpr double water_density = 998.2;           // kg/m3 at 20 degrees C
+constexpr double stokes_limit_m = 0.0001;         // diameters up to 0.1 mm settle by Stokes' law
 constexpr double cube_root_exponent = 0.3333333;  // the exponent of the dimensionless diameter
 
 // Defaults of the erosion properties where the table gives none (a value
@@ -89,14 +89,15 @@ bool check_size_classes(const main_state& ms) {
   for (int c = 1; c <= n; ++c) {
     if (!(os.part_diam[c] > 0.0)) {
       std::printf(
-          "Error: sediment class %d of table SEDIMENTS in %s has particle diameter %g mm; it must be above 0.\n", c,
-          ms.mapping_table_path.c_str(), os.part_diam[c]);
+          "Error: sediment class %d of table SEDIMENTS in %s has particle diameter %g mm; it must be above "
+          "0.\n",
+          c, ms.mapping_table_path.c_str(), os.part_diam[c]);
       ok = false;
     }
     if (!(os.spec_grav[c] > 1.0)) {
       std::printf(
-          "Error: sediment class %d of table SEDIMENTS in %s has specific gravity %g; it must be above 1.\n", c,
-          ms.mapping_table_path.c_str(), os.spec_grav[c]);
+          "Error: sediment class %d of table SEDIMENTS in %s has specific gravity %g; it must be above 1.\n",
+          c, ms.mapping_table_path.c_str(), os.spec_grav[c]);
       ok = false;
     }
   }
@@ -117,7 +118,8 @@ void allocate_overland_arrays(main_state& ms) {
     alloc_dmat_zero(os.ov_qsconc, cells, n, "ov_qsconc");
     alloc_dvec(os.ov_conc, cells, "ov_conc");
   }
-  for (dvec* v : {&os.qsx, &os.qsy, &os.splash_K, &os.sed_K, &os.detach_coef, &os.detach_crit, &os.detach_exp})
+  for (dvec* v :
+       {&os.qsx, &os.qsy, &os.splash_K, &os.sed_K, &os.detach_coef, &os.detach_crit, &os.detach_exp})
     alloc_dvec(*v, cells, v->name());
   alloc_d3d_zero(os.vol_sed, cells, n, 4, "vol_sed");
   alloc_d3d_zero(os.sed_fract, cells, n, 4, "sed_fract");
@@ -211,21 +213,24 @@ void open_sediment_outputs(main_state& ms) {
   const sed_control_record& sc = ms.sed_control;
   if (!sc.erosion_on) return;
   sed_control_record& f = ms.sed_control;
-  if (sc.vol_sed_susp_on && !open_output(f.vol_sed_susp_file, sc.vol_sed_susp_path, "w", "output suspended sediment"))
+  if (sc.vol_sed_susp_on &&
+      !open_output(f.vol_sed_susp_file, sc.vol_sed_susp_path, "w", "output suspended sediment"))
     return;
   if (sc.max_sed_flux_on && ms.map_grid_files == 0 &&
       !open_output(f.max_sed_flux_file, sc.max_sed_flux_path, "w", "output sediment flux"))
     return;
-  if (!open_output(f.outlet_sed_flux_file, sc.outlet_sed_flux_path, "w", "outlet sediment hydrograph")) return;
+  if (!open_output(f.outlet_sed_flux_file, sc.outlet_sed_flux_path, "w", "outlet sediment hydrograph"))
+    return;
   if (ms.outlet_sed_tss_on &&
       !open_output(f.outlet_sed_tss_file, sc.outlet_sed_tss_path, "w", "outlet sediment tss file"))
     return;
   if (ms.in_sed_loc_on && ms.ov_sed_out_on) {
     if (!open_output(ms.fs_in_sed_loc, ms.in_sed_loc_path, "r", "input sed. hydrograph locations")) return;
-    if (!open_output(ms.fs_out_sed_loc, ms.project_params.out_sed_loc, "w", "output sed. hydrograph locations"))
+    if (!open_output(ms.fs_out_sed_loc, ms.project_params.out_sed_loc, "w",
+                     "output sed. hydrograph locations"))
       return;
-    if (ms.out_tss_loc_on &&
-        !open_output(f.out_tss_loc_file, sc.out_tss_loc_path, "w", "output sediment tss hydrograph locations"))
+    if (ms.out_tss_loc_on && !open_output(f.out_tss_loc_file, sc.out_tss_loc_path, "w",
+                                          "output sediment tss hydrograph locations"))
       return;
   }
 }
@@ -245,7 +250,8 @@ void read_sediment_setup(main_state& ms) {
     return;
   }
   int count = 0;
-  read_sediments_table(ms.mapping_table_path, count, os.spec_grav, os.part_diam, os.output_filename, os.f_bind);
+  read_sediments_table(ms.mapping_table_path, count, os.spec_grav, os.part_diam, os.output_filename,
+                       os.f_bind);
   if (error_rec.code != 0 || error_rec.stop) return;
   sc.n_sed_classes = count;
   if (!check_size_classes(ms)) {

@@ -29,11 +29,12 @@ struct link_spec {
 // `n_cells` cells, with the size classes `classes`; every node dry. Lake
 // links get lake numbers in link order.
 inline std::unique_ptr<kavro::main_state> sediment_network(const std::vector<link_spec>& links,
-                                                            const std::vector<size_class>& classes,
-                                                            double sand_size, double porosity = 0.4,
-                                                            int n_cells = 4) {
+                                                           const std::vector<size_class>& classes,
+                                                           double sand_size, double porosity = 0.4,
+                                                           int n_cells = 4) {
   using namespace kavro;
-  auto ms = sediment_plane(1, n_cells, 10.0, [](int, int) { return 0.0; }, classes, 1, sand_size);
+  auto ms = sediment_plane(
+      1, n_cells, 10.0, [](int, int) { return 0.0; }, classes, 1, sand_size);
   const int L = static_cast<int>(links.size());
   int maxn = 0;
   for (const link_spec& s : links) maxn = std::max(maxn, s.nodes);
@@ -42,13 +43,15 @@ inline std::unique_ptr<kavro::main_state> sediment_network(const std::vector<lin
   ms->max_nodes_per_link = maxn + 2;
   ms->link_dim = L + 1;
   ms->node_link_dim = (L + 1) * (maxn + 2);
-  for (ivec* v : {&ms->ltype, &ms->ldex, &ms->nx, &ms->nx1, &ms->og_nx1, &ms->dslink, &ms->ndep, &ms->lake2link})
+  for (ivec* v :
+       {&ms->ltype, &ms->ldex, &ms->nx, &ms->nx1, &ms->og_nx1, &ms->dslink, &ms->ndep, &ms->lake2link})
     v->allocate(L + 1);
   ms->link_inv_n.allocate(L + 1);
   ms->chan_dx.allocate(L + 1);
   ms->uslinks.allocate(L + 1, 3);
-  for (dmat* m : {&ms->bottom, &ms->sslope, &ms->bel, &ms->yp, &ms->qp, &ms->area, &ms->conv, &ms->dconv, &ms->topw,
-                  &ms->chan_depth, &ms->qlat, &ms->bankfull_dep, &ms->area_old, &ms->max_eros, &ms->qp_vol_sed})
+  for (dmat* m :
+       {&ms->bottom, &ms->sslope, &ms->bel, &ms->yp, &ms->qp, &ms->area, &ms->conv, &ms->dconv, &ms->topw,
+        &ms->chan_depth, &ms->qlat, &ms->bankfull_dep, &ms->area_old, &ms->max_eros, &ms->qp_vol_sed})
     m->allocate(ms->max_nodes_per_link, L + 1);
   ms->table_num.allocate(ms->max_nodes_per_link, L + 1);
   int lakes = 0;

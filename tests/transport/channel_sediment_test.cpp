@@ -62,8 +62,8 @@ double sand_everywhere(const main_state& ms, double out_volume) {
 TEST(ChannelSand, ExchangeAlongLinksStructuresLakesAndOutlet) {
   struct x_case {
     const char* what;
-    int link, node;   // the node that carries the flow
-    double q;         // its discharge (m3/s)
+    int link, node;                              // the node that carries the flow
+    double q;                                    // its discharge (m3/s)
     int from_link, from_node, to_link, to_node;  // 0 for a lake (to) / none
     bool to_lake, to_outlet, moves;
   };
@@ -112,7 +112,8 @@ TEST(ChannelSand, ExchangeAlongLinksStructuresLakesAndOutlet) {
     EXPECT_NEAR(flux, qs, 1e-12) << "qsmax carries the signed transport";
     // The sand of the source goes first, then its bed layer.
     EXPECT_EQ(ms->ch_sand_vol[c.from_node][c.from_link][sand_entry], 0.0);
-    EXPECT_NEAR(from_before - ms->ch_sand_vol[c.from_node][c.from_link][parent], std::fabs(qs) * dt - 0.01, 1e-12);
+    EXPECT_NEAR(from_before - ms->ch_sand_vol[c.from_node][c.from_link][parent], std::fabs(qs) * dt - 0.01,
+                1e-12);
     if (c.to_lake) {
       EXPECT_NEAR(ms->lake_depo_vol[1][1] + ms->lake_depo_vol[1][2], std::fabs(qs) * dt, 1e-12);
     }
@@ -122,7 +123,8 @@ TEST(ChannelSand, ExchangeAlongLinksStructuresLakesAndOutlet) {
     if (c.to_link) {
       EXPECT_NEAR(ms->ch_sand_vol[c.to_node][c.to_link][sand_entry], 0.01, 1e-15);
     }
-    EXPECT_EQ(ms->ch_sand_vol[1][2][sand_entry] + ms->ch_sand_vol[1][2][parent], 0.0) << "a structure keeps none";
+    EXPECT_EQ(ms->ch_sand_vol[1][2][sand_entry] + ms->ch_sand_vol[1][2][parent], 0.0)
+        << "a structure keeps none";
   }
 }
 
@@ -134,7 +136,7 @@ TEST(ChannelSand, DemandAboveTheHoldingAndLateralSandOnADryNode) {
   ms->ch_sand_vol[1][1][2] = 0.002;  // less than the step's demand
   set_flow(*ms, 1, 3, 0.0, 0.0);     // dry
   ms->area[3][1] = 0.0;
-  ms->qlat_sed[3][1][2] = 0.7;       // sand (class 2) arrives there all the same
+  ms->qlat_sed[3][1][2] = 0.7;  // sand (class 2) arrives there all the same
   chan_sand_transport(*ms, 600.0);
   EXPECT_EQ(ms->ch_sand_vol[1][1][1], 0.0);
   EXPECT_EQ(ms->ch_sand_vol[1][1][2], 0.0);
@@ -145,14 +147,61 @@ TEST(ChannelSand, DemandAboveTheHoldingAndLateralSandOnADryNode) {
   EXPECT_NEAR(ms->ch_sand_vol[3][1][0], ms->ch_sand_vol[3][1][1] + ms->ch_sand_vol[3][1][2], 1e-12);
 }
 
+// One erodible breakpoint node: a depth table of three 0.5 m steps (areas
+// 1, 2.5, 4.5 m2; top width plus perimeter 4, 6, 8 m) and a section 6 m wide.
+std::unique_ptr<main_state> breakpoint_node() {
+  auto ms = sediment_network({{2 | 8, 1, 40.0, 10.0, 0.0, 0.0, 0.0, {}, 0.5}}, two_classes, 0.5);
+  ms->table_num[1][1] = 1;
+  ms->numhts.allocate(1);
+  ms->numpairs.allocate(1);
+  ms->ht_spc.allocate(1);
+  ms->numhts[1] = 3;
+  ms->numpairs[1] = 3;
+  ms->ht_spc[1] = 0.5;
+  for (dmat* m : {&ms->xarea, &ms->xtw, &ms->xp}) m->allocate(3, 1);
+  const double area[4] = {0, 1.0, 2.5, 4.5}, width[4] = {0, 3.0, 4.0, 5.0}, perimeter[4] = {0, 1.0, 2.0, 3.0};
+  for (int i = 1; i <= 3; ++i)
+    ms->xarea[i][1] = area[i], ms->xtw[i][1] = width[i], ms->xp[i][1] = perimeter[i];
+  ms->n_bp_sections = 1;
+  ms->bplink.allocate(1);
+  ms->bplink[1] = 1;
+  ms->xbp_lnn.allocate(1, ms->max_nodes_per_link, 3);
+  ms->bp_sand_vol.allocate(1, ms->max_nodes_per_link);
+  const double x[4] = {0, 10.0, 12.0, 16.0};
+  for (int k = 1; k <= 3; ++k) ms->xbp_lnn[1][1][k] = x[k];
+  alloc_chan_sed_arrays(*ms);
+  return ms;
+}
+
+TEST(ChannelBed, BreakpointDepthTablesAndBedLayer) {
+  auto ms = breakpoint_node();
+  struct t_case {
+    double h, area, perimeter;
+  };
+  const double low = std::pow(0.5, 5.0 / 3.0);  // below the first step: as h^(5/3)
+  const t_case cases[] = {{0.25, low, 4.0 * low}, {0.75, 1.75, 5.0}, {1.5, 4.5, 8.0}, {2.0, 6.5, 10.0}};
+  for (const t_case& c : cases) {
+    double A = 0, P = 0;
+    interp_node_depth_tables(*ms, 1, 1, c.h, A, P);
+    EXPECT_NEAR(A, c.area, 1e-12) << "h " << c.h;
+    EXPECT_NEAR(P, c.perimeter, 1e-12) << "h " << c.h;
+  }
+  // The bed layer: 6 m wide, 1.5 m of table plus 0.5 m erodible, less the
+  // flow area of the full table, over 40 m, 60 % solid.
+  const double V0 = 0.6 * (6.0 * 2.0 * 40.0 - 4.5 * 40.0);
+  EXPECT_NEAR(ms->ch_sand_vol[1][1][2], V0, 1e-12);
+  EXPECT_NEAR(ms->bp_sand_vol[1][1], V0, 1e-12);
+  EXPECT_NEAR(ms->vol_sand_chan_init_total, V0, 1e-12);
+}
+
 TEST(ChannelBed, ElevationFromTheBedMaterial) {
   // b 2 m, side slope 1.5, erodible 0.5 m, 50 m nodes, porosity 0.4: the
   // full layer holds 30 m3 of solids.
   struct b_case {
     double V, z, change;
   };
-  const b_case cases[] = {{36.0, 1.5, 0.0934503}, {30.0, 1.5, 0.0}, {24.0, 1.5, -0.1}, {0.0, 1.5, -0.5},
-                          {36.0, 0.0, 0.1}};
+  const b_case cases[] = {
+      {36.0, 1.5, 0.0934503}, {30.0, 1.5, 0.0}, {24.0, 1.5, -0.1}, {0.0, 1.5, -0.5}, {36.0, 0.0, 0.1}};
   for (const b_case& c : cases)
     EXPECT_NEAR(trapezoid_bed_elevation(c.V, 100.0, 2.0, c.z, 0.5, 50.0, 0.4) - 100.0, c.change, 1e-7)
         << "V " << c.V << " z " << c.z;
@@ -209,7 +258,8 @@ TEST(WashLoad, ConservedThroughAJunctionWithReversingFaces) {
     double held = 0.0;
     for (int l = 1; l <= 3; ++l)
       for (int k = 1; k <= 4; ++k) {
-        for (int m = 1; m <= nf; ++m) ASSERT_GE(ms->ch_wash_vol[k][l][m], -1e-15) << "a face took more than its donor";
+        for (int m = 1; m <= nf; ++m)
+          ASSERT_GE(ms->ch_wash_vol[k][l][m], -1e-15) << "a face took more than its donor";
         held += ms->ch_wash_vol[k][l][0];
       }
     ASSERT_NEAR(held + out, in, 1e-12 * in) << "step " << step;
@@ -229,7 +279,8 @@ TEST(WashLoad, DryNodeKeepsItsLoadUntilTheWaterReturns) {
   ms->qlat_sed[2][3][ms->ov_sed->sed_class[1]] = 0.0;
   route_chan_suspended_sed(*ms, 60.0);
   EXPECT_DOUBLE_EQ(ms->ch_wash_vol[2][3][1], 0.5);
-  EXPECT_NEAR(ms->chan_sed_conc[node_row(*ms, 3, 2)][ms->ov_sed->sed_class[1]], 0.5 * 2645230.0 / 100.0, 1e-6);
+  EXPECT_NEAR(ms->chan_sed_conc[node_row(*ms, 3, 2)][ms->ov_sed->sed_class[1]], 0.5 * 2645230.0 / 100.0,
+              1e-6);
 }
 
 // Link 1 into lake link 2 (lake 1); the lake drains into link 3, the outlet.

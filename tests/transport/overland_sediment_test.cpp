@@ -3,6 +3,8 @@
 // every size class conserved step by step on a tilted plane for each
 // capacity formula, settling in still and flowing water, and the same
 // result for any thread count.
+#include "transport/overland_sediment.h"
+
 #include <gtest/gtest.h>
 #include <omp.h>
 
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "sediment_fixture.h"
-#include "transport/overland_sediment.h"
 #include "transport/transport_seams.h"
 
 namespace kavro {
@@ -35,15 +36,19 @@ TEST(SedimentSetUp, ViscosityAndSettlingVelocity) {
     double d_mm, temp, w;
   };
   // Stokes' law up to 0.1 mm, the dimensionless-diameter form above.
-  const v_case cases[] = {{0.01, 20, 9.003115e-5}, {0.05, 20, 2.250779e-3}, {0.1, 20, 9.003115e-3},
-                          {0.3, 20, 0.0442822},    {0.3, 10, 0.0396403}};
+  const v_case cases[] = {{0.01, 20, 9.003115e-5},
+                          {0.05, 20, 2.250779e-3},
+                          {0.1, 20, 9.003115e-3},
+                          {0.3, 20, 0.0442822},
+                          {0.3, 10, 0.0396403}};
   for (const v_case& c : cases)
     expect_rel(fall_velocity(c.d_mm / 1000.0, 2.65, kinematic_viscosity(c.temp)), c.w, 1e-6, "fall velocity");
 }
 
 TEST(SedimentSetUp, FineClassesFirstThenSand) {
-  auto ms = sediment_plane(1, 2, 10, [](int, int) { return 0.0; },
-                           {{0.3, 2.65, 0.2}, {0.01, 2.65, 0.3}, {0.05, 2.65, 0.5}}, 1, 0.0625);
+  auto ms = sediment_plane(
+      1, 2, 10, [](int, int) { return 0.0; }, {{0.3, 2.65, 0.2}, {0.01, 2.65, 0.3}, {0.05, 2.65, 0.5}}, 1,
+      0.0625);
   const ov_sed_record& os = *ms->ov_sed;
   EXPECT_EQ(ms->n_fine_classes, 2);
   EXPECT_EQ(ms->n_sand_classes, 1);
@@ -140,10 +145,11 @@ TEST(Detachment, RaindropSplash) {
   };
   const r_case cases[] = {{0.001, 2.233528e-4}, {0.005, 7.431821e-5}};
   for (const r_case& rc : cases) {
-    auto ms = sediment_plane(1, 1, 10, [](int, int) { return 0.0; }, {{0.05, 2.65, 0.7}, {0.5, 2.65, 0.3}}, 1);
+    auto ms = sediment_plane(
+        1, 1, 10, [](int, int) { return 0.0; }, {{0.05, 2.65, 0.7}, {0.5, 2.65, 0.3}}, 1);
     ov_sed_record& os = *ms->ov_sed;
-    raindrop_detachment(1, 36.0, rc.h, os.sed_fract, os.vol_sed, 10.0, 10.0, 60.0, coef, expo, 2, ms->channel_cells,
-                        ms->ov_sed_vol_eroded);
+    raindrop_detachment(1, 36.0, rc.h, os.sed_fract, os.vol_sed, 10.0, 10.0, 60.0, coef, expo, 2,
+                        ms->channel_cells, ms->ov_sed_vol_eroded);
     const double G = -(os.vol_sed[1][1][parent] + os.vol_sed[1][2][parent]);
     expect_rel(G, rc.G, 1e-6, "splashed volume");
     expect_rel(-os.vol_sed[1][1][parent], 0.7 * G, 1e-12, "class 1 share");
@@ -152,21 +158,23 @@ TEST(Detachment, RaindropSplash) {
     expect_rel(ms->ov_sed_vol_eroded[1][0], G, 1e-12, "eroded record");
   }
   // A deposit larger than G gives G in proportion to its classes.
-  auto ms = sediment_plane(1, 1, 10, [](int, int) { return 0.0; }, {{0.05, 2.65, 0.7}, {0.5, 2.65, 0.3}}, 1);
+  auto ms = sediment_plane(
+      1, 1, 10, [](int, int) { return 0.0; }, {{0.05, 2.65, 0.7}, {0.5, 2.65, 0.3}}, 1);
   ov_sed_record& os = *ms->ov_sed;
   os.vol_sed[1][1][deposited] = 1e-3;
   os.vol_sed[1][2][deposited] = 3e-3;
-  raindrop_detachment(1, 36.0, 0.001, os.sed_fract, os.vol_sed, 10.0, 10.0, 60.0, coef, expo, 2, ms->channel_cells,
-                      ms->ov_sed_vol_eroded);
+  raindrop_detachment(1, 36.0, 0.001, os.sed_fract, os.vol_sed, 10.0, 10.0, 60.0, coef, expo, 2,
+                      ms->channel_cells, ms->ov_sed_vol_eroded);
   expect_rel(os.vol_sed[1][1][suspended], 0.25 * 2.233528e-4, 1e-6, "deposit class 1");
   expect_rel(os.vol_sed[1][2][suspended], 0.75 * 2.233528e-4, 1e-6, "deposit class 2");
   EXPECT_EQ(os.vol_sed[1][1][parent], 0.0);
   // A channel cell never loses parent soil, to splash or to scour.
-  auto ch = sediment_plane(1, 1, 10, [](int, int) { return 0.0; }, {{0.05, 2.65, 1.0}}, 1);
+  auto ch = sediment_plane(
+      1, 1, 10, [](int, int) { return 0.0; }, {{0.05, 2.65, 1.0}}, 1);
   ov_sed_record& cs = *ch->ov_sed;
   ch->channel_cells[1] = 1;
-  raindrop_detachment(1, 36.0, 0.001, cs.sed_fract, cs.vol_sed, 10.0, 10.0, 60.0, coef, expo, 1, ch->channel_cells,
-                      ch->ov_sed_vol_eroded);
+  raindrop_detachment(1, 36.0, 0.001, cs.sed_fract, cs.vol_sed, 10.0, 10.0, 60.0, coef, expo, 1,
+                      ch->channel_cells, ch->ov_sed_vol_eroded);
   flow_detachment(1, 0.02, 0.01, cs.sed_fract, cs.vol_sed, 10.0, 10.0, 2e-5, 1.0, 0.0, 1, ch->channel_cells,
                   ch->ov_sed_vol_eroded, 1.0, 0, cs.sed_K);
   EXPECT_EQ(cs.vol_sed[1][1][parent], 0.0);
@@ -176,7 +184,8 @@ TEST(Detachment, RaindropSplash) {
 TEST(Detachment, FlowScour) {
   // tau = h 9792.342 S; potential T = tau u 2e-5 dt A / 2645.23 with u the
   // free share of the capacity.
-  auto ms = sediment_plane(1, 1, 10, [](int, int) { return 0.0; }, {{0.05, 2.65, 1.0}}, 1);
+  auto ms = sediment_plane(
+      1, 1, 10, [](int, int) { return 0.0; }, {{0.05, 2.65, 1.0}}, 1);
   ov_sed_record& os = *ms->ov_sed;
   os.vol_sed[1][1][suspended] = 0.25;
   const double tau = 0.01 * 9792.342 * 0.02, T = tau * 2e-5 * 0.75 * 10.0 * 100.0 / 2645.23;
@@ -208,8 +217,9 @@ void random_flow(main_state& ms, std::mt19937& rng) {
 }
 
 std::unique_ptr<main_state> tilted_plane(int formula) {
-  auto ms = sediment_plane(12, 8, 10, [](int r, int c) { return 100.0 - 0.1 * r - 0.05 * c; },
-                           {{0.02, 2.65, 0.3}, {0.3, 2.65, 0.5}, {0.05, 2.4, 0.2}}, formula, 0.0625, 12, 8);
+  auto ms = sediment_plane(
+      12, 8, 10, [](int r, int c) { return 100.0 - 0.1 * r - 0.05 * c; },
+      {{0.02, 2.65, 0.3}, {0.3, 2.65, 0.5}, {0.05, 2.4, 0.2}}, formula, 0.0625, 12, 8);
   return ms;
 }
 
@@ -251,7 +261,8 @@ TEST(OverlandSediment, ChannelLakeTakesAndGivesSediment) {
   for (int r = 5; r <= 6; ++r)
     for (int c = 3; c <= 5; ++c) ms->lake_mask[ms->mask[r][c]] = 1;
   const int n = ms->sed_control.n_sed_classes;
-  for (dmat* m : {&ms->sed_vol_overland_to_lake, &ms->SS_vol_lake, &ms->SS_conc_vol_lake, &ms->SS_vol_lake_to_overland})
+  for (dmat* m :
+       {&ms->sed_vol_overland_to_lake, &ms->SS_vol_lake, &ms->SS_conc_vol_lake, &ms->SS_vol_lake_to_overland})
     m->allocate(1, n);
   ms->event_step = 1;
   // The lake holds fine sediment it can give back (at most 1e-4 m3 of each).
@@ -284,7 +295,8 @@ TEST(OverlandSediment, ChannelLakeTakesAndGivesSediment) {
 
 TEST(OverlandSediment, StillWaterSettlesOverTheDepth) {
   // One cell 0.1 m deep, no flow, no rain, 0.01 mm clay: w dt / h per step.
-  auto ms = sediment_plane(1, 1, 10, [](int, int) { return 0.0; }, {{0.01, 2.65, 1.0}}, 1);
+  auto ms = sediment_plane(
+      1, 1, 10, [](int, int) { return 0.0; }, {{0.01, 2.65, 1.0}}, 1);
   ms->ov_depth[1] = 0.1;
   ms->ov_sed->vol_sed[1][1][suspended] = 1.0;
   ov_sediment_transport(*ms, 10.0);
@@ -300,18 +312,21 @@ TEST(OverlandSediment, StillWaterSettlesOverTheDepth) {
 
 TEST(OverlandSediment, FlowingWaterSettlesOverTheCellLength) {
   // u 0.1 m/s at 0.01 m over 10 m; no capacity (sed_K 0) keeps the load.
-  auto ms = sediment_plane(1, 2, 10, [](int, int c) { return 1.0 - 0.01 * c; }, {{0.01, 2.65, 1.0}}, 1);
+  auto ms = sediment_plane(
+      1, 2, 10, [](int, int c) { return 1.0 - 0.01 * c; }, {{0.01, 2.65, 1.0}}, 1);
   ms->ov_sed->sed_K[1] = 0.0;
   ms->ov_depth[1] = 0.01;
   ms->ov_qx[1] = 0.1 * 0.01 * 10.0;
   ms->ov_sed->vol_sed[1][1][suspended] = 1.0;
   ov_sediment_transport(*ms, 10.0);
   const double w = fall_velocity(1e-5, 2.65, kinematic_viscosity(20.0));
-  expect_rel(ms->ov_sed->vol_sed[1][1][suspended], std::exp(-10.0 * w / (0.1 * 0.01)), 1e-12, "kept in suspension");
+  expect_rel(ms->ov_sed->vol_sed[1][1][suspended], std::exp(-10.0 * w / (0.1 * 0.01)), 1e-12,
+             "kept in suspension");
 }
 
 TEST(OverlandSediment, ANotANumberVolumeIsReportedAndTheStepGoesOn) {
-  auto ms = sediment_plane(1, 2, 10, [](int, int) { return 0.0; }, {{0.05, 2.65, 0.5}, {0.5, 2.65, 0.5}}, 1);
+  auto ms = sediment_plane(
+      1, 2, 10, [](int, int) { return 0.0; }, {{0.05, 2.65, 0.5}, {0.5, 2.65, 0.5}}, 1);
   ms->ov_sed->vol_sed[2][2][deposited] = std::nan("");
   testing::internal::CaptureStdout();
   ov_sediment_transport(*ms, 10.0);
@@ -320,7 +335,8 @@ TEST(OverlandSediment, ANotANumberVolumeIsReportedAndTheStepGoesOn) {
 }
 
 TEST(OverlandSediment, RoutingBookkeepingAfterTheStep) {
-  auto ms = sediment_plane(1, 2, 10, [](int, int) { return 0.0; }, {{0.05, 2.65, 1.0}}, 1);
+  auto ms = sediment_plane(
+      1, 2, 10, [](int, int) { return 0.0; }, {{0.05, 2.65, 1.0}}, 1);
   ms->adjust_elev_on = 1;
   ms->ov_sed_vol_deposited[1][1] = ms->ov_sed_vol_deposited[1][0] = 3.0;
   ms->ov_sed_vol_eroded[2][1] = ms->ov_sed_vol_eroded[2][0] = 2.0;
@@ -344,8 +360,9 @@ TEST(OverlandSediment, SameVolumesForOneAndFourThreads) {
   for (int t = 0; t < 2; ++t) {
     omp_set_num_threads(threads[t]);
     // Large enough for the parallel loops to split.
-    auto ms = sediment_plane(40, 40, 10, [](int r, int c) { return 100.0 - 0.1 * r - 0.05 * c; },
-                             {{0.02, 2.65, 0.3}, {0.3, 2.65, 0.7}}, 1, 0.0625, 40, 40);
+    auto ms = sediment_plane(
+        40, 40, 10, [](int r, int c) { return 100.0 - 0.1 * r - 0.05 * c; },
+        {{0.02, 2.65, 0.3}, {0.3, 2.65, 0.7}}, 1, 0.0625, 40, 40);
     std::mt19937 rng(99);
     for (int step = 1; step <= 10; ++step) {
       random_flow(*ms, rng);

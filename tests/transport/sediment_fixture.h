@@ -24,10 +24,10 @@ struct size_class {
 // formula `formula`, water at 20 degrees C; every erosion property at the
 // set-up defaults and sed_K 1.
 inline std::unique_ptr<kavro::main_state> sediment_plane(int rows, int cols, double dx,
-                                                          const std::function<double(int, int)>& z,
-                                                          const std::vector<size_class>& classes, int formula,
-                                                          double sand_size = 0.0625, int out_row = 0,
-                                                          int out_col = 0) {
+                                                         const std::function<double(int, int)>& z,
+                                                         const std::vector<size_class>& classes, int formula,
+                                                         double sand_size = 0.0625, int out_row = 0,
+                                                         int out_col = 0) {
   using namespace kavro;
   error_rec = error_record{};
   auto ms = std::make_unique<main_state>();
@@ -40,7 +40,8 @@ inline std::unique_ptr<kavro::main_state> sediment_plane(int rows, int cols, dou
   int k = 0;
   for (int r = 1; r <= rows; ++r)
     for (int c = 1; c <= cols; ++c) ms->mask[r][c] = ++k;
-  for (dvec* v : {&ms->ov_depth, &ms->elevation, &ms->ov_qx, &ms->ov_qy, &ms->rain_rate, &ms->ri_eff}) v->allocate(n);
+  for (dvec* v : {&ms->ov_depth, &ms->elevation, &ms->ov_qx, &ms->ov_qy, &ms->rain_rate, &ms->ri_eff})
+    v->allocate(n);
   for (ivec* v : {&ms->rightcon, &ms->belowcon, &ms->abovecon, &ms->leftcon}) v->allocate(n);
   build_cell_neighbours(rows, cols, ms->rightcon, ms->belowcon, ms->abovecon, ms->leftcon, ms->mask);
   for (int r = 1; r <= rows; ++r)

@@ -23,7 +23,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const erosion_cards = "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nOUTLET_SED_FLUX sed.otl\n";
+const char* const erosion_cards =
+    "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nOUTLET_SED_FLUX sed.otl\n";
 
 // The channel plane with the sediment tables; `project` is the project
 // text to write (the plane's own cards when empty).
@@ -136,7 +137,8 @@ TEST(SedimentRun, BudgetsCloseForOtherSchemesStepsFormulasAndAnErodibleBed) {
     bool erodible;
     const char* erosion;
   };
-  const std::string formula3 = "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 3\nSAND_SIZE 0.0625\nOUTLET_SED_FLUX sed.otl\n";
+  const std::string formula3 =
+      "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 3\nSAND_SIZE 0.0625\nOUTLET_SED_FLUX sed.otl\n";
   const variant variants[] = {
       {"explicit overland scheme, 7 s steps", "OVERTYPE 1\nTIMESTEP 7\n", false, erosion_cards},
       {"formula 3 (median diameter), 4 threads", "NUM_THREADS 4\n", false, formula3.c_str()},
@@ -175,7 +177,8 @@ std::set<std::string> written_files(const scratch_dir& dir) {
   std::set<std::string> names;
   for (const auto& e : fs::directory_iterator(dir.path())) names.insert(e.path().filename().string());
   for (const char* folder : {"channel_runs/plane", "sediment_runs"})
-    for (const auto& e : fs::directory_iterator(data_dir() / folder)) names.erase(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(data_dir() / folder))
+      names.erase(e.path().filename().string());
   return names;
 }
 
@@ -198,7 +201,9 @@ TEST(SedimentRun, ThreadCountsAndBatchRunsWriteTheSameFiles) {
   int compared = 0;
   for (const std::string& f : written_files(batch)) {
     if (f.rfind("0000_", 0) != 0) continue;
-    EXPECT_EQ(without_timing(read_file(batch / f)), without_timing(read_file(batch / ("0001_" + f.substr(5))))) << f;
+    EXPECT_EQ(without_timing(read_file(batch / f)),
+              without_timing(read_file(batch / ("0001_" + f.substr(5)))))
+        << f;
     ++compared;
   }
   EXPECT_GE(compared, 4);
@@ -218,16 +223,26 @@ TEST(SedimentRun, BadSedimentInputIsRefused) {
   three_for_two.replace(three_for_two.rfind("NUM_SED 2"), 9, "NUM_SED 3");
   const std::string blocked_dir = "blocker/sed.otl";  // "blocker" is a plain file
   const refusal cases[] = {
-      {"no SEDIMENTS table", erosion_cards, no_sediments,
+      {"no SEDIMENTS table",
+       erosion_cards,
+       no_sediments,
        {"Error: Sediment transport specified but sediments table missing in the .cmt file."}},
-      {"NUM_SED 3 for 2 classes", erosion_cards, three_for_two,
-       {"Error: The number of sediments specified in the SEDIMENTS table is 2", "table is 3. The values must match."}},
-      {"no OUTLET_SED_FLUX", "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.0625\n", "",
+      {"NUM_SED 3 for 2 classes",
+       erosion_cards,
+       three_for_two,
+       {"Error: The number of sediments specified in the SEDIMENTS table is 2",
+        "table is 3. The values must match."}},
+      {"no OUTLET_SED_FLUX",
+       "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.0625\n",
+       "",
        {"SOIL_EROSION", "OUTLET_SED_FLUX"}},
       {"outlet sediment file in a folder that cannot be made",
-       "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nOUTLET_SED_FLUX " + blocked_dir + "\n", "",
+       "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nOUTLET_SED_FLUX " + blocked_dir + "\n",
+       "",
        {"Error: Unable to open outlet sediment hydrograph file.", "sed.otl"}},
-      {"no SAND_SIZE with channels", "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 1\nOUTLET_SED_FLUX sed.otl\n", "",
+      {"no SAND_SIZE with channels",
+       "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 1\nOUTLET_SED_FLUX sed.otl\n",
+       "",
        {"SAND_SIZE"}},
       {"a porosity of 1", std::string(erosion_cards) + "SED_POROSITY 1\n", "", {"SED_POROSITY 1"}},
   };
