@@ -26,7 +26,7 @@ constexpr double sed_density = 2645.23;              // kg/m3 of solid sediment 
 constexpr double water_unit_weight = 9792.342;       // N/m3 (998.2 x 9.81)
 constexpr double water_density = 998.2;              // kg/m3
 constexpr double sqrt_gravity = 3.1320919526731650;  // sqrt(9.81)
-constexpr int parent = 1, suspended = 2, deposited = 3, discharged = 4, y_fraction = 0;
+constexpr int parent = 1, suspended = 2, deposited = 3, discharged = 4;
 constexpr int components = 5;  // components 0..4 of vol_sed and sed_fract per class
 
 // The volumes or fractions of one cell: [class * 5 + component].
@@ -88,13 +88,31 @@ void lift_deposit_and_soil(const cell_classes& vs, const cell_classes& sf, int n
   }
 }
 
-void raindrop_kernel(const cell_classes& vs, const cell_classes& sf, int n, double I, double h, double dt,
-                     double dx, double splash_K, double coef, double expo, bool channel_cell,
-                     double* eroded) {
-  if (I <= 1e-16) return;
-  const double drop = 0.00124 * std::pow(I, 0.182);  // median drop size (m)
-  const double damping = h > drop ? std::exp(1.0 - h / drop) : 1.0;
-  const double G = damping * splash_K * (std::pow(I, expo) * coef) * dt * dx * dx / sed_density;
+// x^1.5 of a non-negative x.
+double pow_three_halves(double x) { return x * std::sqrt(x); }
+// x^e, exactly x for the common exponent 1.
+double power(double x, double e) { return e == 1.0 ? x : std::pow(x, e); }
+
+// What splash depends on through the rain intensity I (mm/h) alone: the
+// median drop size (m) and the splash rate per unit splash coefficient.
+// Cells under the same rain share it, so a thread keeps the last one.
+struct splash_rate {
+  double I = -1.0, drop = 0.0, rate = 0.0;
+  void set(double intensity) {
+    if (intensity == I) return;
+    double coef, expo;
+    splash_law(intensity, coef, expo);
+    I = intensity;
+    drop = 0.00124 * std::pow(intensity, 0.182);
+    rate = std::pow(intensity, expo) * coef;
+  }
+};
+
+void raindrop_kernel(const cell_classes& vs, const cell_classes& sf, int n, const splash_rate& rain, double h,
+                     double dt, double dx, double splash_K, bool channel_cell, double* eroded) {
+  if (rain.I <= 1e-16) return;
+  const double damping = h > rain.drop ? std::exp(1.0 - h / rain.drop) : 1.0;
+  const double G = damping * splash_K * rain.rate * dt * dx * dx / sed_density;
   const double D = total(vs, n, deposited);
   if (D > 1e-16 && D > G) {
     lift_deposit(vs, n, D, G, eroded);
@@ -112,12 +130,12 @@ double flow_kernel(const cell_classes& vs, const cell_classes& sf, int n, double
   const double D = total(vs, n, deposited);
   const double tau = h * water_unit_weight * S;
   const double u = 1.0 - P / C;  // the share of the capacity still free
-  const double T = std::pow(tau, expo) * coef * u * dt * area / sed_density;
+  const double T = power(tau, expo) * coef * u * dt * area / sed_density;
   if (!(T > 0.0)) return T;
   if (D > T) {
     lift_deposit(vs, n, D, T, eroded);
   } else if (!channel_cell) {
-    const double E = crit < tau ? std::pow(tau - crit, expo) * coef * u : 0.0;
+    const double E = crit < tau ? power(tau - crit, expo) * coef * u : 0.0;
     lift_deposit_and_soil(vs, sf, n, E * dt * area / sed_density * (1.0 - D / T), eroded);
   }
   return T;
@@ -175,10 +193,7 @@ double capacity_from_terms(int formula, const double* t, const cell_classes& v, 
     case 1: {
       const int e = load_component(v, f, n);
       double s = 0.0;
-      for (int c = 1; c <= n; ++c) {
-        const double g = grav[c] - 1.0;
-        s += f(c, e) / (g * g * (diam[c] / 1000.0));
-      }
+      for (int c = 1; c <= n; ++c) s += f(c, e) * formula1_class_factor(grav[c], diam[c]);
       return t[1] * s;
     }
     case 3: {
@@ -209,6 +224,7 @@ struct sed_step {
   class_array vs, sf;
   const double* diam;
   const double* grav;
+  const double* factor;  // formula 1 class weights
   sed_step(main_state& ms, double dt_ov)
       : n(ms.sed_control.n_sed_classes),
         formula(ms.sed_control.capacity_formula),
@@ -219,6 +235,7 @@ struct sed_step {
         sf(ms.ov_sed->sed_fract),
         diam(ms.ov_sed->part_diam.data()),
         grav(ms.ov_sed->spec_grav.data()),
+        factor(ms.sed_transport_factor.data()),
         lakes(ms.lakes_on && !ms.lake_mask.empty() && !ms.lake_elev.empty()) {}
 
   bool lakes = false;  // channel lakes lie on the grid
@@ -248,7 +265,7 @@ int outlet_face(const main_state& ms) {
 }
 
 // Phase 1 for cell k.
-void detach_cell(main_state& ms, const sed_step& st, long k, int out_face) {
+void detach_cell(main_state& ms, const sed_step& st, long k, int out_face, splash_rate& rain) {
   ov_sed_record& os = *ms.ov_sed;
   const long r = ms.rightcon[k], b = ms.belowcon[k];
   const bool kl = lake_cell(ms, st, k), rl = lake_cell(ms, st, r), bl = lake_cell(ms, st, b);
@@ -265,15 +282,14 @@ void detach_cell(main_state& ms, const sed_step& st, long k, int out_face) {
   if (kl || rl || bl) return;  // a lake and its shore: no detachment
   if (out_face == 1 && k == ms.outlet_cell) ms.sed_slope_x[k] = ms.outlet_slope;
   if (out_face == 2 && k == ms.outlet_cell) ms.sed_slope_y[k] = ms.outlet_slope;
-  const double S = std::hypot(ms.sed_slope_x[k], ms.sed_slope_y[k]);
+  const double S = std::sqrt(ms.sed_slope_x[k] * ms.sed_slope_x[k] + ms.sed_slope_y[k] * ms.sed_slope_y[k]);
   const double h = ms.ov_depth[k];
   const double I = ms.interception_on ? ms.ri_eff[k] : (ms.rain_rate.empty() ? 0.0 : ms.rain_rate[k]);
   const bool channel_cell = !ms.channel_cells.empty() && ms.channel_cells[k] != 0;
   double* eroded = ms.ov_sed_vol_eroded[k];
   const cell_classes vs = st.vs[k], sf = st.sf[k];
-  double coef, expo;
-  splash_law(I, coef, expo);
-  raindrop_kernel(vs, sf, st.n, I, h, st.dt, st.dx, os.splash_K[k], coef, expo, channel_cell, eroded);
+  rain.set(I);
+  raindrop_kernel(vs, sf, st.n, rain, h, st.dt, st.dx, os.splash_K[k], channel_cell, eroded);
   const bool block_on = ms.ovr_flow_block_on && !ms.ovr_flow_block.empty();
   const double blocked = block_on ? ms.ovr_flow_block[k] : 0.0;
   double q = ms.sed_out_q[k] / st.dx;
@@ -361,32 +377,45 @@ void release_from_lake(main_state& ms, const sed_step& st, const face& fc, doubl
   }
 }
 
-// Moves up to the face's capacity from the suspended load of its source.
-// `fraction_slot` keeps the source's class fractions (2 for an x face, 0 for
-// a y face); `sign_record` is the face's record of signed volumes leaving k.
+// Moves up to the face's capacity from the suspended load of its source,
+// every class in proportion; `capacity_out` keeps the capacity (qsx or qsy
+// of the source), `sign_record` the signed volumes leaving k per class.
 void transport_face(main_state& ms, const sed_step& st, long k, const face& fc, const double* t,
-                    double& capacity_out, int fraction_slot, dmat* sign_record) {
+                    double& capacity_out, dmat* sign_record) {
   ov_sed_record& os = *ms.ov_sed;
   double* qsmax_src = ms.sed_control.max_sed_flux_on ? os.ov_qsmax[fc.src] : nullptr;
   if (lake_cell(ms, st, fc.src)) {
     if (!lake_cell(ms, st, fc.rcv)) release_from_lake(ms, st, fc, qsmax_src);
     return;
   }
-  const double C = std::fabs(st.capacity(t, fc.src));
-  capacity_out = C;
-  const cell_classes sv = st.vs[fc.src], sfr = st.sf[fc.src], rv = st.vs[fc.rcv];
+  const cell_classes sv = st.vs[fc.src], rv = st.vs[fc.rcv];
+  if (t[0] == 0.0) {
+    capacity_out = 0.0;  // the face carries no water
+    return;
+  }
   const double P = total(sv, st.n, suspended);
+  const double invP = P > 0.0 ? 1.0 / P : 0.0;
+  double C;
+  if (st.formula == 1 && P >= 1e-16) {
+    // Formula 1 weighs the classes by their share of the suspended load
+    // (the shares are formed again wherever they are needed, not stored).
+    double s = 0.0;
+    for (int c = 1; c <= st.n; ++c) s += sv(c, suspended) * st.factor[c];
+    C = std::fabs(t[1] * s * invP);
+  } else {
+    C = std::fabs(st.capacity(t, fc.src));
+  }
+  capacity_out = C;
   if (!(C > 1e-16 && P > 1e-16)) return;
-  const double M = std::min(C, P);
+  const double share = std::min(C, P) * invP;  // of every class's load
   const bool to_lake = lake_cell(ms, st, fc.rcv) && !ms.sed_vol_overland_to_lake.empty();
   const int lake = to_lake ? ms.lake_mask[fc.rcv] : 0;
   const double sign = fc.src == k ? 1.0 : -1.0;
   double* record = sign_record ? (*sign_record)[k] : nullptr;
   for (int c = 1; c <= st.n; ++c) {
-    const double frac = sv(c, suspended) / P;
-    sfr(c, fraction_slot) = frac;
-    const double moved = frac * M;
-    sv(c, suspended) -= moved;
+    const double v = sv(c, suspended);
+    const double moved = v * share;
+    sv(c, suspended) = v - moved;
     if (record) {
       record[c] += sign * moved;
       record[0] += sign * moved;
@@ -427,12 +456,12 @@ void transport_sweep(main_state& ms, const sed_step& st, int out_face) {
     const double* tx = terms + 2 * per * k;
     if (handles_face(ms, k, ms.rightcon[k], out_face, 1)) {
       const face fc = x_face(ms, k, out_face);
-      transport_face(ms, st, k, fc, tx, os.qsx[fc.src], suspended, rec_x);
+      transport_face(ms, st, k, fc, tx, os.qsx[fc.src], rec_x);
       if (out_face == 1 && k == ms.outlet_cell) book_outlet(ms, st);
     }
     if (handles_face(ms, k, ms.belowcon[k], out_face, 2)) {
       const face fc = y_face(ms, k, out_face);
-      transport_face(ms, st, k, fc, tx + per, os.qsy[fc.src], y_fraction, rec_y);
+      transport_face(ms, st, k, fc, tx + per, os.qsy[fc.src], rec_y);
       if (out_face == 2 && k == ms.outlet_cell) book_outlet(ms, st);
     }
   }
@@ -450,6 +479,7 @@ void settle_cell(main_state& ms, const sed_step& st, long k) {
   const cell_classes vs = st.vs[k];
   double* dep = ms.ov_sed_vol_deposited[k];
   for (int c = 1; c <= st.n; ++c) {
+    if (vs(c, suspended) == 0.0) continue;
     double frac = 1.0;
     if (u > 1e-16 && h > 1e-16) {
       frac = 1.0 - std::exp(-ms.sed_settle_frac[c] / (u * h));
@@ -503,6 +533,11 @@ void copy_outputs(main_state& ms, const sed_step& st, long k) {
 
 }  // namespace
 
+double formula1_class_factor(double spec_grav, double diam_mm) {
+  const double g = spec_grav - 1.0;
+  return 1.0 / (g * g * (diam_mm / 1000.0));
+}
+
 int capacity_term_count(int formula) {
   switch (formula) {
     case 3:
@@ -527,7 +562,7 @@ void capacity_terms(int formula, double S, double h, double q, double dt, double
   const double scale = B * f / 10.0;
   switch (formula) {
     case 1:
-      t[1] = 0.05 * dx * V * V * std::pow(S * h, 1.5) / sqrt_gravity * dt * sed_K * f;
+      t[1] = 0.05 * dx * V * V * pow_three_halves(S * h) / sqrt_gravity * dt * sed_K * f;
       break;
     case 2:
       t[1] = 1.7e8 * std::pow(S, 1.6667) * std::pow(q, 2.035) * sed_K * B;
@@ -539,7 +574,7 @@ void capacity_terms(int formula, double S, double h, double q, double dt, double
       break;
     }
     case 4: {
-      const double W = std::pow(h * water_unit_weight * S * V * 1000.0, 1.5);
+      const double W = pow_three_halves(h * water_unit_weight * S * V * 1000.0);
       t[1] = 1.977e-6 * std::pow(W, 1.044) * scale;
       t[2] = 4.6e-7 * std::pow(W, 1.75) * scale;
       break;
@@ -585,8 +620,12 @@ void raindrop_detachment(long k, double I, double h, d3d& sed_fract, d3d& vol_se
                          double splash_K, double coef, double expo, int n_classes, const ivec& channel_cells,
                          dmat& eroded) {
   const bool channel_cell = !channel_cells.empty() && channel_cells[k] != 0;
-  raindrop_kernel(class_array(vol_sed)[k], class_array(sed_fract)[k], n_classes, I, h, dt, dx, splash_K, coef,
-                  expo, channel_cell, eroded[k]);
+  splash_rate rain;
+  rain.I = I;
+  rain.drop = 0.00124 * std::pow(I, 0.182);
+  rain.rate = std::pow(I, expo) * coef;
+  raindrop_kernel(class_array(vol_sed)[k], class_array(sed_fract)[k], n_classes, rain, h, dt, dx, splash_K,
+                  channel_cell, eroded[k]);
 }
 
 double flow_detachment(long k, double S, double h, d3d& sed_fract, d3d& vol_sed, double dt, double dx,
@@ -618,8 +657,12 @@ void sediment_step(main_state& ms, double dt_ov, sediment_phase_times* times) {
   const bool flux_map = ms.sed_control.max_sed_flux_on && !os.ov_qsmax.empty();
   // Every flux of the step is counted from zero, whichever cell sends it.
   if (flux_map) std::fill(os.ov_qsmax.data(), os.ov_qsmax.data() + os.ov_qsmax.cell_count(), 0.0);
-#pragma omp parallel for schedule(static) if (n_cells >= parallel_min_items)
-  for (long k = 1; k <= n_cells; ++k) detach_cell(ms, st, k, out_face);
+#pragma omp parallel if (n_cells >= parallel_min_items)
+  {
+    splash_rate rain;
+#pragma omp for schedule(static)
+    for (long k = 1; k <= n_cells; ++k) detach_cell(ms, st, k, out_face, rain);
+  }
   if (times) times->detach += seconds_since(clock);
   precompute_faces(ms, st, out_face);
   if (times) times->faces += seconds_since(clock);

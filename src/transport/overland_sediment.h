@@ -30,6 +30,10 @@ double kinematic_viscosity(double temp_c);
 // the dimensionless-diameter form.
 double fall_velocity(double d, double spec_grav, double nu);
 
+// The weight of a class in capacity formula 1: 1 / ((s - 1)^2 d), d the
+// diameter in m (given in mm).
+double formula1_class_factor(double spec_grav, double diam_mm);
+
 // The parts of a transport capacity that do not depend on the load of the
 // source cell: term[0] is 1 when the face can carry anything (unit
 // discharge and depth above 1e-16), terms 1.. the formula's factors for

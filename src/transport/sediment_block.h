@@ -149,6 +149,7 @@ struct sediment_control_block {
   dmat ov_sed_conc{"ov_sed_conc"};      // [cell][class] suspended sediment concentration on the cell (g/m3), class 0 the fine total
   dvec sed_fall_velocity{"sed_fall_velocity"};        // [class] settling velocity in still water (m/s)
   dvec sed_particle_density{"sed_particle_density"};  // [class] particle density (g/m3 of solid sediment)
+  dvec sed_transport_factor{"sed_transport_factor"};  // [class] 1 / ((specific gravity - 1)^2 x diameter in m), the class weight of capacity formula 1 (1/m)
   dvec sed_outlet_vol{"sed_outlet_vol"};  // [class 0..n] sediment that left the grid at the overland outlet in the step (m3), with sediment-attached contaminants
   dvec sed_to_chan_total{"sed_to_chan_total"};  // [class 0..n] run total of sediment delivered to the channels (m3), entry 0 the fine (wash-load) classes
   dvec sand_out_rate{"sand_out_rate"};  // [entry 0..n_sand_classes+1] bed material leaving the network at the outlet in the channel step (m3/s)

@@ -158,10 +158,12 @@ void classify_sizes(main_state& ms) {
   const double nu = ms.sed_control.kin_viscosity;
   alloc_dvec(ms.sed_fall_velocity, n, "sed_fall_velocity");
   alloc_dvec(ms.sed_particle_density, n, "sed_particle_density");
+  alloc_dvec(ms.sed_transport_factor, n, "sed_transport_factor");
   ms.n_fine_classes = ms.n_sand_classes = 0;
   for (int c = 1; c <= n; ++c) {
     ms.sed_particle_density[c] = os.spec_grav[c] * water_density * 1000.0;
     ms.sed_fall_velocity[c] = fall_velocity(os.part_diam[c] / 1000.0, os.spec_grav[c], nu);
+    ms.sed_transport_factor[c] = formula1_class_factor(os.spec_grav[c], os.part_diam[c]);
     if (ms.sand_size > os.part_diam[c]) {
       ms.sand[c] = 0;
       os.sed_class[++ms.n_fine_classes] = c;

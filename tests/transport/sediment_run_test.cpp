@@ -9,7 +9,6 @@
 #include <cmath>
 #include <filesystem>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -160,17 +159,6 @@ TEST(SedimentRun, SameResultForOneAndFourThreadsAndForARepeatedRun) {
   EXPECT_TRUE(one.ch_sand == four.ch_sand);
   EXPECT_TRUE(four.vol_sed == again.vol_sed) << "a second run in the same process differs";
   EXPECT_TRUE(four.ch_wash == again.ch_wash);
-}
-
-// The text without the lines that carry wall-clock seconds or the thread count.
-std::string without_timing(const std::string& text) {
-  std::istringstream in(text);
-  std::string line, kept;
-  while (std::getline(in, line))
-    if (line.find("(s)") == std::string::npos && line.find("Run time:") == std::string::npos &&
-        line.find("thread level") == std::string::npos)
-      kept += line + "\n";
-  return kept;
 }
 
 std::set<std::string> written_files(const scratch_dir& dir) {
