@@ -14,6 +14,7 @@
 #include "framework/readers.h"
 #include "input/map_table_format.h"
 #include "input/special_tables.h"
+#include "transport/nutrient_setup.h"
 #include "transport/overland_sediment.h"
 #include "transport/transport_steps.h"
 
@@ -261,9 +262,10 @@ void read_sediment_setup(main_state& ms) {
     return;
   }
   if (ms.sed_transport_mode == 2) {
-    // The classes travel with the overland constituents.
+    // The classes travel as overland constituents: the constituent arrays
+    // grow by one row per class together with the count.
     ms.ov_contam_on = 1;
-    ms.n_constituents += sc.n_sed_classes;
+    add_constituents(ms, sc.n_sed_classes, static_cast<int>(ms.n_cells), 0, 0);
   }
   allocate_sediment_arrays(ms);
   say_setup(ms, "Reading soil erosion properties table from mapping table file\n");
