@@ -356,13 +356,17 @@ TEST(WashLoad, LakeExchangesWithTheLinksAboveAndBelow) {
 }
 
 TEST(WashLoad, LakeAtTheOutletDischargesItsLoad) {
-  auto ms = sediment_network({{4, 3, 50.0, 10.0, 0.05, 2.0, 1.0, {}}, {32, 1, 10.0, 9.0, 0.0, 2.0, 1.0, {1}}},
+  auto ms = sediment_network({{4, 3, 50.0, 10.0, 0.05, 2.0, 1.0, {}}, {32, 2, 10.0, 9.0, 0.0, 2.0, 1.0, {1}}},
                              {{0.05, 2.65, 1.0}}, 0.0625);
   flood(*ms, 1, 7.0, 200.0);
   ms->elevation[1] = 7.0;  // nothing settles
   ms->SS_vol_lake[1][1] = 0.05;
   ms->SS_conc_vol_lake[1][1] = 0.05 / 200.0;
-  ms->qp_vol_sed[1][2] = 40.0;
+  ms->qp_vol_sed[2][2] = 40.0;
+  // The sand step treats a lake outlet as one node without changing the
+  // node count the routing uses.
+  chan_sand_transport(*ms, 60.0);
+  EXPECT_EQ(ms->nx[2], 2);
   route_chan_suspended_sed(*ms, 60.0);
   EXPECT_NEAR(ms->wash_out_rate[0] * 60.0, 0.01, 1e-12);
   EXPECT_NEAR(ms->SS_vol_lake[1][1], 0.04, 1e-12);
