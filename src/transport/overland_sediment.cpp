@@ -438,6 +438,7 @@ void book_outlet(main_state& ms, const sed_step& st) {
     const double v = out(c, suspended);
     o(c, discharged) += v;
     o(0, discharged) += v;
+    ms.ov_sed->outlet_vol_step += v;
     if (attached) {
       ms.sed_outlet_vol[c] += v;
       ms.sed_outlet_vol[0] += v;
@@ -654,6 +655,7 @@ void sediment_step(main_state& ms, double dt_ov, sediment_phase_times* times) {
   const int out_face = outlet_face(ms);
   for (int c = 1; c <= st.n; ++c) ms.sed_settle_frac[c] = st.dx * ms.sed_fall_velocity[c];
   ov_sed_record& os = *ms.ov_sed;
+  os.outlet_vol_step = 0.0;
   const bool flux_map = ms.sed_control.max_sed_flux_on && !os.ov_qsmax.empty();
   // Every flux of the step is counted from zero, whichever cell sends it.
   if (flux_map) std::fill(os.ov_qsmax.data(), os.ov_qsmax.data() + os.ov_qsmax.cell_count(), 0.0);

@@ -32,6 +32,7 @@ struct ov_sed_record {
   dvec sed_K{"sed_K"};                  // [cell] multiplier of transport-capacity formulas 1 and 2
   d3d sed_fract{"sed_fract"};  // [cell][class][0..4] class fractions: 1 parent soil (SOIL_EROSION_PROPS); 2 suspended and 3 deposited as last formed by a capacity or median diameter of the cell
   d3d vol_sed{"vol_sed"};  // [cell][class][0..4] volumes (m3): 1 parent soil left (0 at the start, falls as soil is detached), 2 suspended, 3 deposited, 4 out of the outlet (outlet cell); cell 0 holds what leaves the grid within a step
+  double outlet_vol_step = 0;           // sediment that left the grid through the overland outlet face in the latest step (m3)
   dvec qsx{"qsx"};                      // [cell] transport capacity last computed for an x face with the cell as source (m3)
   dvec qsy{"qsy"};                      // [cell] transport capacity last computed for a y face with the cell as source (m3)
   dvec ov_qsmax_total{"ov_qsmax_total"};  // [cell] total sediment flux out of the cell for the flux map (m3/s)

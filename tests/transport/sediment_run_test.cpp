@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -183,6 +185,22 @@ TEST(SedimentRun, ThreadCountsAndBatchRunsWriteTheSameFiles) {
   ASSERT_EQ(rb.exit_code, 0) << rb.out << rb.err;
   const std::set<std::string> files = written_files(one);
   EXPECT_TRUE(files.count("sed.otl") && files.count("summary.txt"));
+  // The outlet sediment hydrograph: a row per outlet hydrograph row with the
+  // time, the fine class's wash load and the sand entries (class and bed).
+  const std::string sed = read_file(one / "sed.otl"), hyd = read_file(one / "outlet.txt");
+  EXPECT_EQ(std::count(sed.begin(), sed.end(), '\n'), std::count(hyd.begin(), hyd.end(), '\n'));
+  std::istringstream rows(sed);
+  std::string row;
+  double wash_max = 0.0;
+  while (std::getline(rows, row)) {
+    std::istringstream fields(row);
+    std::vector<double> v;
+    for (double x; fields >> x;) v.push_back(x);
+    ASSERT_EQ(v.size(), 4u) << row;
+    EXPECT_GE(v[1], 0.0) << row;
+    wash_max = std::max(wash_max, v[1]);
+  }
+  EXPECT_GT(wash_max, 0.0) << "wash load reached the outlet";
   EXPECT_EQ(files, written_files(four));
   for (const std::string& f : files)
     EXPECT_EQ(without_timing(read_file(one / f)), without_timing(read_file(four / f))) << f;
