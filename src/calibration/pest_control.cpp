@@ -218,7 +218,10 @@ void read_parameters(control_reader& in, pest_control& pc, std::FILE* list) {
     p.scale = in.real("SCALE");
     p.offset = in.real("OFFSET");
     p.dercom = in.integer("DERCOM");
-    std::fprintf(list, "[%s] \"%s\"\n", p.name.c_str(), "%16.8lf");
+    // The model receives each value with the eight significant digits of
+    // "values.in": a fixed count of decimals would turn a small parameter
+    // (a conductivity of 1e-9) into 0.
+    std::fprintf(list, "[%s] \"%s\"\n", p.name.c_str(), "%.7E");
   }
 }
 

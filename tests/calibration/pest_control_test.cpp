@@ -76,7 +76,7 @@ TEST_F(PestControl, ReadsTheBasinFixture) {
   pest_control pc;
   std::string out;
   ASSERT_EQ(read_control(pc, "basin", &out), 0) << out;
-  EXPECT_EQ(read_file("kavro.in"), "3\n[rough] \"%16.8lf\"\n[ksat] \"%16.8lf\"\n[kv] \"%16.8lf\"\n");
+  EXPECT_EQ(read_file("kavro.in"), "3\n[rough] \"%.7E\"\n[ksat] \"%.7E\"\n[kv] \"%.7E\"\n");
   expect_basin(pc);
   EXPECT_EQ(pc.wfinit, 1.0);
   EXPECT_EQ(pc.weight_factor, 1.0);
