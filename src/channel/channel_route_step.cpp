@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "channel/channel_routing.h"
+#include "channel/channel_sediment.h"
 #include "channel/channel_steps.h"
 #include "channel/cross_sections.h"
 #include "channel/pipe_networks.h"
@@ -210,6 +211,7 @@ void chan_route_step(main_state& ms) {
     ms.vol_discharge_acc += chan_dt * ms.qout;
     ms.vol_discharge_total += chan_dt * ms.qout;
   }
+  if (!chan_sediment_step(ms, chan_dt)) return;
   if (!ms.qlat.empty())
     for (int l = 1; l <= ms.LINKS; ++l)
       for (int j = 1; j <= ms.nx[l]; ++j) ms.qlat[j][l] = 0.0;

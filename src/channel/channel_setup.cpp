@@ -14,6 +14,7 @@
 #include "framework/run_warnings.h"
 #include "input/ascii_map.h"
 #include "input/location_lists.h"
+#include "transport/channel_sediment_transport.h"
 
 namespace kavro {
 namespace {
@@ -23,9 +24,7 @@ void say(const std::string& text) { print_and_log(run_log_file, text); }
 bool console(const main_state& ms) { return !ms.quiet && ms.tool_mode != 1; }
 
 // Services of other subsystems that the set-up calls; each is filled by the
-// issue of its subsystem (the sediment one also switches channel constituents
-// on for sediment carried as constituents).
-void alloc_chan_sed_arrays(main_state&) {}
+// issue of its subsystem.
 void alloc_chan_constituent_arrays(main_state&) {}
 void setup_nutrient_streams(main_state&) {}
 void match_xy_stream_points(main_state&) {}

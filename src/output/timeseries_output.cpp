@@ -35,6 +35,33 @@ bool valid_node(const main_state& ms, long link, long node) {
   return link >= 1 && link <= ms.LINKS && node >= 1 && node <= ms.qp.size1() && link <= ms.qp.size2();
 }
 
+// The outlet sediment hydrograph (m3/s of solids, or ft3/s): without
+// channels the overland outlet's discharge of the latest step; with them the
+// wash load of each fine class and the bed material of each sand entry
+// leaving the outlet node.
+void write_outlet_sediment_row(const main_state& ms, double f, double long_term_time) {
+  std::FILE* out = ms.sed_control.outlet_sed_flux_file.fp;
+  if (!out) return;
+  const double t =
+      ms.long_term_on ? long_term_time : (ms.strict_julian_date_on ? ms.now : ms.elapsed_min);
+  if (!ms.ov_sed_out_on) {
+    const double rate = ms.dt > 0.0 ? ms.ov_sed->outlet_vol_step / ms.dt : 0.0;
+    std::fprintf(out, "%16.8lf %16.10lf\n", t, rate * f);
+    return;
+  }
+  if (!ms.long_term_on && !ms.qout_cfs_on)
+    std::fprintf(out, "%16.10lf", t);
+  else if (!ms.long_term_on && ms.strict_julian_date_on)
+    std::fprintf(out, "%16.8lf ", t);
+  else
+    std::fprintf(out, "%16.8lf", t);
+  for (long m = 1; m <= ms.n_fine_classes; ++m)
+    std::fprintf(out, " %16.10lf", m <= ms.wash_out_rate.size() ? ms.wash_out_rate[m] * f : 0.0);
+  for (long m = 1; m <= ms.n_sand_classes + 1; ++m)
+    std::fprintf(out, " %16.10lf", m <= ms.sand_out_rate.size() ? ms.sand_out_rate[m] * f : 0.0);
+  std::fprintf(out, "\n");
+}
+
 // Items 4 to 6: runoff and rainfall rates and the outlet hydrographs.
 void write_outlet_rows(main_state& ms, double f, double long_term_time) {
   const double basin_area = static_cast<double>(ms.n_cells) * ms.dx * ms.dx;
@@ -67,8 +94,8 @@ void write_outlet_rows(main_state& ms, double f, double long_term_time) {
   }
   ms.hydrograph_rows += 1;
 
-  // Suspended sediment at the outlet node (the sediment discharge rows come
-  // with the overland sediment model).
+  if (ms.sed_control.erosion_on && ms.ov_sed) write_outlet_sediment_row(ms, f, long_term_time);
+  // Suspended sediment at the outlet node.
   if (ms.sed_control.erosion_on && ms.ov_sed_out_on && ms.outlet_sed_tss_on &&
       ms.sed_control.outlet_sed_tss_file.is_open()) {
     const long link = ms.LINKS;

@@ -289,8 +289,10 @@ void overland_route_step(main_state& ms) {
       ++ms.n_ov_routings;
     }
     if (s.n_can_flow > 0 && static_cast<double>(s.n_flowing) / static_cast<double>(s.n_can_flow) > 1e-16 &&
-        ms.sed_control.erosion_on == 1)
+        ms.sed_control.erosion_on == 1 && ms.sed_transport_mode == 1) {
       ov_sediment_transport(ms, dt);
+      book_overland_sediment_step(ms);
+    }
     if (ms.overland_lake_on) ms.olake_event_flag = 1;
     book_lake_exchange(ms);
   }

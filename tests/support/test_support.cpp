@@ -165,6 +165,16 @@ std::pair<size_t, size_t> card_line(const std::string& project, const std::strin
 
 }  // namespace
 
+std::string without_timing(const std::string& text) {
+  std::istringstream in(text);
+  std::string line, kept;
+  while (std::getline(in, line))
+    if (line.find("(s)") == std::string::npos && line.find("Run time:") == std::string::npos &&
+        line.find("thread level") == std::string::npos)
+      kept += line + "\n";
+  return kept;
+}
+
 std::string with_card(const std::string& project, const std::string& card, const std::string& value) {
   std::string line = card;
   line.resize(std::max<size_t>(card.size() + 1, 18), ' ');

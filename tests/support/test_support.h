@@ -50,6 +50,11 @@ std::vector<std::string> lines_of(const std::string& text);
 // is absent.
 double figure(const std::string& text, const std::string& label);
 
+// The text without the lines that carry wall-clock seconds ("(s)",
+// "Run time:") or the thread count ("thread level"): what may differ between
+// runs that must otherwise write the same.
+std::string without_timing(const std::string& text);
+
 // `project` with the line of `card` replaced by the card and `value`, or the
 // card appended when the project has none.
 std::string with_card(const std::string& project, const std::string& card, const std::string& value);
