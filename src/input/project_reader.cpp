@@ -82,7 +82,7 @@ void read_project_cards(const std::string& path, project_params_record& project,
   set_reader_defaults(project);
 
   card_context c{project, run, rain};
-  card_value_checks checks(path, run, warn_off == 1);
+  card_value_checks checks(path, run);
   int line_no = 1;
   while (!c.end_reading && read_line(line, f)) {
     ++line_no;

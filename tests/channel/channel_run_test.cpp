@@ -58,7 +58,7 @@ TEST(ChannelRun, InvalidChannelFilesStopTheRunNamingTheProblem) {
       {"chan.txt", "MANNINGS_N 0.035", "", "    Manning's Roughness is 0.000"},
       {"chan.txt", "XSEC\n", "", "Error: Cross section parameters not found for link 1."},
       {"chan.txt", "KAVRO_CHAN", "CHANNEL", "does not begin with \"kavro_chan\""},
-      {"chan.txt", "LINK 1", "LINK 3", "LINK 3 is outside 1..1"},
+      {"chan.txt", "LINK 1", "LINK 3", "line 8: LINK 3 is outside 1 to 1"},
       {"chan.txt", "CONNECT 1 0 0", "CONNECT 1 1 0", "link 1 (LINKS) must be the outlet"},
       {"chan.txt", "TRAPEZOID", "STRUCTURE\nNUMSTRUCTS 1\nSTRUCTTYPE gate", "STRUCTTYPE gate is not a structure type"},
       {"chan.txt", "SIDE_SLOPE 1", "SIDE_SLOPE 0\nBOTTOM_WIDTH 0", "BOTTOM_WIDTH 0 and SIDE_SLOPE 0"},
