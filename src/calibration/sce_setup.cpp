@@ -1,6 +1,7 @@
 // The "-c" mode: the SCE input file, the settings of the search with their
 // defaults and checks, and the files of the best parameter set.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -8,17 +9,18 @@
 
 #include "calibration/calibration_entries.h"
 #include "calibration/sce.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
-#include "input/project_card_actions.h"
 #include "input/project_reader.h"
 
 namespace kavro {
 
 namespace {
 
-// The numbers of the SCE input file, read free-format across its lines as
-// scanf reads them: a value that does not convert stops the reading, and
-// every later value then stays unconverted.
+// The numbers of the SCE input file, read free-format across its lines. A
+// token that is not one finite number (a whole number where a count is due)
+// is refused naming the file, the line and the text, and every later value
+// then stays unread.
 class number_reader {
  public:
   number_reader(file_wrapper& in, std::string file) : file_(std::move(file)) {
@@ -28,24 +30,27 @@ class number_reader {
     }
   }
   bool next(int& out) {
-    if (stuck_ || at_ >= tokens_.size() || !leading_int(tokens_[at_].text, out)) return stick();
-    ++at_;
-    return true;
+    if (stuck_ || at_ >= tokens_.size()) return stick();
+    return take(read_int(tokens_[at_].text, out));
   }
   bool next(double& out) {
-    if (stuck_ || at_ >= tokens_.size() || !leading_real(tokens_[at_].text, out)) return stick();
-    if (!std::isfinite(out)) {
-      std::printf("Error: SCE input file %s, line %d: the value %s is not a finite number.\n", file_.c_str(),
-                  tokens_[at_].line, tokens_[at_].text.c_str());
-      bad_value_ = true;
-      return stick();
-    }
-    ++at_;
-    return true;
+    if (stuck_ || at_ >= tokens_.size()) return stick();
+    return take(read_real(tokens_[at_].text, out));
   }
   bool bad_value() const { return bad_value_; }
+  bool ended() const { return stuck_ && !bad_value_; }
 
  private:
+  bool take(number_fault fault) {
+    if (fault == number_fault::none) {
+      ++at_;
+      return true;
+    }
+    std::printf("Error: SCE input file %s, line %d: %s.\n", file_.c_str(), tokens_[at_].line,
+                number_fault_text(fault, tokens_[at_].text, INT_MIN, INT_MAX).c_str());
+    bad_value_ = true;
+    return stick();
+  }
   bool stick() {
     stuck_ = true;
     return false;
@@ -102,6 +107,7 @@ int scein(sce_state& st, file_wrapper& in) {
   st.upper.allocate(st.nopt);
   int settings[6] = {0, 0, 0, 0, 0, 0};
   for (int& v : settings) numbers.next(v);
+  if (numbers.bad_value()) return -1;
   if (st.ideflt == 1) {
     st.npg = settings[0];
     st.nps = settings[1];
@@ -115,6 +121,11 @@ int scein(sce_state& st, file_wrapper& in) {
     numbers.next(st.lower[i]);
     numbers.next(st.upper[i]);
     if (numbers.bad_value()) return -1;
+    if (numbers.ended()) {
+      std::printf("Error: SCE input file %s ends before the start value and bounds of parameter %d of %d.\n",
+                  file.c_str(), i, st.nopt);
+      return -1;
+    }
     if (!(st.lower[i] < st.upper[i])) {
       std::printf("ERROR:  Lower bound is greater than upper bound for varialbe %d\n", i);
       return -1;

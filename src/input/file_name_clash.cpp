@@ -102,8 +102,7 @@ std::string comparison_key(const std::string& path) {
 }
 
 run_file_name make_entry(std::string who, project_card card, bool output, const std::string& name) {
-  const std::string path = expected_file_name(name, output ? "w" : "r");
-  return {std::move(who), card, output, name, comparison_key(path)};
+  return {std::move(who), card, output, name, file_comparison_key(name, output ? "w" : "r")};
 }
 
 // Infiltration by redistribution, layered soil or Richards columns writes
@@ -137,6 +136,10 @@ std::vector<run_file_name> run_file_names(const main_state& ms) {
 }  // namespace
 
 std::span<const project_card> output_file_cards() { return output_cards; }
+
+std::string file_comparison_key(const std::string& name, std::string_view mode) {
+  return comparison_key(expected_file_name(name, mode));
+}
 
 bool check_file_name_clashes(const main_state& ms) {
   const std::vector<run_file_name> files = run_file_names(ms);
