@@ -12,6 +12,7 @@
 #include "framework/main_state.h"
 #include "framework/readers.h"
 #include "input/ascii_map.h"
+#include "input/map_placement.h"
 #include "input/setup_lines.h"
 
 namespace kavro {
@@ -324,34 +325,6 @@ void read_location_list(main_state& ms, file_wrapper& f, const std::string& path
 
 }  // namespace
 
-namespace {
-
-// The edges of the elevation map against those of the mask: more than half
-// a cell apart is another grid. A difference is printed and stops the run.
-bool elevation_header_agrees(const main_state& ms, double north, double south, double east, double west) {
-  const double dy = ms.map_rows > 0 ? (ms.map_north - ms.map_south) / ms.map_rows : 0.0;
-  const double dx = ms.map_cols > 0 ? (ms.map_east - ms.map_west) / ms.map_cols : 0.0;
-  struct edge {
-    const char* name;
-    double elevation_map, mask, half_cell;
-  };
-  bool ok = true;
-  for (const edge& e : {edge{"north", north, ms.map_north, std::fabs(dy) / 2}, edge{"south", south, ms.map_south, std::fabs(dy) / 2},
-                        edge{"east", east, ms.map_east, std::fabs(dx) / 2}, edge{"west", west, ms.map_west, std::fabs(dx) / 2}}) {
-    if (std::fabs(e.elevation_map - e.mask) <= e.half_cell) continue;
-    std::printf("Error: the %s edge of the elevation map %s is %.2f, that of the watershed mask %s %.2f: more than "
-                "half a cell apart.\n",
-                e.name, ms.elevation_path.c_str(), e.elevation_map, ms.watershed_mask_path.c_str(), e.mask);
-    ok = false;
-  }
-  if (ok) return true;
-  error_rec.code = already_printed_code;
-  report_error(error_rec);
-  return false;
-}
-
-}  // namespace
-
 void read_elevation_map(main_state& ms) {
   ms.map_mode = map_reals_a;
   print_setup_line(ms, format_string("reading elevation map from file: %s\n", ms.elevation_path.c_str()));
@@ -363,7 +336,7 @@ void read_elevation_map(main_state& ms) {
                  ms.mask, &ms.elevation, nullptr, nullptr, ms.rows, ms.cols, ms.tool_mode);
   ms.fs_elevation.close();
   if (error_rec.stop) return;  // the reader has reported the map
-  if (!elevation_header_agrees(ms, north, south, east, west)) return;
+  if (!map_edges_agree(ms, "elevation map", ms.elevation_path, north, south, east, west)) return;
 
   // The outlet cell is looked up only inside the grid itself.
   const long rows = ms.mask.empty() ? 0 : ms.mask.size1() - 1, cols = ms.mask.empty() ? 0 : ms.mask.size2() - 1;

@@ -9,6 +9,7 @@
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "input/map_placement.h"
 #include "input/map_table_format.h"
 
 namespace kavro {
@@ -146,8 +147,12 @@ int read_contaminant_tables(main_state& ms, const std::array<checked_array_2d<do
       return 0;
     }
     imat ids{"Index File Data"};
-    read_index_map(map, *path, ms.map_north, ms.map_south, ms.map_east, ms.map_west, ms.map_rows, ms.map_cols,
-                   ms.mask, ids, rows.max_id, ms.rows, ms.cols, &ms.fs_summary, ms.tool_mode);
+    double north = 0, south = 0, east = 0, west = 0;
+    int map_rows = 0, map_cols = 0;
+    if (read_index_map(map, *path, north, south, east, west, map_rows, map_cols, ms.mask, ids, rows.max_id, ms.rows,
+                       ms.cols, &ms.fs_summary, ms.tool_mode) &&
+        !map_edges_agree(ms, "index map", *path, north, south, east, west))
+      return 0;
     for (std::size_t l = 0; l < dest.size(); ++l) {
       if (!dest[l]) continue;
       double* row = dest[l]->row(first_row[l] + i);

@@ -1,5 +1,6 @@
 #include "input/map_table_format.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "input/ascii_map.h"
 #include "input/map_table_check.h"
@@ -170,18 +172,24 @@ int seek_sediments_card(file_wrapper& f) { return seek_plain_card(f, map_card::s
 int seek_ratingcurves_card(file_wrapper& f) { return seek_plain_card(f, map_card::ratingcurves); }
 
 int count_of_count_line(std::string_view line) {
-  std::string rest(line), word;
+  std::string rest(line), word, token;
   pop_token(rest, word);
   int n = 0;
-  if (!pop_int(rest, n)) return 0;
+  const number_fault fault = pop_whole(rest, n, token);
+  if (fault == number_fault::missing) return 0;
+  if (fault != number_fault::none) {
+    std::printf("Error: the count line \"%s\" of the mapping table: %s.\n", printable(line).c_str(),
+                number_fault_text(fault, token, INT_MIN, INT_MAX).c_str());
+    return 0;
+  }
   return n > 0 ? n : 0;
 }
 
 bool row_id(std::string_view line, int& id) {
-  const std::string id_text(line.substr(0, id_columns));
-  if (std::sscanf(id_text.c_str(), "%d", &id) == 1) return true;
+  std::string id_text(line.substr(0, id_columns)), token;
   id = 0;
-  return false;
+  if (!pop_token(id_text, token)) return false;
+  return read_int(token, id) == number_fault::none;
 }
 
 std::string row_name_token(std::string_view line) {
@@ -215,7 +223,7 @@ void read_precip_conc_line(file_wrapper& f, int n, dvec& values) {
   read_line(line, f);  // the column header
 }
 
-int read_table_row(file_wrapper& f, int& id, int k, double* values) {
+int read_table_row(file_wrapper& f, int& id, int k, double* values, std::string& bad_token, number_fault& fault) {
   id = 0;
   for (int j = 0; j < k; ++j) values[j] = 0.0;
   std::string line;
@@ -226,13 +234,12 @@ int read_table_row(file_wrapper& f, int& id, int k, double* values) {
   while (read < k && pos < line.size()) {
     while (pos < line.size() && is_blank(line[pos])) ++pos;
     if (pos >= line.size()) break;
-    const char* start = line.c_str() + pos;
-    char* stop = nullptr;
-    const double v = std::strtod(start, &stop);
-    if (stop == start) break;
-    values[read++] = v;
-    pos += static_cast<std::size_t>(stop - start);
-    while (pos < line.size() && !is_blank(line[pos])) ++pos;  // the rest of the word
+    const std::size_t start = pos;
+    while (pos < line.size() && !is_blank(line[pos])) ++pos;
+    bad_token = line.substr(start, pos - start);
+    fault = read_real(bad_token, values[read]);
+    if (fault != number_fault::none) return -3;
+    ++read;
   }
   return read;
 }
@@ -243,7 +250,16 @@ bool read_table_rows(file_wrapper& f, std::string_view table, int n, int k, tabl
   std::vector<double> row(static_cast<std::size_t>(k > 0 ? k : 1), 0.0);
   for (int i = 1; i <= n; ++i) {
     int id = 0;
-    const int got = read_table_row(f, id, k, row.data());
+    std::string bad_token;
+    number_fault fault = number_fault::none;
+    const int got = read_table_row(f, id, k, row.data(), bad_token, fault);
+    if (got == -3) {
+      std::printf("Error: the row of ID %d (row %d) in table %.*s of the mapping table file: %s.\n", id, i,
+                  static_cast<int>(table.size()), table.data(), number_fault_text(fault, bad_token).c_str());
+      error_rec.code = already_printed_code;
+      report_error(error_rec);
+      return false;
+    }
     if (got == -2) {
       std::printf("Error: table %.*s of the mapping table file ends at row %d of its %d rows (NUM_IDS).\n",
                   static_cast<int>(table.size()), table.data(), i, n);
