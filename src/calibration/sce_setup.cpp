@@ -11,6 +11,7 @@
 #include "calibration/sce.h"
 #include "framework/number_text.h"
 #include "framework/readers.h"
+#include "input/file_name_clash.h"
 #include "input/project_reader.h"
 
 namespace kavro {
@@ -195,6 +196,24 @@ int sce_check_settings(sce_state& st) {
   return warnings;
 }
 
+bool sce_files_apart(const sce_state& st, const std::string& input_file, const std::string& output_file) {
+  const std::pair<const char*, const std::string*> inputs[] = {{"the SCE input file", &input_file},
+                                                               {"the project file", &st.project_file},
+                                                               {"the replacement-parameter list", &st.list_file},
+                                                               {"the observation file", &st.obs_file}};
+  bool ok = true;
+  for (const std::string& out : {output_file, std::string(sce_log_file_name)}) {
+    const std::string out_key = file_comparison_key(out, "w");
+    for (const auto& [what, name] : inputs) {
+      if (name->empty() || file_comparison_key(*name, "r") != out_key) continue;
+      std::printf("Error: %s %s is the file %s that the SCE calibration writes; nothing is written.\n", what,
+                  name->c_str(), out.c_str());
+      ok = false;
+    }
+  }
+  return ok;
+}
+
 void sce_setup(sce_state& st, const std::string& input_file, const std::string& output_file) {
   file_wrapper in;
   if (!in.open(input_file, "r")) {
@@ -204,6 +223,13 @@ void sce_setup(sce_state& st, const std::string& input_file, const std::string& 
     st.setup_ok = 0;
   } else {
     st.setup_ok = sce_check_settings(st) == -1 ? 0 : 1;
+  }
+  // The files the calibration writes before its first model run must not be
+  // any file it reads: nothing is written when one is.
+  if (!sce_files_apart(st, input_file, output_file)) {
+    st.setup_ok = 0;
+    in.close();
+    return;
   }
   st.output_open = 1;
   if (!st.output_file.open(output_file, "w")) {

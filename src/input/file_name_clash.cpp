@@ -9,7 +9,10 @@
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "input/card_value_checks.h"
+#include "input/map_table_format.h"
 #include "input/project_cards.h"
+#include "input/stream_map_tables.h"
+#include "overland/precip_file.h"
 
 namespace kavro {
 
@@ -112,6 +115,36 @@ bool writes_evap_out(const main_state& ms) {
   return method == 2 || method == 3 || method == 4;
 }
 
+// The files named inside input files, read when the run reaches them: the
+// index maps of the mapping table, the stream maps of the stream mapping
+// table, the radar grids of the precipitation file. Each is named with the
+// line and the file that name it.
+void add_files_named_inside(std::vector<run_file_name>& files) {
+  const std::size_t n = files.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const run_file_name named_by = files[i];
+    if (named_by.output) continue;
+    const char* what = nullptr;
+    std::vector<std::pair<int, std::string>> inside;
+    if (named_by.card == mapping_table) {
+      what = "the mapping table";
+      inside = index_map_names(named_by.given);
+    } else if (named_by.card == st_mapping_table) {
+      what = "the stream mapping table";
+      inside = stream_map_names(named_by.given);
+    } else if (named_by.card == precip_file) {
+      what = "the precipitation file";
+      inside = radar_grid_names(named_by.given);
+    } else {
+      continue;
+    }
+    for (const auto& [line, name] : inside)
+      files.push_back(make_entry("line " + std::to_string(line) + " of " + what + " " + named_by.given + " (" +
+                                     named_by.who + ")",
+                                 named_by.card, false, name));
+  }
+}
+
 std::vector<run_file_name> run_file_names(const main_state& ms) {
   std::vector<run_file_name> files;
   files.push_back(make_entry("the project file", project_card::ignore, false, ms.project_path));
@@ -126,6 +159,7 @@ std::vector<run_file_name> run_file_names(const main_state& ms) {
     for (const std::string& suffix : suffixes_of(card))
       files.push_back(make_entry(who, card, is_output_card(card), named[i].name + suffix));
   }
+  add_files_named_inside(files);
   files.push_back(make_entry("the mask copy that every run writes", project_card::ignore, true, "maskmap"));
   if (writes_evap_out(ms))
     files.push_back(

@@ -163,6 +163,10 @@ struct index_map_entry {
 // not the file header.
 bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, std::string& line,
                           bool& at_end);
+// The index maps the mapping table at `path` names, each with the line that
+// names it (INDEX_MAP lines follow line 1); empty when the file does not open
+// or is no mapping table. For the check that no output writes over them.
+std::vector<std::pair<int, std::string>> index_map_names(const std::string& path);
 // The same for any file of that shape: line 1 begins with `header`, the map
 // lines are those for which `is_map_line` holds.
 bool read_map_lines(file_wrapper& f, std::string_view header, bool (*is_map_line)(std::string_view),

@@ -327,6 +327,33 @@ int read_data_lines(precip_tokens& in, precipitation_block& pb, const std::strin
 
 }  // namespace
 
+std::vector<std::pair<int, std::string>> radar_grid_names(const std::string& path) {
+  std::vector<std::pair<int, std::string>> names;
+  file_wrapper f;
+  if (!f.open(path, "r")) return names;
+  std::string line, tok;
+  bool files_event = false, after_nrgag = false;
+  for (int line_no = 1; read_line(line, f); ++line_no) {
+    std::vector<std::string> tokens;
+    while (pop_token(line, tok)) tokens.push_back(tok);
+    for (std::size_t k = 0; k < tokens.size(); ++k) {
+      if (after_nrgag) {
+        files_event = contains_files(tokens[k]);
+        after_nrgag = false;
+      } else if (is_card(tokens[k], "even")) {
+        files_event = false;
+      } else if (is_card(tokens[k], "nrga")) {
+        after_nrgag = true;
+      } else if (files_event && is_card(tokens[k], "rada") && k + 6 < tokens.size()) {
+        // RADAR year month day hour minute file
+        names.emplace_back(line_no, tokens[k + 6]);
+        k += 6;
+      }
+    }
+  }
+  return names;
+}
+
 double precip_period_hours(const precip_date& from, const precip_date& to) {
   const double days = julian_date(to.year, to.month, to.day, to.hour, to.minute, 0.0) -
                       julian_date(from.year, from.month, from.day, from.hour, from.minute, 0.0);
