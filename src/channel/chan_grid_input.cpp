@@ -48,11 +48,7 @@ bool read_grid_stream_file(main_state& ms) {
                               "File format error, program terminating.\n");
   std::string rest = f.lines[1].rest;
   // Each stream cell is a cell of the grid: at most every active cell.
-  if (!f.get_int(rest, ms.n_gst_cells, INT_MIN, std::max(ms.n_cells, 1), "STREAMCELLS", f.lines[1]))
-    return refuse_gst(f.name, "");
-  if (ms.n_gst_cells < 1) {
-    say("The number of STREAMCELLS in the grid-stream (.gst) file\n");
-    say("must be greater than 0.  File format error, program terminating\n");
+  if (!f.get_int(rest, ms.n_gst_cells, 1, std::max(ms.n_cells, 1), "STREAMCELLS", f.lines[1])) {
     ms.n_gst_cells = 0;
     return refuse_gst(f.name, "");
   }
