@@ -14,9 +14,6 @@ namespace kavro {
 // Population limit of the search (points over all complexes).
 inline constexpr int sce_max_points = 1320;
 
-// The log the search writes at its start.
-inline constexpr const char* sce_log_file_name = "sce_log_file.txt";
-
 // One "-c" calibration.
 struct sce_state {
   file_wrapper log_file;             // "sce_log_file.txt"
@@ -60,8 +57,8 @@ struct sce_state {
 // Reads the input file and checks the settings; opens the output file.
 void sce_setup(sce_state& st, const std::string& input_file, const std::string& output_file);
 // True when none of the files the SCE input file names (and the file itself)
-// is the output file or the search log; otherwise prints one message per
-// clash and returns false.
+// is the output file; otherwise prints one message per clash and returns
+// false.
 bool sce_files_apart(const sce_state& st, const std::string& input_file, const std::string& output_file);
 // Reads the open SCE input file; 0, or -1 after a message.
 int scein(sce_state& st, file_wrapper& in);

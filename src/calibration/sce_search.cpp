@@ -53,7 +53,7 @@ double sce_objective(sce_state& st, const double* point) {
 bool open_log(sce_state& st) {
   if (st.log_disabled) return false;
   if (st.log_file.is_open()) return true;
-  if (!st.log_file.open(sce_log_file_name, "w")) {
+  if (!st.log_file.open("sce_log_file.txt", "w")) {
     std::printf("Error: unable to open the log file.\n");
     st.log_disabled = 1;
     return false;

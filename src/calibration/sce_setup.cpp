@@ -202,14 +202,14 @@ bool sce_files_apart(const sce_state& st, const std::string& input_file, const s
                                                                {"the replacement-parameter list", &st.list_file},
                                                                {"the observation file", &st.obs_file}};
   bool ok = true;
-  for (const std::string& out : {output_file, std::string(sce_log_file_name)}) {
-    const std::string out_key = file_comparison_key(out, "w");
-    for (const auto& [what, name] : inputs) {
-      if (name->empty() || file_comparison_key(*name, "r") != out_key) continue;
-      std::printf("Error: %s %s is the file %s that the SCE calibration writes; nothing is written.\n", what,
-                  name->c_str(), out.c_str());
-      ok = false;
-    }
+  // The later files of the search carry the run-number prefix of the model
+  // runs; the output file is written before any.
+  const std::string out_key = file_comparison_key(output_file, "w");
+  for (const auto& [what, name] : inputs) {
+    if (name->empty() || file_comparison_key(*name, "r") != out_key) continue;
+    std::printf("Error: %s %s is the file %s that the SCE calibration writes; nothing is written.\n", what,
+                name->c_str(), output_file.c_str());
+    ok = false;
   }
   return ok;
 }

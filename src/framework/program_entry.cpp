@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
 
 #include "calibration/calibration_entries.h"
 #include "calibration/monte_carlo.h"
@@ -35,9 +37,6 @@ constexpr const char* usage_text =
     "  For the -t option (and -tv), the command line should be:\n      kavro -t[v]\n\n"
     "  where [num_batch] is the number of batch runs to make, sce_inputfile is the SCE input file, "
     "mc_intputfile is\n  the Monte Carlo input file, and sen_inputfile is the sensitivity input file.\n\n";
-
-// The code of a run whose project file could not be opened.
-constexpr int project_not_found_code = 3;
 
 // Most runs one batch (or Monte Carlo calibration) may make.
 constexpr long long max_batch_runs = 1000000;
@@ -86,10 +85,12 @@ bool run_batch(const run_mode_request& req, int n_runs, std::string_view mode_te
     run_prefix_on = 1;
     run_number = i;
     const run_outcome outcome = run_simulation_outcome(req.input_file, nullptr, mode_text);
-    if (outcome.stopped_on_error) all_ok = false;
+    if (!outcome.stopped_on_error) continue;
+    all_ok = false;
     // Every run of a batch reads the same project: when it cannot be opened
     // no later run can do better.
-    if (outcome.result == project_not_found_code) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(expected_file_name(req.input_file, "r"), ec)) {
       std::printf("Error: the batch stops at run %04d of %d: its project file %s cannot be opened.\n", i, n_runs,
                   req.input_file.c_str());
       return false;
