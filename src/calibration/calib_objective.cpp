@@ -131,6 +131,14 @@ int calib_objective::read_observations(const std::string& file) {
         return -1;
       }
     }
+    // Peaks, volumes and their weights are amounts: none is below 0.
+    for (int k = 0; k < 4; ++k) {
+      if (v[k] >= 0.0) continue;
+      constexpr const char* what[4] = {"observed peak", "peak weight", "observed volume", "volume weight"};
+      std::printf("Error: observation file %s, line %d: the %s %g is negative.\n", file.c_str(), i + 1, what[k],
+                  v[k]);
+      return -1;
+    }
     obs_peak[i] = v[0];
     peak_weight[i] = v[1];
     obs_volume[i] = v[2];

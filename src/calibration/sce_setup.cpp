@@ -131,6 +131,11 @@ int scein(sce_state& st, file_wrapper& in) {
       std::printf("ERROR:  Lower bound is greater than upper bound for varialbe %d\n", i);
       return -1;
     }
+    if (st.start[i] < st.lower[i] || st.start[i] > st.upper[i]) {
+      std::printf("Error: SCE input file %s: the start value %g of parameter %d lies outside its bounds %g to %g.\n",
+                  file.c_str(), st.start[i], i, st.lower[i], st.upper[i]);
+      return -1;
+    }
   }
   in.close();
   return 0;

@@ -10,7 +10,7 @@ namespace kavro {
 namespace chan_limit {
 inline constexpr int links = 1000000;                // LINKS
 inline constexpr int nodes = 1000000;                // MAXNODES
-inline constexpr long long node_slots = 100000000;   // (LINKS + 1) x (MAXNODES + 1)
+inline constexpr long long node_slots = 10000000;    // (LINKS + 1) x (MAXNODES + 1)
 inline constexpr int pairs = 100000;                 // NPAIRS of a breakpoint section
 inline constexpr int interp = 30000;                 // NUM_INTERP height steps of a table
 inline constexpr int rate_points = 100000;           // NUMRATE points of a lake rating curve

@@ -8,6 +8,12 @@
 
 namespace kavro {
 
+namespace {
+
+constexpr double max_manning_n = 10.0;
+
+}  // namespace
+
 bool check_card_physics(const main_state& ms) {
   const project_params_record& p = ms.project_params;
   const run_params_record& rp = ms.run_params;
@@ -19,6 +25,13 @@ bool check_card_physics(const main_state& ms) {
     std::printf("Error: card %s gives the retention depth %g mm: a depression holds water, it cannot give "
                 "any; the depth must not be negative.\n",
                 card, p.retention);
+    ok = false;
+  }
+
+  // Manning n in s/m^(1/3): no surface is rougher than 10.
+  if (p.use_manning_n && p.manning_n > max_manning_n) {
+    std::printf("Error: card MANNING_N gives %g; no surface has a Manning n above %g.\n", p.manning_n,
+                max_manning_n);
     ok = false;
   }
 

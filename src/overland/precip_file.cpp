@@ -70,6 +70,9 @@ bool parse_int(const std::string& tok, long& out) {
 
 // The largest value a gauge line may hold (mm, or mm/h): no rain comes near.
 constexpr double max_gauge_value = 1e6;
+// The largest gauge coordinate (map units): beyond it no map lies, and the
+// squared distances of the rain weights would overflow.
+constexpr double max_coordinate = 1e9;
 
 int refuse(const char* text) {
   std::printf("%s", text);
@@ -193,6 +196,11 @@ int read_coordinates(precip_tokens& in, precipitation_block& pb, const std::stri
       std::printf("\nERROR: the coordinates \"%s %s\" of gage %d in the event entitled:\n   %s\n", xs.c_str(),
                   ys.c_str(), k, title.c_str());
       return refuse("are not numbers.  Check rainfall input file format.\n");
+    }
+    if (std::fabs(pb.gauge_x[k]) > max_coordinate || std::fabs(pb.gauge_y[k]) > max_coordinate) {
+      std::printf("\nERROR: the coordinates %g %g of gage %d in the event entitled:\n   %s\n", pb.gauge_x[k],
+                  pb.gauge_y[k], k, title.c_str());
+      return refuse("lie beyond any map coordinate.  Check rainfall input file format.\n");
     }
     in.rest_of_line();
   }

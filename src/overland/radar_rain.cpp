@@ -40,6 +40,9 @@ struct radar_header {
 constexpr int max_radar_side = 1000000;
 constexpr long long max_radar_cells = 100000000;
 
+// The largest rate a radar cell may hold (mm/h or in/h): no rain comes near.
+constexpr double max_radar_rate = 1e6;
+
 // Six lines, each a keyword (not compared) and a value: ncols and nrows
 // (whole numbers from 1), the lower-left corner, the cell size (above 0)
 // and the no-data value. A refusal names the file, the line and the text.
@@ -122,10 +125,14 @@ void map_cells_to_radar(const std::string& file, radar_grid& rg, const imat& mas
       ++cell;
       const double y = rg.model_north - rg.radar_dx / 2.0 - (r - 1) * rg.radar_dx;
       const double x = rg.model_west + rg.radar_dx / 2.0 + (c - 1) * rg.radar_dx;
-      // Row and column of the radar cell, judged as numbers before they become indexes.
+      // Row and column of the radar cell, judged as numbers before they become
+      // indexes. A cell within one radar cell beyond the north or west edge
+      // takes the edge's rain; one farther out lies off the grid.
       const double fi = y > rg.radar_north ? 0.0 : std::floor((rg.radar_north - y) / rg.cellsize);
       const double fj = x < rg.radar_west ? 0.0 : std::floor((x - rg.radar_west) / rg.cellsize);
-      if (!(fi <= rg.radar_rows - 1) || !(fj <= rg.radar_cols - 1) || cell > rg.kavro_to_precip.size()) {
+      const bool beyond_edge = y > rg.radar_north + rg.cellsize || x < rg.radar_west - rg.cellsize;
+      if (beyond_edge || !(fi <= rg.radar_rows - 1) || !(fj <= rg.radar_cols - 1) ||
+          cell > rg.kavro_to_precip.size()) {
         std::printf("Error!! p_I=%.0f, p_J=%.0f\n", fi, fj);
         std::printf("Error: cell %ld of the watershed (row %d, column %d) lies beyond the radar grid %s.\n", cell, r,
                     c, file.c_str());
@@ -173,6 +180,11 @@ int read_radar_grid(const std::string& file, radar_grid& rg, int units_mm) {
         ++line_no;
         have_line = true;
         pos = 0;
+      }
+      if (std::fabs(v) > max_radar_rate) {
+        std::printf("Error: radar grid %s, line %d, row %ld, column %ld: the rate %g is beyond any rain.\n",
+                    file.c_str(), line_no, r + 1, c + 1, v);
+        return read_failed(file);
       }
       if (std::fabs(v - h.nodata) < 0.01 || v <= 0.0) {
         v = 0.0;
