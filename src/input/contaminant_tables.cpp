@@ -8,6 +8,7 @@
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "input/map_placement.h"
 #include "input/map_table_format.h"
@@ -31,9 +32,9 @@ bool keyword_value(file_wrapper& f, int code, double& value) {
     std::fseek(f.fp, at, SEEK_SET);
     return false;
   }
-  std::string rest = line, word;
+  std::string rest = line, word, token;
   pop_token(rest, word);
-  if (pop_double(rest, value) && std::isfinite(value)) return true;
+  if (pop_real(rest, value, token) == number_fault::none) return true;
   value = 0.0;
   return false;
 }

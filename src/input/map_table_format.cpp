@@ -225,11 +225,20 @@ void read_precip_conc_line(file_wrapper& f, int n, dvec& values) {
   std::string line;
   if (!read_line(line, f)) return;
   if (line_card_code(line) != map_card::precip_conc) return;  // that was the column header
-  std::string word;
+  std::string word, token;
   pop_token(line, word);
   for (int i = 1; i <= n; ++i) {
     double v = 0.0;
-    pop_double(line, v);
+    // A value missing from the line is 0; one that is no finite number too,
+    // with a message naming it.
+    const number_fault fault = pop_real(line, v, token);
+    if (fault != number_fault::none && fault != number_fault::missing) {
+      std::printf("Error: value %d of the PRECIP_CONC line of the mapping table: %s.\n", i,
+                  number_fault_text(fault, token).c_str());
+      error_rec.code = already_printed_code;
+      report_error(error_rec);
+      v = 0.0;
+    }
     if (i <= values.size()) values[i] = v;
   }
   read_line(line, f);  // the column header

@@ -9,6 +9,7 @@
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "input/elev_series.h"
 #include "input/map_table_format.h"
@@ -132,13 +133,16 @@ int read_sediments_table(const std::string& table_path, int& count, dvec& spec_g
     }
     std::string rest = line.size() > 40 ? line.substr(40) : std::string{};
     sed_class s;
-    pop_double(rest, s.spec_grav);
-    pop_double(rest, s.part_diam);
-    pop_double(rest, s.f_bind);
+    std::string token;
+    number_fault fault = number_fault::none;
+    // A value missing from a short row is 0; one that is there must be a number.
+    for (double* v : {&s.spec_grav, &s.part_diam, &s.f_bind})
+      if ((fault = pop_real(rest, *v, token)) != number_fault::none) break;
+    if (fault == number_fault::missing) fault = number_fault::none;
     pop_token(rest, s.file);
-    if (!std::isfinite(s.spec_grav) || !std::isfinite(s.part_diam) || !std::isfinite(s.f_bind)) {
-      std::printf("Error: sediment class %d of table SEDIMENTS in %s has a value that is not a number: %s\n",
-                  i, table_path.c_str(), line.c_str());
+    if (fault != number_fault::none) {
+      std::printf("Error: sediment class %d of table SEDIMENTS in %s: %s: %s\n", i, table_path.c_str(),
+                  number_fault_text(fault, token).c_str(), printable(line).c_str());
       stop_printed();
       return 0;
     }
