@@ -219,10 +219,12 @@ int kavro_main(int argc, char** argv) {
           return ran == 1 ? 0 : 1;
         });
         break;
-      case 8: calibration_guard("-slm", [&] { return run_slm(argc, argv); }); break;
-      case 9: calibration_guard("-ms", [&] { return run_multistart(argc, argv); }); break;
-      case 10: calibration_guard("-tr", [&] { return run_trajectory_repulsion(argc, argv); }); break;
-      case 11: calibration_guard("-mlsl", [&] { return run_mlsl(argc, argv); }); break;
+      case 8: status = calibration_guard("-slm", [&] { return run_slm(argc, argv) == 0 ? 0 : 1; }); break;
+      case 9: status = calibration_guard("-ms", [&] { return run_multistart(argc, argv) == 0 ? 0 : 1; }); break;
+      case 10:
+        status = calibration_guard("-tr", [&] { return run_trajectory_repulsion(argc, argv) == 0 ? 0 : 1; });
+        break;
+      case 11: status = calibration_guard("-mlsl", [&] { return run_mlsl(argc, argv) == 0 ? 0 : 1; }); break;
       default: break;
     }
   }
