@@ -166,6 +166,18 @@ TEST(AsciiMap, BadMapsStopTheRunWithTheirMessage) {
       {"both differ", std::string(header_3x4), map_reals_a, 2, 2,
        "Incorrect number of rows and columns in map: m.asc\n"},
       {"empty file", "", map_reals_a, 3, 4, "Unexpected end of file in file: m.asc\n"},
+      // The header is read with a bound: a file that is no map (a binary file,
+      // NUL bytes without end) is refused at its first long word.
+      {"a header word longer than any header", std::string(300, 'n') + " 1030\n", map_reals_a, 3, 4,
+       "Error: map m.asc, line 1 of the header holds a word of more than 256 characters: this is no map header.\n"},
+      {"NUL bytes for a header", std::string(100000, '\0'), map_integer_grid, 3, 4,
+       "Error: map m.asc, line 1 of the header holds a word of more than 256 characters"},
+      {"a header edge with a letter", "north: 1030\nsouth: 1000\neast: 54O\n", map_reals_a, 3, 4,
+       "Error: map m.asc, header line 3 (east): the value \"54O\" is not a number.\n"},
+      {"rows that are no whole number", "north: 1030\nsouth: 1000\neast: 540\nwest: 500\nrows: 3.5\ncols: 4\n",
+       map_reals_a, 3, 4, "Error: map m.asc, header line 5 (rows): the value 3.5 is not a whole number.\n"},
+      {"an edge that is no finite number", "north: 1030\nsouth: -inf\n", map_reals_a, 3, 4,
+       "Error: map m.asc, header line 2 (south): the value -inf is not a finite number"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
