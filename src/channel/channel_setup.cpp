@@ -15,6 +15,7 @@
 #include "framework/number_text.h"
 #include "framework/readers.h"
 #include "input/ascii_map.h"
+#include "input/map_placement.h"
 
 namespace kavro {
 namespace {
@@ -201,6 +202,7 @@ void read_link_map(main_state& ms) {
   read_ascii_map(f, path, map_integer_grid, n, s, e, w, rows, cols, grid, nullptr, nullptr, nullptr, ms.grid_rows,
                  ms.grid_cols, ms.quiet);
   if (error_rec.code != 0 || error_rec.stop) return;
+  if (!map_edges_agree(ms, "link map", path, n, s, e, w)) return;
   for (int r = 1; r <= ms.grid_rows; ++r)
     for (int c = 1; c <= ms.grid_cols; ++c) {
       const int cell = ms.mask[r][c];

@@ -93,6 +93,17 @@ void read_retention_map(main_state& ms) {
                        "reading retention storage table and map from master table file\n", true) &&
         table_on(ms, retention_card))
       read_map_table(ms, retention_card, &ms.retent_dep);
+    if (error_rec.stop) return;
+    // A depression holds water; a negative depth would give water never held.
+    for (long i = 1; i <= n; ++i) {
+      if (ms.retent_dep[i] >= 0.0) continue;
+      stop_printed(format_string("Error: the retention depth %g mm of cell %ld (row %d, column %d), from %s, is "
+                                 "negative; a depression holds water, it cannot give any.\n",
+                                 ms.retent_dep[i], i, i <= ms.cell_row.size() ? ms.cell_row[i] : 0,
+                                 i <= ms.cell_col.size() ? ms.cell_col[i] : 0,
+                                 ms.reten_depth_path.empty() ? "the mapping table" : ms.reten_depth_path.c_str()));
+      return;
+    }
     for (long i = 1; i <= n; ++i) ms.retent_dep[i] /= 1000.0;  // mm to m
   } else {
     const double depth = ms.reten_depth_on == 1 ? ms.uniform_retention / 1000.0 : 0.0;

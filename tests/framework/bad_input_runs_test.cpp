@@ -172,6 +172,11 @@ TEST(BadInputRuns, RefusalTable) {
       {"GRIDSIZE 20m", "GRIDSIZE 20m\n", {}, {}, 1, {"card GRIDSIZE on line 21", "\"20m\""}},
       {"RETENTION -1", "RETENTION -1\n", {}, {}, 1, {"card RETENTION", "-1 mm", "must not be negative"}},
       {"RETEN_DEPTH -2.5", "RETEN_DEPTH -2.5\n", {}, {}, 1, {"card RETEN_DEPTH", "-2.5 mm"}},
+      {"RETEN_DEPTH map of negative depths", "RETEN_DEPTH ret.asc\n", {},
+       {{"ret.asc", "north: 4100.00\nsouth: 4000.00\neast: 2120.00\nwest: 2000.00\nrows: 5\ncols: 6\n" +
+                        std::string("2 2 2 2 2 2\n2 2 -3 2 2 2\n2 2 2 2 2 2\n2 2 2 2 2 2\n2 2 2 2 2 2\n")}},
+       1, {"the retention depth -3 mm of cell", "(row 2, column 3), from ret.asc, is negative"}},
+      {"MANNING_N 1e308", "MANNING_N 1e308\n", {}, {}, 1, {"card MANNING_N gives 1e+308"}},
       {"TIMESTEP 1e308", "TIMESTEP 1e308\n", {}, {}, 1, {"card TIMESTEP gives 1e+308 s", "120 minutes"}},
       {"TIMESTEP beyond END_TIME", "TIMESTEP 7200\nTOT_TIME 0\nEND_TIME 2001 3 1 1 0\n", {}, {}, 1,
        {"card TIMESTEP gives 7200 s", "3600 s from START_DATE to END_TIME"}},
