@@ -135,16 +135,22 @@ bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, s
       at_end);
 }
 
-std::vector<std::pair<int, std::string>> index_map_names(const std::string& path) {
+std::vector<std::pair<int, std::string>> map_line_paths(const std::string& path, std::string_view header,
+                                                          bool (*is_map_line)(std::string_view)) {
   std::vector<std::pair<int, std::string>> names;
   file_wrapper f;
   if (!f.open(path, "r")) return names;
   std::vector<index_map_entry> maps;
   std::string line;
   bool at_end = true;
-  if (!read_index_map_lines(f, maps, line, at_end)) return names;
+  if (!read_map_lines(f, header, is_map_line, maps, line, at_end)) return names;
   for (std::size_t k = 0; k < maps.size(); ++k) names.emplace_back(static_cast<int>(k) + 2, maps[k].path);
   return names;
+}
+
+std::vector<std::pair<int, std::string>> index_map_names(const std::string& path) {
+  return map_line_paths(path, file_header,
+                        [](std::string_view l) { return line_card_code(l) == map_card::index_map; });
 }
 
 std::string_view map_name_of_card_line(std::string_view line) {

@@ -167,6 +167,10 @@ bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, s
 // names it (INDEX_MAP lines follow line 1); empty when the file does not open
 // or is no mapping table. For the check that no output writes over them.
 std::vector<std::pair<int, std::string>> index_map_names(const std::string& path);
+// The paths the map lines of any file of that shape name (line 1 begins with
+// `header`, the map lines follow it), each with its line.
+std::vector<std::pair<int, std::string>> map_line_paths(const std::string& path, std::string_view header,
+                                                          bool (*is_map_line)(std::string_view));
 // The same for any file of that shape: line 1 begins with `header`, the map
 // lines are those for which `is_map_line` holds.
 bool read_map_lines(file_wrapper& f, std::string_view header, bool (*is_map_line)(std::string_view),

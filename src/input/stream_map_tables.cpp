@@ -126,15 +126,7 @@ int seek_stream_table(file_wrapper& f, int id, std::string& map_path) {
 }
 
 std::vector<std::pair<int, std::string>> stream_map_names(const std::string& path) {
-  std::vector<std::pair<int, std::string>> names;
-  file_wrapper f;
-  if (!f.open(path, "r")) return names;
-  std::vector<index_map_entry> maps;
-  std::string line;
-  bool at_end = true;
-  if (!read_map_lines(f, stream_header, is_st_index_map_line, maps, line, at_end)) return names;
-  for (std::size_t k = 0; k < maps.size(); ++k) names.emplace_back(static_cast<int>(k) + 2, maps[k].path);
-  return names;
+  return map_line_paths(path, stream_header, is_st_index_map_line);
 }
 
 int read_stream_num_ids(file_wrapper& f) {

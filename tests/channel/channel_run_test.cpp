@@ -113,8 +113,7 @@ TEST(ChannelRun, InvalidChannelFilesStopTheRunNamingTheProblem) {
       replace_in(dir / "chan.txt", "XSEC\nBOTTOM_WIDTH 2\nBANKFULL_DEPTH 1\nSIDE_SLOPE 1\n",
                  "XSEC\nNPAIRS 4\nNUM_INTERP 20\nX1 2 102\nX1 2 100.5\nX1 2 100.5\nX1 2 102\n");
     }
-    std::vector<std::pair<fs::path, std::string>> inputs;
-    for (const auto& e : fs::directory_iterator(dir.path())) inputs.emplace_back(e.path(), read_file(e.path()));
+    const auto inputs = files_of(dir.path());
     const run_result r = run_program("/usr/bin/timeout", {"20", kavro_binary().string(), "p.prj"}, dir.path());
     for (const auto& [path, text] : inputs) EXPECT_EQ(read_file(path), text) << path;
     EXPECT_EQ(r.exit_code, 1) << c.message << "\n" << r.out;

@@ -165,8 +165,7 @@ TEST_P(MutatedInputs, EveryNumberChangedEndsCleanlyAndOnlyValidValuesRun) {
       scratch_dir dir;
       for (const auto& e : fs::directory_iterator(source)) fs::copy_file(e.path(), dir / e.path().filename().string());
       write_file(dir / f.file, mutated);
-      std::map<fs::path, std::string> inputs;
-      for (const auto& e : fs::directory_iterator(dir.path())) inputs[e.path()] = read_file(e.path());
+      const auto inputs = kavro_test::files_of(dir.path());
       std::vector<std::string> args = {"30", kavro_binary().string()};
       args.insert(args.end(), f.args.begin(), f.args.end());
       const run_result r = run_program("/usr/bin/timeout", args, dir.path(), "", {"OMP_NUM_THREADS=1"});

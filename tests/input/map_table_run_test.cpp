@@ -131,9 +131,7 @@ TEST_F(MapTableRun, FaultsOfTablesMapsAndTheFilesTheyNameStopTheRun) {
       ASSERT_NE(at, std::string::npos) << c.from;
       write_file(here / c.file, text.replace(at, c.from.size(), c.to));
     }
-    std::vector<std::pair<std::filesystem::path, std::string>> inputs;
-    for (const auto& e : std::filesystem::directory_iterator(here.path()))
-      inputs.emplace_back(e.path(), read_file(e.path()));
+    const auto inputs = kavro_test::files_of(here.path());
     const auto r = kavro_test::run_program("/usr/bin/timeout", {"20", kavro_test::kavro_binary().string(), "p.prj"},
                                            here.path());
     EXPECT_EQ(r.exit_code, 1) << r.out;

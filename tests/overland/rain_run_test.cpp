@@ -272,9 +272,7 @@ TEST_F(RainRun, BadRadarGridsGaugeValuesAndOutputsOverGridsAreRefused) {
     if (!c.r2.empty()) write_file(here / "r2.asc", c.r2);
     write_file(here / "r3.asc", radar_grid(0.0));
     write_file(here / "p.prj", no_start_date(event_project("PRECIP_FILE       rain.dat\n" + c.extra)));
-    std::vector<std::pair<std::filesystem::path, std::string>> inputs;
-    for (const auto& e : std::filesystem::directory_iterator(here.path()))
-      inputs.emplace_back(e.path(), read_file(e.path()));
+    const auto inputs = kavro_test::files_of(here.path());
     const auto r = kavro_test::run_program("/usr/bin/timeout", {"20", kavro_test::kavro_binary().string(), "p.prj"},
                                            here.path());
     EXPECT_EQ(r.exit_code, 1) << r.out;
