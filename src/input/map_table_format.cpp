@@ -281,23 +281,24 @@ bool read_table_rows(file_wrapper& f, std::string_view table, int n, int k, tabl
     number_fault fault = number_fault::none;
     const int got = read_table_row(f, id, k, row.data(), bad_token, fault);
     if (got == -3) {
-      std::printf("Error: the row of ID %d (row %d) in table %.*s of the mapping table file: %s.\n", id, i,
-                  static_cast<int>(table.size()), table.data(), number_fault_text(fault, bad_token).c_str());
+      std::printf("Error: the row of ID %d (row %d) in table %.*s of the mapping table file %s: %s.\n", id, i,
+                  static_cast<int>(table.size()), table.data(), f.name.c_str(),
+                  number_fault_text(fault, bad_token).c_str());
       error_rec.code = already_printed_code;
       report_error(error_rec);
       return false;
     }
     if (got == -2) {
-      std::printf("Error: table %.*s of the mapping table file ends at row %d of its %d rows (NUM_IDS).\n",
-                  static_cast<int>(table.size()), table.data(), i, n);
+      std::printf("Error: table %.*s of the mapping table file %s ends at row %d of its %d rows (NUM_IDS).\n",
+                  static_cast<int>(table.size()), table.data(), f.name.c_str(), i, n);
       error_rec.code = already_printed_code;
       report_error(error_rec);
       return false;
     }
     if (got == -1 || id < 1) {
       std::printf(
-          "Error: row %d of table %.*s of the mapping table file has no ID of 1 or more in columns 1 to 6.\n",
-          i, static_cast<int>(table.size()), table.data());
+          "Error: row %d of table %.*s of the mapping table file %s has no ID of 1 or more in columns 1 to 6.\n",
+          i, static_cast<int>(table.size()), table.data(), f.name.c_str());
       error_rec.code = already_printed_code;
       report_error(error_rec);
       return false;
@@ -305,8 +306,8 @@ bool read_table_rows(file_wrapper& f, std::string_view table, int n, int k, tabl
     for (int j = 0; j < got; ++j) {
       if (std::isfinite(row[static_cast<std::size_t>(j)])) continue;
       std::printf(
-          "Error: value %d of ID %d (row %d) in table %.*s of the mapping table file is not a number.\n",
-          j + 1, id, i, static_cast<int>(table.size()), table.data());
+          "Error: value %d of ID %d (row %d) in table %.*s of the mapping table file %s is not a number.\n",
+          j + 1, id, i, static_cast<int>(table.size()), table.data(), f.name.c_str());
       error_rec.code = already_printed_code;
       report_error(error_rec);
       return false;

@@ -35,16 +35,16 @@ constexpr column_limit limits[] = {
 
 }  // namespace
 
-bool map_table_values_allowed(int code, std::string_view table, const table_rows& rows) {
+bool map_table_values_allowed(int code, std::string_view table, std::string_view file, const table_rows& rows) {
   for (const column_limit& l : limits) {
     if (l.code != code || l.column >= rows.k) continue;
     for (std::size_t r = 0; r < rows.ids.size(); ++r) {
       const double v = rows.value(r, l.column);
       if (v >= l.lo && v <= l.hi) continue;
-      std::printf("Error: table %.*s of the mapping table file, ID %d (row %zu), column %d: %s %g is outside %g to "
-                  "%g.\n",
-                  static_cast<int>(table.size()), table.data(), rows.ids[r], r + 1, l.column + 1, l.what, v, l.lo,
-                  l.hi);
+      std::printf("Error: table %.*s of the mapping table file %.*s, ID %d (row %zu), column %d: %s %g is outside "
+                  "%g to %g.\n",
+                  static_cast<int>(table.size()), table.data(), static_cast<int>(file.size()), file.data(),
+                  rows.ids[r], r + 1, l.column + 1, l.what, v, l.lo, l.hi);
       error_rec.code = already_printed_code;
       report_error(error_rec);
       return false;

@@ -9,9 +9,9 @@
 namespace kavro {
 
 // True when every value of the rows of table `code` (keyword `table`, for
-// messages) lies inside what its column can be. Otherwise prints one message
+// messages, of file `file`) lies inside what its column can be. Otherwise prints one message
 // naming the table, the ID, the column and the value, reports it (stop) and
 // returns false. Tables without limits of their own always pass.
-bool map_table_values_allowed(int code, std::string_view table, const table_rows& rows);
+bool map_table_values_allowed(int code, std::string_view table, std::string_view file, const table_rows& rows);
 
 }  // namespace kavro

@@ -53,7 +53,7 @@ void indexed_table_reader::skip_to_rows(int n_precip, dvec* precip) {
 }
 
 bool indexed_table_reader::read_rows(int k) {
-  return read_table_rows(file_, keyword_, num_ids_, k, rows_) && map_table_values_allowed(code_, keyword_, rows_);
+  return read_table_rows(file_, keyword_, num_ids_, k, rows_) && map_table_values_allowed(code_, keyword_, file_.name, rows_);
 }
 
 bool indexed_table_reader::read_map(id_zero zero) {

@@ -84,16 +84,16 @@ bool read_rating_curve_names(main_state& ms, std::map<int, std::string>& names) 
     int id = 0;
     if (!read_line(line, f)) {
       std::printf(
-          "Error: table RATINGCURVES of the mapping table file ends at row %d of its %d rows (NUM_IDS).\n", i,
-          n);
+          "Error: table RATINGCURVES of the mapping table file %s ends at row %d of its %d rows (NUM_IDS).\n",
+          f.name.c_str(), i, n);
       stop_printed();
       return false;
     }
     if (!row_id(line, id) || id < 1) {
       std::printf(
-          "Error: row %d of table RATINGCURVES of the mapping table file has no ID of 1 or more in columns 1 "
-          "to 6.\n",
-          i);
+          "Error: row %d of table RATINGCURVES of the mapping table file %s has no ID of 1 or more in columns "
+          "1 to 6.\n",
+          i, f.name.c_str());
       stop_printed();
       return false;
     }
