@@ -12,6 +12,7 @@
 #include "calibration/calibration_entries.h"
 #include "calibration/monte_carlo.h"
 #include "framework/file_wrapper.h"
+#include "framework/number_text.h"
 #include "framework/replace_pairs.h"
 #include "framework/run_abort.h"
 #include "framework/run_driver.h"
@@ -163,13 +164,21 @@ int parse_command_line(int argc, const char* const* argv, run_mode_request& req)
   if (argc > 3) return refuse();
   if (opt.starts_with("-s")) return take(7, 1);
   if (opt.starts_with("-c")) return take(2, 1);
+  // A run count that is no whole number from 1 to max_batch_runs: the usage,
+  // then what is wrong with the count.
+  const auto refuse_count = [&] {
+    const int result = refuse();
+    std::printf("Error: the run count of the option %s must be a whole number from 1 to %lld.\n",
+                printable(opt).c_str(), max_batch_runs);
+    return result;
+  };
   if (opt.starts_with("-b")) {
     const int runs = batch_run_count(opt);
-    return runs < 0 ? refuse() : take(3, runs);
+    return runs < 0 ? refuse_count() : take(3, runs);
   }
   if (opt.starts_with("-m")) {
     const int runs = batch_run_count(opt);
-    return runs < 0 ? refuse() : take(6, runs);
+    return runs < 0 ? refuse_count() : take(6, runs);
   }
   return refuse();
 }

@@ -76,7 +76,14 @@ TEST(CommandLine, OptionsChooseModesInTheirOrder) {
     run_mode_request req;
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse_command_line(static_cast<int>(bad.size()), bad.data(), req), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("\nUsage: kavro [-option] [inputfile]\n\n", 0), 0u);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("\nUsage: kavro [-option] [inputfile]\n\n", 0), 0u);
+    const std::string opt = bad.size() > 1 ? bad[1] : "";
+    if (bad.size() == 3 && (opt.starts_with("-b") || opt.starts_with("-m"))) {
+      EXPECT_NE(out.find("Error: the run count of the option " + opt + " must be a whole number from 1 to 1000000.\n"),
+                std::string::npos)
+          << out;
+    }
   }
 }
 
