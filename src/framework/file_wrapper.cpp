@@ -1,6 +1,8 @@
 #include "framework/file_wrapper.h"
 
 #include <cerrno>
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -202,6 +204,20 @@ void file_wrapper::take(file_wrapper& other) noexcept {
   other.mode.clear();
 }
 
+namespace {
+
+// An input must be a file: a device such as /dev/zero never ends, a pipe may
+// never deliver, a folder holds no text. Such a name is refused at once.
+bool is_regular_input(std::FILE* fp, const std::string& path) {
+  struct stat st {};
+  if (::fstat(::fileno(fp), &st) != 0 || S_ISREG(st.st_mode)) return true;
+  std::printf("Error: %s is not a regular file (a device, a pipe or a folder); an input must be a file.\n",
+              path.c_str());
+  return false;
+}
+
+}  // namespace
+
 bool file_wrapper::open(std::string file_name, std::string_view open_mode) {
   if (fp != fp_check) print_corrupt(name);
   if (file_name.empty()) return false;
@@ -225,6 +241,11 @@ bool file_wrapper::open(std::string file_name, std::string_view open_mode) {
   if (path.empty()) return false;
   fp = std::fopen(path.c_str(), std::string(open_mode).c_str());
   if (!fp) return false;
+  if (open_mode.front() == 'r' && !is_regular_input(fp, path)) {
+    std::fclose(fp);
+    fp = nullptr;
+    return false;
+  }
   fp_check = fp;
   name = path;
   mode = open_mode;

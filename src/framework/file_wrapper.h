@@ -20,7 +20,8 @@ class file_wrapper {
 
   // Opens `file_name` (resolved through resolve_file_name) in `mode`, whose
   // first character must be r, w or a; true when open. A stream still open is
-  // reported and closed first.
+  // reported and closed first. A name opened for reading that is not a
+  // regular file (a device, a pipe, a folder) is refused with a message.
   bool open(std::string file_name, std::string_view mode);
   // Closes the stream when one is open and empties the wrapper; harmless twice.
   void close();

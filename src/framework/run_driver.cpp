@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 #include "calibration/calibration_entries.h"
 #include "channel/channel_steps.h"
@@ -194,6 +195,9 @@ bool run_step(const driver_step& s, main_state& ms, const run_call& call) {
   } catch (const std::bad_alloc&) {
     // A container that grew outside the allocation helpers ends the run as
     // they do: the allocation message, then a stop.
+    allocation_failed(s.name);
+  } catch (const std::length_error&) {
+    // A container asked for more elements than it can ever hold.
     allocation_failed(s.name);
   }
   const bool stop = s.checked && report_pending_and_check_stop();

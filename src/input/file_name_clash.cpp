@@ -14,7 +14,10 @@
 #include "framework/main_state.h"
 #include "framework/output_staging.h"
 #include "input/card_value_checks.h"
+#include "input/map_table_format.h"
 #include "input/project_cards.h"
+#include "input/stream_map_tables.h"
+#include "overland/precip_file.h"
 
 namespace kavro {
 
@@ -137,8 +140,7 @@ std::string comparison_key(const std::string& path) {
 }
 
 run_file_name make_entry(std::string who, project_card card, bool output, const std::string& name) {
-  const std::string path = expected_file_name(name, output ? "w" : "r");
-  return {std::move(who), card, output, name, comparison_key(path), {}};
+  return {std::move(who), card, output, name, file_comparison_key(name, output ? "w" : "r"), {}};
 }
 
 // Infiltration by redistribution, layered soil or Richards columns writes
@@ -146,6 +148,36 @@ run_file_name make_entry(std::string who, project_card card, bool output, const 
 bool writes_evap_out(const main_state& ms) {
   const int method = ms.run_params.infil_method;
   return method == 2 || method == 3 || method == 4;
+}
+
+// The files named inside input files, read when the run reaches them: the
+// index maps of the mapping table, the stream maps of the stream mapping
+// table, the radar grids of the precipitation file. Each is named with the
+// line and the file that name it.
+void add_files_named_inside(std::vector<run_file_name>& files) {
+  const std::size_t n = files.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const run_file_name named_by = files[i];
+    if (named_by.output) continue;
+    const char* what = nullptr;
+    std::vector<std::pair<int, std::string>> inside;
+    if (named_by.card == mapping_table) {
+      what = "the mapping table";
+      inside = index_map_names(named_by.given);
+    } else if (named_by.card == st_mapping_table) {
+      what = "the stream mapping table";
+      inside = stream_map_names(named_by.given);
+    } else if (named_by.card == precip_file) {
+      what = "the precipitation file";
+      inside = radar_grid_names(named_by.given);
+    } else {
+      continue;
+    }
+    for (const auto& [line, name] : inside)
+      files.push_back(make_entry("line " + std::to_string(line) + " of " + what + " " + named_by.given + " (" +
+                                     named_by.who + ")",
+                                 named_by.card, false, name));
+  }
 }
 
 std::vector<run_file_name> run_file_names(const main_state& ms) {
@@ -164,6 +196,7 @@ std::vector<run_file_name> run_file_names(const main_state& ms) {
       if (names_frame_folder(card, ms)) as_frame_folder(files.back());
     }
   }
+  add_files_named_inside(files);
   files.push_back(make_entry("the mask copy that every run writes", project_card::ignore, true, "maskmap"));
   if (writes_evap_out(ms))
     files.push_back(
@@ -179,6 +212,10 @@ std::vector<run_file_name> run_file_names(const main_state& ms) {
 }  // namespace
 
 std::span<const project_card> output_file_cards() { return output_cards; }
+
+std::string file_comparison_key(const std::string& name, std::string_view mode) {
+  return comparison_key(expected_file_name(name, mode));
+}
 
 namespace {
 

@@ -4,12 +4,18 @@
 #pragma once
 
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "input/project_cards.h"
 
 namespace kavro {
 
 struct main_state;
+
+// The file a name opened in `mode` ("r" or "w") would reach, as one text to
+// compare: resolved like the opening, made absolute and canonical.
+std::string file_comparison_key(const std::string& name, std::string_view mode);
 
 // The cards whose file the run writes.
 std::span<const project_card> output_file_cards();

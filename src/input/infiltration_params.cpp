@@ -12,9 +12,11 @@
 #include "framework/parallel_sum.h"
 #include "hydromet/permafrost_setup.h"
 #include "input/ascii_map.h"
+#include "input/map_placement.h"
 #include "input/cell_loaders.h"
 #include "input/map_table_format.h"
 #include "input/map_table_reader.h"
+#include "input/moisture_check.h"
 #include "input/setup_lines.h"
 #include "input/soil_tables.h"
 #include "subsurface/subsurface_steps.h"
@@ -86,10 +88,12 @@ bool read_single_layer_params(main_state& ms) {
 bool read_layered_params(main_state& ms) {
   if (!map_table_has(ms, multi_layer_card)) {
     print_setup_line(ms, format_string("reading soil map from file: %s\n", ms.soil_type_map_path.c_str()));
-    read_ascii_map(ms.fs_soil_type_map, ms.soil_type_map_path, map_integer_grid, ms.map_north, ms.map_south,
-                   ms.map_east, ms.map_west, ms.map_rows, ms.map_cols, ms.data, nullptr, nullptr, nullptr, ms.rows,
-                   ms.cols, ms.tool_mode);
+    double north = 0, south = 0, east = 0, west = 0;
+    int rows = 0, cols = 0;
+    read_ascii_map(ms.fs_soil_type_map, ms.soil_type_map_path, map_integer_grid, north, south, east, west, rows,
+                   cols, ms.data, nullptr, nullptr, nullptr, ms.rows, ms.cols, ms.tool_mode);
     if (error_rec.stop) return false;
+    if (!map_edges_agree(ms, "soil type map", ms.soil_type_map_path, north, south, east, west)) return false;
     // The map reader has checked the header against the grid, so the
     // grid's own bounds hold every cell of the map.
 #pragma omp parallel for schedule(static) if (static_cast<long>(ms.rows) * ms.cols >= parallel_min_items)
@@ -136,6 +140,10 @@ void read_infiltration_params(main_state& ms) {
   if ((ms.green_ampt_on || ms.inf_redist_on) && !read_single_layer_params(ms)) return;
   if (ms.multi_layer_ga_on == 1 && !read_layered_params(ms)) return;
   read_et_maps(ms);
+  if (error_rec.stop) return;
+  if ((ms.green_ampt_on || ms.inf_redist_on) && ms.moisture_on == 1 && ms.porosity_on == 1 &&
+      !initial_moisture_fits_porosity(ms))
+    return;
   if (ms.snow_canopy_intercept_on == 1) read_snow_canopy_table(ms);
   read_water_table_maps(ms);
   setup_richards_columns(ms);

@@ -1,14 +1,13 @@
 #include "input/location_lists.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "framework/alloc.h"
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "framework/run_warnings.h"
 #include "input/cell_loaders.h"
@@ -34,18 +33,12 @@ class list_reader {
         return false;
       }
     }
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(token.c_str(), &end, 10);
-    if (end == token.c_str() || *end != '\0' || errno != 0 || v < -2147483647L || v > 2147483647L) {
-      fail(entry == 0 ? format_string("Error: the count \"%s\" in file %s is not a whole number.\n", token.c_str(),
-                                      path_.c_str())
-                      : format_string("Error: entry %d of file %s holds \"%s\", not a whole number.\n", entry,
-                                      path_.c_str(), token.c_str()));
-      return false;
-    }
-    out = static_cast<int>(v);
-    return true;
+    if (read_int(token, out, -2147483647, 2147483647) == number_fault::none) return true;
+    fail(entry == 0 ? format_string("Error: the count \"%s\" in file %s is not a whole number.\n",
+                                    printable(token).c_str(), path_.c_str())
+                    : format_string("Error: entry %d of file %s holds \"%s\", not a whole number.\n", entry,
+                                    path_.c_str(), printable(token).c_str()));
+    return false;
   }
 
   bool count(int& n) {

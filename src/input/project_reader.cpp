@@ -84,7 +84,7 @@ void read_project_cards(const std::string& path, project_params_record& project,
 
   card_context c{project, run, rain};
   load_replacement_cards(path, c);
-  card_value_checks checks(path, run, warn_off == 1);
+  card_value_checks checks(path, run);
   int line_no = 1;
   while (!c.end_reading && read_line(line, f)) {
     ++line_no;

@@ -229,6 +229,37 @@ TEST_F(CalibrationProgram, SceRefusalsExitWithStatusOne) {
   }
 }
 
+// Calibration files that would be erased or sized beyond memory: refused
+// with exit 1, nothing written over them, no exception escapes.
+TEST_F(CalibrationProgram, SceFilesThatClashOrCountBeyondTheirRowsAreRefused) {
+  const std::string sce = read_file(dir / "sce.in");
+  write_file(dir / "sce_output.out", sce);
+  auto r = run({"-c", "sce_output.out"});
+  EXPECT_EQ(r.exit_code, 1) << r.out;
+  EXPECT_NE(r.out.find("the SCE input file sce_output.out is the file sce_output.out that the SCE calibration writes"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(read_file(dir / "sce_output.out"), sce);
+
+  write_file(dir / "sce.in", "p.prj\nparams.txt\nsce_output.out\n" + sce.substr(sce.find("40 5")));
+  write_file(dir / "sce_output.out", read_file(dir / "obs.txt"));
+  r = run({"-c", "sce.in"});
+  EXPECT_EQ(r.exit_code, 1) << r.out;
+  EXPECT_NE(r.out.find("the observation file sce_output.out is the file sce_output.out"), std::string::npos) << r.out;
+  EXPECT_EQ(read_file(dir / "sce_output.out"), read_file(dir / "obs.txt"));
+
+  write_file(dir / "sce.in", sce);
+  for (const char* count : {"1e9", "99999999999"}) {
+    SCOPED_TRACE(count);
+    write_file(dir / "obs.txt", std::string(count) + "\n0 0 0 0\n0.01 1 5 1\n");
+    r = kavro_test::run_program("/usr/bin/timeout", {"20", kavro_test::kavro_binary().string(), "-c", "sce.in"},
+                                dir.path());
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("Error: observation file obs.txt, line 1"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find("terminate"), std::string::npos) << r.err;
+  }
+}
+
 TEST_F(CalibrationProgram, MonteCarloRunsAndRefusals) {
   auto r = run({"-m20", "mc.in"});
   EXPECT_EQ(r.exit_code, 0) << r.out;
@@ -236,9 +267,10 @@ TEST_F(CalibrationProgram, MonteCarloRunsAndRefusals) {
   EXPECT_EQ(count_lines(dir / "0000_results_all.out"), 21);
   EXPECT_NE(r.out.find("Best objective function value:"), std::string::npos);
 
+  // A run count of 0 is no count: refused with the usage, like "-b0".
   r = run({"-m0", "mc.in"});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.out.find("Error: the number of Monte Carlo runs 0 is not valid.\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Usage: kavro"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("Best objective function value:"), std::string::npos) << r.out;
 
   fs::remove(dir / "obs.txt");

@@ -107,7 +107,10 @@ TEST_F(GridSetup, RefusedGridsStopRightAfterTheirMessage) {
   const auto elevation_path = [](GridSetup& t) { return t.ms().elevation_path; };
   const refusal cases[] = {
       {"mask ends early", [](GridSetup& t) { t.use_example("mask_short.asc"); },
-       [](GridSetup& t) { return "Unexpected end of file in file: " + t.ms().watershed_mask_path + "\n\n"; }},
+       [](GridSetup& t) {
+         return "Unexpected end of file in file: " + t.ms().watershed_mask_path + "\nError: map " +
+                t.ms().watershed_mask_path + " ends before row 3, column 1 of its 3 rows and 4 columns.\n\n";
+       }},
       {"elevation header disagrees with ROWS",
        [](GridSetup& t) { t.use_example("mask.asc", "elevation_two_rows.asc"); },
        [=](GridSetup& t) { return "Incorrect number of rows in map: " + elevation_path(t) + "\n\n"; }},

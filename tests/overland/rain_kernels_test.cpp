@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "overland/bmp_units.h"
@@ -35,14 +36,15 @@ TEST(RainPeriods, LengthsComeFromCalendarDates) {
 }
 
 // Reads the first event of `text`; the result and the block.
-int read_event(const std::string& text, precipitation_block& pb, std::string& title) {
+int read_event(const std::string& text, precipitation_block& pb, std::string& title, std::string* out = nullptr) {
   kavro_test::scratch_dir dir;
   kavro_test::write_file(dir / "rain.dat", text);
   file_wrapper f;
   EXPECT_TRUE(f.open((dir / "rain.dat").string(), "r"));
   testing::internal::CaptureStdout();
   const int r = read_precip_event(f, pb, title);
-  testing::internal::GetCapturedStdout();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  if (out) *out = printed;
   return r;
 }
 
@@ -82,9 +84,14 @@ TEST(RainFile, RadarFileEventsKeepEveryNameAndNoFileMeansNoEvent) {
   EXPECT_EQ(pb->radar_files[0], "grids/a b.asc");
   EXPECT_EQ(pb->radar_files[2], "b.asc");
   EXPECT_EQ(read_event("", *pb, title), precip_no_event);
+  // A gauge value that is no finite number is refused with its event, line and text.
+  std::string out;
   EXPECT_EQ(read_event("EVENT x\nNRGAG 1\nNRPDS 2\nCOORD 0 0\nGAGES 2001 1 1 0 0 1\nGAGES 2001 1 1 0 30 nan\n", *pb,
-                       title),
-            precip_file_short);
+                       title, &out),
+            precip_no_event);
+  EXPECT_NE(out.find("event \"x\", data line 2, gage 1: the value nan is not a finite number"), std::string::npos)
+      << out;
+  EXPECT_EQ(error_rec.code, already_printed_code);
 }
 
 // A grid of one row of `n` cells of 10 m, west edge 0, north edge 10.

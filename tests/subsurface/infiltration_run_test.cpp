@@ -273,3 +273,32 @@ TEST_F(InfiltrationRun, RainBelowTheConductivityNeverPonds) {
 
 }  // namespace
 }  // namespace kavro
+
+namespace kavro {
+namespace {
+
+// A soil cannot hold more water than its pores, nor less than none: an
+// initial moisture outside 0 to the porosity stops the run before it starts,
+// naming the cell, both values and the map.
+TEST(InfiltrationInputs, AnInitialMoistureOutsideTheSoilsPoresIsRefused) {
+  for (const char* value : {"0.46", "-0.01"}) {
+    SCOPED_TRACE(value);
+    kavro_test::scratch_dir dir;
+    for (const auto& entry : std::filesystem::directory_iterator(kavro_test::data_dir() / "infiltration_runs"))
+      std::filesystem::copy_file(entry.path(), dir / entry.path().filename().string());
+    std::string moisture = read_file(dir / "moisture.asc");
+    moisture.replace(moisture.find("\n0.15") + 1, 4, value);  // row 1, column 1
+    write_file(dir / "moisture.asc", moisture);
+    const auto r = kavro_test::run_program(kavro_test::kavro_binary(), {"box.prj"}, dir.path());
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(r.out.find(std::string("Error: the initial soil moisture ") + (value[0] == '-' ? "-0.01" : "0.46")),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("moisture.asc (MOISTURE), is outside 0 to the porosity 0.45 of the cell"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("Running...."), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace kavro

@@ -119,6 +119,13 @@ std::string read_file(const fs::path& p) {
   return ss.str();
 }
 
+std::map<fs::path, std::string> files_of(const fs::path& dir) {
+  std::map<fs::path, std::string> files;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.is_regular_file()) files[e.path()] = read_file(e.path());
+  return files;
+}
+
 void write_file(const fs::path& p, const std::string& text) {
   if (p.has_parent_path()) fs::create_directories(p.parent_path());
   std::ofstream out(p, std::ios::binary);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ std::filesystem::path kavro_binary();
 std::filesystem::path data_dir();
 
 std::string read_file(const std::filesystem::path& p);
+// Every file of folder `dir` with its bytes, to tell afterwards that a run
+// left its inputs as they were.
+std::map<std::filesystem::path, std::string> files_of(const std::filesystem::path& dir);
 void write_file(const std::filesystem::path& p, const std::string& text);
 // Number of lines of a text file (0 when it does not exist).
 int count_lines(const std::filesystem::path& p);
