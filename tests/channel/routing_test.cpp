@@ -330,15 +330,14 @@ std::unique_ptr<main_state> exchange_cell(double depth) {
 }
 
 TEST(LateralExchange, WeirInflowDrainsTheCellAndNeverBelowEmpty) {
-  double in = 0, out = 0;
   auto ms = exchange_cell(0.05);
-  chan_lateral_inflow(*ms, 5.0, in, out);
+  chan_lateral_inflow(*ms, 5.0);
   EXPECT_NEAR(ms->gst_qlat[1][1], 0.762452, 1e-6);
   EXPECT_NEAR(ms->qlat[1][1] * 20.0, 0.762452, 1e-6);
   EXPECT_NEAR(ms->ov_depth[1], 0.040469, 1e-6);
 
   ms = exchange_cell(0.01);
-  chan_lateral_inflow(*ms, 60.0, in, out);
+  chan_lateral_inflow(*ms, 60.0);
   EXPECT_EQ(ms->ov_depth[1], 0.0);
   EXPECT_DOUBLE_EQ(ms->gst_qlat[1][1], 4.0 / 60.0);
 
@@ -346,9 +345,10 @@ TEST(LateralExchange, WeirInflowDrainsTheCellAndNeverBelowEmpty) {
   ms->ov_boundary_on = 1;
   ms->boundary_type.allocate(1);
   ms->boundary_type[1] = 2;
-  chan_lateral_inflow(*ms, 5.0, in, out);
+  const lateral_exchange_volumes held = chan_lateral_inflow(*ms, 5.0);
   EXPECT_EQ(ms->ov_depth[1], 0.05);
-  EXPECT_NEAR(in, 0.762452 * 5.0, 1e-5);
+  EXPECT_NEAR(held.into_channel, 0.762452 * 5.0, 1e-5);
+  EXPECT_EQ(held.onto_cells, 0.0);
 }
 
 }  // namespace

@@ -109,6 +109,49 @@ TEST_F(FinalSummary, ErrorsOfEitherSignAboveOnePercentWarn) {
   }
 }
 
+// The overall balance takes each of its terms on its own side: 40 m3 that
+// came in by one input and stands on the cells at the end, or 40 m3 of rain
+// that left by one output, close it. A term left out of the sums, or booked
+// on the wrong side, shows as a whole error.
+TEST_F(FinalSummary, EveryInputAndOutputTermClosesTheOverallBalance) {
+  struct term {
+    const char* name;
+    double main_state::*field;
+    bool input;
+    int green_ampt;  // infiltration leaves the surface with Green-Ampt, else the unsaturated flux
+  };
+  const term terms[] = {
+      {"rain", &main_state::vol_precip_total, true, 0},
+      {"groundwater boundary flux", &main_state::vol_gw_bound_flux_total, true, 0},
+      {"overland point sources", &main_state::vol_ov_point_sources_total, true, 0},
+      {"groundwater into lakes", &main_state::vol_gw_to_lakes_total, true, 0},
+      {"channel point sources", &main_state::vol_chan_point_sources_total, true, 0},
+      {"overland boundary inflow", &main_state::vol_ov_bound_in_total, true, 0},
+      {"groundwater into rivers", &main_state::vol_gw_to_river_total, true, 0},
+      {"discharge", &main_state::vol_discharge_total, false, 0},
+      {"evaporation", &main_state::vol_evap_total, false, 0},
+      {"overland boundary outflow", &main_state::vol_ov_bound_out_total, false, 0},
+      {"lakes into groundwater", &main_state::vol_lakes_to_gw_total, false, 0},
+      {"lake evaporation", &main_state::vol_lake_evap_total, false, 0},
+      {"Green-Ampt infiltration", &main_state::vol_infiltration_total, false, 1},
+      {"unsaturated downward flux", &main_state::vol_unsat_down_total, false, 0},
+      {"rivers into groundwater", &main_state::vol_river_to_gw_total, false, 0},
+  };
+  for (const term& t : terms) {
+    SCOPED_TRACE(t.name);
+    SetUp();
+    ms->green_ampt_on = t.green_ampt;
+    (*ms).*t.field = 40.0;
+    if (t.input) {
+      for (long k = 1; k <= 4; ++k) ms->ov_depth[k] = 0.1;  // 40 m3 on 400 m2
+    } else {
+      ms->vol_precip_total = 40.0;
+    }
+    const std::string text = summary();
+    EXPECT_NEAR(ms->overall_mass_error, 0.0, 1e-12) << text;
+  }
+}
+
 TEST_F(FinalSummary, OverlandLakesCountInBothBalances) {
   // Cells 1 and 2 under lake 1 at level 100.5 over ground at 100.0: 100 m3
   // at the start; 20 m3 of rain on the lake raise it to 100.6.
