@@ -273,6 +273,33 @@ TEST_F(OverlandRun, AdeClipsAThinFilmOnLongStepsAndBooksTheWaterItMakes) {
   EXPECT_NEAR(kavro_test::figure(summary, "Overall mass balance error ="), -cleanup / 2.0 * 100.0, 2e-6) << summary;
 }
 
+// The closed box on 60 s steps with the ADE: the first passes would move the
+// deep half's water across the shallow half in one sub-step. The change limit
+// (no cell changes by more than half its depth in a pass) shortens the
+// sub-step before any depth goes far below dry, so the scheme settles on
+// sub-steps of tenths of a second instead of halving them toward its
+// smallest step.
+TEST_F(OverlandRun, AdeChangeLimitShortensTheSubStepOnLongSteps) {
+  double shortest = 1e30, longest = 0.0;
+  int passes = 0;
+  const auto out = drive(fixture("box.prj") + overtype_card(2) + "TIMESTEP          60\n", [&](main_state& ms) {
+    ++passes;
+    for (long i = 1; i <= ms.n_cells; ++i) ASSERT_GE(ms.ov_depth[i], 0.0) << "cell " << i;
+    ASSERT_NEAR(surface_volume(ms) - ms.ov_cleanup_error_total, 147.5, 147.5 * 1e-12) << "pass " << ms.loop_pass;
+    if (ms.n_ov_routings == 0) return;
+    shortest = std::min(shortest, ms.ade_prev_substep);
+    longest = std::max(longest, ms.ade_prev_substep);
+  });
+  ASSERT_EQ(out.result, 0) << console;
+  EXPECT_EQ(passes, 31);
+  EXPECT_FALSE(has(console, "really small")) << console;
+  // Some 0.1 to 0.3 s; failing passes alone, halving the step and the
+  // change factor, drive it to a few milliseconds and the run forty times
+  // longer.
+  EXPECT_LT(longest, 60.0 * 0.6);
+  EXPECT_GT(shortest, 0.05);
+}
+
 // The box at 60 s steps with the explicit scheme: its console from the first
 // line of the time loop to the end of the run, one entry per run.
 std::vector<std::vector<std::string>> loop_consoles(const std::string& out) {
