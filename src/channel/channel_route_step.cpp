@@ -134,9 +134,12 @@ void chan_route_step(main_state& ms) {
 
   // Lumped-model outflow reaches the channels whenever its model runs.
   if (ms.ov_cells_wet || ms.overbank_flow_on || ms.overbank_links_on || ms.sacramento_on || ms.conceptual_gw_on) {
-    const lateral_exchange_volumes held = chan_lateral_inflow(ms, chan_dt);
-    ms.vol_ov_head_bound_in_total += held.into_channel;
-    ms.vol_ov_head_bound_out_total += held.onto_cells;
+    const lateral_exchange_volumes traded = chan_lateral_inflow(ms, chan_dt);
+    ms.vol_ov_head_bound_in_total += traded.into_channel;
+    ms.vol_ov_head_bound_out_total += traded.onto_cells;
+    // Already in the routing's lateral inflow: this total only tells the
+    // lumped models' share, for their own balance.
+    ms.vol_lumped_to_chan_total += traded.from_lumped;
     ms.chan_active = 1;
     if (error_rec.code != 0) return;
   }

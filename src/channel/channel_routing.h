@@ -42,10 +42,14 @@ bool book_lake_exchange(main_state& ms, bool outflow_needs_water);
 int stream_capture(main_state& ms);
 
 // The water a lateral exchange traded with boundary cells whose depth the
-// boundary sets (m3, positive): it enters or leaves the model there.
+// boundary sets (m3, positive): it enters or leaves the model there. And the
+// lumped basin models' outflow it put into qlat over the step (m3): the
+// channel routing books it as lateral inflow with the rest of qlat; this
+// copy only says how much of that came from the lumped models.
 struct lateral_exchange_volumes {
   double into_channel = 0;  // given to the channels by such cells
   double onto_cells = 0;    // spilled from the channels onto such cells
+  double from_lumped = 0;   // Sacramento and conceptual groundwater outflow delivered
 };
 
 // Lateral exchange between the cells along the channels and the channel
@@ -53,8 +57,8 @@ struct lateral_exchange_volumes {
 // into the channel) and gst_qlat (m3/s per grid-stream element), and the
 // cells' depths change by them. The outflow of the lumped basin models
 // (Sacramento, conceptual groundwater) joins qlat by its link weights; the
-// channel routing books all of qlat once, as lateral inflow and outflow, so
-// nothing here is a run total.
+// channel routing books all of qlat once, as lateral inflow and outflow; the
+// caller books the returned volumes into their own run totals.
 lateral_exchange_volumes chan_lateral_inflow(main_state& ms, double dt);
 
 // End of a channel step in a long-term run between rain events: sets the

@@ -83,11 +83,13 @@ lateral_exchange_volumes chan_lateral_inflow(main_state& ms, double dt) {
       if (ms.sacramento_on && !ms.gst_sac_weight.empty()) {
         const double qs = ms.sac_channel_outflow * ms.gst_sac_weight[i][k];
         ms.qlat[N][L] += qs / cdx;
+        traded.from_lumped += qs * dt;
         lumped_nan = lumped_nan || std::isnan(qs);
       }
       if (ms.conceptual_gw_on && !ms.gst_cgw_weight.empty()) {
         const double qs = ms.cgw_channel_outflow * ms.gst_cgw_weight[i][k];
         ms.qlat[N][L] += qs / cdx;
+        traded.from_lumped += qs * dt;
         lumped_nan = lumped_nan || std::isnan(qs);
       }
       const bool held = is_set_depth_cell(ms, c);

@@ -376,25 +376,42 @@ TEST(LateralExchange, WeirInflowDrainsTheCellAndNeverBelowEmpty) {
 }
 
 // The lumped basin models' outflow reaches the channels as lateral inflow
-// and is booked once, by the channel continuity: a stand-in Sacramento
-// outflow of 0.5 m3/s beside a dry cell for one 60 s channel step.
+// and is booked once, by the channel continuity; its own total tells the
+// lumped share of it. A stand-in outflow of 0.5 m3/s from either model
+// beside a dry cell, over two 60 s channel steps.
 TEST(LateralExchange, LumpedModelOutflowIsBookedOnceAsLateralInflow) {
-  auto ms = exchange_cell(0.0);
-  ms->sacramento_on = 1;
-  ms->sac_channel_outflow = 0.5;
-  ms->gst_sac_weight.allocate(1, 1);
-  ms->gst_sac_weight[1][1] = 1.0;
-  ms->time_tol = 1.1574074074074074e-7;
-  ms->now = ms->next_chan_time = 1000.0;
-  ms->chan_interval = 60.0;
-  ms->chan_interval_days = 60.0 / 86400.0;
-  ms->last_chan_time = ms->now - ms->chan_interval_days;
-  const double v0 = storage(*ms);
-  chan_route_step(*ms);
-  ASSERT_EQ(error_rec.code, 0);
-  EXPECT_NEAR(ms->vol_lat_into_chan_total, 30.0, 1e-9);
-  EXPECT_NEAR(storage(*ms) - v0 + ms->chan_outflow_vol, 30.0, 1e-9);
-  EXPECT_EQ(ms->ov_depth[1], 0.0);
+  for (const bool sacramento : {true, false}) {
+    SCOPED_TRACE(sacramento ? "Sacramento" : "conceptual groundwater");
+    auto ms = exchange_cell(0.0);
+    if (sacramento) {
+      ms->sacramento_on = 1;
+      ms->sac_channel_outflow = 0.5;
+      ms->gst_sac_weight.allocate(1, 1);
+      ms->gst_sac_weight[1][1] = 1.0;
+    } else {
+      ms->conceptual_gw_on = 1;
+      ms->cgw_channel_outflow = 0.5;
+      ms->gst_cgw_weight.allocate(1, 1);
+      ms->gst_cgw_weight[1][1] = 1.0;
+    }
+    ms->time_tol = 1.1574074074074074e-7;
+    ms->chan_interval = 60.0;
+    ms->chan_interval_days = 60.0 / 86400.0;
+    const double v0 = storage(*ms);
+    double discharged = 0.0;
+    for (int step = 1; step <= 2; ++step) {
+      ms->now = ms->next_chan_time = 1000.0 + step * ms->chan_interval_days;
+      ms->last_chan_time = ms->now - ms->chan_interval_days;
+      chan_route_step(*ms);
+      ASSERT_EQ(error_rec.code, 0);
+      discharged += ms->chan_outflow_vol;
+      EXPECT_NEAR(ms->vol_lat_into_chan_total, 30.0 * step, 1e-9);
+      EXPECT_NEAR(ms->vol_lumped_to_chan_total, 30.0 * step, 1e-9);
+      EXPECT_NEAR(storage(*ms) - v0 + discharged, 30.0 * step, 1e-9);
+    }
+    EXPECT_EQ(ms->ov_depth[1], 0.0);
+    EXPECT_EQ(ms->vol_ov_head_bound_in_total, 0.0);
+  }
 }
 
 }  // namespace
