@@ -17,13 +17,6 @@ namespace {
 
 using kavro_test::read_file;
 
-// The number printed after `label` on its line.
-double value_after(const std::string& text, const std::string& label) {
-  const auto p = text.find(label);
-  if (p == std::string::npos) return NAN;
-  return std::stod(text.substr(p + label.size()));
-}
-
 class FinalSummary : public testing::Test {
  protected:
   void SetUp() override {
@@ -65,9 +58,9 @@ TEST_F(FinalSummary, ClosedBoxKeepsItsWater) {
   ms->vol_surface_init = 147.5;
   for (long k = 1; k <= 4; ++k) ms->ov_depth[k] = 147.5 / 400.0;
   const std::string text = summary();
-  EXPECT_DOUBLE_EQ(value_after(text, "Initial volume on surface="), 147.5);
-  EXPECT_DOUBLE_EQ(value_after(text, "Final volume on surface="), 147.5);
-  EXPECT_DOUBLE_EQ(value_after(text, "Mass balance error of surface components ="), 0.0);
+  EXPECT_DOUBLE_EQ(kavro_test::figure(text, "Initial volume on surface="), 147.5);
+  EXPECT_DOUBLE_EQ(kavro_test::figure(text, "Final volume on surface="), 147.5);
+  EXPECT_DOUBLE_EQ(kavro_test::figure(text, "Mass balance error of surface components ="), 0.0);
   EXPECT_LT(std::fabs(ms->overall_mass_error), 1e-12);
 }
 
@@ -86,8 +79,8 @@ TEST_F(FinalSummary, EmptyRunsPrintZeroErrorsAndNoUndefinedNumbers) {
   std::string console;
   const std::string text = summary(&console);
   EXPECT_FALSE(std::regex_search(text, std::regex(R"(\b(nan|inf)\b)", std::regex::icase))) << text;
-  EXPECT_DOUBLE_EQ(value_after(text, "Mass Balance error ="), 0.0);
-  EXPECT_DOUBLE_EQ(value_after(text, "Overall mass balance error ="), 0.0);
+  EXPECT_DOUBLE_EQ(kavro_test::figure(text, "Mass Balance error ="), 0.0);
+  EXPECT_DOUBLE_EQ(kavro_test::figure(text, "Overall mass balance error ="), 0.0);
   EXPECT_EQ(console.find("WARNING"), std::string::npos);
 }
 
@@ -174,8 +167,8 @@ TEST_F(FinalSummary, OverlandLakesCountInBothBalances) {
   EXPECT_DOUBLE_EQ(ms->vol_surface_final, 0.0);
   EXPECT_NEAR(ms->overall_mass_error, 0.0, 1e-9) << text;
   EXPECT_NEAR(ms->surface_mass_error, 0.0, 1e-9) << text;
-  EXPECT_NEAR(value_after(text, "Overland lake mass bal error m^3:"), 0.0, 1e-9);
-  EXPECT_NEAR(value_after(text, "Final volume in overland lakes="), 120.0, 1e-9);
+  EXPECT_NEAR(kavro_test::figure(text, "Overland lake mass bal error m^3:"), 0.0, 1e-9);
+  EXPECT_NEAR(kavro_test::figure(text, "Final volume in overland lakes="), 120.0, 1e-9);
 }
 
 TEST_F(FinalSummary, GroundwaterStoreUsesTheSolversStorageCoefficient) {
@@ -194,7 +187,7 @@ TEST_F(FinalSummary, GroundwaterStoreUsesTheSolversStorageCoefficient) {
   ms->vol_infiltration_total = 80.0;
   const std::string text = summary();
   EXPECT_DOUBLE_EQ(ms->vol_gw_final, 800.0);
-  EXPECT_NEAR(value_after(text, "Mass Balance error ="), 0.0, 1e-9) << text;
+  EXPECT_NEAR(kavro_test::figure(text, "Mass Balance error ="), 0.0, 1e-9) << text;
   EXPECT_NEAR(ms->overall_mass_error, 0.0, 1e-9) << text;
 }
 
@@ -253,8 +246,8 @@ TEST_F(FinalSummary, ChannelLakesHoldTheirCellsWater) {
   ms->vol_lake_inflow_total = 10.0;
   const std::string text = summary();
   EXPECT_DOUBLE_EQ(ms->vol_surface_final, 10.0);
-  EXPECT_DOUBLE_EQ(value_after(text, "Final volume in perennial lakes"), 500.0);
-  EXPECT_DOUBLE_EQ(value_after(text, "Perennial lake mass bal error m^3="), 0.0);
+  EXPECT_DOUBLE_EQ(kavro_test::figure(text, "Final volume in perennial lakes"), 500.0);
+  EXPECT_DOUBLE_EQ(kavro_test::figure(text, "Perennial lake mass bal error m^3="), 0.0);
 }
 
 }  // namespace
