@@ -73,8 +73,6 @@ void write_regularisation_lines(std::FILE* f, const pest_control& pc, double mea
   std::fprintf(f, "  Current value of regularisation objective function        =  %E\n\n", regularisation_phi);
 }
 
-double natural_value(const par_rec& p) { return p.partrans == "log" ? std::pow(10.0, p.value) : p.value; }
-
 void write_iteration_header(std::FILE* f, const pest_control& pc, int iteration, int model_calls, double first,
                             double second, double third) {
   const bool estimation = pc.pestmode == "estimation";

@@ -26,12 +26,7 @@ int lm_group_phi(pest_control& pc, int which, double& phi) {
 int lm_prior_phi(pest_control& pc, const dmat& prior_matrix, double& prior_phi) {
   prior_phi = 0.0;
   if (pc.nprior < 1) return 0;
-  dvec x = dvector(1, pc.n_adjustable);
-  dvec y = dvector(1, pc.nprior);
-  int column = 0;
-  for (int k = 1; k <= pc.npar; ++k)
-    if (pest_is_adjustable(pc.pars[k])) x[++column] = pc.pars[k].value;
-  mat_vec_product(prior_matrix, pc.nprior, pc.n_adjustable, x, pc.n_adjustable, y);
+  const dvec y = lm_prior_values(pc, prior_matrix);
   for (int g = 1; g <= pc.nobsgp; ++g) {
     obs_group_rec& group = pc.obs_groups[g];
     for (int k = 1; k <= pc.nprior; ++k) {
@@ -43,6 +38,22 @@ int lm_prior_phi(pest_control& pc, const dmat& prior_matrix, double& prior_phi) 
     }
   }
   return 0;
+}
+
+dvec lm_adjustable_values(const pest_control& pc) {
+  dvec x = dvector(1, pc.n_adjustable);
+  int column = 0;
+  for (int k = 1; k <= pc.npar; ++k)
+    if (pest_is_adjustable(pc.pars[k])) x[++column] = pc.pars[k].value;
+  return x;
+}
+
+dvec lm_prior_values(const pest_control& pc, const dmat& prior_matrix) {
+  dvec y = dvector(1, pc.nprior);
+  if (pc.nprior < 1) return y;
+  const dvec x = lm_adjustable_values(pc);
+  mat_vec_product(prior_matrix, pc.nprior, pc.n_adjustable, x, pc.n_adjustable, y);
+  return y;
 }
 
 int lm_adjustable_list(const pest_control& pc, ivec& list) {

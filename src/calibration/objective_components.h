@@ -18,5 +18,10 @@ int lm_group_phi(pest_control& pc, int which, double& phi);
 int lm_prior_phi(pest_control& pc, const dmat& prior_matrix, double& prior_phi);
 // list[k] = index in pars of the k-th adjustable parameter. 0.
 int lm_adjustable_list(const pest_control& pc, ivec& list);
+// The adjustable parameters' values (transformed) in control-file order.
+dvec lm_adjustable_values(const pest_control& pc);
+// The prior-information values at the current parameters: prior_matrix
+// times the adjustable values, one per equation.
+dvec lm_prior_values(const pest_control& pc, const dmat& prior_matrix);
 
 }  // namespace kavro

@@ -16,6 +16,10 @@ namespace kavro {
 
 bool pest_is_adjustable(const par_rec& p) { return p.partrans != "tied" && p.partrans != "fixed"; }
 
+double natural_value(const par_rec& p, double stored) { return p.partrans == "log" ? std::pow(10.0, stored) : stored; }
+
+double natural_value(const par_rec& p) { return natural_value(p, p.value); }
+
 namespace {
 
 // A refusal of the control file; its text is printed by pest_read_control.
@@ -54,6 +58,26 @@ class control_reader {
   }
 
   std::string word(std::string_view what) { return token(what); }
+  // A word that names a file, parameter, group or observation. A section
+  // header's "*" there means the section is short of entries: refused, so
+  // that no later name is taken from the wrong line.
+  std::string name(std::string_view what) {
+    std::string t = token(what);
+    if (t[0] == '*') throw refusal(token_line_, "a name", what, t);
+    return t;
+  }
+  // True when the next token opens its line with '*', as a section header does.
+  bool header_next() const {
+    std::size_t r = row_;
+    std::size_t c = col_;
+    bool first_on_line = !taken_on_row_;
+    for (; r < lines_.size(); ++r, c = 0, first_on_line = true) {
+      const std::string& text = lines_[r];
+      while (c < text.size() && is_blank_char(text[c])) ++c;
+      if (c < text.size()) return first_on_line && text[c] == '*';
+    }
+    return false;
+  }
   int integer(std::string_view what) {
     const std::string t = token(what);
     if (const std::optional<int> v = parse_whole_int(t)) return *v;
@@ -174,7 +198,7 @@ void read_control_data(control_reader& in, pest_control& pc) {
   pc.full_update_threshold = in.real("the full-update threshold");
   pc.cyclic_columns = in.integer("the number of cyclic columns");
   pc.proximity_distance = in.real("the proximity distance");
-  pc.model_project_file = in.word("the model project file");
+  pc.model_project_file = in.name("the model project file");
 }
 
 // "* parameter data": every parameter, with its key line in "kavro.in".
@@ -182,13 +206,13 @@ void read_parameters(control_reader& in, pest_control& pc, std::FILE* list) {
   if (pc.npar > 0) std::fprintf(list, "%d\n", pc.npar);
   for (int k = 1; k <= pc.npar; ++k) {
     par_rec& p = pc.pars[k];
-    p.name = in.word("PARNME");
+    p.name = in.name("PARNME");
     p.partrans = in.word("PARTRANS");
     p.parchglim = in.word("PARCHGLIM");
     p.value = in.real("PARVAL1");
     p.lower_bound = in.real("PARLBND");
     p.upper_bound = in.real("PARUBND");
-    p.group = in.word("PARGP");
+    p.group = in.name("PARGP");
     if (find_par_group(pc, p.group) == 0)
       throw in.refusal(in.token_line(), "the name of a parameter group", "PARGP of " + p.name, p.group);
     p.scale = in.real("SCALE");
@@ -219,8 +243,8 @@ void read_tied_list(control_reader& in, pest_control& pc) {
   for (int k = 1; k <= pc.npar; ++k) {
     par_rec& p = pc.pars[k];
     if (p.partrans != "tied") continue;
-    p.tie_child = in.word("the tied parameter of " + p.name);
-    p.tie_parent = in.word("the parent of tied parameter " + p.name);
+    p.tie_child = in.name("the tied parameter of " + p.name);
+    p.tie_parent = in.name("the parent of tied parameter " + p.name);
     const int parent = find_par(pc, p.tie_parent);
     if (parent == 0 || pc.pars[parent].partrans == "tied")
       throw in.refusal(in.token_line(), "the name of a parameter that is not tied", "the parent of " + p.name,
@@ -337,7 +361,7 @@ bool read_sections(control_reader& in, pest_control& pc, std::FILE* list) {
   pc.par_groups.allocate(pc.npargp);
   for (int g = 1; g <= pc.npargp; ++g) {
     par_group_rec& r = pc.par_groups[g];
-    r.name = in.word("PARGPNME");
+    r.name = in.name("PARGPNME");
     r.inctyp = in.word("INCTYP");
     r.derinc = in.real("DERINC");
     r.derinclb = in.real("DERINCLB");
@@ -359,32 +383,34 @@ bool read_sections(control_reader& in, pest_control& pc, std::FILE* list) {
   in.end_of_section();
   pc.obs_groups_line = in.line("the \"* observation groups\" line");
   pc.obs_groups.allocate(pc.nobsgp);
-  for (int g = 1; g <= pc.nobsgp; ++g) pc.obs_groups[g].name = in.word("OBGNME");
+  for (int g = 1; g <= pc.nobsgp; ++g) pc.obs_groups[g].name = in.name("OBGNME");
   in.end_of_section();
   pc.obs_data_line = in.line("the \"* observation data\" line");
   pc.obs.allocate(pc.nobs);
   for (int k = 1; k <= pc.nobs; ++k) {
     obs_rec& o = pc.obs[k];
-    o.name = in.word("OBSNME");
+    o.name = in.name("OBSNME");
     o.value = in.real("OBSVAL");
     o.weight = in.real("WEIGHT");
-    o.group = in.word("OBGNME");
+    o.group = in.name("OBGNME");
   }
   in.end_of_section();
   pc.command_line_line = in.line("the \"* model command line\" line");
-  pc.pre_batch_file = in.word("the pre-model batch file");
-  pc.post_batch_file = in.word("the post-model batch file");
+  pc.pre_batch_file = in.name("the pre-model batch file");
+  // A standard-format file names one command: the next header follows at
+  // once, and there is no post-model command.
+  if (!in.header_next()) pc.post_batch_file = in.name("the post-model batch file");
   in.end_of_section();
   pc.model_io_line = in.line("the \"* model input/output\" line");
   pc.templates.allocate(pc.ntplfle);
   for (int k = 1; k <= pc.ntplfle; ++k) {
-    pc.templates[k].tpl_file = in.word("TEMPFLE");
-    pc.templates[k].model_input_file = in.word("INFLE");
+    pc.templates[k].tpl_file = in.name("TEMPFLE");
+    pc.templates[k].model_input_file = in.name("INFLE");
   }
   pc.instructions.allocate(pc.ninsfle);
   for (int k = 1; k <= pc.ninsfle; ++k) {
-    pc.instructions[k].ins_file = in.word("INSFLE");
-    pc.instructions[k].model_output_file = in.word("OUTFLE");
+    pc.instructions[k].ins_file = in.name("INSFLE");
+    pc.instructions[k].model_output_file = in.name("OUTFLE");
   }
   pc.priors.allocate(pc.nprior);
   read_prior_and_regularisation(in, pc);

@@ -10,6 +10,8 @@
 
 namespace kavro {
 
+struct run_plan;
+
 struct par_group_rec {
   std::string name;       // PARGPNME
   std::string inctyp;     // INCTYP; not used
@@ -145,6 +147,8 @@ struct pest_control {
   // Section header lines as read; never compared.
   std::string par_groups_line, par_data_line, obs_groups_line, obs_data_line;
   std::string command_line_line, model_io_line, prior_line;
+  // The run every model run of the tool makes: null for the system's own.
+  const run_plan* model_plan = nullptr;
 };
 
 // Reads the control file argv[2] (".pst" appended when the name holds no
@@ -160,5 +164,10 @@ int pest_tied_ratios(pest_control& pc);
 // True when the parameter takes part in the search: its transformation is
 // neither exactly "tied" nor exactly "fixed".
 bool pest_is_adjustable(const par_rec& p);
+// The parameter's value in natural units: 10 to the power of the stored
+// value for "log" parameters, the stored value otherwise.
+double natural_value(const par_rec& p);
+// A value stored in the parameter's units (perturbed or trial), in natural units.
+double natural_value(const par_rec& p, double stored);
 
 }  // namespace kavro

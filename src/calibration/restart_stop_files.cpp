@@ -144,7 +144,7 @@ int lm_read_restart(lm_search_state& state, pest_control& pc, const output_file_
   restart_reader in(names.rst_name, split_words(*bytes));
   const int rows = restart_rows(pc);
   const int history_size = pc.noptmax >= 1 ? pc.noptmax + 1 : 0;
-  lm_search_state s;
+  lm_restart_items s;
   control_items c;
   try {
     in.item(1, "method");
@@ -209,7 +209,7 @@ int lm_read_restart(lm_search_state& state, pest_control& pc, const output_file_
   } catch (const restart_reader::refused&) {
     return 1;
   }
-  state = std::move(s);
+  static_cast<lm_restart_items&>(state) = std::move(s);
   pc.method = c.method;
   pc.full_update = c.full_update;
   pc.full_update_threshold = c.full_update_threshold;

@@ -12,7 +12,7 @@ struct pest_control;
 struct output_file_names;
 
 // The working state of the optimisation driver that a restart carries over.
-struct lm_search_state {
+struct lm_restart_items {
   dmat jacobian{"jacobian"};            // (nobs + nprior) x n_adjustable: observation rows, then prior rows
   dmat jacobian_best{"jacobian_best"};  // the same shape: copy at the best set
   int iteration = 0;                    // 0 before the initial run, 1 in the first iteration
@@ -30,6 +30,25 @@ struct lm_search_state {
   dvec start_values{"start_values"};    // [1..n_adjustable] adjustable values at the start of the iteration
   int model_calls = 0;                  // model runs so far
   int cyclic_cursor = 0;                // round-robin position of the cyclic Jacobian columns
+};
+
+// The whole working state of one search: what a restart carries over, and
+// the storage that the driver builds afresh at every start.
+struct lm_search_state : lm_restart_items {
+  double prior_phi = 0.0;       // prior-information part of the latest objective
+  int has_switch_group = 0;     // 1 when an adjustable parameter's group has FORCEN "switch"
+  int all_at_limits = 0;        // 1 when every adjustable parameter is frozen or set aside
+  int stop_flag = 0;            // 1 when a termination test ended the search
+  ivec adjustable_list{"adjustable_list"};  // [1..n_adjustable] index in pars of each adjustable parameter
+  dvec weight_matrix{"weight_matrix"};      // [1..nobs + nprior] the squared weights: the diagonal of the
+                                            // weight matrix, which is zero elsewhere
+  dmat prior_matrix{"prior_matrix"};        // nprior x n_adjustable: factor of each adjustable parameter
+  dvec upgrade{"upgrade"};                  // [1..n_adjustable] upgrade of the current trial
+  dmat covariance{"covariance"};            // n_adjustable square: final statistics
+  dmat covariance_work{"covariance_work"};  // copy of the covariance that the eigen-decomposition destroys
+  dmat correlation{"correlation"};
+  dmat eigenvectors{"eigenvectors"};
+  dvec eigenvalues{"eigenvalues"};
 };
 
 // Deletes and rewrites the restart file rst_name. 0, or 1 after a message

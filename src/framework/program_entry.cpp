@@ -190,10 +190,10 @@ int kavro_main(int argc, char** argv) {
         status = ran == 1 ? 0 : 1;
         break;
       }
-      case 8: run_slm(argc, argv); break;
-      case 9: run_multistart(argc, argv); break;
-      case 10: run_trajectory_repulsion(argc, argv); break;
-      case 11: run_mlsl(argc, argv); break;
+      case 8: status = run_slm(argc, argv) == 0 ? 0 : 1; break;
+      case 9: status = run_multistart(argc, argv) == 0 ? 0 : 1; break;
+      case 10: status = run_trajectory_repulsion(argc, argv) == 0 ? 0 : 1; break;
+      case 11: status = run_mlsl(argc, argv) == 0 ? 0 : 1; break;
       default: break;
     }
   }

@@ -41,6 +41,19 @@ bool set_long_term_start(main_state& ms) {
 
   ms.start_date_given = 1;
   ms.now = set_date_from_start_cards(ms);
+  // The run must start inside its weather data.
+  const bool after_end = ms.now > ms.hmet_end_time + timing_tolerance_days;
+  if (after_end || ms.now < ms.start_time - timing_tolerance_days) {
+    const bool end = after_end;
+    std::printf(
+        "Error: the START_DATE %d/%d/%d %02d:%02d of the project file lies %s hour of the weather data, "
+        "%d/%d/%d %02d:00 (weather file %s).  Edit the project file.\n",
+        rp.start_month, rp.start_day, rp.start_year, rp.start_hour, rp.start_minute,
+        end ? "after the last" : "before the first", end ? ms.hmet_end_month : ms.hmet_begin_month,
+        end ? ms.hmet_end_day : ms.hmet_begin_day, end ? ms.hmet_end_year : ms.hmet_begin_year,
+        end ? ms.hmet_end_hour : ms.hmet_begin_hour, ms.hmet_path.c_str());
+    return false;
+  }
   for (int i = 1; i <= ms.n_precip_events; ++i) {
     const auto start = event_start_entry(ms, i);
     if (start && *start >= ms.now) {

@@ -5,11 +5,6 @@
 namespace kavro {
 
 void read_permafrost_soil_setup(main_state&) {}
-void read_snow_band_params(main_state&) {}
-void set_met_station_location(main_state&) {}
-void gage_cell_distances(main_state&) {}
-void hmet_step(main_state&) {}
-void longterm_et_step(main_state&) {}
 void soil_temperature_step(main_state&) {}
 void snow_step(main_state&) {}
 void snowmelt_release_step(main_state&) {}

@@ -7,17 +7,23 @@ struct main_state;
 
 // Grid set-up of the permafrost soil model.
 void read_permafrost_soil_setup(main_state& ms);
-// Grid set-up of the snow parameters.
+// Grid set-up of the snow parameters: per cell from their cards or by
+// elevation band (card NWSRFS_ELEV_SNOW); SNOW_TEMP_BASE and SNOW_PXTEMP.
 void read_snow_band_params(main_state& ms);
-// Grid set-up: weather station position, elevation and lapse rate.
+// Grid set-up: the weather station's x and y (its elevation is the grid
+// set-up's station_elev).
 void set_met_station_location(main_state& ms);
-// Distances of every cell to every gauge and its elevation band.
+// Long-term runs: distances of every cell to every station and the
+// elevation band of every cell.
 void gage_cell_distances(main_state& ms);
-// Weather file header, rain events and calibration output.
+// The weather file's scan, the optimisation output, the rain events and the
+// event list for the host.
 void init_meteorology_inputs(main_state& ms);
-// Reads the next hour of weather (long-term runs).
+// Reads the next hour of weather and spreads it over the cells (long-term
+// runs); ends the run when the weather data end.
 void hmet_step(main_state& ms);
-// Evapotranspiration, lake evaporation and frozen ground (long-term runs).
+// Evapotranspiration, lake evaporation, the frost index, the unfrozen soil
+// water and the hourly basin averages (long-term runs).
 void longterm_et_step(main_state& ms);
 // Permafrost soil temperature model.
 void soil_temperature_step(main_state& ms);

@@ -183,6 +183,8 @@ const cell_array_row cell_array_table[] = {
     {long_term, &main_state::DIRECT_EVAP},
     {long_term, &main_state::pot_et},
     {long_term, &main_state::pot_aet},
+    {long_term, &main_state::ground_temp},
+    {long_term, &main_state::ground_heat_flux},
     {[](const main_state& ms) { return long_term(ms) && ms.gtfsm_on; }, &main_state::SE},
     {[](const main_state& ms) { return long_term(ms) && ms.cfgi_on; }, &main_state::cfgi_value},
     {long_term, &main_state::direct_gridded},
@@ -194,8 +196,10 @@ const cell_array_row cell_array_table[] = {
     {long_term, &main_state::vel_gridded},
     {long_term, &main_state::eff_temp_gridded},
     {long_term, &main_state::Temp_Daily_Avg, fixed(2), fixed(24)},
-    {[](const main_state& ms) { return long_term(ms) && ms.et_calc_penman_on; }, &main_state::veg},
-    {[](const main_state& ms) { return long_term(ms) && ms.et_calc_penman_on; }, &main_state::Kt},
+    // The weather step reads vegetation height and transmission in every
+    // long-term run; without their maps they stay 0 (no canopy).
+    {long_term, &main_state::veg},
+    {long_term, &main_state::Kt},
     {[](const main_state& ms) { return long_term(ms) && ms.et_calc_penman_on; }, &main_state::Rs},
     {long_term, &main_state::ATI_2},
     {long_term, &main_state::D_2},

@@ -32,7 +32,7 @@ constexpr project_card output_cards[] = {
     ksat_to_vopa, rough_to_vopa, poros_to_vopa, out_ov_no2, out_ov_no3, out_ov_nh4, out_ov_on, out_ov_op,
     out_ov_dp, out_ov_alg, out_ov_cbod, out_ov_do, out_st_no2, out_st_no3, out_st_nh4, out_st_on, out_st_op,
     out_st_dp, out_st_alg, out_st_cbod, out_st_do, out_hyd_no2, out_hyd_no3, out_hyd_nh4, out_hyd_on,
-    out_hyd_op, out_hyd_dp, out_hyd_alg, out_hyd_cbod, out_hyd_do,
+    out_hyd_op, out_hyd_dp, out_hyd_alg, out_hyd_cbod, out_hyd_do, optimize,
 };
 
 // An output and the input it may write over: the input is read in full at
@@ -131,6 +131,11 @@ std::vector<run_file_name> run_file_names(const main_state& ms) {
   if (writes_evap_out(ms))
     files.push_back(
         make_entry("the evaporation table of the soil-column methods", project_card::ignore, true, "evap_out"));
+  const project_params_record& p = ms.project_params;
+  if (p.use_optimize && p.optimize.empty())
+    files.push_back(make_entry("card OPTIMIZE (its default name)", project_card::ignore, true, "kavro_optim.out"));
+  if (p.use_qln && p.use_qln_event_num && p.qln_event_num == 0)
+    files.push_back(make_entry("the host's event list", project_card::ignore, true, "exchange/QLN_PRECIP.SUM"));
   return files;
 }
 

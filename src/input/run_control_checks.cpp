@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
@@ -135,6 +136,13 @@ bool check_run_control_values(const main_state& ms) {
     check_steps(r, "TOT_TIME", rp.tot_time, dt);
     check_steps(r, "HYD_FREQ", rp.hyd_freq, dt);
     check_steps(r, "MAP_FREQ", rp.map_freq, dt);
+    // Weather, evapotranspiration and the other hourly processes of a
+    // long-term run act at whole hours, which the steps must meet.
+    const double per_hour = std::round(3600.0 / dt);
+    if (p.use_long_term && !p.use_qln && (per_hour < 1.0 || std::fabs(per_hour * dt - 3600.0) > 0.005))
+      r.add("Error: a long-term run steps through hourly weather: its time step (%g s, card %s) must divide an hour "
+            "(3600 s) into whole steps.\n",
+            dt, dt < rp.timestep ? "ST_TIME_STEP" : "TIMESTEP");
   }
   return !r.any;
 }

@@ -5,6 +5,7 @@
 // for the same cell, and the one that comes second reports the merge.
 #include "overland/lake_extent.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "channel/lake_rating.h"
@@ -174,6 +175,25 @@ void lake_extent_update(main_state& ms) {
     error_rec.code = already_printed_code;
     report_error(error_rec);
   }
+}
+
+void lake_evaporation(main_state& ms, double wind, double T, double RH) {
+  if (!ms.lakes_on || ms.n_lakes < 1) return;
+  const double wind_km_per_day = wind * 0.001 * 86400.0;
+  // Mass transfer over open water; the saturation vapour pressure of this
+  // form is written with T + 273.3 in its denominator.
+  const double air = 1.69e-4 * wind_km_per_day * (1.0 - RH / 100.0) * 6.11 * std::exp(17.3 * T / (T + 273.3)) / 24.0;
+  double taken = 0.0;
+  for (int L = 1; L <= ms.n_lakes; ++L) {
+    const double A = ms.lake_area[L];
+    const double E = std::pow(std::max(A / 1.0e6, 1e-6), -0.05) * air * A / 100.0;
+    const double loss = ms.lake_volume[L] > E ? E : std::max(ms.lake_volume[L], 0.0);
+    ms.lake_volume[L] -= loss;
+    if (!ms.cumulative_lake_evap.empty()) ms.cumulative_lake_evap[L] += loss;
+    taken += loss;
+  }
+  ms.vol_lake_evap_total += taken;
+  lake_extent_update(ms);
 }
 
 }  // namespace kavro

@@ -7,6 +7,7 @@
 #include "framework/checked_array.h"
 #include "framework/file_wrapper.h"
 #include "framework/one_based.h"
+#include "hydromet/weather_run_state.h"
 
 namespace kavro {
 
@@ -94,6 +95,46 @@ struct richards_met_block {
   double lapse_rate = 0;                            // Air-temperature lapse rate used by the meteorology step (0.00981 when the dry-adiabatic rate is chosen)
   dvec temper_gridded_sum{"temper_gridded_sum"};    // allocation name "temper_gridded_sum" (n = active cells)
   dvec eff_temp_gridded{"eff_temp_gridded"};        // allocation name "eff_temp_gridded" (n = active cells)
+
+  // ---- Weather of long-term runs: the reader, the hour over the grid, the
+  // sun, evapotranspiration and the frozen-ground index.
+  int hmet_call_no = 0;                             // number of the coming weather read: 1 the scan, 2 the first hour, then on
+  int hmet_n_records = 0;                           // weather records counted by the scan (1 in a run without LONG_TERM)
+  hmet_reader_state hmet_reader;                    // the weather reader's place, last good values and buffers (this run only)
+  weather_work weather_buffers;                     // work arrays of the hourly per-cell weather loops
+  double station_x = 0;                             // x of the weather station (map units, card HMET_XCOORD_GAGE)
+  double station_y = 0;                             // y of the weather station (map units, card HMET_YCOORD_GAGE)
+  double orog_gage_elev = 0;                        // elevation of the orographic gauge (m, its file's header)
+  double base_gage_elev = 0;                        // elevation of the base station of the orographic lapse rate (m)
+  int sun_day_of_year = 0;                          // day of year of the weather hour
+  double sun_declination = 0;                       // solar declination of the weather hour (radians)
+  double sun_hour_angle = 0;                        // solar hour angle of the weather hour (radians, 0 at noon)
+  double sun_altitude = 0;                          // solar altitude of the weather hour (radians)
+  double sun_azimuth = 0;                           // solar azimuth, clockwise from north (radians)
+  double sun_zenith = 0;                            // solar zenith angle (radians)
+  int shading_on = 0;                               // 1 in long-term runs: the terrain shades cells from the sun
+  int albedo_hour_count = 0;                        // hours summed in temper_gridded_sum since the daily snow albedo
+  double mean_elevation = 0;                        // mean ground elevation of the cells (m)
+  double clear_sky_rad_day = 0;                     // clear-sky noon radiation of the day (W/m2)
+  double clear_sky_rad_max = 0;                     // largest clear-sky noon radiation of the year (W/m2)
+  double snow_mf_constant = 0;                      // card NWSRFS_MF_CONSTANT
+  double snow_mbase = 0;                            // base temperature of melt (degrees C, card SNOW_TEMP_BASE, else 0)
+  dvec snow_mf_max{"snow_mf_max"};                  // [cell] largest melt factor (mm/C/6h)
+  dvec snow_mf_min{"snow_mf_min"};                  // [cell] smallest melt factor (mm/C/6h)
+  dvec snow_fr_use{"snow_fr_use"};                  // [cell] frozen-ground use factor
+  dvec snow_scf{"snow_scf"};                        // [cell] snow correction factor of the gauge catch
+  dvec snow_tipm{"snow_tipm"};                      // [cell] antecedent temperature index weight
+  dvec snow_nmf{"snow_nmf"};                        // [cell] negative melt factor (mm/C/6h)
+  dvec snow_fua{"snow_fua"};                        // [cell] melt of the areal depletion factor
+  dvec snow_plwhc{"snow_plwhc"};                    // [cell] liquid water holding capacity (fraction)
+  dvec ground_temp{"ground_temp"};                  // [cell] ground surface temperature (K), carried from hour to hour
+  dvec ground_heat_flux{"ground_heat_flux"};        // [cell] residual of the surface energy balance (kW/m2)
+  int ground_temp_started = 0;                      // 1 once the ground temperatures started at the air temperature
+  dmat temp_hr{"temp_hr"};                          // [cell][1..24] the last 24 hourly cell temperatures, newest in slot 1 (C)
+  dvec daily_temp{"daily_temp"};                    // [cell] sum of temp_hr (C)
+  double soil_moisture_mean = 0;                    // basin mean soil moisture of the last hourly averages
+  double prev_vol_evap_total = 0;                   // vol_evap_total at the last hourly averages (m3)
+  // ---- end of the weather group
   int veg_trans_min_on = 0;                         // Presence flag of card VEG_TRANS_MIN copied by alloc_cell_arrays in long-term runs
   double veg_trans_min = 0;                         // Copy of card VEG_TRANS_MIN (default 0.4)
   int seasonal_rs_on = 0;                           // 1 when card SEASONAL_RS gives seasonal canopy resistance

@@ -15,17 +15,6 @@ namespace {
 
 using kavro::pest_control;
 
-// What `write` puts into a fresh stream.
-std::string written(const std::function<void(std::FILE*)>& write) {
-  std::FILE* f = std::tmpfile();
-  write(f);
-  std::rewind(f);
-  std::string text;
-  for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) text += static_cast<char>(c);
-  std::fclose(f);
-  return text;
-}
-
 TEST(CaseNames, CutAtTheFirstDotOfTheLastComponent) {
   struct example {
     const char* arg;

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,20 @@
 #include "test_support.h"
 
 namespace kavro_test {
+
+// pest_read_control on `control_arg` as the third command-line argument;
+// its result, with the console output in `out`.
+inline int read_pest_control(kavro::pest_control& pc, const std::string& control_arg, std::string* out = nullptr) {
+  std::vector<std::string> args = {"kavro", "-slm", control_arg};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ::testing::internal::CaptureStdout();
+  const int rc = kavro::pest_read_control(pc, 3, argv.data());
+  const std::string text = ::testing::internal::GetCapturedStdout();
+  if (out) *out = text;
+  return rc;
+}
 
 class pest_folder_test : public ::testing::Test {
  protected:
@@ -29,18 +44,8 @@ class pest_folder_test : public ::testing::Test {
   // Copies a fixture into the working folder.
   static void copy_fixture(const std::string& name) { write_file(name, fixture(name)); }
 
-  // pest_read_control on `control_arg` as the third command-line argument;
-  // its result, with the console output in `out`.
   static int read_control(kavro::pest_control& pc, const std::string& control_arg, std::string* out = nullptr) {
-    std::vector<std::string> args = {"kavro", "-slm", control_arg};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::testing::internal::CaptureStdout();
-    const int rc = kavro::pest_read_control(pc, 3, argv.data());
-    const std::string text = ::testing::internal::GetCapturedStdout();
-    if (out) *out = text;
-    return rc;
+    return read_pest_control(pc, control_arg, out);
   }
 
  private:
@@ -53,6 +58,17 @@ inline std::string replace_once(std::string text, const std::string& from, const
   const std::size_t at = text.find(from);
   EXPECT_NE(at, std::string::npos) << from;
   if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+// What `write` puts into a fresh stream.
+inline std::string written(const std::function<void(std::FILE*)>& write) {
+  std::FILE* f = std::tmpfile();
+  write(f);
+  std::rewind(f);
+  std::string text;
+  for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) text += static_cast<char>(c);
+  std::fclose(f);
   return text;
 }
 

@@ -73,8 +73,18 @@ inline void write_stand_in_files() {
              "5\n0 0 0 0\n1.255943 1 3600 1\n3.314454 1 9600 1\n7.255465 1 18600 1\n11.954406 1 27600 1\n");
 }
 
+// The process-wide file-name and replacement switches as a new process has them.
+inline void reset_process_switches() {
+  kavro::run_prefix_on = 0;
+  kavro::run_number = 0;
+  kavro::replace_on = 0;
+  kavro::free_replace_pairs();
+  kavro::set_project_folder("");
+  kavro::set_output_folder("");
+}
+
 // Runs each test in a fresh folder that is the working folder, with the
-// process-wide file-name and replacement switches as a new process has them.
+// process-wide switches as a new process has them.
 class calibration_folder : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -86,14 +96,7 @@ class calibration_folder : public ::testing::Test {
     std::filesystem::current_path(old_cwd_);
     reset_switches();
   }
-  static void reset_switches() {
-    kavro::run_prefix_on = 0;
-    kavro::run_number = 0;
-    kavro::replace_on = 0;
-    kavro::free_replace_pairs();
-    kavro::set_project_folder("");
-    kavro::set_output_folder("");
-  }
+  static void reset_switches() { reset_process_switches(); }
   scratch_dir dir;
 
  private:
