@@ -20,23 +20,6 @@ namespace {
 
 constexpr double seconds_per_day = 86400.0;
 
-// Books the cell exchange of every lake since the last call; true when
-// some lake exchanged more than 1e-16 m3.
-bool book_lake_exchange(main_state& ms, bool need_volume) {
-  bool active = false;
-  for (int k = 1; k <= ms.n_lakes; ++k) {
-    double& in = ms.lake_in_dv[k];
-    double& out = ms.lake_out_dv[k];
-    if (in > 1e-16 || (out > 1e-16 && (!need_volume || ms.lake_volume[k] > 1e-8))) active = true;
-    ms.vol_lake_inflow_total += in;
-    ms.vol_overland_to_lake += in;
-    ms.vol_lake_outflow_total += out;
-    ms.vol_overland_from_lake += out;
-    in = out = 0.0;
-  }
-  return active;
-}
-
 void book_aquifer_exchange(main_state& ms) {
   if (ms.gw_simulation_on) return;
   if (ms.stream_loss_on && !ms.stream_gw_cell_vol.empty()) {
@@ -89,6 +72,23 @@ double slow_exchange_interval(const main_state& ms, double start) {
 
 }  // namespace
 
+bool book_lake_exchange(main_state& ms, bool outflow_needs_water) {
+  if (!ms.lakes_on) return false;
+  bool active = false;
+  const long n = std::min<long>(ms.n_lakes, std::min(ms.lake_in_dv.size(), ms.lake_out_dv.size()));
+  for (long k = 1; k <= n; ++k) {
+    double& in = ms.lake_in_dv[k];
+    double& out = ms.lake_out_dv[k];
+    if (in > 1e-16 || (out > 1e-16 && (!outflow_needs_water || ms.lake_volume[k] > 1e-8))) active = true;
+    ms.vol_lake_inflow_total += in;
+    ms.vol_overland_to_lake += in;
+    ms.vol_lake_outflow_total += out;
+    ms.vol_overland_from_lake += out;
+    in = out = 0.0;
+  }
+  return active;
+}
+
 // Between rain events of a long-term run the channel interval follows what
 // still moves water: lakes exchanging with cells, lake seepage or pipe flow
 // into lakes, the aquifer feeding the streams, lakes that merely hold water.
@@ -136,10 +136,12 @@ void chan_route_step(main_state& ms) {
 
   // Lumped-model outflow reaches the channels whenever its model runs.
   if (ms.ov_cells_wet || ms.overbank_flow_on || ms.overbank_links_on || ms.sacramento_on || ms.conceptual_gw_on) {
-    double bound_in = 0.0, bound_out = 0.0;
-    ms.vol_lat_into_chan_total += chan_lateral_inflow(ms, chan_dt, bound_in, bound_out);
-    ms.vol_ov_head_bound_in_total += bound_in;
-    ms.vol_ov_head_bound_out_total += bound_out;
+    const lateral_exchange_volumes traded = chan_lateral_inflow(ms, chan_dt);
+    ms.vol_ov_head_bound_in_total += traded.into_channel;
+    ms.vol_ov_head_bound_out_total += traded.onto_cells;
+    // Already in the routing's lateral inflow: this total only tells the
+    // lumped models' share, for their own balance.
+    ms.vol_lumped_to_chan_total += traded.from_lumped;
     ms.chan_active = 1;
     if (error_rec.code != 0) return;
   }

@@ -10,6 +10,7 @@
 #include "channel/channel_routing.h"
 #include "channel/channel_steps.h"
 #include "channel/cross_sections.h"
+#include "channel/link_kinds.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/number_text.h"
@@ -20,7 +21,6 @@
 namespace kavro {
 namespace {
 
-constexpr int section_bits = 4 | 8 | 16, lake_bit = 32, structure_bit = 64, captured_bit = 128;
 constexpr int token_limit = 10000;
 
 void say(const std::string& text) { print_and_log(run_log_file, text); }
@@ -225,7 +225,7 @@ void init_channel_run(main_state& ms) {
     if (error_rec.code != 0) return;
     for (int l = 1; l <= ms.LINKS; ++l) {
       const int lt = ms.ltype[l];
-      if ((lt & (structure_bit | lake_bit)) || ((lt & section_bits) && (lt & captured_bit))) continue;
+      if (!is_ordinary_link(lt)) continue;
       for (int j = 1; j <= ms.nx[l]; ++j) {
         ms.vol_channel_init_total += ms.area[j][l] * ms.chan_dx[l];
         if (!ms.chan_contam_on || ms.chan_node_mass.empty()) continue;

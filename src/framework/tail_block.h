@@ -114,6 +114,8 @@ struct record_tail_block {
   file_wrapper total_chan_kn_file;                  // Channel total Kjeldahl nitrogen output of card TOTAL_CHAN_KN (w)
   file_wrapper total_chan_p_file;                   // Channel total phosphorus output of card TOTAL_CHAN_P (w)
   int hydrograph_rows = 0;                          // outlet-hydrograph rows written so far in the run
+  int hydrograph_row_step = 0;                      // step_no of the last outlet-hydrograph row (0: the run's start)
+  double hydrograph_row_vol = 0;                    // vol_discharge_total when that row was written (m3)
   int ts_count_depth = 0;                           // next "TS" number of the channel depth dataset (from 0)
   int ts_count_flow = 0;                            // next "TS" number of the channel discharge dataset
   int ts_count_velocity = 0;                        // next "TS" number of the channel velocity dataset

@@ -62,11 +62,25 @@ void write_outlet_sediment_row(const main_state& ms, double f, double long_term_
   std::fprintf(out, "\n");
 }
 
-// Items 4 to 6: runoff and rainfall rates and the outlet hydrographs.
-void write_outlet_rows(main_state& ms, double f, double long_term_time) {
+// The outlet discharge of a row (m3/s): the outlet volume booked since the
+// previous row (overland outlet or channel outlet) over the time since it.
+// The discharge of the last routing pass would sample one phase of schemes
+// whose passes alternate their sweep order; the booked volume is the water
+// that left. Moves the row marks on.
+double row_outlet_discharge(main_state& ms) {
+  const double span = static_cast<double>(ms.step_no - ms.hydrograph_row_step) * ms.dt;
+  const double volume = ms.vol_discharge_total - ms.hydrograph_row_vol;
+  ms.hydrograph_row_step = ms.step_no;
+  ms.hydrograph_row_vol = ms.vol_discharge_total;
+  return span > 0.0 ? volume / span : ms.qout;
+}
+
+// Items 4 to 6: runoff and rainfall rates and the outlet hydrographs, with
+// the row's outlet discharge q (m3/s).
+void write_outlet_rows(main_state& ms, double q, double f, double long_term_time) {
   const double basin_area = static_cast<double>(ms.n_cells) * ms.dx * ms.dx;
   if (ms.runoff_mmph_on && ms.fs_runoff_mmph.is_open()) {
-    const double runoff = basin_area > 0.0 ? ms.qout * 3600.0 / basin_area * 1000.0 : 0.0;
+    const double runoff = basin_area > 0.0 ? q * 3600.0 / basin_area * 1000.0 : 0.0;
     if (ms.strict_julian_date_on)
       std::fprintf(ms.fs_runoff_mmph.fp, "%16.6lf %16.8lf\n", ms.now, runoff);
     else
@@ -83,14 +97,14 @@ void write_outlet_rows(main_state& ms, double f, double long_term_time) {
   std::FILE* sig = ms.fs_hyd_6digit.fp;
   const bool cfs = ms.qout_cfs_on != 0;
   if (!ms.long_term_on && !ms.strict_julian_date_on) {
-    if (outlet) std::fprintf(outlet, cfs ? "%8.2lf %10.3lf\n" : "%8.2lf %16.8lf\n", ms.elapsed_min, ms.qout * f);
-    if (sig) std::fprintf(sig, "%8.2lf %16.8lf\n", ms.elapsed_min, ms.qout * f);
+    if (outlet) std::fprintf(outlet, cfs ? "%8.2lf %10.3lf\n" : "%8.2lf %16.8lf\n", ms.elapsed_min, q * f);
+    if (sig) std::fprintf(sig, "%8.2lf %16.8lf\n", ms.elapsed_min, q * f);
   } else if (!ms.long_term_on) {
-    if (outlet) std::fprintf(outlet, "%16.8lf %16.8lf\n", ms.now, ms.qout * f);
-    if (sig) std::fprintf(sig, "%8.2lf %16.8lf\n", ms.now, ms.qout * f);
+    if (outlet) std::fprintf(outlet, "%16.8lf %16.8lf\n", ms.now, q * f);
+    if (sig) std::fprintf(sig, "%8.2lf %16.8lf\n", ms.now, q * f);
   } else {
-    if (outlet) std::fprintf(outlet, cfs ? "%16.8lf %16.8lf\n" : "%16.8lf %11.4lf\n", long_term_time, ms.qout * f);
-    if (sig) std::fprintf(sig, "%8.2lf %16.8lf\n", long_term_time, ms.qout * f);
+    if (outlet) std::fprintf(outlet, cfs ? "%16.8lf %16.8lf\n" : "%16.8lf %11.4lf\n", long_term_time, q * f);
+    if (sig) std::fprintf(sig, "%8.2lf %16.8lf\n", long_term_time, q * f);
   }
   ms.hydrograph_rows += 1;
 
@@ -453,12 +467,13 @@ void write_timeseries_output(main_state& ms) {
   const double f = ms.qout_cfs_on ? ms.m3_to_ft3 : 1.0;
   const double long_term_time = ms.long_term_on ? long_term_time_value(ms) : 0.0;
   const double day_fraction = ms.cur_day_of_year + ms.cur_hour / 24.0 + ms.cur_minute / 1440.0;
+  const double q_row = row_outlet_discharge(ms);
 
   if (ms.q7_settings != nullptr && ms.q7_settings->use_q7_input && q7_inflow_file.is_open())
-    std::fprintf(q7_inflow_file.fp, "%-8.1lf %-7.1f\n", day_fraction, static_cast<double>(static_cast<float>(ms.qout)));
+    std::fprintf(q7_inflow_file.fp, "%-8.1lf %-7.1f\n", day_fraction, static_cast<double>(static_cast<float>(q_row)));
   if (q7_fluxes) q7_write_fluxes(*ms.q7_data, day_fraction);
 
-  write_outlet_rows(ms, f, long_term_time);
+  write_outlet_rows(ms, q_row, f, long_term_time);
   write_channel_point_rows(ms, f, long_term_time);
   write_cell_rows(ms, f, long_term_time);
   write_pipe_point_rows(ms, f, long_term_time);

@@ -7,6 +7,8 @@
 #include "framework/main_state.h"
 #include "framework/run_clock.h"
 #include "overland/bmp_units.h"
+#include "overland/held_depth.h"
+#include "overland/overland_flow.h"
 #include "overland/overland_steps.h"
 #include "overland/rain_distribution.h"
 
@@ -15,12 +17,6 @@ namespace kavro {
 namespace {
 
 constexpr double mm_h_to_m_s = 1.0 / 3600000.0;
-
-bool head_boundary_cell(const main_state& ms, long i) {
-  if (!ms.ov_boundary_on || ms.boundary_type.size() < i) return false;
-  const int t = ms.boundary_type[i];
-  return t == 2 || t == 3 || t == 9;
-}
 
 // Long-term runs: rain at or below the rain/snow temperature falls as snow;
 // rain on a snow-covered cell joins the pack. Returns the depth left for the
@@ -48,9 +44,24 @@ bool snow_arrays_ready(const main_state& ms) {
          ms.temper_gridded.size() >= ms.n_cells;
 }
 
+// A depth below dry before the rain is added was left by the surface
+// routing of the last step: the overland scheme failed there, not the rain.
+void report_scheme_negative_depth(const main_state& ms, long i) {
+  const bool placed = i <= ms.cell_row.size() && i <= ms.cell_col.size();
+  std::printf("Error: the %s overland scheme left a negative depth of %g m in overland cell %ld (row %d, column %d) "
+              "at %.2lf minutes.\n",
+              overland_scheme_name(ms.overtype), ms.ov_depth[i], i, placed ? ms.cell_row[i] : 0,
+              placed ? ms.cell_col[i] : 0, ms.elapsed_min);
+}
+
 // Rain of one ordinary cell: the depth it adds (m) after blockage, a storage
 // unit's share and snow. False after a NaN or negative depth (reported).
 bool rain_on_cell(main_state& ms, long i, double d, bool snow_on) {
+  if (ms.ov_depth[i] < 0.0) {
+    report_scheme_negative_depth(ms, i);
+    error_rec.code = already_printed_code;
+    return false;
+  }
   if (ms.ovr_flow_block_on && ms.ovr_flow_block.size() >= i && ms.ovr_flow_block[i] < 1.0)
     d *= 1.0 - ms.ovr_flow_block[i];
   d = bmp_rain_share(ms, i, d);
@@ -107,7 +118,7 @@ double apply_rain_piece(main_state& ms, double step_s, bool& ok) {
       ms.olake_event_flag = 1;
       continue;
     }
-    if (head_boundary_cell(ms, i)) {
+    if (is_held_depth_cell(ms, i)) {
       ms.vol_ov_head_bound_out_total += v;
       continue;
     }

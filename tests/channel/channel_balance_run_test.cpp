@@ -31,13 +31,6 @@ void copy_plane(const scratch_dir& dir, const std::string& extra) {
   write_file(dir / "p.prj", read_file(dir / "p.prj") + extra);
 }
 
-// The number printed after `label` in `text` (NaN when the label is absent).
-double figure(const std::string& text, const std::string& label) {
-  const size_t at = text.find(label);
-  if (at == std::string::npos) return std::nan("");
-  return std::atof(text.c_str() + at + label.size());
-}
-
 std::set<std::string> written_files(const scratch_dir& dir) {
   std::set<std::string> names;
   for (const auto& e : fs::directory_iterator(dir.path())) names.insert(e.path().filename().string());

@@ -288,5 +288,53 @@ TEST(RainApplication, EveryCubicMetreOfTheStepIsBookedOnce) {
   EXPECT_EQ(m.rain_not_started, 0);
 }
 
+// A depth below dry met before the rain is added was left by the surface
+// routing: the step stops naming the scheme, the cell with its row and
+// column, and the time, and keeps the negative-rain message for a negative
+// rain.
+TEST(RainApplication, ANegativeDepthBeforeTheRainIsTheOverlandSchemesFailure) {
+  const struct {
+    const char* name;
+    double depth, rate;
+    const char* message;
+  } cases[] = {
+      {"left by the scheme", -2e-6, 36.0,
+       "Error: the ade-pc overland scheme left a negative depth of -2e-06 m in overland cell 5 (row 2, column 1) at "
+       "7.00 minutes.\n"},
+      {"made by a negative rain", 0.0001, -36.0,
+       "A negative depth has been detected for overland cell 5 after applying rainfall, check your rainfall input "
+       "for negative values\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto ms = std::make_unique<main_state>();
+    main_state& m = *ms;
+    m.n_cells = 6;
+    m.dx = 10.0;
+    m.overtype = 3;
+    for (dvec* v : {&m.ov_depth, &m.rain_rate}) v->allocate(6);
+    m.cell_row.grow(6);
+    m.cell_col.grow(6);
+    for (long i = 1; i <= 6; ++i) {  // two rows of four columns, the second holding cells 5 and 6
+      m.cell_row[i] = static_cast<int>((i - 1) / 4 + 1);
+      m.cell_col[i] = static_cast<int>((i - 1) % 4 + 1);
+    }
+    m.ov_depth[5] = c.depth;
+    m.rain_rate[5] = c.rate;
+    m.time_tol = 1.1574074074074074e-07;
+    m.now = m.precip_period_end = 2451970.0;
+    m.precip_period_start = m.now - 60.0 / 86400.0;
+    m.rain_event_state = 1;
+    m.elapsed_min = 7.0;
+    error_rec = error_record{};
+    testing::internal::CaptureStdout();
+    apply_precip_step(m);
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(console, c.message);
+    EXPECT_EQ(error_rec.code, already_printed_code);
+  }
+  error_rec = error_record{};
+}
+
 }  // namespace
 }  // namespace kavro

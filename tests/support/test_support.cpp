@@ -218,19 +218,27 @@ progress parse_progress(const std::string& line) {
   return p;
 }
 
-std::string tilted_plane_project(const fs::path& dir, int minutes) {
-  const std::string header = "north: 1600\nsouth: 1000\neast: 900\nwest: 500\nrows: 60\ncols: 40\n";
-  std::string mask = header, ground = header;
-  char value[32];
-  for (int r = 1; r <= 60; ++r) {
-    for (int c = 1; c <= 40; ++c) {
-      mask += c < 40 ? "1 " : "1\n";
-      std::snprintf(value, sizeof value, "%.2f%c", 200.0 - 0.1 * r - 0.05 * c, c < 40 ? ' ' : '\n');
-      ground += value;
+void write_grid(const fs::path& p, int rows, int cols, double dx,
+                const std::function<double(int, int)>& value, const char* format) {
+  std::string grid = "north: " + std::to_string(1000.0 + rows * dx) +
+                     "\nsouth: 1000\neast: " + std::to_string(500.0 + cols * dx) +
+                     "\nwest: 500\nrows: " + std::to_string(rows) + "\ncols: " + std::to_string(cols) + "\n";
+  char text[64];
+  for (int r = 1; r <= rows; ++r) {
+    for (int c = 1; c <= cols; ++c) {
+      std::snprintf(text, sizeof text, format, value(r, c));
+      grid += text;
+      grid += c < cols ? ' ' : '\n';
     }
   }
-  write_file(dir / "tilted_mask.asc", mask);
-  write_file(dir / "tilted_elevation.asc", ground);
+  write_file(p, grid);
+}
+
+std::string tilted_plane_project(const fs::path& dir, int minutes) {
+  const auto all = [](int, int) { return 1.0; };
+  const auto ground = [](int r, int c) { return 200.0 - 0.1 * r - 0.05 * c; };
+  write_grid(dir / "tilted_mask.asc", 60, 40, 10.0, all, "%.0f");
+  write_grid(dir / "tilted_elevation.asc", 60, 40, 10.0, ground, "%.2f");
   std::string p = read_file(data_dir() / "overland_runs" / "plane.prj");
   for (const auto& [card, v] :
        std::vector<std::pair<std::string, std::string>>{{"WATERSHED_MASK", "tilted_mask.asc"},

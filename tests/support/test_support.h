@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -75,6 +76,12 @@ struct progress {
   double qout = -1.0;
 };
 progress parse_progress(const std::string& line);
+
+// Writes an ASCII grid of rows x cols cells of `dx` metres (south-west
+// corner at 500, 1000) with value(row, col) for row and column from 1,
+// printed with `format` ("%.4f" for elevations, "%.0f" for masks).
+void write_grid(const std::filesystem::path& p, int rows, int cols, double dx,
+                const std::function<double(int, int)>& value, const char* format = "%.4f");
 
 // The tilted plane: 60 x 40 cells of 10 m falling 0.1 m per row southwards
 // and 0.05 m per column eastwards, outlet at the south-east corner, under
