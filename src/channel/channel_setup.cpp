@@ -12,6 +12,7 @@
 #include "framework/main_state.h"
 #include "framework/readers.h"
 #include "input/ascii_map.h"
+#include "output/xy_boundary.h"
 
 namespace kavro {
 namespace {
@@ -26,7 +27,6 @@ bool console(const main_state& ms) { return !ms.quiet && ms.tool_mode != 1; }
 void alloc_chan_sed_arrays(main_state&) {}
 void alloc_chan_constituent_arrays(main_state&) {}
 void setup_nutrient_streams(main_state&) {}
-void match_xy_stream_points(main_state&) {}
 void read_channel_output_locations(main_state&) {}
 void sacramento_link_weights(main_state&) {}
 void conceptual_gw_link_weights(main_state&) {}

@@ -7,6 +7,7 @@
 #include "framework/main_state.h"
 #include "framework/run_clock.h"
 #include "overland/bmp_units.h"
+#include "overland/held_depth.h"
 #include "overland/overland_steps.h"
 #include "overland/rain_distribution.h"
 
@@ -16,11 +17,7 @@ namespace {
 
 constexpr double mm_h_to_m_s = 1.0 / 3600000.0;
 
-bool head_boundary_cell(const main_state& ms, long i) {
-  if (!ms.ov_boundary_on || ms.boundary_type.size() < i) return false;
-  const int t = ms.boundary_type[i];
-  return t == 2 || t == 3 || t == 9;
-}
+bool head_boundary_cell(const main_state& ms, long i) { return is_held_depth_cell(ms, i); }
 
 // Long-term runs: rain at or below the rain/snow temperature falls as snow;
 // rain on a snow-covered cell joins the pack. Returns the depth left for the
