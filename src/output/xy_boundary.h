@@ -196,6 +196,8 @@ struct xy_output {
   xy_output() = default;
   xy_output(const xy_output&) = delete;
   xy_output& operator=(const xy_output&) = delete;
+  xy_output(xy_output&&) noexcept = default;
+  xy_output& operator=(xy_output&&) noexcept = default;
   ~xy_output() { close(); }
 
   // Reads the output points (`mask_mode`: the boundary cells of the inset
