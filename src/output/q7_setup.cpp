@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "framework/error_record.h"
@@ -35,7 +36,7 @@ bool read_segment_map(q7_data_record& d, const std::string& path, imat& mask, in
   read_ascii_map(f, path, map_categories, north, south, east, west, map_rows, map_cols, mask, nullptr, nullptr,
                  &d.seg_map, rows, cols, 1);
   d.max_segment = 0;
-  if (error_rec.code != 0) return false;
+  if (error_rec.code != 0 || error_rec.stop) return false;
   if (n_cells < 1) {
     report_now(95);
     return false;
@@ -63,6 +64,17 @@ bool read_segment_map(q7_data_record& d, const std::string& path, imat& mask, in
   return true;
 }
 
+// The next token as a whole number; false when there is none or it is not one.
+bool pop_whole(std::string& line, int& value) {
+  std::string token;
+  if (!pop_token(line, token)) return false;
+  char* end = nullptr;
+  const long v = std::strtol(token.c_str(), &end, 10);
+  if (end == token.c_str() || *end != '\0' || v < -2147483647L || v > 2147483647L) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
 bool active_segment(const q7_data_record& d, int s) { return s >= 1 && s <= d.max_segment && d.active_array[s]; }
 
 // Reads the link/node-to-segment table; false when it counts as missing (not
@@ -86,7 +98,7 @@ bool read_segment_table(q7_data_record& d, const std::string& path, int channel_
       return false;
     }
     std::string rest = row;
-    if (!pop_int(rest, l) || !pop_int(rest, j) || !pop_int(rest, s)) {
+    if (!pop_whole(rest, l) || !pop_whole(rest, j) || !pop_whole(rest, s)) {
       std::printf("Error: row %d of the Q7 link/node-to-segment file %s is not a link, a node and a segment: %s\n",
                   k + 1, path.c_str(), row.c_str());
       error_rec.code = already_printed_code;
@@ -118,7 +130,7 @@ void q7_setup(q7_data_record& data, const q7_card_block* settings, imat& mask, i
   data.first_output = true;
   if (!settings) return;
   const bool have_map = read_segment_map(data, settings->q7_segment_map, mask, rows, cols, n_cells);
-  if (error_rec.code != 0) return;
+  if (error_rec.code != 0 || error_rec.stop) return;
   const bool have_table = read_segment_table(data, settings->q7_nodes_to_segs, channel_on, links, nx);
   if (error_rec.code != 0) return;
   if (!have_map && !have_table) {

@@ -109,7 +109,7 @@ void read_xy_output_mask(xy_output& o, const std::string& path) {
   g.own_cells.allocate(rows, cols);
   read_ascii_map(f, path, map_integer_grid, north, south, east, west, rows, cols, g.own_cells, nullptr, nullptr,
                  nullptr, rows, cols, 1);
-  if (error_rec.code != 0) return;
+  if (error_rec.code != 0 || error_rec.stop) return;
   g.north = north, g.south = south, g.east = east, g.west = west;
   g.n_rows = rows, g.n_cols = cols;
   g.cell_size = (north - south) / rows;
@@ -240,7 +240,7 @@ void xy_output::open(bool mask_mode, double north, double west, int rows, int co
     read_xy_output_mask(*this, points_file);
   else
     read_xy_output_points(*this, points_file);
-  if (error_rec.code != 0) return;
+  if (error_rec.code != 0 || error_rec.stop) return;
   gw_source = elevgw;
   ov_source = ov_depth;
   if (gw_source && !gw_file_name.empty()) gw_on = open_point_output(gw_file, gw_file_name, "Groundwater");
@@ -281,7 +281,7 @@ void setup_xy_outputs(main_state& ms) {
   const dvec* heads = ms.gw_simulation_on && !ms.elevgw.empty() ? &ms.elevgw : nullptr;
   o.open(ms.project_params.xybdyoutput_is_mask != 0, ms.map_north, ms.map_west, ms.rows, ms.cols, ms.dx, ms.mask,
          ms.ov_depth.empty() ? nullptr : &ms.ov_depth, heads);
-  if (error_rec.code != 0) return;
+  if (error_rec.code != 0 || error_rec.stop) return;
   o.find_inset_stream_crossings(ms.channel_input_path, ms.channel_on && !ms.qp.empty() ? &ms.qp : nullptr, ms.LINKS,
                                 ms.nx);
 }

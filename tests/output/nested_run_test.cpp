@@ -55,7 +55,7 @@ class NestedRun : public testing::Test {
   run_result run(const std::string& name, const std::string& extra = "", const std::vector<std::string>& options = {},
                  const fs::path& where = {}) {
     const fs::path folder = where.empty() ? dir.path() : where;
-    write_file(folder / name, read_file(dir / name) + extra);
+    write_file(folder / name, read_file(kavro_test::data_dir() / "nested_runs" / name) + extra);
     std::vector<std::string> args = options;
     args.push_back(name);
     return kavro_test::run_program(kavro_test::kavro_binary(), args, folder);
@@ -64,7 +64,7 @@ class NestedRun : public testing::Test {
   // One in-process run of project `name` with `extra` cards; `observe` runs
   // last in every pass of the time loop.
   std::string drive(const std::string& name, const std::string& extra, const std::function<void(main_state&)>& observe) {
-    write_file(dir / "drive.prj", read_file(dir / name) + extra);
+    write_file(dir / "drive.prj", read_file(kavro_test::data_dir() / "nested_runs" / name) + extra);
     run_plan plan = default_run_plan();
     plan.loop_steps.push_back({"observe", [&](main_state& ms, const run_call&) { observe(ms); }, true, {}});
     const int threads = omp_get_max_threads();

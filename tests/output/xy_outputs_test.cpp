@@ -172,14 +172,14 @@ TEST_F(XyOutput, PointAndMaskFilesThatCannotBeUsed) {
     const std::string out = g.open(o, c.mask);
     testing::internal::GetCapturedStderr();
     EXPECT_TRUE(has(out, c.message)) << out;
-    EXPECT_EQ(error_rec.code != 0, c.stops) << c.text;
+    EXPECT_EQ(error_rec.code != 0 || error_rec.stop != 0, c.stops) << c.text;
   }
   error_rec = error_record{};
   xy_output o;
   o.points_file.clear();
   EXPECT_EQ(g.open(o, false), "Error: filename for XY Output File not specified.\n");
   o.points_file = (dir / "absent.asc").string();
-  EXPECT_EQ(g.open(o, true), "Error: unable to open the XY output mask file.\n");
+  EXPECT_TRUE(has(g.open(o, true), "Error: unable to open the XY output mask file.\n"));
   EXPECT_EQ(error_rec.code, 0);
 }
 
