@@ -19,6 +19,9 @@ namespace kavro {
 
 namespace {
 
+// Largest segment id a map may hold (the per-segment arrays are indexed by id).
+constexpr int max_segment_id = 1000000;
+
 void report_now(int code) {
   error_rec.code = code;
   report_error(error_rec);
@@ -42,11 +45,12 @@ bool read_segment_map(q7_data_record& d, const std::string& path, imat& mask, in
     return false;
   }
   for (int i = 1; i <= n_cells; ++i) {
-    if (d.seg_map[i] < 0) {
-      // A negative id would index below the segment sums.
+    if (d.seg_map[i] < 0 || d.seg_map[i] > max_segment_id) {
+      // The sums are indexed by id: a negative id would index below them, a
+      // mistyped huge one would size them beyond the machine's memory.
       std::printf("Error: cell %d of the Q7 segment map %s holds segment %d; segment ids are 0 (no segment) or "
-                  "positive.\n",
-                  i, path.c_str(), d.seg_map[i]);
+                  "1 to %d.\n",
+                  i, path.c_str(), d.seg_map[i], max_segment_id);
       error_rec.code = already_printed_code;
       return false;
     }

@@ -108,6 +108,9 @@ TEST_F(Q7, MapsAndTablesThatGiveNothingOrNameWhatIsNotThere) {
       {"1 1\n2 2\n", "3\n1 2 1\n1 3 2\n", "announces 3 rows but holds 2", already_printed_code},
       {"1 1\n2 2\n", "1\n1 x 1\n", "is not a link, a node and a segment", already_printed_code},
       {"1 -1\n2 2\n", "", "holds segment -1", already_printed_code},
+      // A mistyped id would size the per-segment sums beyond any machine.
+      {"1 2000000000\n2 2\n", "", "cell 2 of the Q7 segment map", already_printed_code},
+      {"1 1000000\n2 2\n", "", "", 0},
   };
   for (const setup_case& c : cases) {
     error_rec = error_record{};
