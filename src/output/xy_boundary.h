@@ -170,7 +170,7 @@ struct xy_segment {
 struct xy_grid {
   double north = 0.0, west = 0.0, south = 0.0, east = 0.0;  // map units
   int n_rows = 0, n_cols = 0;
-  double cell_size = 0.0;
+  double dx = 0.0;  // side of a cell (map units)
   const imat* shared_cells = nullptr;  // the run's own cell-number grid (not owned)
   imat own_cells{"smaller_mask.mask"};  // the inset mask, when this grid reads it
   std::vector<xy_segment> segments;     // edge of the mask (inset only)

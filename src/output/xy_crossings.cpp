@@ -28,8 +28,8 @@ xy_segment segment(double x1, double y1, double x2, double y2) {
 // One segment for each side of cell (r, c) that borders no active cell:
 // north, east, south, west, each running clockwise.
 void make_cell_edge_segments(xy_grid& g, int r, int c) {
-  const double left = g.west + (c - 1) * g.cell_size, right = left + g.cell_size;
-  const double top = g.north - (r - 1) * g.cell_size, bottom = top - g.cell_size;
+  const double left = g.west + (c - 1) * g.dx, right = left + g.dx;
+  const double top = g.north - (r - 1) * g.dx, bottom = top - g.dx;
   if (g.at(r - 1, c) == 0) g.segments.push_back(segment(left, top, right, top));
   if (g.at(r, c + 1) == 0) g.segments.push_back(segment(right, top, right, bottom));
   if (g.at(r + 1, c) == 0) g.segments.push_back(segment(right, bottom, left, bottom));
@@ -39,8 +39,8 @@ void make_cell_edge_segments(xy_grid& g, int r, int c) {
 // True when (x, y) lies in an active cell of the mask (western and northern
 // sides included).
 bool inside_mask(const xy_grid& g, double x, double y) {
-  if (g.n_rows < 1 || !(g.cell_size > 0.0)) return false;
-  const double fr = std::floor((g.north - y) / g.cell_size), fc = std::floor((x - g.west) / g.cell_size);
+  if (g.n_rows < 1 || !(g.dx > 0.0)) return false;
+  const double fr = std::floor((g.north - y) / g.dx), fc = std::floor((x - g.west) / g.dx);
   if (!(fr >= 0.0 && fr < g.n_rows && fc >= 0.0 && fc < g.n_cols)) return false;
   return g.at(1 + static_cast<int>(fr), 1 + static_cast<int>(fc)) != 0;
 }

@@ -33,8 +33,8 @@ void refuse(const std::string& text) {
 }
 
 // Centre of cell (r, c) of a grid.
-double centre_x(const xy_grid& g, int c) { return g.west + (c - 0.5) * g.cell_size; }
-double centre_y(const xy_grid& g, int r) { return g.north - (r - 0.5) * g.cell_size; }
+double centre_x(const xy_grid& g, int c) { return g.west + (c - 0.5) * g.dx; }
+double centre_y(const xy_grid& g, int r) { return g.north - (r - 0.5) * g.dx; }
 
 double distance(double dx, double dy) {
   return std::fabs(dx) < 1e-5 && std::fabs(dy) < 1e-5 ? 0.0 : std::sqrt(dx * dx + dy * dy);
@@ -43,7 +43,7 @@ double distance(double dx, double dy) {
 // Row and column of the cell of `g` that holds (x, y) (its western and
 // northern sides included); 0 for a point off the grid.
 void cell_of(const xy_grid& g, double x, double y, int& r, int& c) {
-  const double fr = std::floor((g.north - y) / g.cell_size), fc = std::floor((x - g.west) / g.cell_size);
+  const double fr = std::floor((g.north - y) / g.dx), fc = std::floor((x - g.west) / g.dx);
   const bool in = fr >= 0.0 && fr < g.n_rows && fc >= 0.0 && fc < g.n_cols;
   r = in ? 1 + static_cast<int>(fr) : 0;
   c = in ? 1 + static_cast<int>(fc) : 0;
@@ -112,7 +112,7 @@ void read_xy_output_mask(xy_output& o, const std::string& path) {
   if (error_rec.code != 0 || error_rec.stop) return;
   g.north = north, g.south = south, g.east = east, g.west = west;
   g.n_rows = rows, g.n_cols = cols;
-  g.cell_size = (north - south) / rows;
+  g.dx = (north - south) / rows;
   int number = 0;
   for (int r = 1; r <= rows; ++r)
     for (int c = 1; c <= cols; ++c) {
@@ -158,8 +158,8 @@ bool open_point_output(file_wrapper& f, const std::string& name, const char* wha
 }  // namespace
 
 int cell_quadrant(const xy_grid& g, double x, double y) {
-  const bool right = std::fmod(x - g.west, g.cell_size) / g.cell_size >= 0.5;
-  const bool lower = std::fmod(g.north - y, g.cell_size) / g.cell_size >= 0.5;
+  const bool right = std::fmod(x - g.west, g.dx) / g.dx >= 0.5;
+  const bool lower = std::fmod(g.north - y, g.dx) / g.dx >= 0.5;
   return 2 * lower + right;
 }
 
@@ -234,7 +234,7 @@ void xy_output::open(bool mask_mode, double north, double west, int rows, int co
   grid.west = west;
   grid.n_rows = rows;
   grid.n_cols = cols;
-  grid.cell_size = dx;
+  grid.dx = dx;
   grid.shared_cells = &mask;
   if (mask_mode)
     read_xy_output_mask(*this, points_file);
