@@ -33,13 +33,13 @@ int run_sce_calibration(const std::string& sce_input_file, const run_plan* plan 
 int run_monte_carlo(int n_runs, const std::string& mc_input_file, const run_plan* plan = nullptr);
 
 // The calibration tool modes "-slm", "-ms", "-tr" and "-mlsl" on the
-// control file argv[2]; 0, or 1 when the mode could not run or its search
-// failed. The model runs of "-slm" follow `plan` (the system's own run when
+// control file argv[2]; 0, or 1 when the mode could not run or one of its
+// searches failed. The model runs follow `plan` (the system's own run when
 // null).
 int run_slm(int argc, char** argv, const run_plan* plan = nullptr);
-int run_multistart(int argc, char** argv);
-int run_trajectory_repulsion(int argc, char** argv);
-int run_mlsl(int argc, char** argv);
+int run_multistart(int argc, char** argv, const run_plan* plan = nullptr);
+int run_trajectory_repulsion(int argc, char** argv, const run_plan* plan = nullptr);
+int run_mlsl(int argc, char** argv, const run_plan* plan = nullptr);
 
 // Initialisation step: the run's own result buffer when it feeds a calibrator.
 void alloc_calib_result_buffer(main_state& ms);

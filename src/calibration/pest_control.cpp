@@ -218,6 +218,7 @@ void read_parameters(control_reader& in, pest_control& pc, std::FILE* list) {
     p.scale = in.real("SCALE");
     p.offset = in.real("OFFSET");
     p.dercom = in.integer("DERCOM");
+    // Every value goes to the model as a real with eight decimals.
     std::fprintf(list, "[%s] \"%s\"\n", p.name.c_str(), "%16.8lf");
   }
 }

@@ -1,7 +1,9 @@
 #include "calibration/restart_stop_files.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,6 +45,15 @@ class restart_reader {
     const std::string& w = next();
     if (const std::optional<double> v = parse_whole_double(w)) return *v;
     fail("is not a finite real number: \"" + w + "\"");
+  }
+  // A real that may be infinite: the objective ratio of the first
+  // iteration, which the reader recomputes anyway.
+  double real_or_infinite() {
+    const std::string& w = next();
+    char* end = nullptr;
+    const double v = std::strtod(w.c_str(), &end);
+    if (!w.empty() && end == w.c_str() + w.size() && !std::isnan(v)) return v;
+    fail("is not a real number: \"" + w + "\"");
   }
   int integer() {
     const std::string& w = next();
@@ -89,6 +100,11 @@ struct control_items {
 };
 
 }  // namespace
+
+double lm_phi_ratio(double current_phi, double previous_phi) {
+  if (previous_phi != 0.0) return current_phi / previous_phi;
+  return std::numeric_limits<double>::infinity();
+}
 
 int lm_write_restart(const lm_search_state& s, const pest_control& pc, const output_file_names& names) {
   std::remove(names.rst_name.c_str());
@@ -143,7 +159,7 @@ int lm_read_restart(lm_search_state& state, pest_control& pc, const output_file_
   }
   restart_reader in(names.rst_name, split_words(*bytes));
   const int rows = restart_rows(pc);
-  const int history_size = pc.noptmax >= 1 ? pc.noptmax + 1 : 0;
+  const long history_size = pc.noptmax >= 1 ? static_cast<long>(pc.noptmax) + 1 : 0;
   lm_restart_items s;
   control_items c;
   try {
@@ -156,20 +172,20 @@ int lm_read_restart(lm_search_state& state, pest_control& pc, const output_file_
     in.item(4, "cyclic_columns");
     c.cyclic_columns = in.integer();
     in.item(5, "phi_ratio");
-    c.phi_ratio = in.real();
+    c.phi_ratio = in.real_or_infinite();
     in.item(6, "jacobian");
     read_matrix(in, s.jacobian, rows, pc.n_adjustable);
     in.item(7, "jacobian_best");
     read_matrix(in, s.jacobian_best, rows, pc.n_adjustable);
     in.item(8, "iteration");
     s.iteration = in.integer();
-    if (s.iteration < 0 || s.iteration > history_size)
-      in.fail("is " + std::to_string(s.iteration) + ", outside 0 to NOPTMAX + 1 of the control file");
+    if (s.iteration < 1 || s.iteration > history_size)
+      in.fail("is " + std::to_string(s.iteration) + ", outside 1 to NOPTMAX + 1 of the control file");
     in.item(9, "current_phi");
     s.current_phi = in.real();
     in.item(10, "previous_phi");
     s.previous_phi = in.real();
-    c.phi_ratio = s.current_phi / s.previous_phi;
+    c.phi_ratio = lm_phi_ratio(s.current_phi, s.previous_phi);
     in.item(11, "phi_history");
     s.phi_history.allocate(history_size);
     for (int k = 1; k <= s.iteration; ++k) s.phi_history[k] = in.real();

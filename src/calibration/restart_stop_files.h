@@ -18,7 +18,8 @@ struct lm_restart_items {
   int iteration = 0;                    // 0 before the initial run, 1 in the first iteration
   double current_phi = 0.0;             // objective of the current parameter set
   double previous_phi = 0.0;            // current_phi at the top of the previous iteration
-  dvec phi_history{"phi_history"};      // [1..noptmax + 1] current_phi at the top of each iteration
+  dvec phi_history{"phi_history"};      // [1..max(noptmax, 1) + 1] current_phi at the top of each iteration;
+                                        // entry 1 is the initial objective
   dvec best_values{"best_values"};      // [1..npar] value of every parameter in the best set
   dvec best_simulated{"best_simulated"};  // [1..nobs] simulated values of the best set
   double best_phi = 0.0;                // lowest objective reached
@@ -49,7 +50,18 @@ struct lm_search_state : lm_restart_items {
   dmat correlation{"correlation"};
   dmat eigenvectors{"eigenvectors"};
   dvec eigenvalues{"eigenvalues"};
+  // The lambda trials of one iteration (storage for the whole search).
+  dvec lambda_phi{"lambda_phi"};              // [1..numlam] objective of each trial
+  dvec lambda_used{"lambda_used"};            // [1..numlam] lambda of each trial
+  dmat trial_simulated{"trial_simulated"};    // nobs x numlam: outputs of each trial
+  dmat trial_upgrades{"trial_upgrades"};      // numlam x n_adjustable: the change each trial applied
+  dvec loop_best_simulated{"loop_best_simulated"};  // [1..nobs] outputs of the best trial so far
 };
+
+// The objective over the previous one. Before the first iteration there is
+// no previous objective (0): the ratio is then infinite, so that the secant
+// method's first Jacobian is complete.
+double lm_phi_ratio(double current_phi, double previous_phi);
 
 // Deletes and rewrites the restart file rst_name. 0, or 1 after a message
 // naming the file when it cannot be written.

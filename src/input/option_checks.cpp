@@ -1,10 +1,12 @@
 #include "input/option_checks.h"
 
 #include <cstdio>
+#include <string>
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "input/map_table_check.h"
+#include "framework/readers.h"
 #include "input/project_settings.h"
 
 namespace kavro {
@@ -139,6 +141,35 @@ bool check_soil_and_channel(main_state& ms) {
   return true;
 }
 
+// The soil columns iterate with and divide by these card values: a sub-step
+// without a pass, a target moisture change of zero, a weight outside the
+// two nodes or a soil zone without depth gives no usable soil water. Every
+// bad card is named with its value, then the run stops.
+bool check_soil_water_cards(const main_state& ms) {
+  bool ok = true;
+  const auto bad = [&ok](const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    ok = false;
+  };
+  if (ms.richards_on == 1) {
+    if (ms.richards_iter_max < 1)
+      bad(format_string("Error: RICHARDS_ITER_MAX %d: every sub-step of a soil column needs at least 1 pass.\n",
+                        ms.richards_iter_max));
+    if (!(ms.richards_dtheta_max > 0.0))
+      bad(format_string("Error: RICHARDS_DTHETA_MAX %g: the largest moisture change of a sub-step must be above "
+                        "0.\n",
+                        ms.richards_dtheta_max));
+    if (!(ms.richards_weight >= 0.0 && ms.richards_weight <= 1.0))
+      bad(format_string("Error: RICHARDS_WEIGHT %g: the weight of the upper node must be between 0 and 1.\n",
+                        ms.richards_weight));
+  }
+  if ((ms.richards_on == 1 || ms.soil_redist_on) && !(ms.soil_moist_depth_cm > 0.0))
+    bad(format_string("Error: SOIL_MOIST_DEPTH %g: the soil-moisture depth must be above 0 m.\n",
+                      ms.project_params.soil_moist_depth));
+  if (!ok) error_rec.code = already_printed_code;
+  return ok;
+}
+
 bool check_groundwater(const main_state& ms) {
   if (ms.gw_simulation_on != 1) return true;
   const bool gw_table = ms.map_table_present[map_table::groundwater] == 1;
@@ -197,6 +228,7 @@ void check_project_options(main_state& ms) {
   if (!check_map_type(ms)) return;
   if (!check_weather_and_rain(ms)) return;
   if (!check_soil_and_channel(ms)) return;
+  if (!check_soil_water_cards(ms)) return;
   if (!check_groundwater(ms)) return;
   if (!check_host_environment(ms)) return;
   check_grid_cards(ms);

@@ -279,10 +279,15 @@ int read_soil_table(file_wrapper& f, const std::string& path, main_state& ms, so
     }
     const soil_type_params& p = ms.soil_type_table[t];
     if (long_term) {
-      ms.albedo[i] = p.soil_albedo;
-      ms.veg[i] = p.soil_veg_height;
-      ms.Kt[i] = p.soil_transmission;
-      ms.Rs[i] = p.soil_canopy_resistance;
+      // The vegetation maps exist only for the evapotranspiration method
+      // that reads them.
+      const auto set = [i](dvec& v, double value) {
+        if (i <= v.size()) v[i] = value;
+      };
+      set(ms.albedo, p.soil_albedo);
+      set(ms.veg, p.soil_veg_height);
+      set(ms.Kt, p.soil_transmission);
+      set(ms.Rs, p.soil_canopy_resistance);
     }
     long nodes = ms.num3[t];
     if (ms.water_table_on) {

@@ -490,6 +490,12 @@ void write_final_water_balance(main_state& ms) {
   measure_channel_lakes(ms);
   if (ms.long_term_on && ms.soil_redist_on && ms.DIRECT_EVAP.size() >= ms.n_cells)
     ms.vol_direct_evap_total += fixed_chunk_sum(1, ms.n_cells, [&](long k) { return ms.DIRECT_EVAP[k] / 100.0 * cell_area; });
+  // Without groundwater, what left the soil columns since the last event
+  // end has left the run through their bottom.
+  if (!ms.gw_simulation_on && (ms.soil_redist_on || ms.richards_on) && ms.rich_bottom_flux.size() >= ms.n_cells) {
+    ms.vol_unsat_down_total += fixed_chunk_sum(1, ms.n_cells, [&](long k) { return ms.rich_bottom_flux[k] / 100.0 * cell_area; });
+    for (long k = 1; k <= ms.n_cells; ++k) ms.rich_bottom_flux[k] = 0.0;
+  }
   if (ms.gw_simulation_on) write_groundwater_balance(ms, f, cell_area);
   measure_surface_and_soil(ms, cell_area);
   // Measured here once: the event ends add to their own copy at every event.

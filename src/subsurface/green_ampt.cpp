@@ -17,25 +17,11 @@
 #include "framework/parallel_sum.h"
 #include "hydromet/hydromet_steps.h"
 #include "overland/held_depth.h"
+#include "subsurface/soil_cell_gates.h"
 
 namespace kavro {
 
 namespace {
-
-bool in_channel_lake(const main_state& ms, long j) {
-  return ms.lakes_on && j <= ms.lake_mask.size() && ms.lake_mask[j] > 0;
-}
-
-bool in_overland_lake(const main_state& ms, long j) {
-  return ms.overland_lake_on && j <= ms.oland_lake_new.size() && ms.oland_lake_new[j] >= 1;
-}
-
-// In long-term runs snow on the ground or frozen soil may close the surface.
-bool surface_closed(const main_state& ms, long j) {
-  if (!ms.long_term_on) return false;
-  if (ms.snow_no_infiltrate_on && j <= ms.snow_no_infil_cell.size() && ms.snow_no_infil_cell[j] == 1) return true;
-  return ms.cfgi_on && j <= ms.cfgi_value.size() && ms.cfgi_value[j] > ms.cfgi_index;
-}
 
 // Share of the cell area that takes water (1 without area reduction).
 double area_factor(const main_state& ms, long j) {

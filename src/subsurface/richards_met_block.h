@@ -3,11 +3,13 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "framework/checked_array.h"
 #include "framework/file_wrapper.h"
 #include "framework/one_based.h"
 #include "hydromet/weather_run_state.h"
+#include "subsurface/richards_scratch.h"
 
 namespace kavro {
 
@@ -146,6 +148,16 @@ struct richards_met_block {
   double vol_net_infiltrated = 0;                   // Event net volume infiltrated to soil ("net vol infiltrated to soil (cu. m.)")
   std::string water_table_path;                     // File-name buffer holding the path of card WATER_TABLE (copied from `project_params` by the run settings step)
   std::string aquifer_bottom_path;                  // File-name buffer holding the path of card AQUIFER_BOTTOM (copied from `project_params` by the run settings step)
+
+  // ---- Richards column solver: per-thread work and per-cell results of a call
+  // (the column cells are solved in parallel; each writes only its own slots).
+  std::vector<richards_scratch> richards_scratch_by_thread;  // work vectors of the column solve, one set per thread, sized once per run
+  dvec rich_step_returned{"rich_step_returned"};    // per cell: depth that left the surface upwards in the last call (m)
+  dvec rich_step_exfil{"rich_step_exfil"};          // per cell: soil water that rose into the pond in the last call (m)
+  ivec rich_bad_node{"rich_bad_node"};              // per cell: first node whose moisture was not a number in the last call (0 none)
+  ivec rich_flux_nan{"rich_flux_nan"};              // per cell: 1 when a flux of the last call was not a number
+  ivec rich_substeps{"rich_substeps"};              // per cell: sub-steps the column took in the last call
+  std::vector<double> rich_sum_partials;            // chunk sums of the per-cell results, sized once per run
 };
 
 }  // namespace kavro

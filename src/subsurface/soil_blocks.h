@@ -34,6 +34,15 @@ struct soil_block {
   dvec infil_held_volume{"infil_held_volume"};  // [cell] volume a held-depth cell gave to the soil in the step (m3), work array
   ivec infil_nan_flag{"infil_nan_flag"};  // [cell] 1 when the multi-layer step left a depth that is not a number, work array
   std::vector<double> infil_sum_partials;  // chunk sums of the held-depth volume, sized once per run
+  // Soil-moisture zone between storms (cm per cell, soil_redist_on) and the
+  // per-cell results of its update, summed after the parallel cell loop.
+  dvec upper_zone_drainage{"upper_zone_drainage"};  // [cell] drainage out of the upper layer since the soil constituent step took it (cm)
+  dvec zone_percolation{"zone_percolation"};  // [cell] water passed below the zone since the soil constituent step took it (cm)
+  dvec gw_recharge_cum{"gw_recharge_cum"};  // [cell] recharge to groundwater since the run start: percolation and column bottom flux less ET taken from groundwater (cm)
+  dvec smr_et_depth{"smr_et_depth"};    // [cell] depth evaporated and transpired in the last update (m)
+  dvec smr_gw_et_depth{"smr_gw_et_depth"};  // [cell] part of it taken from groundwater (m)
+  ivec smr_cell_flags{"smr_cell_flags"};  // [cell] 1: the surface evaporation left a depth that is not a number; 2: the zone vanished and the cell now exfiltrates
+  std::vector<double> smr_sum_partials;  // chunk sums of the update's per-cell results, sized once per run
 };
 
 struct groundwater_block {
@@ -78,6 +87,8 @@ struct groundwater_block {
   ivec num_unsat_cells{"num_unsat_cells"};  // unsaturated cells of the column
   double vol_gw_inputs_total = 0;       // run inputs to groundwater
   double vol_gw_init = 0;               // groundwater volume at the start
+  dvec gw_porosity{"gw_porosity"};      // aquifer porosity of the cell (fraction), 0 until the groundwater set-up reads it
+  dvec gw_leakage{"gw_leakage"};        // leakage of the cell to the deep aquifer in the step (m/s), 0 until the groundwater set-up
   double vol_gw_final = 0;              // groundwater volume at the end of the run: (head - aquifer bottom) * gw_storage * cell area
   double vol_gw_balance_error = 0;      // groundwater balance error of the run (percent)
   dvec gw_storage{"gw_storage"};        // storage coefficient of each cell that the groundwater solver uses (fraction)

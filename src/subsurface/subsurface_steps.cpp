@@ -7,10 +7,6 @@ namespace kavro {
 void read_groundwater_setup(main_state&) {}
 void load_sacramento_params(main_state&) {}
 void load_conceptual_gw_params(main_state&) {}
-void read_water_table_maps(main_state&) {}
-void setup_richards_columns(main_state&) {}
-void init_soil_gw_snow_states(main_state&) {}
-void event_et_step(main_state&) {}
 void sacramento_step(main_state&) {}
 void conceptual_gw_step(main_state&) {}
 void groundwater_step(main_state&) {}

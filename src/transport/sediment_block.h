@@ -126,6 +126,9 @@ struct sediment_control_block {
   dmat sn_stat{"sn_stat"};              // [cell][1..23] state vector of the layered snowpack
   dmat snap_kavro_params{"snap_kavro_params"};  // [cell][1..11] parameters the layered snowpack keeps between hours
   d3d wave{"wave"};                     // water-wave records of the layered snowpack per cell
+  dvec snowpack_temp{"snowpack_temp"};  // temperature of the snowpack per cell (degrees C)
+  dvec snow_density{"snow_density"};    // density of the snowpack per cell (g/cm3)
+  dvec snow_last_air_temp{"snow_last_air_temp"};  // air temperature of the snow model's last hour per cell (degrees C)
   int snow_present = 0;                 // 1 once snow lies on the watershed
   double vol_snow_final_total = 0;      // snow water on the watershed at the end of the run (m3)
   double vol_melt_final_total = 0;      // melt water waiting to enter the surface at the end of the run (m3)

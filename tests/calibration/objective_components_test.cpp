@@ -95,17 +95,22 @@ TEST_F(RoundTrip, ValuesThroughKeysOutputsAndObjective) {
   kavro::pest_classify_parameters(pc);
 
   // The values file of one model run through the keys of "kavro.in".
-  write_file("values.in", "5.0000000E-02 2.0000000E+00 1.0000000E-01 \n");
+  // Each value reaches the model with eight decimals: a value below 5e-9
+  // arrives as 0 (the README tells users to choose larger units).
+  write_file("values.in", "5.0000000E-02 2.0000000E+00 1.2345678E-09 \n");
   testing::internal::CaptureStdout();
   ASSERT_EQ(kavro::read_replace_params("kavro.in"), 0);
   ASSERT_EQ(kavro::read_replace_values("values.in"), 0);
   testing::internal::GetCapturedStdout();
   std::string rough = "rough [rough]";
   std::string ksat = "ksat [ksat]";
+  std::string kv = "kv [kv]";
   kavro::apply_replace_pairs(rough);
   kavro::apply_replace_pairs(ksat);
+  kavro::apply_replace_pairs(kv);
   EXPECT_EQ(rough, "rough       0.05000000");
   EXPECT_EQ(ksat, "ksat       2.00000000");
+  EXPECT_EQ(kv, "kv       0.00000000");
   kavro::replace_on = 0;
 
   // The model "writes" them; the instructions read them back.

@@ -89,15 +89,6 @@ TEST_F(SlmMode, OneJacobianGivesTheStatistics) {
   EXPECT_EQ(read_file("lin.par"), "1.000000\n2.000000\n3.000000\n");
 }
 
-TEST_F(SlmMode, SearchIterationsAreRefusedForNow) {
-  write_lin(lin_with("30 0.01 3 3 0.01 3", "5 0.01 3 3 0.01 3"));
-  auto model = lin_stand_in();
-  const kavro::run_plan plan = tool_stand_in_plan(model);
-  EXPECT_EQ(slm({"-slm", "lin"}, &plan), 1);
-  EXPECT_TRUE(has(console, "Error: NOPTMAX 5 needs the search iterations, which are not built yet.\n"));
-  EXPECT_EQ(model->runs, 0);
-}
-
 TEST_F(SlmMode, TheStartRefusesBeforeAnyRun) {
   struct refusal {
     const char* what;
@@ -134,7 +125,7 @@ TEST_F(SlmMode, TheStartRefusesBeforeAnyRun) {
   write_lin(lin_with("p1 none relative 1.0 -1000.0", "p1 none relative -1000.0 -1000.0"));
   auto model = lin_stand_in();
   const kavro::run_plan plan = tool_stand_in_plan(model);
-  EXPECT_EQ(slm({"-slm", "lin"}, &plan), 1);  // NOPTMAX 30 is not built yet, but the start passed
+  EXPECT_EQ(slm({"-slm", "lin"}, &plan), 0) << console;
   EXPECT_FALSE(has(console, "outside of its specified bounds"));
   EXPECT_TRUE(fs::exists("lin.rec"));
   // A missing control file.

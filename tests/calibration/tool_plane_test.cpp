@@ -1,12 +1,14 @@
 // The calibration tool as a user runs it: "kavro -slm" on a real project,
 // a tilted plane whose roughness is the parameter, with one Jacobian and
-// its statistics; the same files for any thread count; and the exit status
-// of the tool's options.
+// its statistics; the search that recovers it from above and below, with
+// the same files for any thread count; and the exit status of the tool's
+// options.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -70,16 +72,57 @@ TEST(PlaneCalibration, AFailedModelRunStopsTheTool) {
   EXPECT_FALSE(has(read_file(dir / "plane.rec"), "Sum of squared weighted residuals = "));
 }
 
+TEST(PlaneCalibration, TheSearchRecoversTheRoughness) {
+  // The observations are the outlet flows of N 0.05; the search starts
+  // above it (on 1 and 4 threads) and below it.
+  for (const char* start : {"0.1", "0.02"}) {
+    SCOPED_TRACE(start);
+    scratch_dir one, four;
+    const bool both = std::string(start) == "0.1";
+    for (const scratch_dir* dir : {&one, &four}) {
+      if (dir == &four && !both) continue;
+      write_plane(dir->path(), dir == &one ? 1 : 4);
+      std::string control = read_file(dir->path() / "plane.pst");
+      for (const auto& [from, to] : {std::pair<std::string, std::string>{"0.0 2.0 0.3 0.01 10", "5.0 2.0 0.3 0.01 10"},
+                                     {"-1 0.01 3 3 0.01 3", "30 0.01 3 3 0.01 3"},
+                                     {"N log factor 0.1 ", std::string("N log factor ") + start + " "}}) {
+        const std::size_t at = control.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        control.replace(at, from.size(), to);
+      }
+      write_file(dir->path() / "plane.pst", control);
+      const run_result r = run_program(kavro_binary(), {"-slm", "plane.pst"}, dir->path());
+      ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    }
+    EXPECT_EQ(read_file(one / "plane.par"), "0.050000\n");
+    const std::string rec = read_file(one / "plane.rec");
+    EXPECT_TRUE(has(rec, "Optimization complete: the objective function equals zero\n")) << rec;
+    const std::size_t total = rec.rfind("Total Model Calls:\t");
+    ASSERT_NE(total, std::string::npos);
+    EXPECT_LE(std::stoi(rec.substr(total + 19)), 20);
+    const std::size_t phi = rec.rfind("Sum of squared weighted residuals (ie phi)\t\t: ");
+    ASSERT_NE(phi, std::string::npos);
+    EXPECT_LT(std::stod(rec.substr(phi + 46)), 1e-10);
+    if (both) {
+      for (const char* file : {"plane.rec", "plane.sen", "plane.par", "jac.txt"})
+        EXPECT_EQ(read_file(one / file), read_file(four / file)) << file;
+    }
+  }
+}
+
 TEST(ToolOptions, ExitStatus) {
   scratch_dir dir;
-  const run_result missing = run_program(kavro_binary(), {"-slm", "missing.pst"}, dir.path());
-  EXPECT_EQ(missing.exit_code, 1);
-  EXPECT_TRUE(has(missing.err, "Cannot open missing.pst \n"));
-  for (const char* option : {"-ms", "-tr", "-mlsl"}) {
-    const run_result r = run_program(kavro_binary(), {option, "case.pst"}, dir.path());
-    EXPECT_EQ(r.exit_code, 1) << option;
-    EXPECT_TRUE(has(r.out, std::string("Error: the option ") + option + " is not built yet.\n")) << r.out;
+  for (const char* option : {"-slm", "-ms", "-tr", "-mlsl"}) {
+    const run_result missing = run_program(kavro_binary(), {option, "missing.pst"}, dir.path());
+    EXPECT_EQ(missing.exit_code, 1) << option;
+    EXPECT_TRUE(has(missing.err, "Cannot open missing.pst \n")) << option;
   }
+  // A global search whose input file is missing.
+  write_plane(dir.path(), 1);
+  const run_result r = run_program(kavro_binary(), {"-ms", "plane.pst"}, dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(has(r.out, "Error: cannot open the input file ms.in.\n")) << r.out;
+  EXPECT_FALSE(fs::exists(dir / "plane.rec"));
 }
 
 }  // namespace

@@ -10,12 +10,16 @@
 //   lin:   project line "[p1] [p2] [p3]"; y = A p with the rows of A
 //          (1,0,0), (0,1,0), (0,0,1), (1,1,0), (0,1,1), (1,1,1).
 //   decay: project line "[a] [k]"; y = a exp(-k t), t = 0, 1, 2, 4, 7, 10.
+//   well:  project line "[x]"; y = (x^2, x / 2, 0). Against the observations
+//          (1, 0.5, 0.1) its objective (1 - x^2)^2 + (1 - x)^2 / 4 + 0.01 has a
+//          shallow well at x = -(2 + sqrt 2) / 4 and the deep one at x = 1.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -59,11 +63,17 @@ inline std::vector<double> decay_outputs(const std::vector<double>& p) {
   return y;
 }
 
+inline std::vector<double> well_outputs(const std::vector<double>& p) { return {p[0] * p[0], 0.5 * p[0], 0.0}; }
+
 inline std::shared_ptr<tool_stand_in> lin_stand_in() {
   return std::make_shared<tool_stand_in>(tool_stand_in{lin_outputs, 3});
 }
 inline std::shared_ptr<tool_stand_in> decay_stand_in() {
   return std::make_shared<tool_stand_in>(tool_stand_in{decay_outputs, 2});
+}
+
+inline std::shared_ptr<tool_stand_in> well_stand_in() {
+  return std::make_shared<tool_stand_in>(tool_stand_in{well_outputs, 1});
 }
 
 inline kavro::run_plan tool_stand_in_plan(std::shared_ptr<tool_stand_in> s) {
@@ -116,9 +126,47 @@ class tool_folder : public pest_folder_test {
     for (const char* f : {"decay.prj", "decay.ins", "decay.tpl"}) copy_fixture(f);
     write_file("decay.pst", control.empty() ? fixture("decay.pst") : control);
   }
+  static void write_well(const std::string& control = "") {
+    for (const char* f : {"well.prj", "well.ins", "well.tpl"}) copy_fixture(f);
+    write_file("well.pst", control.empty() ? fixture("well.pst") : control);
+  }
   // The lines of calls.log.
   static std::vector<std::string> calls() { return lines_of(read_file("calls.log")); }
+
+  using tool_entry = int (*)(int, char**, const kavro::run_plan*);
+  // A mode of the tool on `args` (after "kavro") with its model runs on
+  // `plan`; its result, what it printed in `console`.
+  int tool(tool_entry entry, std::vector<std::string> args, const kavro::run_plan* plan) {
+    args.insert(args.begin(), "kavro");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    testing::internal::CaptureStdout();
+    const int rc = entry(static_cast<int>(args.size()), argv.data(), plan);
+    console = testing::internal::GetCapturedStdout();
+    return rc;
+  }
+  std::string console;
 };
+
+// The natural parameter values of a line of calls.log.
+inline std::vector<double> call_values(const std::string& line) {
+  std::vector<double> v;
+  const char* p = line.c_str();
+  char* end = nullptr;
+  for (double x = std::strtod(p, &end); end != p; x = std::strtod(p, &end)) {
+    v.push_back(x);
+    p = end;
+  }
+  return v;
+}
+
+// The number after the last `label` in `text`; NaN when there is none.
+inline double last_figure(const std::string& text, const std::string& label) {
+  const std::size_t at = text.rfind(label);
+  if (at == std::string::npos) return std::nan("");
+  return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
 
 // The calibration tool's engine on a stand-in, driven step by step the way
 // the optimisation driver drives it.

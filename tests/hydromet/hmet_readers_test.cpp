@@ -178,7 +178,7 @@ std::string sa_line(const char* code, int day, int n, const std::function<long(i
   std::snprintf(head, sizeof head, "12345678   %-4s  201007  %02d%3d", code, day, n);
   std::string s = head;
   for (int i = 0; i < n; ++i) {
-    char group[16];
+    char group[48];
     std::snprintf(group, sizeof group, "%02d00 %05ld  ", i, v(i));
     s += group;
   }
