@@ -1,12 +1,15 @@
 #include "calibration/calib_objective.h"
 
+#include <climits>
 #include <cmath>
 #include <limits>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 
 namespace kavro {
@@ -52,6 +55,9 @@ double hmle_estimate(const calib_objective& o, const dvec& peaks) {
   double m = 0.0;
   for (double v : q) m += std::log(v);
   m /= n;
+  // Peaks whose logarithms average 0 (every peak 1, or peaks around it) give
+  // the relative weights no scale: the estimator has no value there.
+  if (!(std::fabs(m) > 1e-12)) return calib_failed_cost;
   std::vector<double> r(q.size());
   for (std::size_t j = 0; j < q.size(); ++j) r[j] = std::log(q[j]) / m;
   const double lambda = hmle_lambda_search(q, e, r);
@@ -86,28 +92,52 @@ void calib_objective::refresh_peak_volume_scale() {
 int calib_objective::read_observations(const std::string& file) {
   file_wrapper f;
   if (!f.open(file, "r")) return -1;
-  std::string line;
+  // The whole file first: the count is judged against the rows that follow
+  // before anything is sized from it.
+  std::vector<std::string> lines;
+  std::string line, token;
+  while (read_line(line, f)) lines.push_back(line);
+  if (lines.empty()) return -1;
+  const long rows = static_cast<long>(lines.size()) - 1;
+  line = lines[0];
   int n = 0;
-  if (!read_line(line, f) || !pop_int(line, n) || n <= 0) return -1;
+  const number_fault count_fault = pop_whole(line, n, token, 1, INT_MAX);
+  if (count_fault != number_fault::none) {
+    std::printf("Error: observation file %s, line 1: the number of events: %s.\n", file.c_str(),
+                number_fault_text(count_fault, token, 1, INT_MAX).c_str());
+    return -1;
+  }
+  if (n > rows) {
+    std::printf("Error: observation file %s, line 1: %d events, but only %ld lines follow.\n", file.c_str(), n, rows);
+    return -1;
+  }
   obs_peak.allocate(n);
   obs_volume.allocate(n);
   peak_weight.allocate(n);
   volume_weight.allocate(n);
   n_obs = 0;
   for (int i = 1; i <= n; ++i) {
-    if (!read_line(line, f)) return -1;
+    line = lines[static_cast<std::size_t>(i)];
     double v[4] = {0.0, 0.0, 0.0, 0.0};
-    int found = 0;
-    while (found < 4 && pop_double(line, v[found])) ++found;
-    if (found < 4) {
-      error_rec.code = 135;
-      return -1;
-    }
-    for (double x : v) {
-      if (!std::isfinite(x)) {
-        std::printf("Error: observation file %s, line %d: a value is not a finite number.\n", file.c_str(), i + 1);
+    for (int k = 0; k < 4; ++k) {
+      const number_fault fault = pop_real(line, v[k], token);
+      if (fault == number_fault::missing) {
+        error_rec.code = 135;
         return -1;
       }
+      if (fault != number_fault::none) {
+        std::printf("Error: observation file %s, line %d: %s.\n", file.c_str(), i + 1,
+                    number_fault_text(fault, token).c_str());
+        return -1;
+      }
+    }
+    // Peaks, volumes and their weights are amounts: none is below 0.
+    for (int k = 0; k < 4; ++k) {
+      if (v[k] >= 0.0) continue;
+      constexpr const char* what[4] = {"observed peak", "peak weight", "observed volume", "volume weight"};
+      std::printf("Error: observation file %s, line %d: the %s %g is negative.\n", file.c_str(), i + 1, what[k],
+                  v[k]);
+      return -1;
     }
     obs_peak[i] = v[0];
     peak_weight[i] = v[1];

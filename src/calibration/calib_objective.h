@@ -73,6 +73,8 @@ struct calib_objective {
   double peak_volume_scale = 1.0;  // largest observed peak / largest observed volume
   calib_result_lists results;      // the scored result of the current run
   const run_plan* plan = nullptr;  // steps of the model runs; null: the system's own run
+  int n_model_runs = 0;            // model runs made for the calibration
+  int n_runs_ended_normally = 0;   // those that did not stop on an error
 
   // Reads the observation file: 1 when all rows were read, else -1 (error
   // 135 set for a row of fewer than four values). Prints nothing.
@@ -111,6 +113,14 @@ bool output_file_exists(const std::string& name);
 using calib_objective_fn = double (*)(const std::string& list_file, const std::string& project_file,
                                       const double* params, calib_objective& objective, int n_params,
                                       std::string_view mode_text);
+// After a calibration: false, with a message, when model runs were made and
+// none of them ended normally (there are then no results to report).
+bool calibration_has_results(const calib_objective& objective);
+
+// False, with a message, when the project file of a calibration cannot be
+// opened: no model run could use it.
+bool calibration_project_opens(const std::string& project_file, const std::string& input_file);
+
 double model_run_objective(const std::string& list_file, const std::string& project_file, const double* params,
                            calib_objective& objective, int n_params, std::string_view mode_text);
 

@@ -28,8 +28,30 @@ double model_run_objective(const std::string& list_file, const std::string& proj
   }
   replace_on = 1;
   calib_result_buffer buffer;
-  run_simulation_with(objective.plan ? *objective.plan : default_run_plan(), project_file, &buffer, mode_text);
+  const run_outcome outcome =
+      run_simulation_with(objective.plan ? *objective.plan : default_run_plan(), project_file, &buffer, mode_text);
+  ++objective.n_model_runs;
+  if (outcome.stopped_on_error)
+    std::printf("Error: model run %d of the calibration stopped on an error; its result is not a simulation.\n",
+                objective.n_model_runs);
+  else
+    ++objective.n_runs_ended_normally;
   return objective.evaluate(buffer.peaks, buffer.volumes, run_context.process_rank, n_params, params);
+}
+
+bool calibration_has_results(const calib_objective& objective) {
+  if (objective.n_model_runs == 0 || objective.n_runs_ended_normally > 0) return true;
+  std::printf("Error: none of the %d model runs of the calibration ended normally: there are no results.\n",
+              objective.n_model_runs);
+  return false;
+}
+
+bool calibration_project_opens(const std::string& project_file, const std::string& input_file) {
+  file_wrapper f;
+  if (f.open(project_file, "r")) return true;
+  std::printf("Error: the project file %s named in %s cannot be opened; the calibration does not start.\n",
+              project_file.c_str(), input_file.c_str());
+  return false;
 }
 
 void alloc_calib_result_buffer(main_state& ms) {

@@ -6,9 +6,9 @@
 #include <ctime>
 
 #include "calibration/calibration_entries.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "framework/run_globals.h"
-#include "input/project_card_actions.h"
 
 namespace kavro {
 
@@ -17,14 +17,15 @@ namespace {
 // More parameters than any calibration makes; a larger count is a fault of the file.
 constexpr int max_mc_params = 100000;
 
-// A finite real at the front of `token`, as "%lf" converts it.
-bool finite_real(const std::string& token, double& value) {
-  return leading_real(token, value) && std::isfinite(value);
-}
+// `token` as one finite real, by the number rule.
+bool finite_real(const std::string& token, double& value) { return read_real(token, value) == number_fault::none; }
 
 void print_bad_value(const std::string& file, int line_no, const char* what, const std::string& token) {
-  std::printf("Error: monte carlo input file %s, line %d: %s \"%s\" is not valid.\n", file.c_str(), line_no, what,
-              token.c_str());
+  double x = 0.0;
+  const number_fault fault = token.empty() ? number_fault::missing : read_real(token, x);
+  std::printf("Error: monte carlo input file %s, line %d: %s \"%s\" is not valid%s%s.\n", file.c_str(), line_no,
+              what, printable(token).c_str(), fault == number_fault::none ? "" : ": ",
+              fault == number_fault::none ? "" : number_fault_text(fault, token, 1, max_mc_params).c_str());
 }
 
 }  // namespace
@@ -61,7 +62,7 @@ int montecarlo::read_input_file(const std::string& file) {
     }
   }
   int n = 0;
-  if (!read_line(line, f) || !pop_token(line, token) || !leading_int(token, n) || n < 1 || n > max_mc_params) {
+  if (!read_line(line, f) || !pop_token(line, token) || read_int(token, n, 1, max_mc_params) != number_fault::none) {
     print_bad_value(file, 4, "the number of parameters", token);
     return 0;
   }
@@ -116,6 +117,7 @@ int montecarlo::run() {
   keys_ = list_file_keys(list_file);
   if (!list_matches_parameters(list_file, keys_, n_params)) return 0;
   const calib_objective_fn call = objective_callback ? objective_callback : model_run_objective;
+  if (call == model_run_objective && !calibration_project_opens(project_file, "the Monte Carlo input file")) return 0;
   for (int i = 0; i < runs; ++i) {
     sample_parameters();
     const double cost = call(list_file, project_file, sample.data(), objective, n_params, "temp");
@@ -128,7 +130,7 @@ int montecarlo::run() {
     objective.record_results(context.process_rank, process_id, context.no_sampling, context.group_value,
                              context.process_count, runs, per_process);
   }
-  return 1;
+  return calibration_has_results(objective) ? 1 : 0;
 }
 
 void montecarlo::log_run(double cost) {

@@ -11,6 +11,7 @@
 
 #include "calibration/pest_text.h"
 #include "framework/file_wrapper.h"
+#include "input/file_name_clash.h"
 
 namespace kavro {
 
@@ -420,18 +421,67 @@ bool read_sections(control_reader& in, pest_control& pc, std::FILE* list) {
 
 }  // namespace
 
-int pest_read_control(pest_control& pc, int argc, char** argv) {
-  file_ptr list(std::fopen("kavro.in", "w"), &std::fclose);
-  if (!list) {
-    std::printf("Error: cannot create the replacement-parameter list kavro.in\n");
-    return 1;
+bool pest_files_apart(const pest_control& pc, const std::string& control_file) {
+  // Every file the tool reads, with what it is.
+  struct read_file {
+    std::string what, name, key;
+  };
+  std::vector<read_file> inputs{{"the control file", control_file, file_comparison_key(control_file, "r")}};
+  for (int k = 1; k <= pc.ntplfle; ++k) {
+    const std::string& t = pc.templates[k].tpl_file;
+    inputs.push_back({"template file " + std::to_string(k), t, file_comparison_key(t, "r")});
   }
+  for (int k = 1; k <= pc.ninsfle; ++k) {
+    const std::string& i = pc.instructions[k].ins_file;
+    inputs.push_back({"instruction file " + std::to_string(k), i, file_comparison_key(i, "r")});
+  }
+  bool ok = true;
+  // A model input file is written from its template before every run.
+  for (int k = 1; k <= pc.ntplfle; ++k) {
+    const std::string& out = pc.templates[k].model_input_file;
+    const std::string key = file_comparison_key(out, "w");
+    for (const read_file& in : inputs) {
+      if (in.key != key) continue;
+      std::printf("Error in control file %s: the model input file %s of template %d is %s %s, which writing it "
+                  "would erase.\n",
+                  control_file.c_str(), out.c_str(), k, in.what.c_str(), in.name.c_str());
+      ok = false;
+    }
+  }
+  // A model output file is what the model writes: none of the tool's inputs.
+  for (int k = 1; k <= pc.ninsfle; ++k) {
+    const std::string& out = pc.instructions[k].model_output_file;
+    const std::string key = file_comparison_key(out, "r");
+    for (const read_file& in : inputs) {
+      if (in.key != key) continue;
+      std::printf("Error in control file %s: instruction file %d reads %s %s as the model output file %s; the "
+                  "model never writes it.\n",
+                  control_file.c_str(), k, in.what.c_str(), in.name.c_str(), out.c_str());
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+int pest_read_control(pest_control& pc, int argc, char** argv) {
   if (argc < 3 || argv == nullptr || argv[2] == nullptr) {
     std::printf("Error: no control file named on the command line.\n");
     return 1;
   }
   std::string name = argv[2];
   if (name.find('.') == std::string::npos) name += ".pst";
+  // The tool writes its exchange files before every model run.
+  for (const char* written : {pest_list_file, pest_values_file}) {
+    if (file_comparison_key(name, "r") != file_comparison_key(written, "w")) continue;
+    std::printf("Error: the control file %s is the file %s that the calibration writes; nothing is written.\n",
+                name.c_str(), written);
+    return 1;
+  }
+  file_ptr list(std::fopen(pest_list_file, "w"), &std::fclose);
+  if (!list) {
+    std::printf("Error: cannot create the replacement-parameter list kavro.in\n");
+    return 1;
+  }
   std::optional<std::vector<std::string>> lines = read_text_lines(normalize_separators(name));
   if (!lines) {
     std::fprintf(stderr, "Cannot open %s \n", name.c_str());
@@ -440,6 +490,7 @@ int pest_read_control(pest_control& pc, int argc, char** argv) {
   control_reader in(name, std::move(*lines));
   try {
     if (!read_sections(in, pc, list.get())) return 1;
+    if (!pest_files_apart(pc, name)) return 1;
   } catch (const control_error& e) {
     std::printf("%s", e.message.c_str());
     return 1;

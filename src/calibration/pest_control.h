@@ -151,10 +151,22 @@ struct pest_control {
   const run_plan* model_plan = nullptr;
 };
 
+// The exchange files the tool writes before every model run: the
+// replacement-parameter list and the values of the parameter set.
+inline constexpr const char* pest_list_file = "kavro.in";
+inline constexpr const char* pest_values_file = "values.in";
+
 // Reads the control file argv[2] (".pst" appended when the name holds no
 // '.') into `pc` and writes "kavro.in" in the working folder. 0, or 1 after
 // a message naming the file, the line, what was expected and what was found.
+// A control file that is one of the exchange files, or whose model files
+// would erase or stand for the tool's inputs (pest_files_apart), is refused
+// before anything is written.
 int pest_read_control(pest_control& pc, int argc, char** argv);
+// True when no model input file (written from its template) is the control
+// file, a template or an instruction file, and no model output file is one
+// of them either; otherwise prints one message per clash and returns false.
+bool pest_files_apart(const pest_control& pc, const std::string& control_file);
 // Counts adjustable, fixed, tied and "iw_" parameters; 0.
 int pest_classify_parameters(pest_control& pc);
 // Parent index and ratio (to the parent's natural starting value) of every

@@ -1,5 +1,7 @@
 #include "calibration/pest_text.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -7,30 +9,32 @@
 #include <cstdlib>
 #include <memory>
 
+#include "framework/number_text.h"
+
 namespace kavro {
 
 std::optional<int> parse_whole_int(std::string_view token) {
-  if (token.empty()) return std::nullopt;
-  const std::string text(token);
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  if (end != text.c_str() + text.size() || errno == ERANGE || value < INT_MIN || value > INT_MAX) return std::nullopt;
-  return static_cast<int>(value);
+  int value = 0;
+  if (read_int(token, value) != number_fault::none) return std::nullopt;
+  return value;
 }
 
 std::optional<double> parse_whole_double(std::string_view token) {
-  if (token.empty()) return std::nullopt;
-  const std::string text(token);
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
+  double value = 0.0;
+  if (read_real(token, value) != number_fault::none) return std::nullopt;
   return value;
 }
 
 std::optional<std::string> read_file_bytes(const std::string& path) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!f) return std::nullopt;
+  // A device such as /dev/zero never ends: only a file is read.
+  struct stat st {};
+  if (::fstat(::fileno(f.get()), &st) == 0 && !S_ISREG(st.st_mode)) {
+    std::printf("Error: %s is not a regular file (a device, a pipe or a folder); an input must be a file.\n",
+                path.c_str());
+    return std::nullopt;
+  }
   std::string bytes;
   char buffer[8192];
   std::size_t got = 0;

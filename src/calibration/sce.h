@@ -56,6 +56,10 @@ struct sce_state {
 
 // Reads the input file and checks the settings; opens the output file.
 void sce_setup(sce_state& st, const std::string& input_file, const std::string& output_file);
+// True when none of the files the SCE input file names (and the file itself)
+// is the output file; otherwise prints one message per clash and returns
+// false.
+bool sce_files_apart(const sce_state& st, const std::string& input_file, const std::string& output_file);
 // Reads the open SCE input file; 0, or -1 after a message.
 int scein(sce_state& st, file_wrapper& in);
 // Defaults and checks of the settings; the number of warnings, or -1 for an

@@ -1,6 +1,7 @@
 // The "-c" mode: the SCE input file, the settings of the search with their
 // defaults and checks, and the files of the best parameter set.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -8,17 +9,19 @@
 
 #include "calibration/calibration_entries.h"
 #include "calibration/sce.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
-#include "input/project_card_actions.h"
+#include "input/file_name_clash.h"
 #include "input/project_reader.h"
 
 namespace kavro {
 
 namespace {
 
-// The numbers of the SCE input file, read free-format across its lines as
-// scanf reads them: a value that does not convert stops the reading, and
-// every later value then stays unconverted.
+// The numbers of the SCE input file, read free-format across its lines. A
+// token that is not one finite number (a whole number where a count is due)
+// is refused naming the file, the line and the text, and every later value
+// then stays unread.
 class number_reader {
  public:
   number_reader(file_wrapper& in, std::string file) : file_(std::move(file)) {
@@ -28,24 +31,27 @@ class number_reader {
     }
   }
   bool next(int& out) {
-    if (stuck_ || at_ >= tokens_.size() || !leading_int(tokens_[at_].text, out)) return stick();
-    ++at_;
-    return true;
+    if (stuck_ || at_ >= tokens_.size()) return stick();
+    return take(read_int(tokens_[at_].text, out));
   }
   bool next(double& out) {
-    if (stuck_ || at_ >= tokens_.size() || !leading_real(tokens_[at_].text, out)) return stick();
-    if (!std::isfinite(out)) {
-      std::printf("Error: SCE input file %s, line %d: the value %s is not a finite number.\n", file_.c_str(),
-                  tokens_[at_].line, tokens_[at_].text.c_str());
-      bad_value_ = true;
-      return stick();
-    }
-    ++at_;
-    return true;
+    if (stuck_ || at_ >= tokens_.size()) return stick();
+    return take(read_real(tokens_[at_].text, out));
   }
   bool bad_value() const { return bad_value_; }
+  bool ended() const { return stuck_ && !bad_value_; }
 
  private:
+  bool take(number_fault fault) {
+    if (fault == number_fault::none) {
+      ++at_;
+      return true;
+    }
+    std::printf("Error: SCE input file %s, line %d: %s.\n", file_.c_str(), tokens_[at_].line,
+                number_fault_text(fault, tokens_[at_].text, INT_MIN, INT_MAX).c_str());
+    bad_value_ = true;
+    return stick();
+  }
   bool stick() {
     stuck_ = true;
     return false;
@@ -102,6 +108,7 @@ int scein(sce_state& st, file_wrapper& in) {
   st.upper.allocate(st.nopt);
   int settings[6] = {0, 0, 0, 0, 0, 0};
   for (int& v : settings) numbers.next(v);
+  if (numbers.bad_value()) return -1;
   if (st.ideflt == 1) {
     st.npg = settings[0];
     st.nps = settings[1];
@@ -115,8 +122,18 @@ int scein(sce_state& st, file_wrapper& in) {
     numbers.next(st.lower[i]);
     numbers.next(st.upper[i]);
     if (numbers.bad_value()) return -1;
+    if (numbers.ended()) {
+      std::printf("Error: SCE input file %s ends before the start value and bounds of parameter %d of %d.\n",
+                  file.c_str(), i, st.nopt);
+      return -1;
+    }
     if (!(st.lower[i] < st.upper[i])) {
       std::printf("ERROR:  Lower bound is greater than upper bound for varialbe %d\n", i);
+      return -1;
+    }
+    if (st.start[i] < st.lower[i] || st.start[i] > st.upper[i]) {
+      std::printf("Error: SCE input file %s: the start value %g of parameter %d lies outside its bounds %g to %g.\n",
+                  file.c_str(), st.start[i], i, st.lower[i], st.upper[i]);
       return -1;
     }
   }
@@ -184,6 +201,24 @@ int sce_check_settings(sce_state& st) {
   return warnings;
 }
 
+bool sce_files_apart(const sce_state& st, const std::string& input_file, const std::string& output_file) {
+  const std::pair<const char*, const std::string*> inputs[] = {{"the SCE input file", &input_file},
+                                                               {"the project file", &st.project_file},
+                                                               {"the replacement-parameter list", &st.list_file},
+                                                               {"the observation file", &st.obs_file}};
+  bool ok = true;
+  // The later files of the search carry the run-number prefix of the model
+  // runs; the output file is written before any.
+  const std::string out_key = file_comparison_key(output_file, "w");
+  for (const auto& [what, name] : inputs) {
+    if (name->empty() || file_comparison_key(*name, "r") != out_key) continue;
+    std::printf("Error: %s %s is the file %s that the SCE calibration writes; nothing is written.\n", what,
+                name->c_str(), output_file.c_str());
+    ok = false;
+  }
+  return ok;
+}
+
 void sce_setup(sce_state& st, const std::string& input_file, const std::string& output_file) {
   file_wrapper in;
   if (!in.open(input_file, "r")) {
@@ -193,6 +228,13 @@ void sce_setup(sce_state& st, const std::string& input_file, const std::string& 
     st.setup_ok = 0;
   } else {
     st.setup_ok = sce_check_settings(st) == -1 ? 0 : 1;
+  }
+  // The files the calibration writes before its first model run must not be
+  // any file it reads: nothing is written when one is.
+  if (!sce_files_apart(st, input_file, output_file)) {
+    st.setup_ok = 0;
+    in.close();
+    return;
   }
   st.output_open = 1;
   if (!st.output_file.open(output_file, "w")) {
@@ -223,8 +265,13 @@ int run_sce_calibration(const std::string& sce_input_file, const run_plan* plan)
     sce_teardown(st);
     return 0;
   }
+  if (st.setup_ok && !calibration_project_opens(st.project_file, sce_input_file)) {
+    sce_teardown(st);
+    return 0;
+  }
   st.objective_callback = model_run_objective;
-  const int result = sceua(st);
+  int result = sceua(st);
+  if (result > 0 && !calibration_has_results(st.objective)) result = 0;
   if (result <= 0) {
     std::printf("Error: unable to successfully run the SCE method\n");
   } else {

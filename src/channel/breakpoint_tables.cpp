@@ -6,6 +6,7 @@
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 
 namespace kavro {
 namespace {
@@ -123,9 +124,10 @@ void number_tables(main_state& ms, int link, const bp_link_sections& sec) {
   }
   const int p1 = sec.npairs[1], p2 = sec.npairs[2];
   if (p1 != p2) {
-    say(format_string("\n\nWARNING!!!! When using two break-point cross-sections the number of pairs \n"
+    warn(format_string("\n\nWARNING!!!! When using two break-point cross-sections the number of pairs \n"
                       "            must be equal, which they are not for link %d.\n\n",
-                      link));
+                      link),
+         run_log_file);
     if (p2 > p1) say(format_string("  ---> Disregarding the last %d pairs of the second cross-section. <---\n\n", p2 - p1));
     else say(format_string("  ---> Disregarding the last %d pairs of the first cross-section. <---\n\n", p1 - p2));
   }

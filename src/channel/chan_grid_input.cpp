@@ -2,7 +2,9 @@
 // (which cells each channel node shares) and the channel lakes with their
 // search cells, rating curves and initial extent.
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <vector>
 
 #include "channel/chan_input.h"
 #include "channel/chan_input_parts.h"
@@ -45,22 +47,21 @@ bool read_grid_stream_file(main_state& ms) {
     return refuse_gst(f.name, "The second card in the grid-stream file must be STREAMCELLS\n"
                               "File format error, program terminating.\n");
   std::string rest = f.lines[1].rest;
-  pop_int(rest, ms.n_gst_cells);
-  if (ms.n_gst_cells < 1) {
-    say("The number of STREAMCELLS in the grid-stream (.gst) file\n");
-    say("must be greater than 0.  File format error, program terminating\n");
+  // Each stream cell is a cell of the grid: at most every active cell.
+  if (!f.get_int(rest, ms.n_gst_cells, 1, std::max(ms.n_cells, 1), "STREAMCELLS", f.lines[1])) {
     ms.n_gst_cells = 0;
+    return refuse_gst(f.name, "");
   }
   alloc_ivec(ms.gst_ncellsingrid, std::max(ms.n_gst_cells, 1), "gst_ncellsingrid");
   int s = 0;
   ms.max_gst_nodes = 0;
+  const chan_line& count_line = f.lines[1];
   for (const chan_line& l : f.lines) {
     if (l.code != 44) continue;
     rest = l.rest;
     int n = 0;
-    pop_int(rest, n);
     if (!f.check_range(++s, 1, ms.n_gst_cells, "stream cell of NUMNODES", l) ||
-        !f.check_range(n, 0, 1000000, "NUMNODES", l))
+        !f.get_int(rest, n, 0, chan_limit::cell_nodes, "NUMNODES", l))
       continue;
     ms.gst_ncellsingrid[s] = n;
     ms.max_gst_nodes = std::max(ms.max_gst_nodes, n);
@@ -70,27 +71,36 @@ bool read_grid_stream_file(main_state& ms) {
   for (imat* m : {&ms.gst_link, &ms.gst_node, &ms.gst_gnum, &ms.gst_row, &ms.gst_col})
     alloc_imat_zero(*m, rows, cols, m->name());
   for (dmat* m : {&ms.gst_pct, &ms.gst_sac_weight, &ms.gst_Vlat}) alloc_dmat_zero(*m, rows, cols, m->name());
+  const int numnodes_cards = s;
   s = 0;
   int entry = 1, row = 0, col = 0, cell = 0;
+  // LINKNODE cards given per stream cell, and the CELLIJ line of each.
+  std::vector<int> filled(static_cast<std::size_t>(ms.n_gst_cells) + 1, 0);
+  std::vector<const chan_line*> cell_line(static_cast<std::size_t>(ms.n_gst_cells) + 1, &count_line);
   for (const chan_line& l : f.lines) {
     rest = l.rest;
     if (l.code == 43) {
-      pop_int(rest, row), pop_int(rest, col);
-      cell = cell_at(ms, row, col);
-      if (cell == 0) f.bad(l, format_string("CELLIJ %d %d is outside the grid or not an active cell", row, col));
+      row = col = 0;
+      if (f.get_int(rest, row, INT_MIN, INT_MAX, "CELLIJ row", l) &&
+          f.get_int(rest, col, INT_MIN, INT_MAX, "CELLIJ column", l)) {
+        cell = cell_at(ms, row, col);
+        if (cell == 0) f.bad(l, format_string("CELLIJ %d %d is outside the grid or not an active cell", row, col));
+      }
       if (!f.check_range(++s, 1, ms.n_gst_cells, "stream cell of CELLIJ", l)) s = 0;
+      if (s > 0) cell_line[static_cast<std::size_t>(s)] = &l;
       entry = 1;
     } else if (l.code == 45) {
       int link = 0, node = 0;
       double pct = 0;
-      pop_int(rest, link), pop_int(rest, node);
-      f.get_double(rest, pct, l);
       if (s == 0) {
         f.bad(l, "LINKNODE before the CELLIJ card of its cell");
         continue;
       }
+      // The share of the node's length that lies in the cell.
       const bool ok = f.check_range(entry, 1, ms.gst_ncellsingrid[s], "LINKNODE entry (beyond NUMNODES)", l) &&
-                      f.check_link(link, l) && f.check_range(node, 1, ms.nx[link], "LINKNODE node", l);
+                      f.get_int(rest, link, 1, ms.LINKS, "LINKNODE link", l) &&
+                      f.get_int(rest, node, 1, ms.nx[link], "LINKNODE node", l) &&
+                      f.get_real(rest, pct, 0.0, 1.0, "LINKNODE fraction", l);
       if (!ok) continue;
       ms.gst_link[s][entry] = link;
       ms.gst_node[s][entry] = node;
@@ -98,8 +108,20 @@ bool read_grid_stream_file(main_state& ms) {
       ms.gst_gnum[s][entry] = cell;
       ms.gst_row[s][entry] = row;
       ms.gst_col[s][entry] = col;
+      filled[static_cast<std::size_t>(s)] = entry;
       ++entry;
     }
+  }
+  // Every entry a NUMNODES card declares must be filled: an empty one would
+  // join its cell to link 0, whose node spacing of 0 divides the lateral flow.
+  if (numnodes_cards != ms.n_gst_cells || s != ms.n_gst_cells)
+    f.bad(count_line, format_string("STREAMCELLS %d, but the file has %d CELLIJ and %d NUMNODES cards",
+                                    ms.n_gst_cells, s, numnodes_cards));
+  for (int k = 1; k <= std::min(s, numnodes_cards); ++k) {
+    const int want = ms.gst_ncellsingrid[k], got = filled[static_cast<std::size_t>(k)];
+    if (got != want)
+      f.bad(*cell_line[static_cast<std::size_t>(k)],
+            format_string("stream cell %d has %d LINKNODE cards, its NUMNODES card %d", k, got, want));
   }
   if (f.n_bad) return refuse_gst(f.name, "");
   if (!ms.quiet && ms.tool_mode != 1)
@@ -143,7 +165,10 @@ bool read_rating(main_state& ms, chan_file& f, size_t& i, int lake, int n) {
     }
     std::string rest = f.lines[i].raw;
     double e = 0, v = 0, a = 0;
-    f.get_double(rest, e, f.lines[i]), f.get_double(rest, v, f.lines[i]), f.get_double(rest, a, f.lines[i]);
+    const chan_line& l = f.lines[i];
+    if (!f.get_real(rest, e, -chan_limit::elevation, chan_limit::elevation, "NUMRATE elevation", l) ||
+        !f.get_real(rest, v, 0.0, HUGE_VAL, "NUMRATE volume", l) || !f.get_real(rest, a, 0.0, HUGE_VAL, "NUMRATE area", l))
+      return false;
     ms.lake_rate_elev[lake][p] = e;
     ms.lake_rate_volume[lake][p] = v;
     ms.lake_rate_area[lake][p] = a;
@@ -163,7 +188,9 @@ bool read_search_cells(main_state& ms, chan_file& f, size_t& i, int lake, int n)
       rest = f.lines[i].raw;
     }
     int row = 0, col = 0;
-    pop_int(rest, row), pop_int(rest, col);
+    if (!f.get_int(rest, row, INT_MIN, INT_MAX, "NUMPTS row", f.lines[i]) ||
+        !f.get_int(rest, col, INT_MIN, INT_MAX, "NUMPTS column", f.lines[i]))
+      return false;
     if (cell_at(ms, row, col) == 0)
       f.bad(f.lines[i], format_string("lake %d search cell %d %d is outside the grid or not an active cell", lake,
                                       row, col));
@@ -231,31 +258,37 @@ bool read_lakes(main_state& ms, chan_file& f, int max_numpts, int max_numrate) {
     std::string rest = l.rest;
     int n = 0;
     switch (l.code) {
-      case 8: pop_int(rest, n), link = (n >= 1 && n <= ms.LINKS) ? n : 0; break;
+      case 8: n = quiet_int(rest), link = (n >= 1 && n <= ms.LINKS) ? n : 0; break;
       case 20:
         if (++lake > ms.n_lakes) lake = ms.n_lakes;
         if (link) ms.lake2link[link] = lake;
         break;
       case 21:
         if (lake >= 1 && !ms.Mlake.empty()) {
-          f.get_double(rest, ms.Mlake[lake], l);
+          f.get_real(rest, ms.Mlake[lake], 0.0, HUGE_VAL, "MLAKE", l);
           ms.calc_loss[lake] = 1;
         }
         mlake_seen = true;
         break;
       case 31: if (lake >= 1) ms.yes_static_lake[lake] = 1; break;
       case 32:
-        pop_int(rest, n);
+        n = quiet_int(rest);  // judged when counted
         if (lake < 1 || !f.check_range(n, 0, static_cast<int>(ms.lake_rate_elev.size2()), "NUMRATE", l)) break;
         ms.numrate[lake] = n;
         ms.yes_defined_curve_lake[lake] = 1;
         if (!read_rating(ms, f, i, lake, n)) return false;
         break;
-      case 62: if (lake >= 1) f.get_double(rest, ms.minwse[lake], l); break;
-      case 63: if (lake >= 1) f.get_double(rest, ms.initwse[lake], l); break;
-      case 64: if (lake >= 1) f.get_double(rest, ms.maxwse[lake], l); break;
+      case 62:
+        if (lake >= 1) f.get_real(rest, ms.minwse[lake], -chan_limit::elevation, chan_limit::elevation, "MINWSE", l);
+        break;
+      case 63:
+        if (lake >= 1) f.get_real(rest, ms.initwse[lake], -chan_limit::elevation, chan_limit::elevation, "INITWSE", l);
+        break;
+      case 64:
+        if (lake >= 1) f.get_real(rest, ms.maxwse[lake], -chan_limit::elevation, chan_limit::elevation, "MAXWSE", l);
+        break;
       case 65:
-        pop_int(rest, n);
+        n = quiet_int(rest);  // judged when counted
         if (lake < 1 || !f.check_range(n, 0, static_cast<int>(ms.lake_search.size3()), "NUMPTS", l)) break;
         ms.numpts[lake] = n;
         if (!read_search_cells(ms, f, i, lake, n)) return false;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <string_view>
 #include <vector>
@@ -18,7 +19,9 @@
 #include "framework/alloc.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/elev_series.h"
 #include "input/time_series.h"
 
@@ -111,8 +114,8 @@ size_t read_header_cards(main_state& ms, chan_file& f) {
       case 1: f.get_double(rest, ms.chan_header_alpha, l); break;
       case 2: f.get_double(rest, ms.chan_header_beta, l); break;
       case 3: f.get_double(rest, ms.chan_header_theta, l); break;
-      case 5: pop_int(rest, ms.LINKS); break;
-      case 6: pop_int(rest, ms.MAXNODES); break;
+      case 5: f.get_int(rest, ms.LINKS, 1, chan_limit::links, "LINKS", l); break;
+      case 6: f.get_int(rest, ms.MAXNODES, 1, chan_limit::nodes, "MAXNODES", l); break;
     }
     if (!seen[l.code]) ++n_seen;
     seen[l.code] = true;
@@ -153,26 +156,28 @@ bool count_cards(main_state& ms, chan_file& f, size_t from, link_counts& c) {
     double d = 0;
     const int lt0 = ms.ltype[link];
     switch (l.code) {
-      case 4: f.get_double(rest, ms.chan_dx[link], l); break;
+      case 4: f.get_real(rest, ms.chan_dx[link], 0.0, chan_limit::length, "DX", l); break;
       case 7: {
         int a = 0, b = 0, n = 0;
-        pop_int(rest, a), pop_int(rest, b), pop_int(rest, n);
-        c.max_ndep = std::max(c.max_ndep, n);
+        if (f.get_int(rest, a, 1, ms.LINKS, "CONNECT link", l) &&
+            f.get_int(rest, b, 0, ms.LINKS, "CONNECT downstream link", l) &&
+            f.get_int(rest, n, 0, ms.LINKS, "CONNECT upstream count", l))
+          c.max_ndep = std::max(c.max_ndep, n);
         ++c.connects;
         break;
       }
-      case 8: pop_int(rest, v), link = f.check_link(v, l) ? v : 0; break;
+      case 8: link = f.get_int(rest, v, 1, ms.LINKS, "LINK", l) ? v : 0; break;
       case 9:
-        pop_int(rest, v);
-        if (!f.check_range(v, 1, ms.MAXNODES, "NODES", l)) break;
+        if (!f.get_int(rest, v, 1, ms.MAXNODES, "NODES", l)) break;
         ms.nx1[link] = v;
         if (v <= 2) {
           say("\n");
-          say(format_string("WARNING: When reading the channel input file, link %d:\n", link));
-          say("    The number of channel defining end nodes in the link is less than 3 \n");
-          say("    Which results only 1 computational node in this link.\n");
-          say("    Consider increasing the number of end nodes to at least 3 \n");
-          say("\tor removing this link \n");
+          warn(format_string("WARNING: When reading the channel input file, link %d:\n", link) +
+                   "    The number of channel defining end nodes in the link is less than 3 \n"
+                   "    Which results only 1 computational node in this link.\n"
+                   "    Consider increasing the number of end nodes to at least 3 \n"
+                   "\tor removing this link \n",
+               run_log_file);
           error_rec.code = 301;
           report_error(error_rec);
         }
@@ -220,17 +225,17 @@ bool count_cards(main_state& ms, chan_file& f, size_t from, link_counts& c) {
         break;
       }
       case 24:
-        f.get_double(rest, d, l);
+        if (!f.get_real(rest, d, -chan_limit::manning_n, chan_limit::manning_n, "MANNINGS_N", l)) break;
         c.manning[link] = d;
         if (d < 1e-8) {
           manning_zero_message(link);
           return false;
         }
         break;
-      case 26: f.get_double(rest, c.kbed[link], l), ++c.gw_links; break;
-      case 27: f.get_double(rest, c.mbed[link], l); break;
+      case 26: f.get_real(rest, c.kbed[link], 0.0, HUGE_VAL, "GW_BED_CONDUCTIVITY", l), ++c.gw_links; break;
+      case 27: f.get_real(rest, c.mbed[link], 0.0, chan_limit::length, "GW_BED_THICKNESS", l); break;
       case 41:
-        pop_int(rest, v);
+        if (!f.get_int(rest, v, INT_MIN, chan_limit::pairs, "NPAIRS", l)) break;
         ms.max_npairs = std::max(ms.max_npairs, v);
         if (ms.ltype[link] & 8) ++c.num_xsec[link];
         if (v <= 2) {
@@ -239,10 +244,20 @@ bool count_cards(main_state& ms, chan_file& f, size_t from, link_counts& c) {
           return false;
         }
         break;
-      case 46: pop_int(rest, v), c.numstructs_sum += v; break;
-      case 32: pop_int(rest, v), c.max_numrate = std::max(c.max_numrate, v); break;
-      case 65: pop_int(rest, v), c.max_numpts = std::max(c.max_numpts, v); break;
-      case 74: pop_int(rest, v), ms.max_num_interp = std::max(ms.max_num_interp, v); break;
+      case 46:
+        if (f.get_int(rest, v, 0, chan_limit::structs, "NUMSTRUCTS", l)) c.numstructs_sum += v;
+        break;
+      case 32:
+        if (f.get_int(rest, v, 0, chan_limit::rate_points, "NUMRATE", l)) c.max_numrate = std::max(c.max_numrate, v);
+        break;
+      case 65:
+        // A lake searches cells of the grid, each once.
+        if (f.get_int(rest, v, 0, std::max(ms.n_cells, 0), "NUMPTS", l)) c.max_numpts = std::max(c.max_numpts, v);
+        break;
+      case 74:
+        if (f.get_int(rest, v, 1, chan_limit::interp, "NUM_INTERP", l))
+          ms.max_num_interp = std::max(ms.max_num_interp, v);
+        break;
       case 73: ++c.pointsources; break;
       case 75: ++c.pumps; break;
       case 76: ms.ltype[link] += 256, ms.overbank_links_on = 1; break;
@@ -311,8 +326,8 @@ bool count_tables(main_state& ms, chan_file& f, const link_counts& c, std::vecto
   for (const chan_line& l : f.lines) {
     std::string rest = l.rest;
     int v = 0;
-    if (l.code == 8) pop_int(rest, v), link = (v >= 1 && v <= ms.LINKS) ? v : 0;
-    else if (l.code == 33) pop_int(rest, v), node = (v >= 1 && v <= ms.MAXNODES) ? v : 0;
+    if (l.code == 8) v = quiet_int(rest), link = (v >= 1 && v <= ms.LINKS) ? v : 0;
+    else if (l.code == 33) v = quiet_int(rest), node = (v >= 1 && v <= ms.MAXNODES) ? v : 0;
     else if (l.code == 35 && link && node && (ms.ltype[link] & 8) && c.num_xsec[link] > 1) {
       if (++seen[link] == 1) first[link] = node;
       if (seen[link] == c.num_xsec[link]) last[link] = node;
@@ -367,16 +382,15 @@ size_t read_connects(main_state& ms, chan_file& f) {
     if (l.code != 7) continue;
     std::string rest = l.rest;
     int link = 0, down = 0, ndep = 0;
-    pop_int(rest, link), pop_int(rest, down), pop_int(rest, ndep);
-    const bool ok = f.check_link(link, l) && f.check_range(down, 0, ms.LINKS, "CONNECT downstream link", l) &&
-                    f.check_range(ndep, 0, static_cast<int>(ms.uslinks.size2()) - 1, "CONNECT upstream count", l);
+    const bool ok = f.get_int(rest, link, 1, ms.LINKS, "CONNECT link", l) &&
+                    f.get_int(rest, down, 0, ms.LINKS, "CONNECT downstream link", l) &&
+                    f.get_int(rest, ndep, 0, static_cast<int>(ms.uslinks.size2()) - 1, "CONNECT upstream count", l);
     if (ok) {
       ms.dslink[link] = down;
       ms.ndep[link] = ndep;
       for (int k = 1; k <= ndep; ++k) {
         int u = 0;
-        pop_int(rest, u);
-        if (f.check_range(u, 1, ms.LINKS, "CONNECT upstream link", l)) ms.uslinks[link][k] = u;
+        if (f.get_int(rest, u, 1, ms.LINKS, "CONNECT upstream link", l)) ms.uslinks[link][k] = u;
       }
     }
     if (++n == ms.LINKS) return i + 1;
@@ -429,8 +443,16 @@ int chan_card_code(std::string& line) {
 
 int add_chan_pump(main_state& ms, std::string& line, int link, int ltype) {
   chan_pump p;
-  pop_int(line, p.pumpto_1);
-  pop_int(line, p.pumpto_2);
+  std::string token;
+  for (int* target : {&p.pumpto_1, &p.pumpto_2}) {
+    const number_fault fault = pop_whole(line, *target, token);
+    if (fault == number_fault::none) continue;
+    say(format_string("\n\nError in the channel input file: PUMPTO of link %d: %s.\n", link,
+                      number_fault_text(fault, token, INT_MIN, INT_MAX).c_str()));
+    error_rec.code = already_printed_code;
+    report_error(error_rec);
+    return 0;
+  }
   if (ltype == 4) p.pumpto_2 = 1;
   std::string kind, name;
   pop_token(line, kind);
@@ -479,6 +501,14 @@ int read_chan_input(main_state& ms) {
   if (ms.LINKS < 1 || ms.MAXNODES < 1) {
     say(format_string("Error in the channel input file %s: LINKS %d and MAXNODES %d must be at least 1\n",
                       f.name.c_str(), ms.LINKS, ms.MAXNODES));
+    return invalid();
+  }
+  // Every node array holds (LINKS + 1) x (MAXNODES + 1) slots: counted in 64 bits.
+  const long long slots = (static_cast<long long>(ms.LINKS) + 1) * (static_cast<long long>(ms.MAXNODES) + 1);
+  if (slots > chan_limit::node_slots) {
+    say(format_string("Error in the channel input file %s: LINKS %d and MAXNODES %d give %lld node slots, more "
+                      "than the %lld a channel network may have\n",
+                      f.name.c_str(), ms.LINKS, ms.MAXNODES, slots, chan_limit::node_slots));
     return invalid();
   }
   link_counts c;

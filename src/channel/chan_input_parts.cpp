@@ -4,6 +4,7 @@
 #include "channel/chan_input_parts.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "channel/breakpoint_tables.h"
@@ -12,7 +13,9 @@
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/elev_series.h"
 #include "input/time_series.h"
 
@@ -44,13 +47,51 @@ void chan_file::bad(const chan_line& l, const std::string& why) {
   ++n_bad;
 }
 
-void chan_file::get_double(std::string& rest, double& out, const chan_line& l) {
-  double v = out;
-  if (pop_double(rest, v) && !std::isfinite(v)) {
-    bad(l, "the value is not a finite number: " + l.raw);
-    return;
+bool chan_file::get_double(std::string& rest, double& out, const chan_line& l) {
+  std::string token;
+  double v = 0.0;
+  const number_fault f = pop_real(rest, v, token);
+  if (f != number_fault::none) {
+    bad(l, number_fault_text(f, token) + " (" + printable(l.raw) + ")");
+    return false;
   }
   out = v;
+  return true;
+}
+
+bool chan_file::get_real(std::string& rest, double& out, double lo, double hi, const char* what,
+                         const chan_line& l) {
+  double v = 0.0;
+  if (!get_double(rest, v, l)) return false;
+  if (v < lo || v > hi) {
+    bad(l, format_string("%s %g is outside %g to %g", what, v, lo, hi));
+    return false;
+  }
+  out = v;
+  return true;
+}
+
+bool chan_file::get_int(std::string& rest, int& out, long long lo, long long hi, const char* what,
+                        const chan_line& l) {
+  std::string token;
+  int v = 0;
+  const number_fault f = pop_whole(rest, v, token);
+  if (f != number_fault::none) {
+    bad(l, format_string("%s: ", what) + number_fault_text(f, token, INT_MIN, INT_MAX));
+    return false;
+  }
+  if (v < lo || v > hi) {
+    bad(l, format_string("%s %d is outside %lld to %lld", what, v, lo, hi));
+    return false;
+  }
+  out = v;
+  return true;
+}
+
+int quiet_int(std::string& rest) {
+  std::string token;
+  int v = 0;
+  return pop_whole(rest, v, token) == number_fault::none ? v : 0;
 }
 
 bool chan_file::check_range(int v, int lo, int hi, const char* what, const chan_line& l) {
@@ -143,6 +184,17 @@ bool spread_trapezoid_sections(main_state& ms, const imat& got_xsec) {
   return true;
 }
 
+// A section whose points all share one x holds no water at any depth: its
+// tables would divide by a zero area during the run.
+bool section_has_width(chan_file& f, const chan_line& l, const bp_link_sections& sec, int j, int link) {
+  const std::vector<double>& x = sec.x[static_cast<std::size_t>(j)];
+  const auto [lo, hi] = std::minmax_element(x.begin() + 1, x.end());
+  if (*hi > *lo) return true;
+  f.bad(l, format_string("the %d X1 points of section %d of link %d all lie at x = %g: a section needs a width",
+                         sec.npairs[static_cast<std::size_t>(j)], j, link, *lo));
+  return false;
+}
+
 // Breakpoint pass: the sections of every breakpoint link and their tables.
 bool read_breakpoint_sections(main_state& ms, chan_file& f, chan_elements& el) {
   if (ms.max_num_interp < 1) {
@@ -170,11 +222,11 @@ bool read_breakpoint_sections(main_state& ms, chan_file& f, chan_elements& el) {
     std::string rest = l.rest;
     int v = 0;
     switch (l.code) {
-      case 8: pop_int(rest, v), link = (v >= 1 && v <= ms.LINKS) ? v : 0, start_link(); break;
-      case 33: pop_int(rest, v), node = (v >= 1 && v <= ms.MAXNODES) ? v : 0; break;
+      case 8: v = quiet_int(rest), link = (v >= 1 && v <= ms.LINKS) ? v : 0, start_link(); break;
+      case 33: v = quiet_int(rest), node = (v >= 1 && v <= ms.MAXNODES) ? v : 0; break;
       case 41:
         if (!link || !(ms.ltype[link] & 8)) break;
-        pop_int(rest, v);
+        v = std::max(quiet_int(rest), 0);  // judged by the counting pass
         ++sec.n_sections;
         sec.node.push_back(node), sec.npairs.push_back(v), sec.num_interp.push_back(0);
         sec.x.emplace_back(v + 1, 0.0), sec.y.emplace_back(v + 1, 0.0);
@@ -182,7 +234,7 @@ bool read_breakpoint_sections(main_state& ms, chan_file& f, chan_elements& el) {
         if (node < 1 || node > ms.nx1[link]) f.bad(l, format_string("NPAIRS at node %d outside 1..%d of link %d", node, ms.nx1[link], link));
         break;
       case 74:
-        if (sec.n_sections > 0) pop_int(rest, sec.num_interp.back());
+        if (sec.n_sections > 0) sec.num_interp.back() = quiet_int(rest);
         break;
       case 39: {
         if (!link || !(ms.ltype[link] & 8)) break;
@@ -197,9 +249,10 @@ bool read_breakpoint_sections(main_state& ms, chan_file& f, chan_elements& el) {
                             j, link));
           return false;
         }
-        f.get_double(rest, sec.x[j][pair], l);
-        f.get_double(rest, sec.y[j][pair], l);
+        f.get_real(rest, sec.x[j][pair], -chan_limit::length, chan_limit::length, "X1 x", l);
+        f.get_real(rest, sec.y[j][pair], -chan_limit::elevation, chan_limit::elevation, "X1 y", l);
         if (f.n_bad) return false;
+        if (pair == sec.npairs[j] && !section_has_width(f, l, sec, j, link)) return false;
         if (j == el.num_xsec[link] && pair == sec.npairs[j]) {
           interp_bp_xsecs(ms, link, sec, el.manning[link]);
           if (error_rec.code != 0) return false;
@@ -226,17 +279,19 @@ bool read_elements(main_state& ms, chan_file& f, size_t from, chan_elements& el)
     std::string rest = l.rest;
     int v = 0;
     switch (l.code) {
-      case 8: pop_int(rest, v), link = f.check_link(v, l) ? v : 0; break;
-      case 33: pop_int(rest, v), node = f.check_range(v, 1, ms.MAXNODES, "NODE", l) ? v : 0; break;
-      case 34: f.get_double(rest, ms.bel[node][link], l); break;
+      case 8: link = f.get_int(rest, v, 1, ms.LINKS, "LINK", l) ? v : 0; break;
+      case 33: node = f.get_int(rest, v, 1, ms.MAXNODES, "NODE", l) ? v : 0; break;
+      case 34:
+        f.get_real(rest, ms.bel[node][link], -chan_limit::elevation, chan_limit::elevation, "ELEV", l);
+        break;
       case 40: f.get_double(rest, ms.lnx[node][link], l), f.get_double(rest, ms.lny[node][link], l); break;
       case 35: got_xsec[node][link] = ms.ltype[link]; break;
-      case 36: f.get_double(rest, ms.bottom[node][link], l); break;
-      case 37: f.get_double(rest, ms.bankfull_dep[node][link], l); break;
-      case 38: f.get_double(rest, ms.sslope[node][link], l); break;
-      case 25: f.get_double(rest, ms.max_eros[node][link], l); break;
+      case 36: f.get_real(rest, ms.bottom[node][link], 0.0, chan_limit::length, "BOTTOM_WIDTH", l); break;
+      case 37: f.get_real(rest, ms.bankfull_dep[node][link], 0.0, chan_limit::length, "BANKFULL_DEPTH", l); break;
+      case 38: f.get_real(rest, ms.sslope[node][link], 0.0, chan_limit::length, "SIDE_SLOPE", l); break;
+      case 25: f.get_real(rest, ms.max_eros[node][link], 0.0, chan_limit::length, "MAX_EROSION", l); break;
       case 46:
-        if (link && !ms.link_structs.empty()) pop_int(rest, ms.link_structs[link].count);
+        if (link && !ms.link_structs.empty()) ms.link_structs[link].count = quiet_int(rest);  // judged when counted
         break;
       case 23:
         if (++k > ms.n_hydr_structs) break;
@@ -253,16 +308,18 @@ bool read_elements(main_state& ms, chan_file& f, size_t from, chan_elements& el)
       default:
         if (double* field = k >= 1 && k <= ms.n_hydr_structs ? struct_field(ms.hydr_struct[k], l.code) : nullptr) {
           if (!link || ms.link_structs.empty() || ms.link_structs[link].last != k) {
-            say(format_string("Warning: channel input file %s, line %d: a structure field with no structure "
+            warn(format_string("Warning: channel input file %s, line %d: a structure field with no structure "
                               "element open in link %d is skipped\n",
-                              f.name.c_str(), l.number, link));
+                              f.name.c_str(), l.number, link),
+                 run_log_file);
             break;
           }
-          f.get_double(rest, *field, l);
+          f.get_real(rest, *field, -chan_limit::elevation, chan_limit::elevation, "the structure value", l);
         } else if (k == 0 && is_struct_field(l.code)) {
-          say(format_string("Warning: channel input file %s, line %d: a structure field before any STRUCTTYPE "
+          warn(format_string("Warning: channel input file %s, line %d: a structure field before any STRUCTTYPE "
                             "card is skipped\n",
-                            f.name.c_str(), l.number));
+                            f.name.c_str(), l.number),
+               run_log_file);
         }
         break;
     }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/chan_limits.h"
 #include "framework/one_based.h"
 
 namespace kavro {
@@ -30,8 +31,15 @@ struct chan_file {
   void load(file_wrapper& f);
   // Names the card, its line and why it is refused; counts it.
   void bad(const chan_line& l, const std::string& why);
-  // A real value; NaN or infinity is refused. A missing value leaves `out`.
-  void get_double(std::string& rest, double& out, const chan_line& l);
+  // The next value of the card as one finite number; a missing value, a
+  // word or a number with text after it ("12p"), nan or inf is refused,
+  // naming the card's line and the text, and leaves `out` as it was.
+  bool get_double(std::string& rest, double& out, const chan_line& l);
+  // get_double of a value that must lie from lo to hi (`what` names it).
+  bool get_real(std::string& rest, double& out, double lo, double hi, const char* what, const chan_line& l);
+  // The next value as one whole number from lo to hi, judged in 64 bits;
+  // anything else is refused as get_double refuses.
+  bool get_int(std::string& rest, int& out, long long lo, long long hi, const char* what, const chan_line& l);
   bool check_range(int v, int lo, int hi, const char* what, const chan_line& l);
   bool check_link(int v, const chan_line& l);
 };
@@ -46,6 +54,10 @@ struct chan_elements {
   std::vector<int>& last;   // last section node of each breakpoint link
   imat got_xsec{"got_xsec"};  // [node][link] ltype of the link at its XSEC nodes
 };
+
+// The next value as a whole number, or 0 when it is not one: for passes that
+// only follow LINK and NODE cards another pass has judged.
+int quiet_int(std::string& rest);
 
 void say(const std::string& text);
 void manning_zero_message(int link);

@@ -20,11 +20,76 @@ namespace kavro {
 struct elev_series;  // named elevation series (process-wide list)
 struct time_series;  // named time series (process-wide list)
 
-// The drain network, created by the drain set-up; the rest of its layout
-// comes with the drain network routing.
+// The drain network (card STORM_DRAIN): junctions joined by links of pipes
+// with interior nodes. It holds no water: at every drain step what its inlets
+// and tiles take in passes at once, link by link in number order, to an
+// outlet: a channel node (999), an overland cell (888) or a superjunction
+// (666). Junctions J = n_junctions, links L = n_links; per-junction and
+// per-link vectors from 1; [node][link] tables with nodes 1..nnodes + 1.
+// Made by the drain set-up in every run; its arrays only with STORM_DRAIN.
 struct drain_network {
-  int tile_drains_on = 0;         // 1 when the drains take groundwater as tile drains
-  int started = 0;                // 1 once the drain network runs (from the start or from an event start)
+  int tile_drains_on = 0;         // 1 when some pipe conductivity exceeds 1e-16 (pipes take groundwater)
+  int tile_result = 0;            // result of the last tile exchange of the drains (0 none or no water table)
+  int max_pipes = 0;              // largest pipe count of a link
+  int n_junctions = 0;            // SJUNC lines
+  int n_links = 0;                // CONNECT lines
+  int max_dim = 0;                // max(L, J, P) + 1
+  ivec us_junc{"us_junc"};        // [link] upstream junction
+  ivec ds_junc{"ds_junc"};        // [link] downstream junction
+  ivec nnodes{"nnodes"};          // [link] pipe count (nodes 1..nnodes + 1)
+  imat sec_type{"sec_type"};      // [pipe][link] section: 1 circle, 2 arch, 3 box
+  imat inlet_type{"inlet_type"};  // [node][link] inlet form of each node; row 0 by junction: its type (999, 888, 666 outlets, 1..10 inlets, 0 none, 11+ fixed head)
+  ivec bound{"bound"};            // [junction] 1 when the type is 11 or more
+  dvec junc_area{"junc_area"};    // [junction] plan area (m2)
+  dvec junc_grate_side{"junc_grate_side"};  // [junction] grate side length (m)
+  dvec junc_grate_dia{"junc_grate_dia"};    // [junction] grate diameter (m)
+  dmat grate_sidelength_node{"grate_sidelength_node"};  // [node][link] grate side length (m)
+  dmat grate_dia_node{"grate_dia_node"};    // [node][link] grate diameter (m)
+  dmat As{"As"};                  // [node][link] node plan area (m2)
+  dvec junc_ground_elev{"junc_ground_elev"};  // [junction] ground elevation (m)
+  dvec junc_invert{"junc_invert"};          // [junction] invert elevation (m)
+  dvec junc_head{"junc_head"};    // [junction] water level in the junction (m), from the tile exchange; the inlet head
+  dmat slink_node_Zinv{"slink_node_Zinv"};  // [node][link] node invert (m)
+  dmat slink_node_depth{"slink_node_depth"};  // [node][link] node water depth (m), from the tile exchange
+  dmat pipe_dx{"pipe_dx"};        // [pipe][link] pipe length (m)
+  dmat M_n{"M_n"};                // [pipe][link] Manning roughness
+  dmat S0{"S0"};                  // [pipe][link] pipe slope
+  dmat diameter{"diameter"};      // [pipe][link] diameter, rise or height (m)
+  dmat width{"width"};            // [pipe][link] span or width (m)
+  dmat node_ground_elev{"node_ground_elev"};  // [node][link] ground elevation (m)
+  dvec junc_flow{"junc_flow"};    // [junction] flow gathered at the junction in the drain step (m3/s)
+  dmat Q_node{"Q_node"};          // [node][link] inlet flow taken at each interior node in the step (m3/s)
+  ivec drain_junc_gnum{"drain_junc_gnum"};  // [junction] active cell of the junction, 0 none
+  imat node_gnum{"node_gnum"};    // [node][link] active cell of each node, 0 none
+  ivec chan_con_node{"chan_con_node"};  // [junction] channel node of a 999 outlet
+  ivec chan_con_link{"chan_con_link"};  // [junction] channel link of a 999 outlet
+  dvec junc_chan_vol{"junc_chan_vol"};  // [junction] volume passed to the channel node since the last channel routing (m3)
+  dvec drain_Q_tile_grid{"drain_Q_tile_grid"};  // [cell] tile inflow from the aquifer (m3/s)
+  dvec drain_vol_tile_grid{"drain_vol_tile_grid"};  // [cell] tile inflow volume (m3)
+  dmat drain_tile_flow{"drain_tile_flow"};  // [pipe][link] tile inflow of each pipe (m3/s)
+  dvec junc_chan_wse{"junc_chan_wse"};  // [junction] channel water surface at a 999 outlet (m)
+  imat node_i{"node_i"};          // [node][link] grid row of each node
+  imat node_j{"node_j"};          // [node][link] grid column of each node
+  ivec junct_i{"junct_i"};        // [junction] grid row; channel link of a 999 outlet; superjunction of a 666 outlet
+  ivec junct_j{"junct_j"};        // [junction] grid column; channel node of a 999 outlet
+  dmat pipe_conductivity{"pipe_conductivity"};  // [pipe][link] tile conductivity (cm/h)
+  dmat spacing{"spacing"};        // [pipe][link] drain spacing (m)
+  dmat multiplier{"multiplier"};  // [pipe][link] tile-flow multiplier
+  int ov_flow_started = 0;        // 1 when the last drain step put water on the surface
+  int chan_flow_started = 0;      // 1 when the last drain step passed water to a channel
+  dvec cell_vol{"cell_vol"};      // [cell] inlet exchange of the step (m3, positive taken from the cell)
+  int gpi_num_cells = 0;          // PIPECELLS of the drain grid pipe file
+  int gpi_max_pipes = 0;          // largest NUMPIPES of that file
+  ivec gpi_ncellsingrid{"gpi_ncellsingrid"};  // [grid-pipe cell] pipe entries of the cell
+  imat gpi_link{"gpi_link"};      // [grid-pipe cell][entry] link
+  imat gpi_node{"gpi_node"};      // [grid-pipe cell][entry] node
+  imat gpi_gnum{"gpi_gnum"};      // [grid-pipe cell][entry] active cell
+  dmat gpi_pct{"gpi_pct"};        // [grid-pipe cell][entry] share of the pipe in the cell
+  dvec junc_ov_vol{"junc_ov_vol"};  // [junction] volume given to the surface in the step (m3): releases and 888 returns
+  int started = 0;                // 1 while the drains step at the short interval (from the start or an event start)
+  ivec superlink_junc{"superlink_junc"};  // [junction] superjunction fed by a 666 outlet
+  ivec superlink_drain_junc{"superlink_drain_junc"};  // [superjunction] drain junction that feeds it
+  dvec q_to_superlink{"q_to_superlink"};  // [superjunction] volume passed to it since the superlink step last took it (m3)
   double ov_to_drain_vol = 0;     // event volume taken from overland cells into the drains (m3)
   double drain_to_chan_vol = 0;   // event volume passed from the drains to channels (m3)
   double drain_to_ov_vol = 0;     // event volume returned from the drains onto overland cells (m3)
@@ -37,6 +102,45 @@ struct drain_network {
   double drain_to_superlink_total = 0;  // run volume passed from the drains to the superlink network (m3)
 };
 
+// Working arrays and per-run state of the superlink solver, made at its first
+// call. Per-superlink tables are [superlink][node]: nodes 1..N + 1 and reaches
+// 1..N of a superlink of N reaches, reach i between nodes i and i + 1.
+struct superlink_work {
+  int made = 0;                    // 1 once the arrays exist
+  dmat a{"a"}, b{"b"}, c{"c"};     // [superlink][reach] upwind and diagonal momentum coefficients
+  dmat D{"D"}, E{"E"};             // [superlink][node] node continuity coefficients
+  dmat O{"O"}, X{"X"}, Y{"Y"}, Z{"Z"};  // [superlink][reach] backward recurrence
+  dmat T{"T"}, U{"U"}, V{"V"}, W{"W"};  // [superlink][reach] forward recurrence
+  dmat P{"P"};                     // [superlink][reach] momentum right-hand side
+  dmat ldepth{"ldepth"};           // [superlink][reach] mean depth of the reach (m)
+  dmat Q{"Q"};                     // [superlink][reach] reach flow (m3/s)
+  dmat A{"A"};                     // [superlink][reach] flow area (m2)
+  dmat hyd_R{"hyd_R"};             // [superlink][reach] hydraulic radius (m)
+  dmat top_width{"top_width"};     // [superlink][reach] top width, 0.01 D in a full reach (m)
+  dmat wet_per{"wet_per"};         // [superlink][reach] wetted perimeter (m)
+  dmat n_veloc{"n_veloc"};         // [superlink][node] node velocity (m/s)
+  dmat l_veloc{"l_veloc"};         // [superlink][reach] reach velocity (m/s)
+  dmat depth{"depth"};             // [superlink][node] node depth (m)
+  ivec numnodes{"numnodes"};       // [superlink] reach count N
+  dvec Q_u{"Q_u"}, Q_d{"Q_d"};     // [superlink] end flows (m3/s)
+  dvec z_u{"z_u"}, z_d{"z_d"};     // [superlink] end inverts (m)
+  dvec alpha_u{"alpha_u"}, beta_u{"beta_u"}, chi_u{"chi_u"};  // [superlink] Q_u = alpha_u Hu + beta_u Hd + chi_u
+  dvec alpha_d{"alpha_d"}, beta_d{"beta_d"}, chi_d{"chi_d"};  // [superlink] Q_d likewise
+  dvec h_u{"h_u"}, e_u{"e_u"}, f_u{"f_u"};  // [superlink] upstream end depth y1 = h_u Hu + f_u Q_u + e_u
+  dvec h_d{"h_d"}, e_d{"e_d"}, f_d{"f_d"};  // [superlink] downstream end likewise
+  dvec storage_change{"storage_change"};  // [superlink] sum over the step's sub-steps of S (Q_u - Q_d) (m3)
+  dmat end_depths{"end_depths"};   // [superlink][0..3] last critical and normal depth at the upstream (0, 1) and downstream (2, 3) end (m)
+  dvec junc_inflow{"junc_inflow"};  // [junction] inlet, drain and tile inflow of the step (m3/s)
+  dvec bound_head{"bound_head"};   // [junction] fixed head of a junction with bound 1 (m)
+  ivec end_first{"end_first"};     // [junction 1..J+1] first entry of the superlinks that end at the junction (from 1)
+  ivec end_list{"end_list"};       // [entry] those superlinks
+  dmat F{"F"};                     // [junction][junction] junction matrix, factored in place by the solve
+  dvec rhs{"rhs"};                 // [junction] its right-hand side; the new heads after the solve
+  ivec pivot{"pivot"};             // [junction] row permutation of the factors
+  dvec scale{"scale"};             // [junction] implicit row scaling of the factorisation
+  double courant_s = 1e5;          // Courant limit of the last state (s)
+  double initial_volume = 0;       // network volume at the second call (m3)
+};
 // One channel pump of a PUMPTO card. The records are owned by the run
 // (chan_pumps); the chain through `next` runs from the newest record to the
 // oldest. No routing step reads them yet.
@@ -89,8 +193,8 @@ struct superlink_block {
   double vol_drains_final = 0;              // volume remaining in the pipe/drain network at the end (m3)
   int n_sl_junctions = 0;                   // superlink junctions
   int n_sl_links = 0;                       // superlink links (pipes)
-  ivec nnodes{"nnodes"};                    // pipe count of each superlink (nodes 1..nnodes+1)
-  imat inlet_type{"inlet_type"};            // [node][junction] inlet form; row 0 the superjunction type (999 to a channel, 888 to a cell)
+  ivec nnodes{"nnodes"};                    // [superlink] pipe count as read (nodes 1..nnodes+1)
+  imat inlet_type{"inlet_type"};            // [node][superlink] inlet form of each node; row 0 by junction: its type (999 to a channel, 888 to a cell, 1..10 inlets, 11+ fixed head)
   dvec vol_tile_grid{"vol_tile_grid"};      // per cell the volume passed from groundwater to tiles (m3)
   dmat superlink_tile_flow{"superlink_tile_flow"};  // tile exchange flow per pipe node (m3/s)
   dmat ov_superlink_sed{"ov_superlink_sed"};  // [class][cell] sediment volume from overland into the superlinks (m3)
@@ -108,6 +212,69 @@ struct superlink_block {
   int superlink_c_opt_on = 0;               // 1 when card SUPERLINK_C_OPT is given
   int high_head_release_on = 0;             // 1 when card HIGH_HEAD_RELEASE is given
   int superlink_drainmod_on = 0;            // 1 when card SUPERLINK_DRAINMOD is given
+  // The network as read (junctions J = n_sl_junctions, superlinks L =
+  // n_sl_links): per-junction and per-superlink vectors from 1; [node][superlink]
+  // tables with nodes 1..superlink_cnodes + 1 and pipes 1..superlink_cnodes.
+  int superlink_max_pipes = 0;              // largest computational pipe count of a superlink
+  int superlink_max_dim = 0;                // max(L, J, P) + 3, one more with SUPERLINK_C_OPT
+  ivec us_sjunc{"us_sjunc"};                // [superlink] upstream superjunction
+  ivec ds_sjunc{"ds_sjunc"};                // [superlink] downstream superjunction
+  ivec superlink_cnodes{"superlink_cnodes"};  // [superlink] computational pipe count (nnodes without SUPERLINK_C_OPT)
+  ivec bound{"bound"};                      // [junction] 1 when the type is above 10: a fixed head at the invert (outlets included)
+  ivec superjunct_i{"superjunct_i"};        // [junction] grid row; channel link of a 999 outlet
+  ivec superjunct_j{"superjunct_j"};        // [junction] grid column; channel node of a 999 outlet
+  dvec sjunc_ground_elev{"sjunc_ground_elev"};  // [junction] ground elevation (m)
+  dvec sjunc_invert{"sjunc_invert"};        // [junction] invert elevation (m)
+  dvec sjunc_area{"sjunc_area"};            // [junction] plan area (m2)
+  dvec grate_sidelength_sjunc{"grate_sidelength_sjunc"};  // [junction] grate side length (m)
+  dvec grate_dia_sjunc{"grate_dia_sjunc"};  // [junction] grate diameter (m)
+  dvec sjunc_head{"sjunc_head"};            // [junction] water level in the junction (m)
+  dvec sjunc_flow{"sjunc_flow"};            // [junction] inflow of the step, or at an outlet its outflow (m3/s)
+  dvec link_us_invert{"link_us_invert"};    // [superlink] invert at the upstream end (m)
+  dvec link_ds_invert{"link_ds_invert"};    // [superlink] invert at the downstream end (m)
+  imat sec_type{"sec_type"};                // [pipe][superlink] section: 1 circle, 2 arch, 3 box
+  dmat node_ground_elev{"node_ground_elev"};  // [node][superlink] ground elevation (m)
+  dmat slink_node_Zinv{"slink_node_Zinv"};  // [node][superlink] invert (m)
+  dmat As{"As"};                            // [node][superlink] plan area of the node (m2)
+  dmat grate_sidelength_node{"grate_sidelength_node"};  // [node][superlink] grate side length (m)
+  dmat grate_dia_node{"grate_dia_node"};    // [node][superlink] grate diameter (m)
+  imat superlink_node_i{"superlink_node_i"};  // [node][superlink] grid row
+  imat superlink_node_j{"superlink_node_j"};  // [node][superlink] grid column
+  dmat Q_node{"Q_node"};                    // [node][superlink] inlet flow of the node in the step (m3/s)
+  dmat slink_node_depth{"slink_node_depth"};  // [node][superlink] water depth (m)
+  dmat pipe_dx{"pipe_dx"};                  // [pipe][superlink] pipe length as read (m)
+  dmat M_n{"M_n"};                          // [pipe][superlink] Manning roughness
+  dmat S0{"S0"};                            // [pipe][superlink] slope
+  dmat diameter{"diameter"};                // [pipe][superlink] diameter, rise or height (m)
+  dmat width{"width"};                      // [pipe][superlink] span or width (m)
+  dmat superlink_pipe_conductivity{"superlink_pipe_conductivity"};  // [pipe][superlink] tile conductivity (cm/h)
+  dmat drain_spacing{"drain_spacing"};      // [pipe][superlink] drain spacing (m)
+  dmat drain_multiplier{"drain_multiplier"};  // [pipe][superlink] tile-flow multiplier
+  dmat dxc{"dxc"};                          // [pipe][superlink] computational pipe length (m)
+  imat otc_node{"otc_node"};                // [file node][superlink] computational number of the node
+  imat otc_pipe{"otc_pipe"};                // [file pipe][superlink] computational number of the pipe
+  ivec superlink_junc_gnum{"superlink_junc_gnum"};  // [junction] active cell, 0 none
+  imat superlink_node_gnum{"superlink_node_gnum"};  // [node][superlink] active cell, 0 none
+  dvec Q_tile_grid{"Q_tile_grid"};          // [cell] tile inflow into the superlinks (m3/s), with leaky pipes
+  dvec tilerecharge_to_gw{"tilerecharge_to_gw"};  // [cell] tile recharge to the aquifer (m3), with leaky pipes
+  int gpi_num_cells = 0;                    // PIPECELLS of the grid pipe file
+  int gpi_max_pipes = 0;                    // largest NUMPIPES of the grid pipe file
+  ivec gpi_ncellsingrid{"gpi_ncellsingrid"};  // [grid-pipe cell] pipe entries of the cell
+  imat gpi_link{"gpi_link"};                // [grid-pipe cell][entry] superlink
+  imat gpi_node{"gpi_node"};                // [grid-pipe cell][entry] node
+  imat gpi_gnum{"gpi_gnum"};                // [grid-pipe cell][entry] active cell
+  dmat gpi_pct{"gpi_pct"};                  // [grid-pipe cell][entry] share of the pipe in the cell
+  ivec superlink_chan_con_node{"superlink_chan_con_node"};  // [junction] channel node of a 999 outlet
+  ivec superlink_chan_con_link{"superlink_chan_con_link"};  // [junction] channel link of a 999 outlet
+  dvec superlink_chan_vol{"superlink_chan_vol"};  // [junction] volume passed to the channel node since the last channel routing (m3)
+  dvec sjunc_vol_to_ov{"sjunc_vol_to_ov"};  // [junction] volume given to the surface in the step (m3)
+  dvec sjunc_chan_wse{"sjunc_chan_wse"};    // [junction] channel water surface at a 999 outlet (m)
+  dvec superlink_cell_vol{"superlink_cell_vol"};  // [cell] volume the network took from the cell in the step (m3, negative given)
+  dvec superlink_node_slot_vol{"superlink_node_slot_vol"};  // [node slot] volume passed to the channel node since the last channel routing (m3)
+  ivec pipe_outlet_first{"pipe_outlet_first"};  // [node slot 0..node_link_dim + 1] first entry of the slot's outlets in pipe_outlet_junction (from 1)
+  ivec pipe_outlet_junction{"pipe_outlet_junction"};  // [entry] a 999 outlet: superjunction j as j, drain junction j as -j
+  superlink_work sl_work;                   // the solver's working arrays and state
+  file_wrapper superlink_flows_file;        // "superlink_flows.out" (w): one row per superlink step
 };
 
 struct drain_block {

@@ -5,8 +5,10 @@
 #include <cmath>
 
 #include "channel/channel_routing.h"
+#include "channel/channel_sediment.h"
 #include "channel/channel_steps.h"
 #include "channel/cross_sections.h"
+#include "channel/pipe_networks.h"
 #include "framework/error_record.h"
 #include "framework/event_volumes.h"
 #include "framework/main_state.h"
@@ -18,23 +20,6 @@ namespace kavro {
 namespace {
 
 constexpr double seconds_per_day = 86400.0;
-
-// Books the cell exchange of every lake since the last call; true when
-// some lake exchanged more than 1e-16 m3.
-bool book_lake_exchange(main_state& ms, bool need_volume) {
-  bool active = false;
-  for (int k = 1; k <= ms.n_lakes; ++k) {
-    double& in = ms.lake_in_dv[k];
-    double& out = ms.lake_out_dv[k];
-    if (in > 1e-16 || (out > 1e-16 && (!need_volume || ms.lake_volume[k] > 1e-8))) active = true;
-    ms.vol_lake_inflow_total += in;
-    ms.vol_overland_to_lake += in;
-    ms.vol_lake_outflow_total += out;
-    ms.vol_overland_from_lake += out;
-    in = out = 0.0;
-  }
-  return active;
-}
 
 void book_aquifer_exchange(main_state& ms) {
   if (ms.gw_simulation_on) return;
@@ -88,6 +73,23 @@ double slow_exchange_interval(const main_state& ms, double start) {
 
 }  // namespace
 
+bool book_lake_exchange(main_state& ms, bool outflow_needs_water) {
+  if (!ms.lakes_on) return false;
+  bool active = false;
+  const long n = std::min<long>(ms.n_lakes, std::min(ms.lake_in_dv.size(), ms.lake_out_dv.size()));
+  for (long k = 1; k <= n; ++k) {
+    double& in = ms.lake_in_dv[k];
+    double& out = ms.lake_out_dv[k];
+    if (in > 1e-16 || (out > 1e-16 && (!outflow_needs_water || ms.lake_volume[k] > 1e-8))) active = true;
+    ms.vol_lake_inflow_total += in;
+    ms.vol_overland_to_lake += in;
+    ms.vol_lake_outflow_total += out;
+    ms.vol_overland_from_lake += out;
+    in = out = 0.0;
+  }
+  return active;
+}
+
 // Between rain events of a long-term run the channel interval follows what
 // still moves water: lakes exchanging with cells, lake seepage or pipe flow
 // into lakes, the aquifer feeding the streams, lakes that merely hold water.
@@ -135,10 +137,12 @@ void chan_route_step(main_state& ms) {
 
   // Lumped-model outflow reaches the channels whenever its model runs.
   if (ms.ov_cells_wet || ms.overbank_flow_on || ms.overbank_links_on || ms.sacramento_on || ms.conceptual_gw_on) {
-    double bound_in = 0.0, bound_out = 0.0;
-    ms.vol_lat_into_chan_total += chan_lateral_inflow(ms, chan_dt, bound_in, bound_out);
-    ms.vol_ov_head_bound_in_total += bound_in;
-    ms.vol_ov_head_bound_out_total += bound_out;
+    const lateral_exchange_volumes traded = chan_lateral_inflow(ms, chan_dt);
+    ms.vol_ov_head_bound_in_total += traded.into_channel;
+    ms.vol_ov_head_bound_out_total += traded.onto_cells;
+    // Already in the routing's lateral inflow: this total only tells the
+    // lumped models' share, for their own balance.
+    ms.vol_lumped_to_chan_total += traded.from_lumped;
     ms.chan_active = 1;
     if (error_rec.code != 0) return;
   }
@@ -174,6 +178,7 @@ void chan_route_step(main_state& ms) {
     ms.vol_lat_inflow_total = ms.vol_lat_into_chan_total + ms.vol_lat_out_of_chan_total;
     ++ms.chan_iter_count;
     ms.qout = ms.qp[ms.nx[ms.LINKS]][ms.LINKS];
+    book_pipe_outflows(ms);
     if (!ms.max_yp.empty()) {
       for (int l = 1; l <= ms.LINKS; ++l) {
         if ((ms.ltype[l] & 8) == 0 || (ms.ltype[l] & 2) == 0) continue;
@@ -210,6 +215,7 @@ void chan_route_step(main_state& ms) {
     ms.vol_discharge_acc += chan_dt * ms.qout;
     ms.vol_discharge_total += chan_dt * ms.qout;
   }
+  if (!chan_sediment_step(ms, chan_dt)) return;
   if (!ms.qlat.empty())
     for (int l = 1; l <= ms.LINKS; ++l)
       for (int j = 1; j <= ms.nx[l]; ++j) ms.qlat[j][l] = 0.0;

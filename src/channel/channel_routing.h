@@ -30,15 +30,36 @@ int ex_boundary_flows(main_state& ms, dmat& q, dmat& areas, double dt_sub, doubl
 // POINTSOURCE series to their run totals.
 int ex_flow_route(main_state& ms, double chan_dt);
 
+// Books the water that every channel lake exchanged with the cells since
+// the last booking (lake_in_dv, lake_out_dv) into the lake and run totals
+// and clears it. True when some lake took in more than 1e-16 m3, or gave
+// more than that (with `outflow_needs_water`, only a lake still holding more
+// than 1e-8 m3 counts as giving). Nothing without channel lakes.
+bool book_lake_exchange(main_state& ms, bool outflow_needs_water);
+
 // Lets channel lakes capture the nodes their cells flood and release the
 // nodes they leave. Returns -1 after an error stop, else 0.
 int stream_capture(main_state& ms);
 
+// The water a lateral exchange traded with boundary cells whose depth the
+// boundary sets (m3, positive): it enters or leaves the model there. And the
+// lumped basin models' outflow it put into qlat over the step (m3): the
+// channel routing books it as lateral inflow with the rest of qlat; this
+// copy only says how much of that came from the lumped models.
+struct lateral_exchange_volumes {
+  double into_channel = 0;  // given to the channels by such cells
+  double onto_cells = 0;    // spilled from the channels onto such cells
+  double from_lumped = 0;   // Sacramento and conceptual groundwater outflow delivered
+};
+
 // Lateral exchange between the cells along the channels and the channel
-// nodes over dt seconds. Returns the lumped-model volume put into the
-// channels; `bound_in` and `bound_out` receive the volumes boundary cells
-// gave to and took from the channels (m3, positive).
-double chan_lateral_inflow(main_state& ms, double dt, double& bound_in, double& bound_out);
+// nodes over dt seconds: the exchange flows go into qlat (m2/s, positive
+// into the channel) and gst_qlat (m3/s per grid-stream element), and the
+// cells' depths change by them. The outflow of the lumped basin models
+// (Sacramento, conceptual groundwater) joins qlat by its link weights; the
+// channel routing books all of qlat once, as lateral inflow and outflow; the
+// caller books the returned volumes into their own run totals.
+lateral_exchange_volumes chan_lateral_inflow(main_state& ms, double dt);
 
 // End of a channel step in a long-term run between rain events: sets the
 // next channel interval from what still moves water, or lets routing sleep

@@ -1,18 +1,25 @@
 // Channel set-up of the grid set-up: reads the channel network, allocates
 // its routing state, loads the initial channel state, joins the nodes to
 // the grid cells and writes the two diagnostic files.
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
 #include "channel/chan_input.h"
+#include "channel/chan_limits.h"
 #include "channel/channel_steps.h"
 #include "framework/alloc.h"
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/ascii_map.h"
+#include "input/location_lists.h"
+#include "input/map_placement.h"
 #include "output/xy_boundary.h"
+#include "transport/channel_sediment_transport.h"
 
 namespace kavro {
 namespace {
@@ -22,12 +29,9 @@ void say(const std::string& text) { print_and_log(run_log_file, text); }
 bool console(const main_state& ms) { return !ms.quiet && ms.tool_mode != 1; }
 
 // Services of other subsystems that the set-up calls; each is filled by the
-// issue of its subsystem (the sediment one also switches channel constituents
-// on for sediment carried as constituents).
-void alloc_chan_sed_arrays(main_state&) {}
+// issue of its subsystem.
 void alloc_chan_constituent_arrays(main_state&) {}
 void setup_nutrient_streams(main_state&) {}
-void read_channel_output_locations(main_state&) {}
 void sacramento_link_weights(main_state&) {}
 void conceptual_gw_link_weights(main_state&) {}
 
@@ -48,13 +52,46 @@ void setup_lake_totals(main_state& ms) {
 
 bool is_routed_link(int ltype) { return !(ltype & (32 | 64)); }
 
+// A refused line of a channel start file: the file, the line, what is wrong.
+void refuse_start_line(const std::string& file, int line_no, const std::string& why) {
+  say(format_string("Error in the channel hotstart file %s, line %d: %s.\n", file.c_str(), line_no, why.c_str()));
+  error_rec.code = already_printed_code;
+}
+
+// The next value of a start-file line as a whole number / a real from lo to
+// hi; false after the refusal is printed.
+bool start_int(std::string& line, int& out, const char* what, const std::string& file, int line_no) {
+  std::string token;
+  const number_fault f = pop_whole(line, out, token);
+  if (f == number_fault::none) return true;
+  refuse_start_line(file, line_no, std::string(what) + ": " + number_fault_text(f, token, INT_MIN, INT_MAX));
+  return false;
+}
+
+bool start_real(std::string& line, double& out, double lo, double hi, const char* what, const std::string& file,
+                int line_no) {
+  std::string token;
+  const number_fault f = pop_real(line, out, token);
+  if (f != number_fault::none) {
+    refuse_start_line(file, line_no, std::string(what) + ": " + number_fault_text(f, token));
+    return false;
+  }
+  if (out >= lo && out <= hi) return true;
+  refuse_start_line(file, line_no, format_string("%s %g is outside %g to %g", what, out, lo, hi));
+  return false;
+}
+
 // Water-surface elevations (and, when given, areas) of every node of the
-// routed links, one line per node.
+// routed links, one line per node: two whole numbers that are not used, the
+// elevation and optionally the flow area.
 void read_wse_start(main_state& ms) {
   std::string line;
+  const std::string& file = ms.chan_hotstart_in_file.name;
+  int line_no = 0;
   for (int link = 1; link <= ms.LINKS; ++link) {
     if (!is_routed_link(ms.ltype[link])) continue;
     for (int node = 1; node <= ms.nx[link]; ++node) {
+      ++line_no;
       if (!read_line(line, ms.chan_hotstart_in_file)) {
         say(format_string("channel hotstart file ends early at link %d node %d\n", link, node));
         error_rec.code = already_printed_code;
@@ -62,15 +99,17 @@ void read_wse_start(main_state& ms) {
       }
       int skip = 0;
       double wse = 0, a = 0;
-      pop_int(line, skip), pop_int(line, skip);
-      if (!pop_double(line, wse) || !std::isfinite(wse)) {
-        say(format_string("Error in the channel hotstart file %s: no water-surface elevation for link %d node %d\n",
-                          ms.chan_hotstart_in_file.name.c_str(), link, node));
-        error_rec.code = already_printed_code;
+      if (!start_int(line, skip, "the first number", file, line_no) ||
+          !start_int(line, skip, "the second number", file, line_no) ||
+          !start_real(line, wse, -chan_limit::elevation, chan_limit::elevation, "the water-surface elevation", file,
+                      line_no))
         return;
-      }
       ms.yp[node][link] = wse;
-      if (pop_double(line, a) && std::isfinite(a)) ms.area[node][link] = a;
+      std::string rest = line, token;
+      if (pop_token(rest, token)) {
+        if (!start_real(line, a, 0.0, HUGE_VAL, "the flow area", file, line_no)) return;
+        ms.area[node][link] = a;
+      }
       double& depth = ms.chan_depth[node][link];
       depth = ms.yp[node][link] - ms.bel[node][link];
       if (depth < 0) {
@@ -82,7 +121,8 @@ void read_wse_start(main_state& ms) {
   }
 }
 
-// Lines "node link depth discharge" of the channel initial-state file.
+// Lines "node link depth discharge" of the channel initial-state file; blank
+// lines are skipped, every other line must name a node of the network.
 void read_state_start(main_state& ms) {
   file_wrapper& f = ms.fs_chan_initial_state;
   if (!f.is_open()) {
@@ -91,13 +131,21 @@ void read_state_start(main_state& ms) {
     report_error(error_rec);
     return;
   }
-  std::string line;
-  while (read_line(line, f)) {
+  std::string line, rest, token;
+  for (int line_no = 1; read_line(line, f); ++line_no) {
+    rest = line;
+    if (!pop_token(rest, token)) continue;
     int node = 0, link = 0;
     double depth = 0, q = 0;
-    if (!pop_int(line, node) || !pop_int(line, link) || !pop_double(line, depth) || !pop_double(line, q)) continue;
-    if (link < 1 || link > ms.LINKS || node < 1 || node > ms.nx[link]) continue;
-    if (!std::isfinite(depth) || !std::isfinite(q)) continue;
+    if (!start_int(line, node, "the node", f.name, line_no) || !start_int(line, link, "the link", f.name, line_no))
+      return;
+    if (link < 1 || link > ms.LINKS || node < 1 || node > ms.nx[link]) {
+      refuse_start_line(f.name, line_no, format_string("node %d of link %d is no node of the channel network", node, link));
+      return;
+    }
+    if (!start_real(line, depth, 0.0, chan_limit::length, "the depth", f.name, line_no) ||
+        !start_real(line, q, -HUGE_VAL, HUGE_VAL, "the discharge", f.name, line_no))
+      return;
     ms.chan_depth[node][link] = depth;
     ms.yp[node][link] = depth + ms.bel[node][link];
     ms.qp[node][link] = q;
@@ -154,6 +202,7 @@ void read_link_map(main_state& ms) {
   read_ascii_map(f, path, map_integer_grid, n, s, e, w, rows, cols, grid, nullptr, nullptr, nullptr, ms.grid_rows,
                  ms.grid_cols, ms.quiet);
   if (error_rec.code != 0 || error_rec.stop) return;
+  if (!map_edges_agree(ms, "link map", path, n, s, e, w)) return;
   for (int r = 1; r <= ms.grid_rows; ++r)
     for (int c = 1; c <= ms.grid_cols; ++c) {
       const int cell = ms.mask[r][c];
@@ -167,7 +216,7 @@ void cconnect(main_state& ms) {
     for (int col = 1; col <= ms.grid_cols; ++col) {
       const int c = ms.mask[r][col];
       if (c > ms.n_cells) {
-        say("Warning in cconnect, vect>GNUM\n");
+        warn("Warning in cconnect, vect>GNUM\n", run_log_file);
         continue;
       }
       const int link = c > 0 ? ms.con_link[c] : 0, node = c > 0 ? ms.con_node[c] : 0;
@@ -220,7 +269,8 @@ void setup_channel(main_state& ms) {
     alloc_dmat_zero(ms.av_qriv, ms.max_nodes_per_link, ms.link_dim, "av_qriv");
   }
   if (ms.n_lakes > 0 && ms.lake_loss_on == 1) alloc_dvec(ms.lake_source, ms.n_cells, "lake_source");
-  read_channel_output_locations(ms);
+  read_output_locations(ms);
+  if (error_rec.stop) return;
   alloc_imat_zero(ms.con_vect, ms.max_nodes_per_link + 1, ms.link_dim + 1, "con_vect");
   alloc_dmat_zero(ms.qlat, ms.max_nodes_per_link, ms.link_dim, "qlat");
   if (ms.tool_mode != 1) print_message("Setting up the grid-stream data... \n");

@@ -2,6 +2,7 @@
 // volume, the point-source file) and the timed changes of the point
 // inputs during the run.
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -9,8 +10,10 @@
 #include "channel/channel_routing.h"
 #include "channel/channel_steps.h"
 #include "channel/cross_sections.h"
+#include "channel/link_kinds.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "framework/run_clock.h"
 #include "input/time_series.h"
@@ -18,7 +21,6 @@
 namespace kavro {
 namespace {
 
-constexpr int section_bits = 4 | 8 | 16, lake_bit = 32, structure_bit = 64, captured_bit = 128;
 constexpr int token_limit = 10000;
 
 void say(const std::string& text) { print_and_log(run_log_file, text); }
@@ -46,19 +48,30 @@ bool keyword_is(const std::string& tok, const char* word) {
 
 enum class num_status { ok, end, bad };
 
+void refuse_number(const main_state& ms, const char* what, number_fault fault, const std::string& tok) {
+  say(format_string("Error: %s in the channel point source file %s, line %ld: %s.\n", what,
+                    ms.chan_point_input_path.c_str(), ms.chan_point_line,
+                    number_fault_text(fault, tok, INT_MIN, INT_MAX).c_str()));
+}
+
 // A finite number, naming the file, line and token when it is not one.
 num_status next_number(main_state& ms, double& out, const char* what) {
   std::string tok;
   if (!next_token(ms, tok)) return num_status::end;
-  char* end = nullptr;
-  const double v = std::strtod(tok.c_str(), &end);
-  if (end == tok.c_str() || *end != '\0' || !std::isfinite(v)) {
-    say(format_string("Error: %s \"%s\" in the channel point source file %s, line %ld, is not a number.\n", what,
-                      tok.c_str(), ms.chan_point_input_path.c_str(), ms.chan_point_line));
-    return num_status::bad;
-  }
-  out = v;
-  return num_status::ok;
+  const number_fault fault = read_real(tok, out);
+  if (fault == number_fault::none) return num_status::ok;
+  refuse_number(ms, what, fault, tok);
+  return num_status::bad;
+}
+
+// A whole number in the int range (a count, a node, a link, a date field).
+num_status next_whole(main_state& ms, int& out, const char* what) {
+  std::string tok;
+  if (!next_token(ms, tok)) return num_status::end;
+  const number_fault fault = read_int(tok, out);
+  if (fault == number_fault::none) return num_status::ok;
+  refuse_number(ms, what, fault, tok);
+  return num_status::bad;
 }
 
 // Reads an INPUT line: 1 with a new date, -1 at the end of the file, -2
@@ -73,11 +86,9 @@ int read_input_line(main_state& ms) {
     return -2;
   }
   for (int k = 0; ok && k < 5; ++k) {
-    double v = 0;
-    const num_status s = next_number(ms, v, "INPUT date");
+    const num_status s = next_whole(ms, date[k], "INPUT date");
     if (s == num_status::bad) return -2;
     ok = s == num_status::ok;
-    date[k] = static_cast<int>(v);
   }
   if (!ok) {
     const int* d = ms.chan_point_next_date;
@@ -105,10 +116,9 @@ int read_chan_point_file(main_state& ms) {
     if (!next_token(ms, tok)) return -1;
     if (keyword_is(tok, "NUMPT")) break;
   }
-  double v = 0;
-  num_status s = next_number(ms, v, "NUMPT");
+  int numpt = 0;
+  num_status s = next_whole(ms, numpt, "NUMPT");
   if (s != num_status::ok) return s == num_status::end ? -1 : -2;
-  const int numpt = static_cast<int>(v);
   const long slots = ms.node_link_dim;
   if (numpt < 0 || numpt > slots) {
     say(format_string("Error: NUMPT %d in the channel point source file %s, line %ld, is outside 0..%ld.\n", numpt,
@@ -126,12 +136,14 @@ int read_chan_point_file(main_state& ms) {
     }
     if (!next_token(ms, tok)) return -1;
     if (!keyword_is(tok, "POINT")) continue;
-    double node = 0, link = 0, q = 0;
-    for (auto [dst, what] : {std::pair{&node, "POINT node"}, {&link, "POINT link"}, {&q, "POINT discharge"}}) {
-      s = next_number(ms, *dst, what);
+    int ni = 0, li = 0;
+    double q = 0;
+    for (auto [dst, what] : {std::pair{&ni, "POINT node"}, {&li, "POINT link"}}) {
+      s = next_whole(ms, *dst, what);
       if (s != num_status::ok) return s == num_status::end ? -1 : -2;
     }
-    const int ni = static_cast<int>(node), li = static_cast<int>(link);
+    s = next_number(ms, q, "POINT discharge");
+    if (s != num_status::ok) return s == num_status::end ? -1 : -2;
     if (li < 1 || li > ms.LINKS || ni < 1 || ni > ms.nx[li]) {
       say(format_string("Error: POINT %d %d in the channel point source file %s, line %ld, is not a node of the "
                         "channel network.\n", ni, li, ms.chan_point_input_path.c_str(), ms.chan_point_line));
@@ -160,9 +172,8 @@ int read_chan_point_file(main_state& ms) {
     }
     if (keyword_is(tok, "NRPDS")) break;
   }
-  s = next_number(ms, v, "NRPDS");
+  s = next_whole(ms, ms.chan_point_nrpds, "NRPDS");
   if (s != num_status::ok) return s == num_status::end ? -1 : -2;
-  ms.chan_point_nrpds = static_cast<int>(v);
   if (ms.chan_point_nrpds <= 0) return 0;
   const int r = read_input_line(ms);
   return r;
@@ -214,7 +225,7 @@ void init_channel_run(main_state& ms) {
     if (error_rec.code != 0) return;
     for (int l = 1; l <= ms.LINKS; ++l) {
       const int lt = ms.ltype[l];
-      if ((lt & (structure_bit | lake_bit)) || ((lt & section_bits) && (lt & captured_bit))) continue;
+      if (!is_ordinary_link(lt)) continue;
       for (int j = 1; j <= ms.nx[l]; ++j) {
         ms.vol_channel_init_total += ms.area[j][l] * ms.chan_dx[l];
         if (!ms.chan_contam_on || ms.chan_node_mass.empty()) continue;

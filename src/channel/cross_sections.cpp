@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/link_kinds.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
@@ -16,7 +17,6 @@ namespace kavro {
 namespace {
 
 constexpr double negative_tolerance = -0.0001;  // m or m2 below zero that is refused
-constexpr int trapezoid_bit = 4, breakpoint_bit = 8;
 
 void say(const std::string& text) { print_and_log(run_log_file, text); }
 
@@ -106,6 +106,9 @@ bool breakpoint_from_area(main_state& ms, int node, int link, dmat& area_values)
   return true;
 }
 
+// Flow area of a trapezoid of bottom width b and side slope s at depth y.
+double trapezoid_area(double b, double s, double y) { return (b + s * y) * y; }
+
 bool trapezoid_from_depth(main_state& ms, int node, int link, dmat& area_values) {
   const double y = ms.yp[node][link] - ms.bel[node][link];
   if (y < negative_tolerance) return fail("In ex_section.c - 1\n", "depth", node, link);
@@ -116,7 +119,7 @@ bool trapezoid_from_depth(main_state& ms, int node, int link, dmat& area_values)
   const int col = ms.ldex[link];
   const double b = ms.bottom[node][col], s = ms.sslope[node][col], inv_n = ms.link_inv_n[link];
   const double side = std::sqrt(s * s + 1.0);
-  const double t = b + 2.0 * s * y, a = (b + s * y) * y, p = b + 2.0 * y * side;
+  const double t = b + 2.0 * s * y, a = trapezoid_area(b, s, y), p = b + 2.0 * y * side;
   ms.conv[node][link] = inv_n * a * std::pow(a / p, 2.0 / 3.0);
   ms.dconv[node][link] = inv_n * (5.0 / 3.0 * std::pow(a, 2.0 / 3.0) * std::pow(p, -2.0 / 3.0) * t -
                                   2.0 / 3.0 * std::pow(a, 5.0 / 3.0) * std::pow(p, -5.0 / 3.0) * 2.0 * side);
@@ -125,49 +128,62 @@ bool trapezoid_from_depth(main_state& ms, int node, int link, dmat& area_values)
   return true;
 }
 
-bool breakpoint_from_depth(main_state& ms, int node, int link, dmat& area_values) {
-  const double y = ms.yp[node][link] - ms.bel[node][link];
-  if (y < negative_tolerance) return fail("In ex_section.c - 3\n", "depth", node, link);
-  const int t = ms.table_num[node][link];
-  if (table_missing(node, link, t, ms.n_xsec_tables)) return false;
+// Area, top width, conveyance and its derivative of breakpoint table t at
+// depth y > 0 (m); `overrun` tells that y lies above the table.
+struct section_properties {
+  double a = 0, tw = 0, k = 0, dk = 0;
+  bool overrun = false;
+};
+
+section_properties breakpoint_at_depth(const main_state& ms, int t, double y) {
   const double step = ms.ht_spc[t];
   const int nh = ms.numhts[t];
   const dmat &A = ms.xarea, &T = ms.xtw, &K = ms.xk;
-  double& a = area_values[node][link];
-  double& tw = ms.topw[node][link];
-  double& k = ms.conv[node][link];
-  double& dk = ms.dconv[node][link];
-  if (y <= 0) {
-    a = tw = k = dk = 0.0;
-  } else if (y < step) {
+  section_properties p;
+  if (y < step) {
     const double r = std::pow(y / step, 5.0 / 3.0);
-    a = A[1][t] * r;
-    tw = T[1][t] * r;
-    k = K[1][t] * r;
+    p.a = A[1][t] * r;
+    p.tw = T[1][t] * r;
+    p.k = K[1][t] * r;
     // d/dy of K1 (y/step)^(5/3)
-    dk = 5.0 / 3.0 * K[1][t] * std::pow(y, 2.0 / 3.0) / std::pow(step, 5.0 / 3.0);
+    p.dk = 5.0 / 3.0 * K[1][t] * std::pow(y, 2.0 / 3.0) / std::pow(step, 5.0 / 3.0);
   } else if (y > nh * step) {
     const double u = (y - nh * step) / step;
-    a = A[nh][t] + (A[nh][t] - A[nh - 1][t]) * u;
-    tw = T[nh][t] + (T[nh][t] - T[nh - 1][t]) * u;
-    k = K[nh][t] + (K[nh][t] - K[nh - 1][t]) * u;
-    dk = (K[nh][t] - K[nh - 1][t]) / step;
-    ++ms.n_xsec_table_overruns;
+    p.a = A[nh][t] + (A[nh][t] - A[nh - 1][t]) * u;
+    p.tw = T[nh][t] + (T[nh][t] - T[nh - 1][t]) * u;
+    p.k = K[nh][t] + (K[nh][t] - K[nh - 1][t]) * u;
+    p.dk = (K[nh][t] - K[nh - 1][t]) / step;
+    p.overrun = true;
   } else if (nh < 2) {
-    a = A[1][t];
-    tw = T[1][t];
-    k = K[1][t];
-    dk = K[1][t] / step;
+    p.a = A[1][t];
+    p.tw = T[1][t];
+    p.k = K[1][t];
+    p.dk = K[1][t] / step;
   } else {
     int m = static_cast<int>(y / step);
     if (m >= nh) m = nh - 1;  // y = nh * step exactly, or a one-row table
     if (m < 1) m = 1;
     const double r = y - m * step;
-    a = A[m][t] + (A[m + 1][t] - A[m][t]) * r / step;
-    tw = T[m][t] + (T[m + 1][t] - T[m][t]) * r / step;
-    dk = (K[m + 1][t] - K[m][t]) / step;
-    k = K[m][t] + dk * r;
+    p.a = A[m][t] + (A[m + 1][t] - A[m][t]) * r / step;
+    p.tw = T[m][t] + (T[m + 1][t] - T[m][t]) * r / step;
+    p.dk = (K[m + 1][t] - K[m][t]) / step;
+    p.k = K[m][t] + p.dk * r;
   }
+  return p;
+}
+
+bool breakpoint_from_depth(main_state& ms, int node, int link, dmat& area_values) {
+  const double y = ms.yp[node][link] - ms.bel[node][link];
+  if (y < negative_tolerance) return fail("In ex_section.c - 3\n", "depth", node, link);
+  const int t = ms.table_num[node][link];
+  if (table_missing(node, link, t, ms.n_xsec_tables)) return false;
+  section_properties p;
+  if (y > 0) p = breakpoint_at_depth(ms, t, y);
+  if (p.overrun) ++ms.n_xsec_table_overruns;
+  area_values[node][link] = p.a;
+  ms.topw[node][link] = p.tw;
+  ms.conv[node][link] = p.k;
+  ms.dconv[node][link] = p.dk;
   return true;
 }
 
@@ -182,6 +198,21 @@ bool node_section(main_state& ms, int mode, int node, int link, dmat& area_value
     return mode == 1 ? breakpoint_from_area(ms, node, link, area_values)
                      : breakpoint_from_depth(ms, node, link, area_values);
   return true;
+}
+
+double section_area_at_depth(const main_state& ms, int node, int link, double y) {
+  if (!(y > 0.0)) return 0.0;
+  const int lt = ms.ltype[link];
+  if (lt & trapezoid_bit) {
+    const int col = ms.ldex[link];
+    return trapezoid_area(ms.bottom[node][col], ms.sslope[node][col], y);
+  }
+  if (lt & breakpoint_bit) {
+    const int t = ms.table_num[node][link];
+    if (t < 1 || t > ms.n_xsec_tables) return 0.0;
+    return breakpoint_at_depth(ms, t, y).a;
+  }
+  return 0.0;
 }
 
 void ex_section(main_state& ms, int mode, dmat& area_values) {

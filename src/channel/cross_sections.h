@@ -19,6 +19,11 @@ void ex_section(main_state& ms, int mode, dmat& area_values);
 // left alone); false after an error message (the caller sets the code).
 bool node_section(main_state& ms, int mode, int node, int link, dmat& area_values);
 
+// The flow area (m2) of node `node` of link `link` at depth y (m) above its
+// bed, from the link's trapezoid or breakpoint table; 0 for y <= 0 and for
+// links of other kinds. Reads the network only: the node keeps its state.
+double section_area_at_depth(const main_state& ms, int node, int link, double y);
+
 // New profiles and bed elevations of the erodible breakpoint nodes from the
 // bed change that channel sediment transport left; with the bed switch on
 // also the stored profiles, bel and the node tables. Failures print their

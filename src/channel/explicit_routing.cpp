@@ -8,6 +8,8 @@
 
 #include "channel/channel_routing.h"
 #include "channel/cross_sections.h"
+#include "channel/link_kinds.h"
+#include "channel/pipe_networks.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
@@ -16,12 +18,9 @@
 namespace kavro {
 namespace {
 
-constexpr int section_bits = 4 | 8 | 16, lake_bit = 32, structure_bit = 64, captured_bit = 128;
-
-bool is_captured_section(int lt) { return (lt & section_bits) && (lt & captured_bit); }
+// An ordinary link with nodes to route.
 bool is_ordinary(const main_state& ms, int link) {
-  const int lt = ms.ltype[link];
-  return !(lt & (lake_bit | structure_bit)) && !is_captured_section(lt) && ms.nx[link] >= 1;
+  return is_ordinary_link(ms.ltype[link]) && ms.nx[link] >= 1;
 }
 
 void say(const std::string& text) { print_and_log(run_log_file, text); }
@@ -46,6 +45,7 @@ continuity_volumes ex_continuity(main_state& ms, const dmat& q, dmat& a, double 
   const bool points = ms.chan_point_inputs_on && !ms.chan_point_q.empty();
   const double* xy_q = ms.xy_stream_q.empty() ? nullptr : ms.xy_stream_q.data();
   const bool series = !ms.stream_pointsource.empty();
+  const bool pipes = !ms.pipe_outlet_junction.empty();
   for (int l = 1; l <= links; ++l) {
     if (!is_ordinary(ms, l)) continue;
     const int n = ms.nx[l];
@@ -78,6 +78,7 @@ continuity_volumes ex_continuity(main_state& ms, const dmat& q, dmat& a, double 
         dv += v;
         out.sources += v;
       }
+      if (pipes) dv += pipe_outlet_inflow(ms, l, j, dt);
       if (series && ms.stream_pointsource[j][l] > 0) {
         const double v = time_series_value_by_index(static_cast<int>(ms.stream_pointsource[j][l]), ms.now) * dt;
         dv += v;
@@ -203,6 +204,116 @@ void book_lakes(main_state& ms, double dt_sub) {
   }
 }
 
+// What one accepted sub-step moved across the network's edges (m3).
+struct substep_volumes {
+  double lat_in = 0;   // lateral inflow from the cells
+  double lat_out = 0;  // lateral outflow onto the cells (a negative number)
+  double sources = 0;  // first-order inflow and POINTSOURCE series
+  double release = 0;  // scheduled releases of structures at the network's head
+};
+
+// The routing state of the ordinary nodes at the start of a sub-step, kept
+// so that a failed attempt starts again from it.
+void snapshot_routing_state(main_state& ms, bool loss, bool overbank) {
+  each_ordinary_node(ms, [&](int j, int l) {
+    ms.route_area_start[j][l] = ms.area[j][l];
+    ms.qp_old[j][l] = ms.qp_last[j][l] = ms.qp_iter[j][l] = ms.qp[j][l];
+    if (loss) ms.qriv_old[j][l] = ms.qriv[j][l];
+    if (overbank) ms.qlat_old[j][l] = ms.qlat[j][l];
+  });
+}
+
+void restore_routing_state(main_state& ms, bool loss, bool overbank) {
+  each_ordinary_node(ms, [&](int j, int l) {
+    ms.area[j][l] = ms.route_area_start[j][l];
+    ms.qp[j][l] = ms.qp_last[j][l] = ms.qp_iter[j][l] = ms.qp_old[j][l];
+    if (loss) ms.qriv[j][l] = ms.qriv_old[j][l];
+    if (overbank) ms.qlat[j][l] = ms.qlat_old[j][l];
+  });
+}
+
+enum class attempt_result {
+  accepted,         // the sub-step holds; `vols` has what it moved
+  retry,            // an area fell below zero: try again on half the step
+  boundary_failed,  // a node-flow error, printed and reported
+  section_failed,   // a section error, printed, code set
+};
+
+// One predictor-corrector attempt at a sub-step of dt_sub s from the state
+// of its start: predicted areas from the last flows, flows from them, the
+// corrector's mean flows and the continuity that moves the areas. Touches
+// no run total: the caller books `vols` once the attempt is accepted.
+attempt_result try_substep(main_state& ms, double dt_sub, int iter_limit, bool loss, substep_volumes& vols) {
+  double change = 1.0;
+  for (int iter = 0; change > 0.01 && iter < iter_limit;) {
+    if (iter > 0) ex_section(ms, 1, ms.area);
+    double predictor_release = 0.0;  // the corrector's releases are the ones that move water
+    if (ex_boundary_flows(ms, ms.qp_last, ms.area, dt_sub, predictor_release) < 0)
+      return attempt_result::boundary_failed;
+    each_ordinary_node(ms, [&](int j, int l) {
+      ms.area[j][l] = ms.area_iter[j][l] = ms.route_area_start[j][l];
+      if (loss) ms.qriv[j][l] = ms.qriv_old[j][l];
+    });
+    ex_section(ms, 1, ms.area_iter);
+    ex_continuity(ms, ms.qp_last, ms.area_iter, dt_sub);
+    each_ordinary_node(ms, [&](int j, int l) {
+      if (ms.area_iter[j][l] < 0) ms.area_iter[j][l] = 0.0;
+    });
+    ex_section(ms, 1, ms.area_iter);
+    double release = 0.0;
+    if (ex_boundary_flows(ms, ms.qp_iter, ms.area_iter, dt_sub, release) < 0)
+      return attempt_result::boundary_failed;
+    for (int l = 1; l <= ms.LINKS; ++l) {
+      const int lt = ms.ltype[l];
+      if (is_lake_like(lt)) continue;
+      const int top = (lt & structure_bit) ? 2 : ms.nx[l];
+      for (int j = 1; j <= top; ++j) {
+        ms.qp[j][l] = (ms.qp_last[j][l] + ms.qp_iter[j][l]) * 0.5;
+        if (loss) ms.qriv[j][l] = ms.qriv_old[j][l];
+      }
+    }
+    const continuity_volumes c = ex_continuity(ms, ms.qp, ms.area, dt_sub);
+    vols = substep_volumes{c.lat_in, c.lat_out, c.sources, release};
+    change = 0.0;
+    bool negative = false;
+    each_ordinary_node(ms, [&](int j, int l) {
+      change = std::max(change, std::fabs(ms.area[j][l] - ms.area_iter[j][l]));
+      if (ms.area[j][l] < -1e-8) negative = true;
+    });
+    if (negative) return error_rec.code != 0 ? attempt_result::section_failed : attempt_result::retry;
+    ++iter;
+  }
+  return error_rec.code != 0 ? attempt_result::section_failed : attempt_result::accepted;
+}
+
+// Books an accepted sub-step of dt_sub s: its edge volumes into the run
+// totals, the lake boundaries, the volumes the constituents and sediment
+// carry, and the outlet water into `outlet`.
+void book_substep(main_state& ms, const substep_volumes& v, double dt_sub, double& outlet) {
+  ms.vol_lat_into_chan_total += v.lat_in;
+  ms.vol_lat_out_of_chan_total += v.lat_out;
+  ms.vol_chan_point_sources_total += v.sources + v.release;
+  ms.chan_release_vol += v.release;
+  if (ms.lakes_on) book_lakes(ms, dt_sub);
+  if (ms.chan_contam_on || ms.ov_sed_out_on) {
+    for (int l = 1; l <= ms.LINKS; ++l) {
+      if (is_lake_like(ms.ltype[l])) continue;
+      for (int j = 1; j <= ms.nx[l]; ++j) {
+        if (ms.chan_contam_on && !ms.qp_vol.empty()) ms.qp_vol[j][l] += dt_sub * ms.qp[j][l];
+        if (ms.ov_sed_out_on && !ms.qp_vol_sed.empty()) ms.qp_vol_sed[j][l] += dt_sub * ms.qp[j][l];
+        const long w = static_cast<long>(l) * ms.max_nodes_per_link + j;
+        if (ms.chan_contam_on && ms.chan_point_inputs_on && !ms.chan_point_vol.empty())
+          ms.chan_point_vol[w] += dt_sub * ms.chan_point_q[w];
+      }
+    }
+  }
+  const int links = ms.LINKS;
+  outlet += dt_sub * ms.qp[ms.nx[links]][links];
+  if (ms.optimize_on && !ms.optimize_sed_on)
+    for (int i = 1; i <= ms.n_hyd_locations; ++i)
+      ms.hyd_loc_volume[i] += dt_sub * ms.qp[ms.hnode[i]][ms.hlink[i]];
+}
+
 }  // namespace
 
 int ex_flow_route(main_state& ms, double chan_dt) {
@@ -218,20 +329,12 @@ int ex_flow_route(main_state& ms, double chan_dt) {
   const bool loss = ms.stream_loss_on && !ms.qriv.empty();
   if (ms.lakes_on && stream_capture(ms) < 0) return -1;
 
-  double remaining = chan_dt, dt_sub = chan_dt;
-  double lat_in = 0, lat_out = 0, outlet = 0, sources = 0;
-  const int links = ms.LINKS;
+  double remaining = chan_dt, dt_sub = chan_dt, outlet = 0.0;
   while (remaining > 1e-16) {
     if (limit_substep(ms, dt_sub) < 0) return -1;
-    each_ordinary_node(ms, [&](int j, int l) {
-      ms.route_area_start[j][l] = ms.area[j][l];
-      ms.qp_old[j][l] = ms.qp_last[j][l] = ms.qp_iter[j][l] = ms.qp[j][l];
-      if (loss) ms.qriv_old[j][l] = ms.qriv[j][l];
-      if (overbank) ms.qlat_old[j][l] = ms.qlat[j][l];
-    });
-    const double saved_points = ms.vol_chan_point_sources_total;
-    for (;;) {  // one try of the sub-step; a negative area retries it with half the step
-      ms.vol_chan_point_sources_total = saved_points;
+    snapshot_routing_state(ms, loss, overbank);
+    substep_volumes vols;
+    for (;;) {  // a negative area retries the sub-step on half the step
       if (dt_sub < 0.001) {
         say("The channel routing time step is getting really small\n");
         say("less than 1/1000 of a second\n");
@@ -244,63 +347,12 @@ int ex_flow_route(main_state& ms, double chan_dt) {
         dt_sub += remaining;
         remaining = 0.0;
       }
-      double release = 0.0, change = 1.0;
-      continuity_volumes vols;
-      bool retry = false;
-      for (int iter = 0; change > 0.01 && iter < iter_limit;) {
-        if (iter > 0) ex_section(ms, 1, ms.area);
-        double scratch = 0.0;
-        if (ex_boundary_flows(ms, ms.qp_last, ms.area, dt_sub, scratch) < 0) return -1;
-        each_ordinary_node(ms, [&](int j, int l) {
-          ms.area[j][l] = ms.area_iter[j][l] = ms.route_area_start[j][l];
-          if (loss) ms.qriv[j][l] = ms.qriv_old[j][l];
-        });
-        ex_section(ms, 1, ms.area_iter);
-        ex_continuity(ms, ms.qp_last, ms.area_iter, dt_sub);
-        each_ordinary_node(ms, [&](int j, int l) {
-          if (ms.area_iter[j][l] < 0) ms.area_iter[j][l] = 0.0;
-        });
-        ex_section(ms, 1, ms.area_iter);
-        release = 0.0;
-        if (ex_boundary_flows(ms, ms.qp_iter, ms.area_iter, dt_sub, release) < 0) return -1;
-        for (int l = 1; l <= links; ++l) {
-          const int lt = ms.ltype[l];
-          if ((lt & lake_bit) || is_captured_section(lt)) continue;
-          const int top = (lt & structure_bit) ? 2 : ms.nx[l];
-          for (int j = 1; j <= top; ++j) {
-            ms.qp[j][l] = (ms.qp_last[j][l] + ms.qp_iter[j][l]) * 0.5;
-            if (loss) ms.qriv[j][l] = ms.qriv_old[j][l];
-          }
-        }
-        vols = ex_continuity(ms, ms.qp, ms.area, dt_sub);
-        change = 0.0;
-        bool negative = false;
-        each_ordinary_node(ms, [&](int j, int l) {
-          change = std::max(change, std::fabs(ms.area[j][l] - ms.area_iter[j][l]));
-          if (ms.area[j][l] < -1e-8) negative = true;
-        });
-        if (negative) {
-          retry = true;
-          break;
-        }
-        ++iter;
-      }
-      if (error_rec.code != 0) return stop_route();
-      if (!retry) {
-        lat_in += vols.lat_in;
-        lat_out += vols.lat_out;
-        sources += vols.sources;
-        ms.vol_chan_point_sources_total += vols.sources + release;
-        ms.chan_release_vol += release;
-        break;
-      }
+      const attempt_result r = try_substep(ms, dt_sub, iter_limit, loss, vols);
+      if (r == attempt_result::boundary_failed) return -1;
+      if (r == attempt_result::section_failed) return stop_route();
+      if (r == attempt_result::accepted) break;
       remaining += dt_sub;
-      each_ordinary_node(ms, [&](int j, int l) {
-        ms.area[j][l] = ms.route_area_start[j][l];
-        ms.qp[j][l] = ms.qp_last[j][l] = ms.qp_iter[j][l] = ms.qp_old[j][l];
-        if (loss) ms.qriv[j][l] = ms.qriv_old[j][l];
-        if (overbank) ms.qlat[j][l] = ms.qlat_old[j][l];
-      });
+      restore_routing_state(ms, loss, overbank);
       dt_sub *= 0.5;
       ex_section(ms, 1, ms.area);
     }
@@ -309,29 +361,9 @@ int ex_flow_route(main_state& ms, double chan_dt) {
     });
     ex_section(ms, 1, ms.area);
     if (error_rec.code != 0) return stop_route();
-    if (ms.lakes_on) book_lakes(ms, dt_sub);
-    if (ms.chan_contam_on || ms.ov_sed_out_on) {
-      for (int l = 1; l <= links; ++l) {
-        const int lt = ms.ltype[l];
-        if ((lt & lake_bit) || is_captured_section(lt)) continue;
-        for (int j = 1; j <= ms.nx[l]; ++j) {
-          if (ms.chan_contam_on && !ms.qp_vol.empty()) ms.qp_vol[j][l] += dt_sub * ms.qp[j][l];
-          if (ms.ov_sed_out_on && !ms.qp_vol_sed.empty()) ms.qp_vol_sed[j][l] += dt_sub * ms.qp[j][l];
-          const long w = static_cast<long>(l) * ms.max_nodes_per_link + j;
-          if (ms.chan_contam_on && ms.chan_point_inputs_on && !ms.chan_point_vol.empty())
-            ms.chan_point_vol[w] += dt_sub * ms.chan_point_q[w];
-        }
-      }
-    }
-    outlet += dt_sub * ms.qp[ms.nx[links]][links];
-    if (ms.optimize_on && !ms.optimize_sed_on)
-      for (int i = 1; i <= ms.n_hyd_locations; ++i)
-        ms.hyd_loc_volume[i] += dt_sub * ms.qp[ms.hnode[i]][ms.hlink[i]];
+    book_substep(ms, vols, dt_sub, outlet);
   }
-  (void)sources;
   ms.chan_outflow_vol = outlet;
-  ms.vol_lat_into_chan_total += lat_in;
-  ms.vol_lat_out_of_chan_total += lat_out;
   return 0;
 }
 

@@ -1,6 +1,8 @@
 #include "channel/lake_rating.h"
 
 #include <cstdio>
+#include "framework/readers.h"
+#include "framework/run_warnings.h"
 
 namespace kavro {
 
@@ -19,8 +21,8 @@ double lake_rating_interp(int lake, double x, int n, const dmat& X, const dmat& 
   const bool first_time = warned.size() < lake || warned[lake] == 0;
   if (first_time) {
     std::printf("Error: something is really messed up with your lake rating curve for lake [%d].\n", lake);
-    std::printf("Warning: x = %lf lies outside the rating curve of lake %d; its nearest end point is used.\n", x,
-                lake);
+    warn(format_string("Warning: x = %lf lies outside the rating curve of lake %d; its nearest end point is used.\n",
+                       x, lake));
     if (warned.size() >= lake) warned[lake] = 1;
   }
   if (n <= 0) return ys[0];

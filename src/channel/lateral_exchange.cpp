@@ -8,23 +8,17 @@
 
 #include "channel/channel_routing.h"
 #include "channel/cross_sections.h"
+#include "channel/link_kinds.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/parallel_sum.h"
 #include "framework/readers.h"
+#include "overland/held_depth.h"
 
 namespace kavro {
 namespace {
 
-constexpr int section_bits = 4 | 8 | 16, lake_bit = 32, structure_bit = 64, captured_bit = 128;
-constexpr int overbank_bit = 256, backwater_bit = 512;
 constexpr double weir_coeff = 3.40978982734;  // 2 (2/3)^1.5 sqrt(9.81): weir over both banks
-
-bool boundary_cell(const main_state& ms, int c) {
-  if (!ms.ov_boundary_on || ms.boundary_type.empty()) return false;
-  const int t = ms.boundary_type[c];
-  return t == 2 || t == 3 || t == 8 || t == 9;
-}
 
 double drowning(double ratio) {
   const double r = std::pow(ratio, 1.5);
@@ -40,17 +34,11 @@ struct element_geometry {
   }
 };
 
-// Volume of a node's length share above the level yp - H (m3).
-double volume_above(main_state& ms, int N, int L, double H, double p) {
-  double& yp = ms.yp[N][L];
-  yp -= H;
-  ms.chan_depth[N][L] = yp - ms.bel[N][L];
-  node_section(ms, 2, N, L, ms.area);
-  const double a1 = ms.area[N][L];
-  yp += H;
-  ms.chan_depth[N][L] = yp - ms.bel[N][L];
-  node_section(ms, 2, N, L, ms.area);
-  return (ms.area[N][L] - a1) * ms.chan_dx[L] * p;
+// Water of a node's length share p that stands above the level yp - H (m3):
+// the section's area at its stage less its area H lower.
+double volume_above(const main_state& ms, int N, int L, double H, double p) {
+  const double y = ms.yp[N][L] - ms.bel[N][L];
+  return (section_area_at_depth(ms, N, L, y) - section_area_at_depth(ms, N, L, y - H)) * ms.chan_dx[L] * p;
 }
 
 }  // namespace
@@ -66,9 +54,9 @@ double submergence_factor(double r) {
   return 0.0;
 }
 
-double chan_lateral_inflow(main_state& ms, double dt, double& bound_in, double& bound_out) {
-  bound_in = bound_out = 0.0;
-  double lumped = 0.0;
+lateral_exchange_volumes chan_lateral_inflow(main_state& ms, double dt) {
+  lateral_exchange_volumes traded;
+  bool lumped_nan = false;
   const long n_cells = ms.ov_depth.size();
   if (!ms.ov_mann_exp.empty() && !ms.dist_rough.empty() && !ms.roughness_exp.empty()) {
 #pragma omp parallel for schedule(static) if (n_cells >= parallel_min_items)
@@ -84,23 +72,27 @@ double chan_lateral_inflow(main_state& ms, double dt, double& bound_in, double& 
       const int L = ms.gst_link[i][k], N = ms.gst_node[i][k], c = ms.gst_gnum[i][k];
       const double p = ms.gst_pct[i][k];
       const int lt = ms.ltype[L];
-      if ((lt & (structure_bit | lake_bit)) || ((lt & section_bits) && (lt & captured_bit))) continue;
+      if (!is_ordinary_link(lt)) continue;
       if (ms.lakes_on && ((!ms.lake_mask.empty() && ms.lake_mask[c] > 0) || N > ms.nx[L])) continue;
       last_node = N, last_link = L;
       const bool overbank = ((lt & section_bits) && (lt & overbank_bit)) || ms.overbank_flow_on;
       const bool backwater = ((lt & section_bits) && (lt & backwater_bit)) || ms.overland_backwater_on;
       const double cdx = ms.chan_dx[L];
+      // The lumped basin models' outflow enters as lateral inflow: the
+      // channel continuity books it with the rest of qlat.
       if (ms.sacramento_on && !ms.gst_sac_weight.empty()) {
         const double qs = ms.sac_channel_outflow * ms.gst_sac_weight[i][k];
         ms.qlat[N][L] += qs / cdx;
-        lumped += qs * dt;
+        traded.from_lumped += qs * dt;
+        lumped_nan = lumped_nan || std::isnan(qs);
       }
       if (ms.conceptual_gw_on && !ms.gst_cgw_weight.empty()) {
         const double qs = ms.cgw_channel_outflow * ms.gst_cgw_weight[i][k];
         ms.qlat[N][L] += qs / cdx;
-        lumped += qs * dt;
+        traded.from_lumped += qs * dt;
+        lumped_nan = lumped_nan || std::isnan(qs);
       }
-      const bool held = boundary_cell(ms, c);
+      const bool held = is_held_depth_cell(ms, c);
       const double h = ms.ov_depth[c], z = ms.elevation[c], W = z + h, y = ms.yp[N][L], b = ms.bel[N][L];
       const double B = b + ms.bankfull_dep[N][L];
       const double n = ms.ov_mann_exp.empty() ? ms.dist_rough[c] : ms.ov_mann_exp[c];
@@ -158,7 +150,7 @@ double chan_lateral_inflow(main_state& ms, double dt, double& bound_in, double& 
       }
       if (dir == 1) {
         if (held) {
-          bound_in += q * dt;
+          traded.into_channel += q * dt;
         } else if (h * A - q * dt < -1e-16) {
           ms.ov_depth[c] = 0.0;
           q = h * A / dt;
@@ -170,7 +162,7 @@ double chan_lateral_inflow(main_state& ms, double dt, double& bound_in, double& 
         if (q > 0 && (V <= 0 || (V - q * dt) / V < 1.0 - ms.overbank_max_dv)) q = V > 0 ? V * ms.overbank_max_dv / dt : 0.0;
         q = -q;
         if (held) {
-          bound_out += -q * dt;
+          traded.onto_cells += -q * dt;
         } else {
           ms.ov_depth[c] -= q * dt / A;
           for (double e = z + ms.ov_depth[c] - ms.yp[N][L]; e > 1e-12; e = z + ms.ov_depth[c] - ms.yp[N][L]) {
@@ -188,9 +180,9 @@ double chan_lateral_inflow(main_state& ms, double dt, double& bound_in, double& 
       ms.gst_qlat[i][k] += q;
     }
   }
-  if (std::isnan(lumped))
+  if (lumped_nan)
     print_and_log(run_log_file, format_string("lateral inflow for node %d link %d is not a number \n", last_node, last_link));
-  return lumped;
+  return traded;
 }
 
 }  // namespace kavro

@@ -5,16 +5,13 @@
 
 #include "channel/channel_routing.h"
 #include "channel/cross_sections.h"
+#include "channel/link_kinds.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
 
 namespace kavro {
 namespace {
-
-constexpr int section_bits = 4 | 8 | 16, lake_bit = 32, structure_bit = 64, captured_bit = 128;
-
-bool is_captured_section(int lt) { return (lt & section_bits) && (lt & captured_bit); }
 
 void flooded_shares(main_state& ms) {
   for (int l = 1; l <= ms.LINKS; ++l)
@@ -35,7 +32,7 @@ void capture(main_state& ms) {
   for (int l = ms.LINKS - 1; l >= 1; --l) {
     const int lt = ms.ltype[l];
     const int d = ms.dslink[l];
-    if ((lt & (structure_bit | lake_bit)) || is_captured_section(lt) || d < 1 || ms.lake2link[d] <= 0) continue;
+    if (!is_ordinary_link(lt) || d < 1 || ms.lake2link[d] <= 0) continue;
     for (int j = ms.nx[l]; j >= 1; --j) {
       const double p = ms.pct_flooded[j][l];
       if (!(p > 0.999 && p < 1.001) || ms.status_node[j][l] != 0) continue;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "channel/channel_routing.h"
+#include "channel/link_kinds.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
@@ -15,11 +16,7 @@
 namespace kavro {
 namespace {
 
-constexpr int section_bits = 4 | 8 | 16, lake_bit = 32, structure_bit = 64, captured_bit = 128;
 constexpr double failed_flow = -9999.99;
-
-bool is_captured_section(int lt) { return (lt & section_bits) && (lt & captured_bit); }
-bool is_lake_like(int lt) { return (lt & lake_bit) || is_captured_section(lt); }
 
 void say(const std::string& text) { print_and_log(run_log_file, text); }
 
@@ -149,7 +146,7 @@ int ex_boundary_flows(main_state& ms, dmat& q, dmat& areas, double dt_sub, doubl
   const int links = ms.LINKS;
   for (int i = links; i >= 1; --i) {
     const int lt = ms.ltype[i];
-    if ((lt & lake_bit) || is_captured_section(lt)) continue;
+    if (is_lake_like(lt)) continue;
     if (lt & structure_bit) {
       const double f = structure_link_flow(ms, i, areas, dt_sub, release_vol);
       if (f == failed_flow) return 0;  // printed; code 4000 reported

@@ -3,7 +3,9 @@
 #include <array>
 #include <cstdio>
 
+#include "framework/console_transcript.h"
 #include "framework/file_wrapper.h"
+#include "framework/run_warnings.h"
 
 namespace kavro {
 
@@ -520,6 +522,7 @@ int report_error(error_record& rec) {
   if (entry) {
     const std::string text = catalogue_message(rec.code, rec);
     if (!text.empty()) print_and_log(run_log_file, text);
+    if (entry->kind == message_kind::warning) note_warning(text);
     switch (entry->kind) {
       case message_kind::warning:
       case message_kind::silent: rec.stop = 0; break;
@@ -538,8 +541,13 @@ int report_error(error_record& rec) {
 }
 
 void print_and_log(file_wrapper* log, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  if (log && log->fp) std::fwrite(text.data(), 1, text.size(), log->fp);
+  if (log && log->fp) {
+    // The log holds it: a run that stops need not repeat it there.
+    write_console_untracked(text.data(), text.size());
+    std::fwrite(text.data(), 1, text.size(), log->fp);
+  } else {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  }
 }
 
 void pause_on_exit() {

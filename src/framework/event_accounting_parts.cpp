@@ -10,6 +10,7 @@
 #include "framework/event_volumes.h"
 #include "framework/channel_nodes.h"
 #include "framework/main_state.h"
+#include "overland/held_depth.h"
 
 namespace kavro {
 
@@ -76,9 +77,8 @@ void account_attached_mass(main_state& ms, long i) {
 bool left_out_of_soil_moisture(const main_state& ms, long j) {
   if (ms.overland_lake_on && j <= ms.oland_lake_mask.size() && ms.oland_lake_mask[j] > 0) return true;
   if (is_channel_lake_cell(ms, j)) return true;
-  if (!ms.ov_boundary_on || j > ms.boundary_type.size()) return false;
-  const int t = ms.boundary_type[j];
-  return t == 2 || t == 3 || t == 4 || t == 5 || t == 9;
+  const int t = boundary_type_of(ms, j);
+  return is_held_depth_type(t) || is_flux_type(t);
 }
 
 // Relative soil water of the first multi-layer Green-Ampt layer.

@@ -23,7 +23,7 @@ constexpr int deposited = 3;
 
 template <class A>
 void clear_entry(A& a, long i) {
-  if (i >= 0 && i <= a.size()) a[i] = 0.0;
+  if (!a.empty() && i >= 0 && i <= a.size()) a[i] = 0.0;
 }
 
 // The attached constituent mass of one suspended size class settles with it.

@@ -8,11 +8,6 @@
 
 namespace kavro {
 
-bool is_ordinary_link(int ltype) {
-  if (ltype & (0x20 | 0x40)) return false;
-  return !((ltype & 0x80) && (ltype & (0x04 | 0x08 | 0x10)));
-}
-
 bool is_channel_lake_cell(const main_state& ms, long cell) {
   return ms.lakes_on && cell <= ms.lake_mask.size() && ms.lake_mask[cell] > 0;
 }

@@ -5,13 +5,12 @@
 
 #include <optional>
 
+#include "channel/link_kinds.h"
+
 namespace kavro {
 
 struct main_state;
 
-// A link that carries channel water of its own: not a lake link (0x20), not
-// a structure (0x40), not a captured (0x80) section link (0x04, 0x08, 0x10).
-bool is_ordinary_link(int ltype);
 // A cell covered by a channel lake (only with channel lakes on).
 bool is_channel_lake_cell(const main_state& ms, long cell);
 

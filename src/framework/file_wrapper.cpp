@@ -1,9 +1,13 @@
 #include "framework/file_wrapper.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "framework/output_staging.h"
 #include "framework/readers.h"
 
 namespace kavro {
@@ -138,6 +142,19 @@ std::string expected_file_name(std::string name, std::string_view mode) {
   return paths.back();
 }
 
+std::string folders_searched(const std::string& name) {
+  const std::string base = candidate_base(name, false);
+  if (is_absolute(base)) return "its own folder";
+  std::error_code ec;
+  std::string text = "the folder kavro was started from (" + fs::current_path(ec).string() + ")";
+  for (const std::string& p : candidate_paths(base, false, false)) {
+    if (p == base) continue;
+    const std::string folder = p.substr(0, p.size() - base.size());
+    text += folder == project_folder ? " and the project folder " + folder : " and the output folder " + folder;
+  }
+  return text;
+}
+
 std::string resolve_file_name(std::string name, std::string_view mode) {
   const bool write = is_write_mode(mode);
   name = candidate_base(std::move(name), write);
@@ -145,6 +162,18 @@ std::string resolve_file_name(std::string name, std::string_view mode) {
   const std::vector<std::string> paths = candidate_paths(name, write, true);
   const std::string mode_text(mode);
   for (const std::string& p : paths) {
+    // A run being set up writes its outputs under temporary names.
+    if (write && staged_outputs) {
+      // A folder of that name cannot take the file once the run starts.
+      std::error_code ec;
+      if (fs::is_directory(p, ec)) {
+        errno = EISDIR;
+        continue;
+      }
+      const std::string standing_in = mode.front() == 'w' ? staged_name(p) : staged_path_of(p);
+      if (probe(standing_in, mode_text)) return standing_in == p ? p : stage_output(p);
+      continue;
+    }
     if (probe(p, mode_text)) return p;
   }
   std::printf("Error getting new filename from %s\n", name.c_str());
@@ -175,6 +204,20 @@ void file_wrapper::take(file_wrapper& other) noexcept {
   other.mode.clear();
 }
 
+namespace {
+
+// An input must be a file: a device such as /dev/zero never ends, a pipe may
+// never deliver, a folder holds no text. Such a name is refused at once.
+bool is_regular_input(std::FILE* fp, const std::string& path) {
+  struct stat st {};
+  if (::fstat(::fileno(fp), &st) != 0 || S_ISREG(st.st_mode)) return true;
+  std::printf("Error: %s is not a regular file (a device, a pipe or a folder); an input must be a file.\n",
+              path.c_str());
+  return false;
+}
+
+}  // namespace
+
 bool file_wrapper::open(std::string file_name, std::string_view open_mode) {
   if (fp != fp_check) print_corrupt(name);
   if (file_name.empty()) return false;
@@ -198,6 +241,11 @@ bool file_wrapper::open(std::string file_name, std::string_view open_mode) {
   if (path.empty()) return false;
   fp = std::fopen(path.c_str(), std::string(open_mode).c_str());
   if (!fp) return false;
+  if (open_mode.front() == 'r' && !is_regular_input(fp, path)) {
+    std::fclose(fp);
+    fp = nullptr;
+    return false;
+  }
   fp_check = fp;
   name = path;
   mode = open_mode;

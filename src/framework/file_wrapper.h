@@ -20,7 +20,8 @@ class file_wrapper {
 
   // Opens `file_name` (resolved through resolve_file_name) in `mode`, whose
   // first character must be r, w or a; true when open. A stream still open is
-  // reported and closed first.
+  // reported and closed first. A name opened for reading that is not a
+  // regular file (a device, a pipe, a folder) is refused with a message.
   bool open(std::string file_name, std::string_view mode);
   // Closes the stream when one is open and empties the wrapper; harmless twice.
   void close();
@@ -69,5 +70,8 @@ std::string resolve_file_name(std::string name, std::string_view mode);
 // opening, creating or truncating anything: for reading the first candidate
 // that exists (the last one when none does), for writing the first candidate.
 std::string expected_file_name(std::string name, std::string_view mode);
+// The folders in which an input `name` is looked for, as a message names
+// them: "the folder kavro was started from (/x) and the project folder y/".
+std::string folders_searched(const std::string& name);
 
 }  // namespace kavro

@@ -12,11 +12,14 @@ namespace kavro {
 
 inline constexpr long sum_chunk_size = 4096;
 
-// Loops over fewer cells, nodes or links than this run on one thread: their
-// work is shorter than the start of a parallel region, and a small project on
-// a busy machine would spend its time waiting at barriers. Results are the
-// same either way.
-inline constexpr long parallel_min_items = 1024;
+// Loops over fewer cells, nodes or links than this run on one thread. A
+// parallel region costs the waking of every thread and a barrier at its end:
+// tens of microseconds on an idle machine with sleeping threads, and
+// milliseconds on a busy one, where a woken thread waits for a core. Below a
+// few thousand items (tens of nanoseconds each) a loop is shorter than that,
+// and a small project on a busy machine would spend its time waiting at
+// barriers. Results are the same either way.
+inline constexpr long parallel_min_items = 8192;
 
 // Number of chunks of the index range first..last (0 when empty).
 inline long sum_chunk_count(long first, long last) {
@@ -36,7 +39,7 @@ double fixed_chunk_sum(long first, long last, Term term, std::vector<double>& pa
     return s;
   }
   if (partial.size() < static_cast<std::size_t>(n_chunks)) partial.resize(static_cast<std::size_t>(n_chunks));
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (last - first + 1 >= parallel_min_items)
   for (long k = 0; k < n_chunks; ++k) {
     const long lo = first + k * sum_chunk_size;
     const long hi = lo + sum_chunk_size - 1 < last ? lo + sum_chunk_size - 1 : last;

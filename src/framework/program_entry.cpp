@@ -3,12 +3,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
 #include <string_view>
+#include <system_error>
 
 #include "calibration/calibration_entries.h"
 #include "calibration/monte_carlo.h"
 #include "framework/file_wrapper.h"
+#include "framework/number_text.h"
 #include "framework/replace_pairs.h"
+#include "framework/run_abort.h"
 #include "framework/run_driver.h"
 #include "framework/run_globals.h"
 
@@ -33,18 +39,11 @@ constexpr const char* usage_text =
     "  where [num_batch] is the number of batch runs to make, sce_inputfile is the SCE input file, "
     "mc_intputfile is\n  the Monte Carlo input file, and sen_inputfile is the sensitivity input file.\n\n";
 
-// The run count that follows "-b" or "-m" in the same text; 1 when none does.
-int run_count_after(std::string_view option) {
-  int n = 1;
-  if (option.size() > 2 && std::sscanf(std::string(option.substr(2)).c_str(), "%d", &n) != 1) n = 1;
-  return n;
-}
-
-// Most runs one batch may make.
+// Most runs one batch (or Monte Carlo calibration) may make.
 constexpr long long max_batch_runs = 1000000;
 
-// The run count of "-bN": 1 for "-b" alone, N when the rest is a whole
-// number from 1 to max_batch_runs, else -1.
+// The run count of "-bN" and "-mN": 1 for the option alone, N when the rest
+// is a whole number from 1 to max_batch_runs, else -1.
 int batch_run_count(std::string_view option) {
   const std::string digits(option.substr(2));
   if (digits.empty()) return 1;
@@ -86,9 +85,34 @@ bool run_batch(const run_mode_request& req, int n_runs, std::string_view mode_te
     replace_line = i;
     run_prefix_on = 1;
     run_number = i;
-    if (run_simulation_outcome(req.input_file, nullptr, mode_text).stopped_on_error) all_ok = false;
+    const run_outcome outcome = run_simulation_outcome(req.input_file, nullptr, mode_text);
+    if (!outcome.stopped_on_error) continue;
+    all_ok = false;
+    // Every run of a batch reads the same project: when it cannot be opened
+    // no later run can do better.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(expected_file_name(req.input_file, "r"), ec)) {
+      std::printf("Error: the batch stops at run %04d of %d: its project file %s cannot be opened.\n", i, n_runs,
+                  req.input_file.c_str());
+      return false;
+    }
   }
   return all_ok;
+}
+
+// Runs a calibration entry as the run driver runs a step: memory that cannot
+// be had (a count from a file beyond any memory) ends it with a message and
+// status 1, never with an uncaught exception.
+template <class entry>
+int calibration_guard(const char* option, entry&& run) {
+  try {
+    return run();
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  } catch (const run_aborted&) {
+  }
+  std::printf("Error: the calibration (%s) stops: not enough memory for what its input files ask.\n", option);
+  return 1;
 }
 
 }  // namespace
@@ -140,11 +164,22 @@ int parse_command_line(int argc, const char* const* argv, run_mode_request& req)
   if (argc > 3) return refuse();
   if (opt.starts_with("-s")) return take(7, 1);
   if (opt.starts_with("-c")) return take(2, 1);
+  // A run count that is no whole number from 1 to max_batch_runs: the usage,
+  // then what is wrong with the count.
+  const auto refuse_count = [&] {
+    const int result = refuse();
+    std::printf("Error: the run count of the option %s must be a whole number from 1 to %lld.\n",
+                printable(opt).c_str(), max_batch_runs);
+    return result;
+  };
   if (opt.starts_with("-b")) {
     const int runs = batch_run_count(opt);
-    return runs < 0 ? refuse() : take(3, runs);
+    return runs < 0 ? refuse_count() : take(3, runs);
   }
-  if (opt.starts_with("-m")) return take(6, run_count_after(opt));
+  if (opt.starts_with("-m")) {
+    const int runs = batch_run_count(opt);
+    return runs < 0 ? refuse_count() : take(6, runs);
+  }
   return refuse();
 }
 
@@ -177,23 +212,28 @@ int kavro_main(int argc, char** argv) {
         status = run_simulation_outcome(req.input_file, nullptr, mode_text).stopped_on_error ? 1 : 0;
         break;
       // A calibration that could not run ends with status 1.
-      case 2: status = run_sce_calibration(req.input_file) == 1 ? 0 : 1; break;
+      case 2: status = calibration_guard("-c", [&] { return run_sce_calibration(req.input_file) == 1 ? 0 : 1; }); break;
       case 3: status = run_batch(req, count, mode_text) ? 0 : 1; break;
       case 4: print_version(); break;
       case 5: print_usage(); break;
-      case 6: status = run_monte_carlo(count, req.input_file) == 1 ? 0 : 1; break;
-      case 7: {
-        montecarlo sensitivity(500 / run_context.process_count, req.input_file, run_context);
-        sensitivity.objective_callback = model_run_objective;
-        const int ran = sensitivity.run();
-        if (ran == 1) sensitivity.report_best();
-        status = ran == 1 ? 0 : 1;
+      case 6:
+        status = calibration_guard("-m", [&] { return run_monte_carlo(count, req.input_file) == 1 ? 0 : 1; });
         break;
-      }
-      case 8: status = run_slm(argc, argv) == 0 ? 0 : 1; break;
-      case 9: status = run_multistart(argc, argv) == 0 ? 0 : 1; break;
-      case 10: status = run_trajectory_repulsion(argc, argv) == 0 ? 0 : 1; break;
-      case 11: status = run_mlsl(argc, argv) == 0 ? 0 : 1; break;
+      case 7:
+        status = calibration_guard("-s", [&] {
+          montecarlo sensitivity(500 / run_context.process_count, req.input_file, run_context);
+          sensitivity.objective_callback = model_run_objective;
+          const int ran = sensitivity.run();
+          if (ran == 1) sensitivity.report_best();
+          return ran == 1 ? 0 : 1;
+        });
+        break;
+      case 8: status = calibration_guard("-slm", [&] { return run_slm(argc, argv) == 0 ? 0 : 1; }); break;
+      case 9: status = calibration_guard("-ms", [&] { return run_multistart(argc, argv) == 0 ? 0 : 1; }); break;
+      case 10:
+        status = calibration_guard("-tr", [&] { return run_trajectory_repulsion(argc, argv) == 0 ? 0 : 1; });
+        break;
+      case 11: status = calibration_guard("-mlsl", [&] { return run_mlsl(argc, argv) == 0 ? 0 : 1; }); break;
       default: break;
     }
   }

@@ -7,6 +7,7 @@
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/run_globals.h"
+#include "framework/run_warnings.h"
 
 namespace kavro {
 
@@ -122,7 +123,7 @@ void setup_time_step(main_state& ms) {
   if (map_minutes <= 0) {
     map_minutes = 360;
     if (!ms.quiet && run_context.process_rank == 0)
-      std::printf("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
+      warn("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
   }
   ms.map_interval_steps = interval_steps(ms.dt, map_minutes);
 

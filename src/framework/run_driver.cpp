@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 #include "calibration/calibration_entries.h"
 #include "channel/channel_steps.h"
 #include "framework/alloc.h"
+#include "framework/console_transcript.h"
 #include "framework/error_record.h"
 #include "framework/event_accounting.h"
 #include "framework/event_end_rules.h"
@@ -16,6 +18,7 @@
 #include "framework/host_exchange.h"
 #include "framework/main_state.h"
 #include "framework/main_state_lifecycle.h"
+#include "framework/output_staging.h"
 #include "framework/peak_progress.h"
 #include "framework/run_abort.h"
 #include "framework/run_clock.h"
@@ -24,6 +27,7 @@
 #include "framework/run_globals.h"
 #include "hydromet/hydromet_steps.h"
 #include "input/exchange_maps.h"
+#include "input/file_name_clash.h"
 #include "input/grid_connectivity.h"
 #include "input/grid_setup.h"
 #include "input/option_checks.h"
@@ -77,6 +81,13 @@ run_plan make_default_plan() {
                   },
                   true,
                   {}});
+  // An output that cannot be created stops the run before any is opened.
+  init.push_back({"check_outputs_can_be_created",
+                  [](main_state& ms, const run_call&) {
+                    if (!check_outputs_can_be_created(ms)) error_rec.code = already_printed_code;
+                  },
+                  true,
+                  {}});
   init.push_back(step("open_run_files", open_run_files));
   init.push_back({"print_startup_header",
                   [](main_state& ms, const run_call& c) { print_startup_header(ms, c.project_path); }, false, {}});
@@ -101,6 +112,7 @@ run_plan make_default_plan() {
   init.push_back(step("compute_initial_surface_volume", compute_initial_surface_volume, false));
   init.push_back(step("init_soil_constituent_mass", init_soil_constituent_mass, false));
   init.push_back(step("setup_start_time", setup_start_time));
+  init.push_back(step("date_linknode_headers", date_linknode_headers, false));
   // RELATIVE series count from the run's start, known only now; every run
   // shifts them here, before the loop evaluates any series.
   init.push_back(step("shift_relative_series", shift_relative_series, false));
@@ -164,16 +176,33 @@ run_plan make_default_plan() {
   return plan;
 }
 
+// A run that stops on an error repeats in its summary what the console
+// showed in the step that stopped it.
+void log_stop_message(main_state& ms, const driver_step& s) {
+  if (!ms.fs_summary.is_open()) return;
+  const std::string text = active_transcript ? active_transcript->text() : std::string();
+  std::fprintf(ms.fs_summary.fp, "\nThe run stopped on an error in the step %s", s.name.c_str());
+  if (ms.step_no > 0) std::fprintf(ms.fs_summary.fp, " at %.2lf minutes", ms.elapsed_min);
+  std::fprintf(ms.fs_summary.fp, ":\n%s\n", text.c_str());
+  std::fflush(ms.fs_summary.fp);
+}
+
 // Runs one step (when its condition holds) and its check; true to stop.
 bool run_step(const driver_step& s, main_state& ms, const run_call& call) {
+  if (active_transcript) active_transcript->mark();
   try {
     if (!s.when || s.when(ms)) s.run(ms, call);
   } catch (const std::bad_alloc&) {
     // A container that grew outside the allocation helpers ends the run as
     // they do: the allocation message, then a stop.
     allocation_failed(s.name);
+  } catch (const std::length_error&) {
+    // A container asked for more elements than it can ever hold.
+    allocation_failed(s.name);
   }
-  return s.checked && report_pending_and_check_stop();
+  const bool stop = s.checked && report_pending_and_check_stop();
+  if (stop) log_stop_message(ms, s);
+  return stop;
 }
 
 // The initialisation sequence and the time loop. Every way out returns here.
@@ -181,6 +210,14 @@ void run_sequence(const run_plan& plan, main_state& ms, const run_call& call, cl
   for (const auto& s : plan.init_steps) {
     if (run_step(s, ms, call)) return;
   }
+
+  // The run starts stepping: its outputs take their own names.
+  if (staged_outputs && !commit_staged_outputs(*staged_outputs)) {
+    error_rec.code = already_printed_code;
+    report_error(error_rec);
+    return;
+  }
+  staged_outputs = nullptr;
 
   const double init_time = seconds_since(start);
   if (replace_on && ms.fs_summary.is_open()) print_replace_usage(ms.fs_summary, ms.tool_mode);
@@ -238,16 +275,29 @@ run_outcome run_simulation_with(const run_plan& plan, const std::string& project
 
   const run_call call{project_path, calib, plan.notify};
   bool pending_code = false;
-  try {
-    run_sequence(plan, *ms, call, start);
-    pending_code = error_rec.code != 0;
-  } catch (const run_aborted&) {
-    // The step printed its message; end the run as after a stop.
-    error_rec.stop = 1;
+  // Until the time loop starts, outputs are written under temporary names.
+  output_staging staging;
+  staged_outputs = &staging;
+  current_warnings = &ms->run_warnings;
+  {
+    console_transcript transcript;
+    active_transcript = &transcript;
+    try {
+      run_sequence(plan, *ms, call, start);
+      pending_code = error_rec.code != 0;
+    } catch (const run_aborted&) {
+      // The step printed its message; end the run as after a stop.
+      error_rec.stop = 1;
+    }
+    active_transcript = nullptr;
   }
+  current_warnings = nullptr;
 
   const int tool_mode = ms->tool_mode;
   close_all_files(*ms);
+  // A run refused before its time loop leaves the files of earlier runs as they were.
+  staged_outputs = nullptr;
+  discard_staged_outputs(staging);
   std::fflush(stdout);
   std::fflush(stderr);
   main_state_destroy(*ms);

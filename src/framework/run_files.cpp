@@ -46,7 +46,7 @@ const std::initializer_list<wrapper_member> closing_order = {
     &main_state::fs_final_out_1, &main_state::fs_final_out_3, &main_state::fs_final_out_2,
     &main_state::fs_summary, &main_state::swe_hotstart_file,
     &main_state::fs_conceptual_gw, &main_state::fs_sacramento, &main_state::drain_output_file,
-    &main_state::fs_runoff_mmph, &main_state::fs_rain_mmph,
+    &main_state::fs_runoff_mmph, &main_state::fs_rain_mmph, &main_state::superlink_flows_file,
 };
 
 }  // namespace

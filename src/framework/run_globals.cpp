@@ -14,6 +14,5 @@ run_context_record init_run_globals() {
 run_context_record run_context = init_run_globals();
 int web_mode = 0;
 file_wrapper q7_inflow_file;
-file_wrapper superlink_flows_file;
 
 }  // namespace kavro

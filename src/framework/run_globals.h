@@ -37,10 +37,8 @@ extern run_context_record run_context;
 // 1 when the program answers as a web (CGI) program.
 extern int web_mode;
 
-// The segment model's inflow file and the superlink solver's flow file,
-// closed at process exit when still open.
+// The segment model's inflow file, closed at process exit when still open.
 extern file_wrapper q7_inflow_file;
-extern file_wrapper superlink_flows_file;
 
 // Reads the OpenMP maximum thread count, applies it and returns the context.
 run_context_record init_run_globals();

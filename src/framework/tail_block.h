@@ -11,6 +11,7 @@
 #include "framework/checked_array.h"
 #include "framework/file_wrapper.h"
 #include "framework/one_based.h"
+#include "framework/run_warnings.h"
 #include "hydromet/permafrost_soil.h"
 #include "input/card_records.h"
 #include "output/analyzers.h"
@@ -74,6 +75,7 @@ struct record_tail_block {
   int all_contam_output_on = 0;                     // 1 when card ALL_CONTAM_OUTPUT is given
   checked_array_2d<linknode_writer> contam_link_writers{"contam_link_writers"};  // [contaminant][2] concentration and mass link/node outputs
   std::vector<std::unique_ptr<analyzer>> analyzer_list;  // the stream analyzers, notified in list order
+  run_warning_list run_warnings;                    // the console warnings of the run, listed in the summary
   int ov_point_source_on = 0;                       // 1 when card OV_POINT_SOURCE is given (overland point sources)
   double vol_gw_xy_gain_total = 0;                  // Run groundwater gain from xy boundaries ("Gain from XY boundaries")
   double vol_gw_xy_loss_total = 0;                  // Run groundwater loss to xy boundaries ("Loss to XY boundaries")
@@ -112,6 +114,8 @@ struct record_tail_block {
   file_wrapper total_chan_kn_file;                  // Channel total Kjeldahl nitrogen output of card TOTAL_CHAN_KN (w)
   file_wrapper total_chan_p_file;                   // Channel total phosphorus output of card TOTAL_CHAN_P (w)
   int hydrograph_rows = 0;                          // outlet-hydrograph rows written so far in the run
+  int hydrograph_row_step = 0;                      // step_no of the last outlet-hydrograph row (0: the run's start)
+  double hydrograph_row_vol = 0;                    // vol_discharge_total when that row was written (m3)
   int ts_count_depth = 0;                           // next "TS" number of the channel depth dataset (from 0)
   int ts_count_flow = 0;                            // next "TS" number of the channel discharge dataset
   int ts_count_velocity = 0;                        // next "TS" number of the channel velocity dataset

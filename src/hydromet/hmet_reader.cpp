@@ -1,10 +1,11 @@
 // The weather reader's entry and the helpers its formats share.
-#include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "framework/run_clock.h"
 #include "framework/run_globals.h"
@@ -25,27 +26,17 @@ bool blank(std::string_view line) { return trimmed(line).empty(); }
 
 }  // namespace
 
+// Weather values follow the number rule of every other input: one finite
+// number and nothing else in the field, a whole one where a count, a date or
+// a coded value is due.
 bool weather_int(std::string_view text, long& out) {
-  std::string_view t = trimmed(text);
-  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
-  if (t.empty()) return false;
-  long v = 0;
-  const auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
-  if (ec != std::errc() || p != t.data() + t.size()) return false;
-  out = v;
+  long long v = 0;
+  if (read_whole(text, v, LONG_MIN, LONG_MAX) != number_fault::none) return false;
+  out = static_cast<long>(v);
   return true;
 }
 
-bool weather_real(std::string_view text, double& out) {
-  std::string_view t = trimmed(text);
-  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
-  if (t.empty()) return false;
-  double v = 0.0;
-  const auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
-  if (ec != std::errc() || p != t.data() + t.size() || !std::isfinite(v)) return false;
-  out = v;
-  return true;
-}
+bool weather_real(std::string_view text, double& out) { return read_real(text, out) == number_fault::none; }
 
 int days_in_month(int year, int month) {
   static constexpr int length[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

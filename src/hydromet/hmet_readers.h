@@ -42,8 +42,8 @@ void roll_over_hour_24(int& year, int& month, int& day, int& hour);
 // Days of `month` (1..12) of `year`, Gregorian leap years.
 int days_in_month(int year, int month);
 
-// Whole number or finite real of a whole token (blanks around it allowed);
-// false for anything else.
+// Whole number or finite real of a whole field (blanks around it allowed),
+// by the number rule of every input; false for anything else.
 bool weather_int(std::string_view text, long& out);
 bool weather_real(std::string_view text, double& out);
 

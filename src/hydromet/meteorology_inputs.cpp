@@ -7,6 +7,7 @@
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/output_staging.h"
 #include "framework/run_clock.h"
 #include "framework/readers.h"
 #include "framework/run_globals.h"
@@ -111,7 +112,14 @@ void write_event_list(main_state& ms, file_wrapper& summary) {
     const calendar_instant c = calendar_date(ms.event_start_times[e]);
     std::fprintf(summary.fp, "%4d %2d %2d %2d %2d\n", c.year, c.month, c.day, c.hour, c.minute);
   }
+  // The list is what the host asked of this run, which ends before its time
+  // loop: it takes its own name now.
+  const std::string written = summary.name;
   summary.close();
+  if (!publish_staged_output(written)) {
+    error_rec.code = already_printed_code;
+    return;
+  }
   std::printf("KAVRO wrote precipitation data event summary to file: exchange/QLN_PRECIP.SUM\n");
   std::printf("No simulations performed.  KAVRO terminated.\n\n");
   error_rec.code = already_printed_code;

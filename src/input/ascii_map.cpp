@@ -3,17 +3,23 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
+#include <climits>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string_view>
 #include <vector>
 
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "framework/replace_pairs.h"
+#include "framework/run_warnings.h"
+#include "framework/parallel_sum.h"
 #include "output/grid_writers.h"
 
 namespace kavro {
@@ -29,10 +35,85 @@ void fail(const char* format, const std::string& map_name) {
   report_error(error_rec);
 }
 
-// Reads the six header lines. False when the file ends inside the header.
-bool read_header(std::FILE* fp, double& north, double& south, double& east, double& west, int& rows, int& cols) {
-  return std::fscanf(fp, "%*s %lf %*s %lf %*s %lf %*s %lf %*s %d %*s %d", &north, &south, &east, &west, &rows,
-                     &cols) == 6;
+// The longest word a header line can hold: a keyword of six letters or a
+// number. A longer one is no map header (a binary file, a file of NULs).
+constexpr std::size_t max_header_word = 256;
+
+// What the header reader found; `problem` is empty when the header was read.
+struct header_read {
+  std::string problem;  // the message naming the map (without the map's name)
+  bool early_end = false;
+};
+
+// Reads the next white-space separated word of the header, at most
+// max_header_word characters; `line` counts the line ends passed.
+bool header_word(std::FILE* fp, std::string& word, int& line, bool& too_long) {
+  word.clear();
+  too_long = false;
+  int c = std::getc(fp);
+  while (c != EOF && std::isspace(c)) {
+    if (c == '\n') ++line;
+    c = std::getc(fp);
+  }
+  while (c != EOF && !std::isspace(c)) {
+    if (word.size() >= max_header_word) {
+      too_long = true;
+      return false;
+    }
+    word.push_back(static_cast<char>(c));
+    c = std::getc(fp);
+  }
+  if (c != EOF) std::ungetc(c, fp);
+  return !word.empty();
+}
+
+// Reads the six header lines: north, south, east and west (finite numbers),
+// rows and cols (whole numbers), each behind a keyword that is not compared.
+header_read read_header(std::FILE* fp, double& north, double& south, double& east, double& west, int& rows,
+                        int& cols) {
+  header_read h;
+  double* edges[4] = {&north, &south, &east, &west};
+  int* counts[2] = {&rows, &cols};
+  constexpr const char* names[6] = {"north", "south", "east", "west", "rows", "cols"};
+  int line = 1;
+  std::string word;
+  for (int k = 0; k < 6; ++k) {
+    for (int part = 0; part < 2; ++part) {
+      bool too_long = false;
+      if (!header_word(fp, word, line, too_long)) {
+        if (too_long) {
+          h.problem = format_string("line %d of the header holds a word of more than %zu characters: this is no "
+                                    "map header",
+                                    line, max_header_word);
+        } else {
+          h.early_end = true;
+        }
+        return h;
+      }
+    }
+    number_fault fault = number_fault::none;
+    if (k < 4) {
+      fault = read_real(word, *edges[k]);
+    } else {
+      fault = read_int(word, *counts[k - 4]);
+    }
+    if (fault != number_fault::none) {
+      h.problem = format_string("header line %d (%s): ", line, names[k]) + number_fault_text(fault, word, INT_MIN, INT_MAX);
+      return h;
+    }
+  }
+  return h;
+}
+
+// Refuses a map that is no map: the message names the map and stops the run.
+void refuse_header(const header_read& h, const std::string& map_name) {
+  if (h.early_end) {
+    fail("Unexpected end of file in file: %s\n", map_name);
+    return;
+  }
+  std::printf("Error: map %s, %s.\n", map_name.c_str(), h.problem.c_str());
+  error_rec.code = 4000;
+  report_error(error_rec);
 }
 
 // White space between the values of an integer map; lines do not matter.
@@ -94,35 +175,27 @@ void read_body(std::FILE* fp, map_body& body) {
   }
 }
 
-// A token of an integer map as a whole number in the int range, as strtoll
-// judges it: an optional sign, digits and nothing else.
+// A token of an integer map as a whole number in the int range: plain
+// digits on the fast path, anything else ("+5", "12.0") by the number rule.
 bool whole_number(std::string_view token, int& value) {
-  const char* b = token.data();
-  const char* const e = b + token.size();
-  if (b != e && *b == '+') {
-    ++b;
-    if (b == e || *b < '0' || *b > '9') return false;
-  }
-  const auto [ptr, ec] = std::from_chars(b, e, value);
-  return ec == std::errc() && ptr == e;
+  const auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
+  if (ec == std::errc() && ptr == token.data() + token.size()) return true;
+  return read_int(token, value) == number_fault::none;
 }
 
-// A token as it can be printed: bytes that are not printable as \xNN.
-std::string printable(std::string_view token) {
-  std::string out;
-  for (const char ch : token) {
-    const auto u = static_cast<unsigned char>(ch);
-    if (u >= 32 && u < 127)
-      out += ch;
-    else
-      out += format_string("\\x%02X", u);
-  }
-  return out;
+// A map that holds fewer values than its header promises: the first cell
+// without a value is named.
+void fail_early_end(const std::string& map_name, int row, int col, int rows, int cols) {
+  std::printf("Unexpected end of file in file: %s\n", map_name.c_str());
+  std::printf("Error: map %s ends before row %d, column %d of its %d rows and %d columns.\n", map_name.c_str(), row,
+              col, rows, cols);
+  error_rec.code = 4000;
+  report_error(error_rec);
 }
 
 void warn_extra_values(const std::string& map_name) {
-  std::printf("Warning: map %s holds more values than its rows and columns; the extra values are not read.\n",
-              map_name.c_str());
+  warn(format_string("Warning: map %s holds more values than its rows and columns; the extra values are not read.\n",
+                     map_name.c_str()));
 }
 
 void refuse_token(const std::string& map_name, int row, int col, std::string_view token) {
@@ -140,6 +213,10 @@ struct real_row {
   bool any_non_zero = false;  // a value (of any cell) that is not 0
   bool extra = false;         // a token follows the last column
   int bad_col = 0;            // first active column whose value is not finite (0: none)
+  int word_col = 0;           // first column whose token is no number (0: none)
+  int short_col = 0;          // first column the line holds no value for (0: none)
+  std::string word;           // the token of word_col
+  bool stopped() const { return bad_col || word_col || short_col; }
 };
 
 // Where the values of a row go: active cells from number first + 1 on.
@@ -166,9 +243,9 @@ bool take_real(double value, int col, long& n, const real_target& t, real_row& o
 }
 
 // A row whose tokens are all plain decimal numbers. False, with nothing
-// counted, as soon as a token needs the token reader's own conversion (a
-// leading sign '+' or white space, a hexadecimal number, a word, a number
-// out of range); the row is then read by read_row_by_tokens.
+// counted, as soon as a token needs the number rule's own reading (a leading
+// '+', a word, a number beyond the double range) or the line ends before
+// its last column; the row is then read by read_row_by_tokens.
 bool read_plain_row(std::string_view line, int cols, const real_target& t, real_row& out) {
   real_row row;
   long n = t.first;
@@ -177,14 +254,13 @@ bool read_plain_row(std::string_view line, int cols, const real_target& t, real_
   const char* s = line.data();
   for (int col = 1; col <= cols; ++col) {
     while (pos < len && is_separator(s[pos])) ++pos;
-    double value = 0.0;  // a missing value is 0
-    if (pos < len) {
-      std::size_t end = pos;
-      while (end < len && !is_separator(s[end])) ++end;
-      const auto [ptr, ec] = std::from_chars(s + pos, s + end, value);
-      if (ec != std::errc() || ptr != s + end) return false;
-      pos = end;
-    }
+    if (pos >= len) return false;
+    std::size_t end = pos;
+    while (end < len && !is_separator(s[end])) ++end;
+    double value = 0.0;
+    const auto [ptr, ec] = std::from_chars(s + pos, s + end, value);
+    if (ec != std::errc() || ptr != s + end) return false;
+    pos = end;
     if (!take_real(value, col, n, t, row)) {
       out = row;
       return true;
@@ -200,23 +276,30 @@ bool read_plain_row(std::string_view line, int cols, const real_target& t, real_
   return true;
 }
 
-// Any row, through the token reader: a token is converted as far as it is a
-// number, and a token of white space ends the values of the row.
+// Any row, through the token reader and the number rule: a token that is no
+// number, or a line that ends before the last column, stops the row.
 void read_row_by_tokens(std::string_view line, int cols, const real_target& t, real_row& out) {
   real_row row;
   long n = t.first;
   token_cursor cursor(line);
+  std::string token;
   for (int col = 1; col <= cols; ++col) {
-    double value = 0.0;
-    if (!cursor.next_double(value)) value = 0.0;
-    if (!take_real(value, col, n, t, row)) {
-      out = row;
-      return;
+    if (!cursor.next_token(token)) {
+      row.short_col = col;
+      break;
     }
+    double value = 0.0;
+    const number_fault fault = read_real(token, value);
+    if (fault == number_fault::not_finite) value = std::numeric_limits<double>::quiet_NaN();
+    if (fault == number_fault::not_a_number || fault == number_fault::missing) {
+      row.word_col = col;
+      row.word = token;
+      break;
+    }
+    if (!take_real(value, col, n, t, row)) break;
   }
-  std::string extra;
-  row.extra = cursor.next_token(extra) != 0;
-  out = row;
+  if (!row.stopped()) row.extra = cursor.next_token(token) != 0;
+  out = std::move(row);
 }
 
 void read_real_row(std::string_view line, int cols, const real_target& t, real_row& out) {
@@ -241,18 +324,25 @@ bool read_real_rows(const map_body& body, const std::string& map_name, int rows,
       line.assign(body.line_text(static_cast<std::size_t>(r)));
       apply_replace_pairs(line);
       read_real_row(line, cols, target(r), result[static_cast<std::size_t>(r)]);
-      if (result[static_cast<std::size_t>(r)].bad_col) break;
+      if (result[static_cast<std::size_t>(r)].stopped()) break;
     }
   } else {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<long>(available) * cols >= parallel_min_items)
     for (int r = 1; r <= available; ++r)
       read_real_row(body.line_text(static_cast<std::size_t>(r)), cols, target(r), result[static_cast<std::size_t>(r)]);
   }
   for (int r = 1; r <= available; ++r) {
     const real_row& row = result[static_cast<std::size_t>(r)];
-    if (row.bad_col) {
-      std::printf("Error: map %s, row %d, column %d: the value of an active cell is not a finite number.\n",
-                  map_name.c_str(), r, row.bad_col);
+    if (row.stopped()) {
+      if (row.bad_col)
+        std::printf("Error: map %s, row %d, column %d: the value of an active cell is not a finite number.\n",
+                    map_name.c_str(), r, row.bad_col);
+      else if (row.word_col)
+        std::printf("Error: map %s, row %d, column %d: %s.\n", map_name.c_str(), r, row.word_col,
+                    number_fault_text(number_fault::not_a_number, row.word).c_str());
+      else
+        std::printf("Error: map %s, row %d, column %d: the row ends after %d of its %d values.\n",
+                    map_name.c_str(), r, row.short_col, row.short_col - 1, cols);
       error_rec.code = 4000;
       report_error(error_rec);
       return false;
@@ -262,7 +352,7 @@ bool read_real_rows(const map_body& body, const std::string& map_name, int rows,
     zero_cells += row.zero_cells;
   }
   if (available < rows) {
-    fail("Unexpected end of file in file: %s\n", map_name);
+    fail_early_end(map_name, available + 1, 1, rows, cols);
     return false;
   }
   // A further line with a value is an extra row.
@@ -321,7 +411,7 @@ bool read_integer_stream(const map_body& body, const std::string& map_name, int 
       const std::string_view token = next_token();
       int value = 0;
       if (token.empty()) {
-        fail("Unexpected end of file in file: %s\n", map_name);
+        fail_early_end(map_name, r, col, rows, cols);
         return false;
       }
       if (!whole_number(token, value)) {
@@ -360,7 +450,7 @@ bool read_integer_lines(const map_body& body, const std::string& map_name, int r
   if (t.mode == map_categories) before = cells_before_rows(t.cell_grid, rows, cols);
   std::vector<integer_row> result(static_cast<std::size_t>(rows) + 1);
   bool non_zero = false;
-#pragma omp parallel reduction(|| : non_zero)
+#pragma omp parallel reduction(|| : non_zero) if (static_cast<long>(rows) * cols >= parallel_min_items)
   {
     std::vector<int> local(counts.size(), 0);
 #pragma omp for schedule(static)
@@ -407,7 +497,7 @@ bool read_integer_lines(const map_body& body, const std::string& map_name, int r
 
 std::vector<long> cells_before_rows(const imat& cell_grid, int rows, int cols) {
   std::vector<long> before(static_cast<std::size_t>(std::max(rows, 0)) + 2, 0);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<long>(rows) * cols >= parallel_min_items)
   for (int r = 1; r <= rows; ++r) {
     const int* row = cell_grid[r];
     long n = 0;
@@ -421,8 +511,13 @@ std::vector<long> cells_before_rows(const imat& cell_grid, int rows, int cols) {
 void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, double& north, double& south,
                     double& east, double& west, int& rows, int& cols, imat& cell_grid, dvec* dest_a, dvec* dest_b,
                     ivec* dest_int, int expected_rows, int expected_cols, int quiet) {
-  if (!f.fp || !read_header(f.fp, north, south, east, west, rows, cols)) {
+  if (!f.fp) {
     fail("Unexpected end of file in file: %s\n", map_name);
+    return;
+  }
+  if (const header_read h = read_header(f.fp, north, south, east, west, rows, cols);
+      h.early_end || !h.problem.empty()) {
+    refuse_header(h, map_name);
     return;
   }
   // The header is checked before any value is read, so that no value is ever
@@ -481,17 +576,17 @@ void read_ascii_map(file_wrapper& f, const std::string& map_name, int mode, doub
     }
   }
 
-  if (!any_non_zero) std::printf("Warning: Map contains only zero values. Map: %s\n", map_name.c_str());
+  if (!any_non_zero) warn(format_string("Warning: Map contains only zero values. Map: %s\n", map_name.c_str()));
   if (zero_cells > 0 && quiet != 1)
-    std::printf("Warning: Map contains %ld cells with zero values. Map: %s\n", zero_cells, map_name.c_str());
+    warn(format_string("Warning: Map contains %ld cells with zero values. Map: %s\n", zero_cells, map_name.c_str()));
 }
 
 bool peek_ascii_map_header(file_wrapper& f, double& north, double& south, double& east, double& west, int& rows,
                            int& cols) {
   if (!f.fp) return false;
-  const bool ok = read_header(f.fp, north, south, east, west, rows, cols);
+  const header_read h = read_header(f.fp, north, south, east, west, rows, cols);
   std::rewind(f.fp);
-  return ok;
+  return !h.early_end && h.problem.empty();
 }
 
 void write_ascii_map(std::FILE* out, const imat& cell_grid, double north, double south, double east, double west,

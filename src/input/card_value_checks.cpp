@@ -1,13 +1,11 @@
 #include "input/card_value_checks.h"
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <type_traits>
 
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "input/project_card_actions.h"
 
@@ -95,14 +93,20 @@ constexpr card_shape shape_of(project_card card) {
 
 }  // namespace
 
+bool card_takes_numbers(project_card card) {
+  if (card == project_card::ignore) return false;
+  const value_shape shape = shape_of(card).shape;
+  return shape == value_shape::reals || shape == value_shape::ints || shape == value_shape::file_or_number;
+}
+
 std::string card_label(project_card card) {
   std::string label(project_card_keyword(card));
   for (char& ch : label) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
   return label;
 }
 
-card_value_checks::card_value_checks(const std::string& project_path, run_params_record& run, bool warn_off)
-    : path_(project_path), run_(run), warn_off_(warn_off), warned_(static_cast<std::size_t>(n_project_cards), false) {}
+card_value_checks::card_value_checks(const std::string& project_path, run_params_record& run)
+    : path_(project_path), run_(run) {}
 
 void card_value_checks::check(project_card card, const std::string& rest, int line_no) {
   if (card == project_card::ignore) return;
@@ -125,39 +129,19 @@ void card_value_checks::check(project_card card, const std::string& rest, int li
 }
 
 void card_value_checks::check_number(project_card card, const std::string& token, bool whole, int line_no) {
-  const char* text = token.c_str();
-  char* end = nullptr;
-  errno = 0;
-  bool out_of_range = false;
-  bool not_finite = false;
+  // A whole-number card takes an int; a real card any finite number.
+  number_fault fault = number_fault::none;
   if (whole) {
-    const long long n = std::strtoll(text, &end, 10);
-    out_of_range = end != text && (errno == ERANGE || n < INT_MIN || n > INT_MAX);
+    int n = 0;
+    fault = read_int(token, n);
   } else {
-    const double x = std::strtod(text, &end);
-    not_finite = end != text && !std::isfinite(x);
+    double x = 0.0;
+    fault = read_real(token, x);
   }
-  if (not_finite || out_of_range) {
-    if (not_finite)
-      std::printf("Error: card %s on line %d of the project file %s: the value %s is not a finite number.\n",
-                  card_label(card).c_str(), line_no, path_.c_str(), token.c_str());
-    else
-      std::printf(
-          "Error: card %s on line %d of the project file %s: the whole number %s is beyond the range %d to %d.\n",
-          card_label(card).c_str(), line_no, path_.c_str(), token.c_str(), INT_MIN, INT_MAX);
-    ++run_.card_errors;
-    return;
-  }
-  // A word in place of a number reads as 0, which the checks of the value
-  // judge; text after a number is worth a warning.
-  if (*end == '\0' || end == text || warn_off_) return;
-  const auto index = static_cast<std::size_t>(card);
-  if (warned_[index]) return;
-  warned_[index] = true;
-  std::printf(
-        "Warning: card %s on line %d of the project file %s: the text \"%s\" after the number is not part of "
-        "it; %s is used.\n",
-        card_label(card).c_str(), line_no, path_.c_str(), end, std::string(text, static_cast<std::size_t>(end - text)).c_str());
+  if (fault == number_fault::none || fault == number_fault::missing) return;
+  std::printf("Error: card %s on line %d of the project file %s: %s.\n", card_label(card).c_str(), line_no,
+              path_.c_str(), number_fault_text(fault, token, INT_MIN, INT_MAX).c_str());
+  ++run_.card_errors;
 }
 
 }  // namespace kavro

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "input/project_cards.h"
 
@@ -13,18 +12,20 @@ namespace kavro {
 // The keyword of a card in upper case, as messages name it.
 std::string card_label(project_card card);
 
+// True for a card whose values are numbers (or a number in place of a file).
+bool card_takes_numbers(project_card card);
+
 class card_value_checks {
  public:
-  // warn_off: no warnings (the calibration tool modes); errors are printed.
-  card_value_checks(const std::string& project_path, run_params_record& run, bool warn_off);
+  card_value_checks(const std::string& project_path, run_params_record& run);
 
   // Looks at the values of `card` on line `line_no` before the card acts on
   // them (`rest`: the line without its keyword, not changed).
-  //  - A NaN or infinite number, or a whole number beyond the int range, is
-  //    printed as an error naming the card, the line and the value, and
-  //    counted in run.card_errors: the run stops once the file is read.
-  //  - A number followed by text that is not part of it keeps the value
-  //    read and draws one warning per card.
+  //  - A value that is not one finite number (a word, "6h", nan, inf), or
+  //    on a whole-number card not one whole number in the int range ("6.5",
+  //    "1e12"), is printed as an error naming the card, the line and the
+  //    text, and counted in run.card_errors: the run stops once the file is
+  //    read. A missing value is left to the card and the option checks.
   //  - The file name of a card that names a file goes to run.card_files.
   void check(project_card card, const std::string& rest, int line_no);
 
@@ -33,8 +34,6 @@ class card_value_checks {
 
   std::string path_;
   run_params_record& run_;
-  bool warn_off_;
-  std::vector<bool> warned_;
 };
 
 }  // namespace kavro

@@ -1,6 +1,7 @@
 #include "input/cell_arrays.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -10,8 +11,10 @@
 #include "framework/alloc.h"
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "input/ascii_map.h"
+#include "input/map_placement.h"
 #include "input/setup_lines.h"
 
 namespace kavro {
@@ -306,16 +309,44 @@ void location_error(const std::string& text) {
   report_error(error_rec);
 }
 
+// The whole numbers of a location list in reading order, across lines; a
+// token that is not one is printed naming the file, the line and the text.
+class location_numbers {
+ public:
+  location_numbers(file_wrapper& f, const std::string& path) : f_(f), path_(path) {}
+  // 1 with a number, 0 at the end of the file, -1 after a printed refusal.
+  int next(int& out, const char* what) {
+    std::string token;
+    while (!pop_token(line_, token)) {
+      if (!read_line(line_, f_)) return 0;
+      ++line_no_;
+    }
+    const number_fault fault = read_int(token, out);
+    if (fault == number_fault::none) return 1;
+    location_error(format_string("Error: location file %s, line %d: %s: %s.\n", path_.c_str(), line_no_, what,
+                                 number_fault_text(fault, token, INT_MIN, INT_MAX).c_str()));
+    return -1;
+  }
+
+ private:
+  file_wrapper& f_;
+  const std::string& path_;
+  std::string line_;
+  int line_no_ = 0;
+};
+
 // Reads a location list: a count, then one "row col" line per location.
-// A short file leaves the remaining entries 0; a count or a cell outside
-// the grid stops the run.
+// A count, a row or a column that is not a whole number, a file shorter than
+// its count, a count or a cell outside the grid stops the run.
 void read_location_list(main_state& ms, file_wrapper& f, const std::string& path, int& count, ivec& row_of,
                         ivec& col_of) {
   if (!f.is_open()) return;
+  location_numbers in(f, path);
   int n = 0;
-  if (std::fscanf(f.fp, "%d", &n) != 1) n = 0;
+  const int got = in.next(n, "the location count");
+  if (got < 0) return;
   const long limit = static_cast<long>(ms.rows) * ms.cols;
-  if (n < 0 || n > limit) {
+  if (got == 0 || n < 0 || n > limit) {
     location_error(format_string("Error: the location count %d in file %s is not between 0 and %ld.\n", n,
                                  path.c_str(), limit));
     return;
@@ -325,7 +356,14 @@ void read_location_list(main_state& ms, file_wrapper& f, const std::string& path
   alloc_ivec(col_of, n + 1, col_of.name());
   for (int k = 1; k <= n; ++k) {
     int r = 0, c = 0;
-    if (std::fscanf(f.fp, "%d %d", &r, &c) != 2) return;
+    const int rows_read = in.next(r, "the row");
+    if (rows_read < 0) return;
+    const int cols_read = rows_read == 1 ? in.next(c, "the column") : 0;
+    if (cols_read < 0) return;
+    if (cols_read == 0) {
+      location_error(format_string("Error: location file %s ends at location %d of its %d.\n", path.c_str(), k, n));
+      return;
+    }
     if (r < 1 || r > ms.rows || c < 1 || c > ms.cols) {
       location_error(format_string("Error: location %d in file %s is at row %d column %d, outside the grid of %d "
                                    "rows and %d columns.\n",
@@ -335,34 +373,6 @@ void read_location_list(main_state& ms, file_wrapper& f, const std::string& path
     row_of[k] = r;
     col_of[k] = c;
   }
-}
-
-}  // namespace
-
-namespace {
-
-// The edges of the elevation map against those of the mask: more than half
-// a cell apart is another grid. A difference is printed and stops the run.
-bool elevation_header_agrees(const main_state& ms, double north, double south, double east, double west) {
-  const double dy = ms.map_rows > 0 ? (ms.map_north - ms.map_south) / ms.map_rows : 0.0;
-  const double dx = ms.map_cols > 0 ? (ms.map_east - ms.map_west) / ms.map_cols : 0.0;
-  struct edge {
-    const char* name;
-    double elevation_map, mask, half_cell;
-  };
-  bool ok = true;
-  for (const edge& e : {edge{"north", north, ms.map_north, std::fabs(dy) / 2}, edge{"south", south, ms.map_south, std::fabs(dy) / 2},
-                        edge{"east", east, ms.map_east, std::fabs(dx) / 2}, edge{"west", west, ms.map_west, std::fabs(dx) / 2}}) {
-    if (std::fabs(e.elevation_map - e.mask) <= e.half_cell) continue;
-    std::printf("Error: the %s edge of the elevation map %s is %.2f, that of the watershed mask %s %.2f: more than "
-                "half a cell apart.\n",
-                e.name, ms.elevation_path.c_str(), e.elevation_map, ms.watershed_mask_path.c_str(), e.mask);
-    ok = false;
-  }
-  if (ok) return true;
-  error_rec.code = already_printed_code;
-  report_error(error_rec);
-  return false;
 }
 
 }  // namespace
@@ -378,14 +388,14 @@ void read_elevation_map(main_state& ms) {
                  ms.mask, &ms.elevation, nullptr, nullptr, ms.rows, ms.cols, ms.tool_mode);
   ms.fs_elevation.close();
   if (error_rec.stop) return;  // the reader has reported the map
-  if (!elevation_header_agrees(ms, north, south, east, west)) return;
+  if (!map_edges_agree(ms, "elevation map", ms.elevation_path, north, south, east, west)) return;
 
   // The outlet cell is looked up only inside the grid itself.
   const long rows = ms.mask.empty() ? 0 : ms.mask.size1() - 1, cols = ms.mask.empty() ? 0 : ms.mask.size2() - 1;
   ms.outlet_cell = 0;
   if (ms.outlet_row >= 1 && ms.outlet_row <= rows && ms.outlet_col >= 1 && ms.outlet_col <= cols)
     ms.outlet_cell = ms.mask[ms.outlet_row][ms.outlet_col];
-  if (ms.outlet_cell == 0 && ms.channel_on == 0) {
+  if (ms.outlet_cell == 0) {
     std::fputs("\nThe outlet row and column you specified in the project file are not\n"
                "inside the watershed mask.  Check the outlet row and column again, and\n"
                "make sure they are correctly specified in the project file using the\n"

@@ -8,7 +8,10 @@
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
+#include "input/map_placement.h"
 #include "input/map_table_format.h"
 
 namespace kavro {
@@ -30,9 +33,9 @@ bool keyword_value(file_wrapper& f, int code, double& value) {
     std::fseek(f.fp, at, SEEK_SET);
     return false;
   }
-  std::string rest = line, word;
+  std::string rest = line, word, token;
   pop_token(rest, word);
-  if (pop_double(rest, value) && std::isfinite(value)) return true;
+  if (pop_real(rest, value, token) == number_fault::none) return true;
   value = 0.0;
   return false;
 }
@@ -119,7 +122,7 @@ int read_contaminant_tables(main_state& ms, const std::array<checked_array_2d<do
       std::printf("Error in reading the precip concentration of constituent #%d\n", i);
     ms.precip_conc[first_conc + i] = value;
     if (!keyword_value(f, map_card::partition, value))
-      std::printf("Warning: no partition coefficient (PARTITION) for constituent #%d; it is 0.0.\n", i);
+      warn(format_string("Warning: no partition coefficient (PARTITION) for constituent #%d; it is 0.0.\n", i));
     ms.water_soil_partition_coef[first_coef + i] = value;
 
     std::string label = "  Checking " + description;
@@ -146,8 +149,12 @@ int read_contaminant_tables(main_state& ms, const std::array<checked_array_2d<do
       return 0;
     }
     imat ids{"Index File Data"};
-    read_index_map(map, *path, ms.map_north, ms.map_south, ms.map_east, ms.map_west, ms.map_rows, ms.map_cols,
-                   ms.mask, ids, rows.max_id, ms.rows, ms.cols, &ms.fs_summary, ms.tool_mode);
+    double north = 0, south = 0, east = 0, west = 0;
+    int map_rows = 0, map_cols = 0;
+    if (read_index_map(map, *path, north, south, east, west, map_rows, map_cols, ms.mask, ids, rows.max_id, ms.rows,
+                       ms.cols, &ms.fs_summary, ms.tool_mode) &&
+        !map_edges_agree(ms, "index map", *path, north, south, east, west))
+      return 0;
     for (std::size_t l = 0; l < dest.size(); ++l) {
       if (!dest[l]) continue;
       double* row = dest[l]->row(first_row[l] + i);

@@ -4,6 +4,7 @@
 
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 
 namespace kavro {
 
@@ -26,10 +27,13 @@ void read_block_pairs(series_file_reader& in, elev_series& s) {
       return;
     }
     if (is_blank_line(line)) continue;
-    double x = 0.0, y = 0.0;
-    if (std::sscanf(line.c_str(), "%lf %lf", &x, &y) != 2) {
-      std::printf("Warning: line %d of file %s is not a pair of elevation series [%s]; skipped.\n",
-                  in.line_no(), in.file_name().c_str(), s.name.c_str());
+    double pair[2] = {};
+    const int got = read_series_row(in, line, 2, 0, pair);
+    if (got < 0) return;
+    const double x = pair[0], y = pair[1];
+    if (got == 0) {
+      warn(format_string("Warning: line %d of file %s is not a pair of elevation series [%s]; skipped.\n",
+                         in.line_no(), in.file_name().c_str(), s.name.c_str()));
       continue;
     }
     if (!s.x.empty() && x < s.x.back()) {

@@ -4,12 +4,18 @@
 #pragma once
 
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "input/project_cards.h"
 
 namespace kavro {
 
 struct main_state;
+
+// The file a name opened in `mode` ("r" or "w") would reach, as one text to
+// compare: resolved like the opening, made absolute and canonical.
+std::string file_comparison_key(const std::string& name, std::string_view mode);
 
 // The cards whose file the run writes.
 std::span<const project_card> output_file_cards();
@@ -21,5 +27,10 @@ std::span<const project_card> output_file_cards();
 // hotstart written at the end over the hotstart the run started from, a host
 // exchange map sent back over the one received) is allowed.
 bool check_file_name_clashes(const main_state& ms);
+
+// True when every output of the run can be created (a file, or for the
+// map cards of MAP_TYPE 0 a file in their folder). Otherwise prints one
+// message per output, naming the card, the name and why, and returns false.
+bool check_outputs_can_be_created(const main_state& ms);
 
 }  // namespace kavro

@@ -151,7 +151,7 @@ void build_cell_neighbours(int rows, int cols, ivec& rightcon, ivec& belowcon, i
   int* below = belowcon.data();
   int* above = abovecon.data();
   int* left = leftcon.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<long>(rows) * cols >= parallel_min_items)
   for (int r = 1; r <= rows; ++r) {
     const int* up = mask[r - 1];
     const int* here = mask[r];
@@ -196,7 +196,7 @@ void fill_edge_values(main_state& ms) {
   double* s_right = ms.slope_right.data();
   double* s_below = ms.slope_below.data();
   const double dx = ms.dx;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n_cells >= parallel_min_items)
   for (long n = 1; n <= n_cells; ++n) {
     if (right[n] != 0) s_right[n] = (z[n] - z[right[n]]) / dx;
     if (below[n] != 0) s_below[n] = (z[n] - z[below[n]]) / dx;
@@ -225,7 +225,7 @@ void compute_ground_slopes(main_state& ms) {
   const double dx = ms.dx;
   // Ground falling towards the east gives a positive slope_x, towards the
   // north a positive slope_y; centred differences where both sides exist.
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n_cells >= parallel_min_items)
   for (long n = 1; n <= n_cells; ++n) {
     const int r = right[n], l = left[n], a = above[n], b = below[n];
     if (r != 0 && l != 0)

@@ -10,6 +10,7 @@
 #include "hydromet/hydromet_steps.h"
 #include "input/cell_arrays.h"
 #include "input/cell_loaders.h"
+#include "input/location_lists.h"
 #include "input/watershed_mask.h"
 #include "output/q7_setup.h"
 #include "overland/overland_steps.h"
@@ -125,10 +126,12 @@ const grid_step grid_steps[] = {
     {read_soil_moisture_hotstart, nullptr},
     {setup_nutrients, [](const main_state& ms) { return ms.nutrients_on != 0; }},
     {setup_channel, nullptr},
+    // Without a channel network the channel set-up reads no output lists.
+    {read_output_locations, [](const main_state& ms) { return ms.channel_on == 0; }},
     {setup_superlink, nullptr},
     {setup_drain_network, nullptr},
-    {connect_superlink_outlets, [](const main_state& ms) { return ms.storm_sewer_on && ms.channel_on; }},
-    {connect_drain_outlets, [](const main_state& ms) { return ms.storm_drain_on && ms.channel_on; }},
+    {connect_superlink_outlets, [](const main_state& ms) { return ms.storm_sewer_on != 0; }},
+    {connect_drain_outlets, [](const main_state& ms) { return ms.storm_drain_on != 0; }},
     {assign_nsm_soil_params, [](const main_state& ms) { return ms.nutrients_on && ms.soil_contam_on; }},
     {setup_segment_coupling,
      [](const main_state& ms) { return ms.q7_settings != nullptr && ms.q7_settings->use_q7_fluxes != 0; }},

@@ -9,11 +9,14 @@
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "framework/parallel_sum.h"
 #include "hydromet/permafrost_setup.h"
 #include "input/ascii_map.h"
+#include "input/map_placement.h"
 #include "input/cell_loaders.h"
 #include "input/map_table_format.h"
 #include "input/map_table_reader.h"
+#include "input/moisture_check.h"
 #include "input/setup_lines.h"
 #include "input/soil_tables.h"
 #include "subsurface/subsurface_steps.h"
@@ -85,13 +88,15 @@ bool read_single_layer_params(main_state& ms) {
 bool read_layered_params(main_state& ms) {
   if (!map_table_has(ms, multi_layer_card)) {
     print_setup_line(ms, format_string("reading soil map from file: %s\n", ms.soil_type_map_path.c_str()));
-    read_ascii_map(ms.fs_soil_type_map, ms.soil_type_map_path, map_integer_grid, ms.map_north, ms.map_south,
-                   ms.map_east, ms.map_west, ms.map_rows, ms.map_cols, ms.data, nullptr, nullptr, nullptr, ms.rows,
-                   ms.cols, ms.tool_mode);
+    double north = 0, south = 0, east = 0, west = 0;
+    int rows = 0, cols = 0;
+    read_ascii_map(ms.fs_soil_type_map, ms.soil_type_map_path, map_integer_grid, north, south, east, west, rows,
+                   cols, ms.data, nullptr, nullptr, nullptr, ms.rows, ms.cols, ms.tool_mode);
     if (error_rec.stop) return false;
+    if (!map_edges_agree(ms, "soil type map", ms.soil_type_map_path, north, south, east, west)) return false;
     // The map reader has checked the header against the grid, so the
     // grid's own bounds hold every cell of the map.
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<long>(ms.rows) * ms.cols >= parallel_min_items)
     for (int r = 1; r <= ms.rows; ++r)
       for (int c = 1; c <= ms.cols; ++c)
         if (const int cell = ms.mask[r][c]; cell > 0) ms.soiltype[cell] = ms.data[r][c];
@@ -104,7 +109,7 @@ bool read_layered_params(main_state& ms) {
   }
   // The first cell in cell order whose soil type has no row in the table.
   long first_bad = ms.n_cells + 1;
-#pragma omp parallel for schedule(static) reduction(min : first_bad)
+#pragma omp parallel for schedule(static) reduction(min : first_bad) if (ms.n_cells >= parallel_min_items)
   for (long i = 1; i <= ms.n_cells; ++i)
     if (const int t = ms.soiltype[i]; (t < 0 || t >= soil_type_store::size()) && i < first_bad) first_bad = i;
   if (first_bad <= ms.n_cells) {
@@ -117,7 +122,7 @@ bool read_layered_params(main_state& ms) {
   if (ms.project_params.permafrost_kotu == 1 || ms.project_params.multi_layer_infil_kotu == 1)
     for (int i = 1; i <= ms.n_cells; ++i) link_ga_layers_to_temp_nodes(ms, i);
   const soil_type_store& table = ms.soil_type_table;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (ms.n_cells >= parallel_min_items)
   for (long i = 1; i <= ms.n_cells; ++i) {
     const soil_type_params& p = table[ms.soiltype[i]];
     ms.soil_moisture[i] = p.layer_initial_moisture[1];
@@ -135,6 +140,10 @@ void read_infiltration_params(main_state& ms) {
   if ((ms.green_ampt_on || ms.inf_redist_on) && !read_single_layer_params(ms)) return;
   if (ms.multi_layer_ga_on == 1 && !read_layered_params(ms)) return;
   read_et_maps(ms);
+  if (error_rec.stop) return;
+  if ((ms.green_ampt_on || ms.inf_redist_on) && ms.moisture_on == 1 && ms.porosity_on == 1 &&
+      !initial_moisture_fits_porosity(ms))
+    return;
   if (ms.snow_canopy_intercept_on == 1) read_snow_canopy_table(ms);
   read_water_table_maps(ms);
   setup_richards_columns(ms);

@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <string_view>
 #include <vector>
 
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "input/ascii_map.h"
 #include "input/cell_loaders.h"
@@ -48,6 +51,24 @@ bool starts_keyword(std::string line, std::string_view keyword) {
   return word.size() <= keyword.size() && keyword.starts_with(word);
 }
 
+// Takes the values of a card line in order by the number rule: `whole` ints
+// then reals. False after the refusal names the card, the file, the line and
+// the text.
+bool take_card_values(std::string& line, const char* card, const char* file_kind, const std::string& path,
+                      long line_no, std::initializer_list<int*> whole, std::initializer_list<double*> reals) {
+  std::string token;
+  number_fault fault = number_fault::none;
+  for (int* v : whole)
+    if ((fault = pop_whole(line, *v, token)) != number_fault::none) break;
+  if (fault == number_fault::none)
+    for (double* v : reals)
+      if ((fault = pop_real(line, *v, token)) != number_fault::none) break;
+  if (fault == number_fault::none) return true;
+  stop_with(stderr, format_string("Error: the %s card on line %ld of the %s %s: %s.\n", card, line_no, file_kind,
+                                  path.c_str(), number_fault_text(fault, token, INT_MIN, INT_MAX).c_str()));
+  return false;
+}
+
 }  // namespace
 
 int is_lake_card(std::string& line) { return take_first_word(line) == "lake" ? 0 : 1; }
@@ -69,9 +90,7 @@ void read_lake_file(file_wrapper& f, const std::string& path, int kind, int expe
     if (is_lake_card(line) != 0) continue;
     int n = 0;
     double elev = 0, volume = 0;
-    pop_int(line, n);
-    pop_double(line, elev);
-    pop_double(line, volume);
+    if (!take_card_values(line, "LAKE", "overland lake file", path, line_no, {&n}, {&elev, &volume})) return;
     if (n < 1 || n > expected || lakes.size() < n) {
       stop_with(stderr, format_string("Error: the LAKE card on line %ld of the overland lake file %s names lake %d; "
                                       "the lake map has lakes 1 to %d.\n",
@@ -124,11 +143,9 @@ void read_lowspot_file(file_wrapper& f, const std::string& path, int& count, one
   for (long line_no = 2; first && read_line(line, f); ++line_no) {
     if (is_spot_card(line) != 0) continue;
     low_spot s;
-    pop_int(line, s.row);
-    pop_int(line, s.col);
-    pop_int(line, s.direction);
-    pop_double(line, s.width_fraction);
-    pop_double(line, s.crest_elev);
+    if (!take_card_values(line, "SPOT", "lowspot input file", path, line_no, {&s.row, &s.col, &s.direction},
+                          {&s.width_fraction, &s.crest_elev}))
+      return;
     if (!std::isfinite(s.width_fraction) || !std::isfinite(s.crest_elev)) {
       stop_with(stderr, format_string("Error: the SPOT card on line %ld of the lowspot input file %s holds a value "
                                       "that is not a number.\n",

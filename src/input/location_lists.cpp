@@ -1,15 +1,15 @@
 #include "input/location_lists.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "framework/alloc.h"
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/cell_loaders.h"
 #include "input/grid_connectivity.h"
 
@@ -33,18 +33,12 @@ class list_reader {
         return false;
       }
     }
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(token.c_str(), &end, 10);
-    if (end == token.c_str() || *end != '\0' || errno != 0 || v < -2147483647L || v > 2147483647L) {
-      fail(entry == 0 ? format_string("Error: the count \"%s\" in file %s is not a whole number.\n", token.c_str(),
-                                      path_.c_str())
-                      : format_string("Error: entry %d of file %s holds \"%s\", not a whole number.\n", entry,
-                                      path_.c_str(), token.c_str()));
-      return false;
-    }
-    out = static_cast<int>(v);
-    return true;
+    if (read_int(token, out, -2147483647, 2147483647) == number_fault::none) return true;
+    fail(entry == 0 ? format_string("Error: the count \"%s\" in file %s is not a whole number.\n",
+                                    printable(token).c_str(), path_.c_str())
+                    : format_string("Error: entry %d of file %s holds \"%s\", not a whole number.\n", entry,
+                                    path_.c_str(), printable(token).c_str()));
+    return false;
   }
 
   bool count(int& n) {
@@ -141,8 +135,63 @@ void read_cell_locations(main_state& ms) {
   for (int k = 1; k <= n; ++k)
     if (!in.cell(ms, k, ms.celrowloc[k], ms.celcolloc[k])) return;
   ms.fs_in_celldepdis_location.close();
-  for (int k = 1; k <= n; ++k)
+  for (int k = 1; k <= n; ++k) {
     find_cell_number(ms.mask, ms.map_rows, ms.map_cols, ms.celrowloc, ms.celcolloc, ms.gnumlocater, k);
+    if (ms.gnumlocater[k] == 0)
+      warn(format_string("Warning: entry %d of file %s, row %d column %d, lies outside the watershed; its depth "
+                         "and discharge are written as 0.\n",
+                         k, ms.in_celldepdis_location_path.c_str(), ms.celrowloc[k], ms.celcolloc[k]));
+  }
+}
+
+namespace {
+
+// Every link and node of a list names a node of the channel network; a list
+// that names another would write nothing, or read outside the network.
+bool check_link_nodes(const main_state& ms, const std::string& path, int count, const ivec& links,
+                      const ivec& nodes) {
+  for (int k = 1; k <= count && k <= links.size() && k <= nodes.size(); ++k) {
+    const int link = links[k], node = nodes[k];
+    std::string why;
+    if (ms.channel_on == 0 || ms.LINKS < 1)
+      why = format_string("link %d, but the project has no channel network (card CHANNEL_INPUT)", link);
+    else if (link < 1 || link > ms.LINKS)
+      why = format_string("link %d; the channel network has links 1 to %d", link, ms.LINKS);
+    else if (node < 1 || link > ms.nx.size() || node > ms.nx[link])
+      why = format_string("node %d of link %d; the link has nodes 1 to %d", node, link,
+                          link <= ms.nx.size() ? ms.nx[link] : 0);
+    if (why.empty()) continue;
+    std::printf("Error: entry %d of file %s names %s.\n", k, path.c_str(), why.c_str());
+    error_rec.code = already_printed_code;
+    report_error(error_rec);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void read_output_locations(main_state& ms) {
+  read_hyd_locations(ms);
+  if (error_rec.stop) return;
+  if (ms.in_hyd_location_on &&
+      !check_link_nodes(ms, ms.in_hyd_location_path, ms.n_hyd_locations, ms.hlink, ms.hnode))
+    return;
+  read_gwflux_locations(ms);
+  if (error_rec.stop) return;
+  if (ms.in_gwflux_location_on &&
+      !check_link_nodes(ms, ms.in_gwflux_location_path, ms.n_gwflux_locations, ms.gwflink, ms.gwfnode))
+    return;
+  read_cell_locations(ms);
+  if (error_rec.stop) return;
+  read_sed_locations(ms);
+  if (error_rec.stop) return;
+  if (ms.in_sed_loc_on && ms.ov_sed_out_on &&
+      !check_link_nodes(ms, ms.in_sed_loc_path, ms.n_sed_locations, ms.slink, ms.snode))
+    return;
+  read_superlink_junc_locations(ms);
+  if (error_rec.stop) return;
+  read_superlink_node_locations(ms);
 }
 
 void read_output_cell_list(main_state& ms) {

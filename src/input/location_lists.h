@@ -11,6 +11,11 @@ namespace kavro {
 
 struct main_state;
 
+// The six lists in their order (hydrographs, groundwater fluxes, cells,
+// sediment, superjunctions, superlink nodes); the link and node lists are
+// checked against the channel network, which must exist by then.
+void read_output_locations(main_state& ms);
+
 // IN_HYD_LOCATION: link and node pairs into hlink, hnode.
 void read_hyd_locations(main_state& ms);
 // IN_GWFLUX_LOCATION: link and node pairs into gwflink, gwfnode.

@@ -55,6 +55,13 @@ void report_map_table_card(int& flag, int code, const std::string& path, int vel
   } else if (flag) {
     file_wrapper map;
     flag = !velm_grid_on && map.open(map_path, "r") ? 1 : 0;
+    if (!flag && !velm_grid_on) {
+      // Without its index map the table would be left out of the run unseen.
+      std::printf("Error: the %s table of the mapping table %s uses the index map %s (card INDEX_MAP), which is "
+                  "not in %s.\n",
+                  std::string(label).c_str(), path.c_str(), map_path.c_str(), folders_searched(map_path).c_str());
+      error_rec.code = already_printed_code;
+    }
   }
   if (tool_mode != 1) print_table_report_line(label, flag);
 }

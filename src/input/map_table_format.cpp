@@ -1,5 +1,6 @@
 #include "input/map_table_format.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +9,9 @@
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/ascii_map.h"
 #include "input/map_table_check.h"
 
@@ -133,6 +136,24 @@ bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, s
       at_end);
 }
 
+std::vector<std::pair<int, std::string>> map_line_paths(const std::string& path, std::string_view header,
+                                                          bool (*is_map_line)(std::string_view)) {
+  std::vector<std::pair<int, std::string>> names;
+  file_wrapper f;
+  if (!f.open(path, "r")) return names;
+  std::vector<index_map_entry> maps;
+  std::string line;
+  bool at_end = true;
+  if (!read_map_lines(f, header, is_map_line, maps, line, at_end)) return names;
+  for (std::size_t k = 0; k < maps.size(); ++k) names.emplace_back(static_cast<int>(k) + 2, maps[k].path);
+  return names;
+}
+
+std::vector<std::pair<int, std::string>> index_map_names(const std::string& path) {
+  return map_line_paths(path, file_header,
+                        [](std::string_view l) { return line_card_code(l) == map_card::index_map; });
+}
+
 std::string_view map_name_of_card_line(std::string_view line) {
   const std::size_t gap = line.find_first_of(" \t");
   if (gap == std::string_view::npos) return {};
@@ -170,18 +191,24 @@ int seek_sediments_card(file_wrapper& f) { return seek_plain_card(f, map_card::s
 int seek_ratingcurves_card(file_wrapper& f) { return seek_plain_card(f, map_card::ratingcurves); }
 
 int count_of_count_line(std::string_view line) {
-  std::string rest(line), word;
+  std::string rest(line), word, token;
   pop_token(rest, word);
   int n = 0;
-  if (!pop_int(rest, n)) return 0;
+  const number_fault fault = pop_whole(rest, n, token);
+  if (fault == number_fault::missing) return 0;
+  if (fault != number_fault::none) {
+    std::printf("Error: the count line \"%s\" of the mapping table: %s.\n", printable(line).c_str(),
+                number_fault_text(fault, token, INT_MIN, INT_MAX).c_str());
+    return 0;
+  }
   return n > 0 ? n : 0;
 }
 
 bool row_id(std::string_view line, int& id) {
-  const std::string id_text(line.substr(0, id_columns));
-  if (std::sscanf(id_text.c_str(), "%d", &id) == 1) return true;
+  std::string id_text(line.substr(0, id_columns)), token;
   id = 0;
-  return false;
+  if (!pop_token(id_text, token)) return false;
+  return read_int(token, id) == number_fault::none;
 }
 
 std::string row_name_token(std::string_view line) {
@@ -205,17 +232,26 @@ void read_precip_conc_line(file_wrapper& f, int n, dvec& values) {
   std::string line;
   if (!read_line(line, f)) return;
   if (line_card_code(line) != map_card::precip_conc) return;  // that was the column header
-  std::string word;
+  std::string word, token;
   pop_token(line, word);
   for (int i = 1; i <= n; ++i) {
     double v = 0.0;
-    pop_double(line, v);
+    // A value missing from the line is 0; one that is no finite number too,
+    // with a message naming it.
+    const number_fault fault = pop_real(line, v, token);
+    if (fault != number_fault::none && fault != number_fault::missing) {
+      std::printf("Error: value %d of the PRECIP_CONC line of the mapping table: %s.\n", i,
+                  number_fault_text(fault, token).c_str());
+      error_rec.code = already_printed_code;
+      report_error(error_rec);
+      v = 0.0;
+    }
     if (i <= values.size()) values[i] = v;
   }
   read_line(line, f);  // the column header
 }
 
-int read_table_row(file_wrapper& f, int& id, int k, double* values) {
+int read_table_row(file_wrapper& f, int& id, int k, double* values, std::string& bad_token, number_fault& fault) {
   id = 0;
   for (int j = 0; j < k; ++j) values[j] = 0.0;
   std::string line;
@@ -226,13 +262,12 @@ int read_table_row(file_wrapper& f, int& id, int k, double* values) {
   while (read < k && pos < line.size()) {
     while (pos < line.size() && is_blank(line[pos])) ++pos;
     if (pos >= line.size()) break;
-    const char* start = line.c_str() + pos;
-    char* stop = nullptr;
-    const double v = std::strtod(start, &stop);
-    if (stop == start) break;
-    values[read++] = v;
-    pos += static_cast<std::size_t>(stop - start);
-    while (pos < line.size() && !is_blank(line[pos])) ++pos;  // the rest of the word
+    const std::size_t start = pos;
+    while (pos < line.size() && !is_blank(line[pos])) ++pos;
+    bad_token = line.substr(start, pos - start);
+    fault = read_real(bad_token, values[read]);
+    if (fault != number_fault::none) return -3;
+    ++read;
   }
   return read;
 }
@@ -243,18 +278,28 @@ bool read_table_rows(file_wrapper& f, std::string_view table, int n, int k, tabl
   std::vector<double> row(static_cast<std::size_t>(k > 0 ? k : 1), 0.0);
   for (int i = 1; i <= n; ++i) {
     int id = 0;
-    const int got = read_table_row(f, id, k, row.data());
+    std::string bad_token;
+    number_fault fault = number_fault::none;
+    const int got = read_table_row(f, id, k, row.data(), bad_token, fault);
+    if (got == -3) {
+      std::printf("Error: the row of ID %d (row %d) in table %.*s of the mapping table file %s: %s.\n", id, i,
+                  static_cast<int>(table.size()), table.data(), f.name.c_str(),
+                  number_fault_text(fault, bad_token).c_str());
+      error_rec.code = already_printed_code;
+      report_error(error_rec);
+      return false;
+    }
     if (got == -2) {
-      std::printf("Error: table %.*s of the mapping table file ends at row %d of its %d rows (NUM_IDS).\n",
-                  static_cast<int>(table.size()), table.data(), i, n);
+      std::printf("Error: table %.*s of the mapping table file %s ends at row %d of its %d rows (NUM_IDS).\n",
+                  static_cast<int>(table.size()), table.data(), f.name.c_str(), i, n);
       error_rec.code = already_printed_code;
       report_error(error_rec);
       return false;
     }
     if (got == -1 || id < 1) {
       std::printf(
-          "Error: row %d of table %.*s of the mapping table file has no ID of 1 or more in columns 1 to 6.\n",
-          i, static_cast<int>(table.size()), table.data());
+          "Error: row %d of table %.*s of the mapping table file %s has no ID of 1 or more in columns 1 to 6.\n",
+          i, static_cast<int>(table.size()), table.data(), f.name.c_str());
       error_rec.code = already_printed_code;
       report_error(error_rec);
       return false;
@@ -262,16 +307,16 @@ bool read_table_rows(file_wrapper& f, std::string_view table, int n, int k, tabl
     for (int j = 0; j < got; ++j) {
       if (std::isfinite(row[static_cast<std::size_t>(j)])) continue;
       std::printf(
-          "Error: value %d of ID %d (row %d) in table %.*s of the mapping table file is not a number.\n",
-          j + 1, id, i, static_cast<int>(table.size()), table.data());
+          "Error: value %d of ID %d (row %d) in table %.*s of the mapping table file %s is not a number.\n",
+          j + 1, id, i, static_cast<int>(table.size()), table.data(), f.name.c_str());
       error_rec.code = already_printed_code;
       report_error(error_rec);
       return false;
     }
     if (got < k)
-      std::printf(
+      warn(format_string(
           "Warning: the row of ID %d in table %.*s has %d of its %d values; the missing values are 0.0.\n",
-          id, static_cast<int>(table.size()), table.data(), got, k);
+          id, static_cast<int>(table.size()), table.data(), got, k));
     out.ids.push_back(id);
     out.data.insert(out.data.end(), row.begin(), row.begin() + k);
     if (id > out.max_id) out.max_id = id;
@@ -331,10 +376,11 @@ bool read_index_map(file_wrapper& f, const std::string& map_path, double& north,
     }
   }
   if (no_id > 0)
-    print_and_log(
-        log, format_string("Warning: index map %s gives %ld active cells no ID of 1 or more (the first at "
+    warn(
+        format_string("Warning: index map %s gives %ld active cells no ID of 1 or more (the first at "
                            "row %d, column %d); they keep their values.\n",
-                           map_path.c_str(), no_id, first_r, first_c));
+                      map_path.c_str(), no_id, first_r, first_c),
+        log);
   if (quiet != 1 && log && log->is_open()) {
     for (int id = 1; id <= max_id; ++id) {
       const int n = count[static_cast<std::size_t>(id)];

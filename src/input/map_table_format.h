@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/number_text.h"
 #include "framework/one_based.h"
 
 namespace kavro {
@@ -162,6 +163,14 @@ struct index_map_entry {
 // not the file header.
 bool read_index_map_lines(file_wrapper& f, std::vector<index_map_entry>& maps, std::string& line,
                           bool& at_end);
+// The index maps the mapping table at `path` names, each with the line that
+// names it (INDEX_MAP lines follow line 1); empty when the file does not open
+// or is no mapping table. For the check that no output writes over them.
+std::vector<std::pair<int, std::string>> index_map_names(const std::string& path);
+// The paths the map lines of any file of that shape name (line 1 begins with
+// `header`, the map lines follow it), each with its line.
+std::vector<std::pair<int, std::string>> map_line_paths(const std::string& path, std::string_view header,
+                                                          bool (*is_map_line)(std::string_view));
 // The same for any file of that shape: line 1 begins with `header`, the map
 // lines are those for which `is_map_line` holds.
 bool read_map_lines(file_wrapper& f, std::string_view header, bool (*is_map_line)(std::string_view),
@@ -176,10 +185,12 @@ const std::string* find_index_map(const std::vector<index_map_entry>& maps, std:
 // NUM_CON, NUM_CONTAM) line, else 0. A negative count reads as 0. The line
 // is consumed either way.
 int read_num_ids(file_wrapper& f);
-// The count of a count line: its second token as an integer, 0 when missing
-// or negative.
+// The count of a count line: its second token as a whole number, 0 when
+// missing or negative; a token that is no whole number prints its message
+// and gives 0.
 int count_of_count_line(std::string_view line);
-// The ID of a table row: the integer in columns 1 to 6. False when none.
+// The ID of a table row: the first token of columns 1 to 6 as a whole number.
+// False when there is none.
 bool row_id(std::string_view line, int& id);
 // The name token of a row that carries a name (time-series index, rating
 // curves): the first token from column 7.
@@ -199,11 +210,13 @@ void skip_card_lines(file_wrapper& f);
 // `values` are not written.
 void read_precip_conc_line(file_wrapper& f, int n, dvec& values);
 
-// One table row. The ID is the integer in columns 1 to 6 (0 when none), the
-// values are read from column 87 on, separated by blanks or tabs; values
+// One table row. The ID is the whole number in columns 1 to 6 (0 when none),
+// the values are read from column 87 on, separated by blanks or tabs; values
 // missing from the row are 0.0. Returns how many of the k values were read,
-// or -1 when the row has no readable ID, -2 at the end of the file.
-int read_table_row(file_wrapper& f, int& id, int k, double* values);
+// -1 when the row has no readable ID, -2 at the end of the file, -3 when a
+// value is not one finite number (its text in `bad_token`, what is wrong in
+// `fault`).
+int read_table_row(file_wrapper& f, int& id, int k, double* values, std::string& bad_token, number_fault& fault);
 
 // The rows of one table.
 struct table_rows {

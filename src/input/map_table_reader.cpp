@@ -6,6 +6,8 @@
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "input/map_placement.h"
+#include "input/map_table_limits.h"
 #include "input/time_series.h"
 
 namespace kavro {
@@ -50,7 +52,9 @@ void indexed_table_reader::skip_to_rows(int n_precip, dvec* precip) {
     skip_card_lines(file_);
 }
 
-bool indexed_table_reader::read_rows(int k) { return read_table_rows(file_, keyword_, num_ids_, k, rows_); }
+bool indexed_table_reader::read_rows(int k) {
+  return read_table_rows(file_, keyword_, num_ids_, k, rows_) && map_table_values_allowed(code_, keyword_, file_.name, rows_);
+}
 
 bool indexed_table_reader::read_map(id_zero zero) {
   if (ms_.velm_grid_on) {
@@ -62,9 +66,15 @@ bool indexed_table_reader::read_map(id_zero zero) {
     report_code(65, map_path_);
     return false;
   }
-  return read_index_map(map, map_path_, ms_.map_north, ms_.map_south, ms_.map_east, ms_.map_west,
-                        ms_.map_rows, ms_.map_cols, ms_.mask, ids_, rows_.max_id, ms_.rows, ms_.cols,
-                        &ms_.fs_summary, ms_.tool_mode, zero);
+  // The grid's coordinates stay the mask's; an index map of another place is refused.
+  double north = 0, south = 0, east = 0, west = 0;
+  int map_rows = 0, map_cols = 0;
+  if (!read_index_map(map, map_path_, north, south, east, west, map_rows, map_cols, ms_.mask, ids_, rows_.max_id,
+                      ms_.rows, ms_.cols, &ms_.fs_summary, ms_.tool_mode, zero))
+    return false;
+  if (map_edges_agree(ms_, "index map", map_path_, north, south, east, west)) return true;
+  ids_.reset();
+  return false;
 }
 
 int read_map_table(main_state& ms, int code, dvec* d1, dvec* d2, dvec* d3, dvec* d4, dvec* d5, dvec* d6,

@@ -123,6 +123,32 @@ bool check_infiltration_sources(const main_state& ms) {
   return complete;
 }
 
+// Erosion writes the outlet sediment hydrograph; channel sand needs its
+// diameter and the bed its porosity.
+bool check_sediment_cards(const main_state& ms) {
+  if (ms.sed_control.erosion_on != 1) return true;
+  const project_params_record& p = ms.project_params;
+  if (p.outlet_sed_flux.empty())
+    return refuse_with(
+        "Error: SOIL_EROSION needs OUTLET_SED_FLUX: give the card OUTLET_SED_FLUX with the name of the outlet "
+        "sediment hydrograph file.\n");
+  if (ms.ov_sed_out_on != 1) return true;
+  if (!(p.sand_size > 0.0)) {
+    std::printf("Error: SOIL_EROSION with channels needs SAND_SIZE, the smallest sand diameter in mm, above 0 "
+                "(SAND_SIZE %g).\n",
+                p.sand_size);
+    error_rec.code = already_printed_code;
+    return false;
+  }
+  if (!(p.sed_porosity >= 0.0 && p.sed_porosity < 1.0)) {
+    std::printf("Error: SED_POROSITY %g is not a porosity: give a value from 0 up to, not including, 1.\n",
+                p.sed_porosity);
+    error_rec.code = already_printed_code;
+    return false;
+  }
+  return true;
+}
+
 bool check_soil_and_channel(main_state& ms) {
   if (!check_infiltration_sources(ms)) return false;
   if (ms.multi_layer_ga_on == 1) clear_green_ampt_maps(ms);
@@ -137,6 +163,7 @@ bool check_soil_and_channel(main_state& ms) {
   }
   if (ms.chan_implicit_on == 1 || ms.run_params.chan_method == chan_method_preissmann) return refuse(35);
   if (ms.channel_on == 1 && ms.sed_control.erosion_on == 1) ms.ov_sed_out_on = 1;
+  if (!check_sediment_cards(ms)) return false;
   if (ms.chan_discharge_map_on && !ms.channel_on) ms.chan_discharge_map_on = 0;
   return true;
 }

@@ -8,7 +8,9 @@
 #include <cstdlib>
 
 #include "framework/error_record.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/card_services.h"
 
 namespace kavro {
@@ -26,15 +28,6 @@ void take_value(std::string& rest, int& value) {
 }
 
 namespace {
-
-bool digit_at(const std::string& text, size_t i) {
-  return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]));
-}
-
-// Position after an optional sign.
-size_t after_sign(const std::string& text) {
-  return !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
-}
 
 void lower_case(std::string& text) {
   for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -79,17 +72,19 @@ void end_reading_with(card_context& c, int code) {
 }  // namespace
 
 bool leading_real(const std::string& token, double& value) {
-  size_t i = after_sign(token);
-  if (i < token.size() && token[i] == '.') ++i;
-  if (!digit_at(token, i)) return false;
-  value = std::strtod(token.c_str(), nullptr);
-  return true;
+  double v = 0.0;
+  const number_fault f = read_real(token, v);
+  if (f == number_fault::none) value = v;
+  // nan and inf are numbers too: the card check refuses them by name.
+  if (f == number_fault::not_finite) value = std::strtod(token.c_str(), nullptr);
+  return f == number_fault::none || f == number_fault::not_finite;
 }
 
 bool leading_int(const std::string& token, int& value) {
-  if (!digit_at(token, after_sign(token))) return false;
-  const long n = std::strtol(token.c_str(), nullptr, 10);
-  value = static_cast<int>(n < INT_MIN ? INT_MIN : n > INT_MAX ? INT_MAX : n);
+  long long n = 0;
+  const number_fault f = read_whole(token, n);
+  if (f == number_fault::missing || f == number_fault::not_a_number) return false;
+  value = f == number_fault::none ? static_cast<int>(n < INT_MIN ? INT_MIN : n > INT_MAX ? INT_MAX : n) : 0;
   return true;
 }
 
@@ -124,11 +119,11 @@ void reten_depth_card(card_context& c, std::string& rest) {
     c.project.use_reten_depth = 1;
     return;
   }
-  std::printf(
+  warn(format_string(
       "Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH <filename>-or-\nRETENTION <value>  "
       "-or-\n"
       "RETEN_DEPTH \n  Using %lf for the uniform retention depth\n\n",
-      depth);
+      depth));
   c.project.use_retention = 1;
   c.project.retention = depth;
 }
@@ -204,7 +199,7 @@ void output_folder_card(card_context&, std::string& rest) {
   std::string folder;
   take_name(rest, folder);
   if (folder.empty()) {
-    std::printf("Warning: OUTPUT_FOLDER card without a folder name; the output folder is not changed.\n");
+    warn("Warning: OUTPUT_FOLDER card without a folder name; the output folder is not changed.\n");
     return;
   }
   set_output_folder(folder);
@@ -226,6 +221,15 @@ void super_quiet_card(card_context& c, std::string&) {
 void num_threads_card(card_context& c, std::string& rest) {
   int n = 0;
   take_value(rest, n);
+  // More threads than processors only wait for each other (and enough of
+  // them cannot even be started).
+  const int processors = omp_get_num_procs();
+  if (n > processors) {
+    warn(format_string("Warning: NUM_THREADS %d asks for more threads than the %d processors of this machine; %d "
+                       "threads are used.\n",
+                       n, processors, processors));
+    n = processors;
+  }
   if (n > 0) {
     omp_set_num_threads(n);
     std::printf("Setting the thread level to %d.\n", n);

@@ -56,8 +56,9 @@ void take_name(std::string& rest, std::string& name);
 void take_value(std::string& rest, double& value);
 void take_value(std::string& rest, int& value);
 
-// True when `token` begins with a number (sign, digits, decimal point), as a
-// map file name never does; the number goes to `value`.
+// True when `token` is wholly a number ("12.5", "-3", "1e3", also nan and
+// inf, which the card checks refuse by name), as a file name never is; the
+// number goes to `value`. A name such as "2001.asc" is no number.
 bool leading_real(const std::string& token, double& value);
 bool leading_int(const std::string& token, int& value);
 

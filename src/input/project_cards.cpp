@@ -7,7 +7,9 @@
 #include <iterator>
 
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/card_services.h"
+#include "input/card_suggestion.h"
 #include "input/elev_series.h"
 #include "input/project_card_actions.h"
 #include "input/time_series.h"
@@ -115,7 +117,7 @@ std::string_view project_card_keyword(project_card card) {
   return {};
 }
 
-project_card project_card_code(std::string& line, int warn_off) {
+project_card project_card_code(std::string& line, int warn_off, int line_no, std::string_view file) {
   std::string token;
   if (!pop_token(line, token)) return project_card::ignore;
   for (char& ch : token) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -128,7 +130,15 @@ project_card project_card_code(std::string& line, int warn_off) {
                                    [](const card_keyword& e, std::string_view k) { return e.keyword < k; });
   if (it != sorted_keywords.end() && it->keyword == key) return it->card;
 
-  if (warn_off != 1) std::printf("Warning: unknown card found in the project file: %s\n", token.c_str());
+  if (warn_off != 1) {
+    // A misspelt card would silently leave its process out: say which card was meant.
+    std::string text = "Warning: unknown card found in the project file: " + token;
+    if (line_no > 0) text += format_string(" (line %d of %.*s)", line_no, static_cast<int>(file.size()), file.data());
+    const std::string meant = nearest_card_keyword(key);
+    if (!meant.empty()) text += "; did you mean " + meant + "?";
+    if (line_no > 0) text += meant.empty() ? "; the line is not used." : " The line is not used.";
+    warn(text + "\n");
+  }
   return project_card::ignore;
 }
 

@@ -34,9 +34,10 @@ std::string_view project_card_keyword(project_card card);
 
 // Takes the first token off `line` and returns its card. A line without a
 // token, a comment ('#'), an ignored keyword or an unknown card gives
-// `ignore`; an unknown card prints a warning unless warn_off is 1. On return
-// the line holds the card's values.
-project_card project_card_code(std::string& line, int warn_off);
+// `ignore`; an unknown card prints a warning unless warn_off is 1, naming
+// the line `line_no` of `file` when given and the nearest known card. On
+// return the line holds the card's values.
+project_card project_card_code(std::string& line, int warn_off, int line_no = 0, std::string_view file = {});
 
 // What a card acts on while the project file is read.
 struct card_context {

@@ -9,6 +9,7 @@
 #include "input/card_value_checks.h"
 #include "input/project_card_actions.h"
 #include "input/project_cards.h"
+#include "input/replacement_cards.h"
 
 namespace kavro {
 
@@ -82,13 +83,18 @@ void read_project_cards(const std::string& path, project_params_record& project,
   set_reader_defaults(project);
 
   card_context c{project, run, rain};
-  card_value_checks checks(path, run, warn_off == 1);
+  load_replacement_cards(path, c);
+  card_value_checks checks(path, run);
   int line_no = 1;
   while (!c.end_reading && read_line(line, f)) {
     ++line_no;
-    const project_card card = project_card_code(line, warn_off);
+    const project_card card = project_card_code(line, warn_off, line_no, path);
+    if (refuse_unreplaced_key(card, line, line_no, path)) {
+      ++run.card_errors;
+      continue;
+    }
     checks.check(card, line, line_no);
-    apply_project_card(card, line, c);
+    if (!is_replacement_card(card)) apply_project_card(card, line, c);
   }
   f.close();
 }

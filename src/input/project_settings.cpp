@@ -9,11 +9,14 @@
 #include "framework/replace_pairs.h"
 #include "framework/run_clock.h"
 #include "framework/run_globals.h"
+#include "input/card_physics_checks.h"
 #include "input/file_name_clash.h"
 #include "input/map_table_check.h"
 #include "input/project_reader.h"
 #include "input/run_control_checks.h"
 #include "input/settings_copies.h"
+#include "input/unused_map_cards.h"
+#include "overland/rain_rate_checks.h"
 
 namespace kavro {
 
@@ -314,7 +317,8 @@ void read_project(const std::string& project_path, main_state& ms) {
   // Refused card values and file names stop the run before any file is
   // opened for writing; every refusal has been printed.
   const bool values_ok = ms.run_params.card_errors == 0 && check_date_cards(ms.run_params);
-  if (!check_file_name_clashes(ms) || !values_ok) {
+  const bool physics_ok = check_card_physics(ms);
+  if (!check_file_name_clashes(ms) || !values_ok || !physics_ok) {
     set_stop_code(already_printed_code);
     return;
   }
@@ -325,7 +329,9 @@ void read_project(const std::string& project_path, main_state& ms) {
   apply_long_term_settings(ms);
   apply_channel_settings(ms);
   apply_soil_settings(ms);
+  warn_unused_soil_maps(ms);
   apply_rain_settings(ms);
+  warn_unlikely_uniform_rain(ms);
   apply_output_settings(ms);
 
   ms.quiet = ms.project_params.use_super_quiet;

@@ -59,15 +59,6 @@ void check_steps(refusals& r, const char* card, double minutes, double dt) {
     r.add("Error: card %s gives %g minutes, more than %d time steps of %g s.\n", card, minutes, INT_MAX, dt);
 }
 
-// The folders where a name read from a card is looked for, as a user reads them.
-std::string searched_folders() {
-  std::error_code ec;
-  std::string text = "the folder kavro was started from (" + std::filesystem::current_path(ec).string() + ")";
-  if (!project_folder.empty()) text += " and the project folder " + project_folder;
-  if (!output_folder.empty()) text += " and the output folder " + output_folder;
-  return text;
-}
-
 // A card every run needs; when it names a map, the map must exist.
 void check_required_card(refusals& r, const char* card, const std::string& name, const char* what, bool input) {
   if (name.empty()) {
@@ -78,7 +69,7 @@ void check_required_card(refusals& r, const char* card, const std::string& name,
   std::error_code ec;
   if (std::filesystem::is_regular_file(expected_file_name(name, "r"), ec)) return;
   // Where it was looked for; the opening of the file reports the failure.
-  std::printf("Card %s names the file %s, which is not in %s.\n", card, name.c_str(), searched_folders().c_str());
+  std::printf("Card %s names the file %s, which is not in %s.\n", card, name.c_str(), folders_searched(name).c_str());
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cstdio>
 
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 
 namespace kavro {
@@ -88,6 +91,32 @@ void report_series_error(const std::string& message) {
     error_rec.code = 4000;
     report_error(error_rec);
   }
+}
+
+int read_series_row(series_file_reader& in, const std::string& line, int n, int whole, double* out) {
+  std::string rest = line, token;
+  for (int k = 0; k < n; ++k) {
+    number_fault fault = number_fault::missing;
+    if (pop_token(rest, token)) {
+      if (k < whole) {
+        int v = 0;
+        fault = read_int(token, v);
+        out[k] = v;
+      } else {
+        fault = read_real(token, out[k]);
+      }
+    }
+    if (fault == number_fault::none) continue;
+    // A line with a word where a number is due is no row; a number that no
+    // row may hold (nan, inf, a fraction of an hour) stops the run.
+    if (fault == number_fault::missing || fault == number_fault::not_a_number) return 0;
+    std::printf("Error: line %d of file %s: value %d of the row: %s.\n", in.line_no(), in.file_name().c_str(), k + 1,
+                number_fault_text(fault, token, INT_MIN, INT_MAX).c_str());
+    error_rec.code = 4000;
+    report_error(error_rec);
+    return -1;
+  }
+  return 1;
 }
 
 void report_series_order(series_file_reader& in, const char* kind, const std::string& series_name) {

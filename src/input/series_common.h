@@ -77,6 +77,13 @@ void report_series_error(const std::string& message);
 
 // Prints that the table of `series_name` is out of order at the current
 // line of `in` and stops the run.
+// Reads the first `n` tokens of a series row, the first `whole` of them as
+// whole numbers, the rest as finite numbers. 1 when they are; 0 when the
+// line is no row (a word or nothing where a number is due); -1 after a
+// refusal of a number no row may hold (nan, inf, a fraction where a whole
+// number is due), naming the file, the line and the text (code 4000,
+// reported).
+int read_series_row(series_file_reader& in, const std::string& line, int n, int whole, double* out);
 void report_series_order(series_file_reader& in, const char* kind, const std::string& series_name);
 
 }  // namespace kavro

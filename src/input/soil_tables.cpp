@@ -10,6 +10,7 @@
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "hydromet/permafrost_setup.h"
 #include "input/ascii_map.h"
@@ -65,12 +66,10 @@ class soil_tokens {
                            path_.c_str(), entry_, type_, what, layer));
       return false;
     }
-    char* end = nullptr;
-    out = std::strtod(token.c_str(), &end);
-    if (end == token.c_str() || *end != '\0' || !std::isfinite(out)) {
+    if (read_real(token, out) != number_fault::none) {
       refuse(format_string("Error: in the soil table %s, soil %d (type %d): %s of layer %d is \"%s\", not a "
                            "number.\n",
-                           path_.c_str(), entry_, type_, what, layer, token.c_str()));
+                           path_.c_str(), entry_, type_, what, layer, printable(token).c_str()));
       return false;
     }
     return true;
@@ -83,15 +82,10 @@ class soil_tokens {
                            entry_));
       return false;
     }
-    char* end = nullptr;
-    const long v = std::strtol(token.c_str(), &end, 10);
-    if (end == token.c_str() || *end != '\0' || v < -2147483647L || v > 2147483647L) {
-      refuse(format_string("Error: in the soil table %s, %s of soil %d is \"%s\", not a whole number.\n",
-                           path_.c_str(), what, entry_, token.c_str()));
-      return false;
-    }
-    out = static_cast<int>(v);
-    return true;
+    if (read_int(token, out, -2147483647, 2147483647) == number_fault::none) return true;
+    refuse(format_string("Error: in the soil table %s, %s of soil %d is \"%s\", not a whole number.\n",
+                         path_.c_str(), what, entry_, printable(token).c_str()));
+    return false;
   }
 
  private:

@@ -9,6 +9,7 @@
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "input/elev_series.h"
 #include "input/map_table_format.h"
@@ -83,16 +84,16 @@ bool read_rating_curve_names(main_state& ms, std::map<int, std::string>& names) 
     int id = 0;
     if (!read_line(line, f)) {
       std::printf(
-          "Error: table RATINGCURVES of the mapping table file ends at row %d of its %d rows (NUM_IDS).\n", i,
-          n);
+          "Error: table RATINGCURVES of the mapping table file %s ends at row %d of its %d rows (NUM_IDS).\n",
+          f.name.c_str(), i, n);
       stop_printed();
       return false;
     }
     if (!row_id(line, id) || id < 1) {
       std::printf(
-          "Error: row %d of table RATINGCURVES of the mapping table file has no ID of 1 or more in columns 1 "
-          "to 6.\n",
-          i);
+          "Error: row %d of table RATINGCURVES of the mapping table file %s has no ID of 1 or more in columns "
+          "1 to 6.\n",
+          i, f.name.c_str());
       stop_printed();
       return false;
     }
@@ -132,13 +133,16 @@ int read_sediments_table(const std::string& table_path, int& count, dvec& spec_g
     }
     std::string rest = line.size() > 40 ? line.substr(40) : std::string{};
     sed_class s;
-    pop_double(rest, s.spec_grav);
-    pop_double(rest, s.part_diam);
-    pop_double(rest, s.f_bind);
+    std::string token;
+    number_fault fault = number_fault::none;
+    // A value missing from a short row is 0; one that is there must be a number.
+    for (double* v : {&s.spec_grav, &s.part_diam, &s.f_bind})
+      if ((fault = pop_real(rest, *v, token)) != number_fault::none) break;
+    if (fault == number_fault::missing) fault = number_fault::none;
     pop_token(rest, s.file);
-    if (!std::isfinite(s.spec_grav) || !std::isfinite(s.part_diam) || !std::isfinite(s.f_bind)) {
-      std::printf("Error: sediment class %d of table SEDIMENTS in %s has a value that is not a number: %s\n",
-                  i, table_path.c_str(), line.c_str());
+    if (fault != number_fault::none) {
+      std::printf("Error: sediment class %d of table SEDIMENTS in %s: %s: %s\n", i, table_path.c_str(),
+                  number_fault_text(fault, token).c_str(), printable(line).c_str());
       stop_printed();
       return 0;
     }

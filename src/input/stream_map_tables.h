@@ -62,6 +62,14 @@ int read_stream_num_ids(file_wrapper& f);
 int read_stream_map(const std::string& path, int links, int maxnodes, const ivec& nx, imat& ids,
                     std::span<double> values, int mode);
 
+// The stream maps the stream mapping table at `path` names, each with the
+// line that names it (ST_INDEX_MAP lines follow line 1); empty when the file
+// does not open or is no stream mapping table.
+std::vector<std::pair<int, std::string>> stream_map_names(const std::string& path);
+// Checks a STREAM_MAP file on its own, before the network is known: its
+// header, its link count and one whole number per link. False after the
+// refusal is reported (115 to 118, the bad value named with its line).
+bool check_stream_map_file(const std::string& path);
 // Gives every node of every link whose ID is between 1 and the last element
 // of `by_id` the value of that ID (by_id[id]); nodes of ID 0 keep their
 // values. Nothing is written past the end of `dest`.

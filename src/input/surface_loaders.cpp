@@ -13,6 +13,7 @@
 #include "framework/main_state.h"
 #include "framework/readers.h"
 #include "input/ascii_map.h"
+#include "input/map_placement.h"
 #include "input/cell_loaders.h"
 #include "input/lake_files.h"
 #include "input/map_table_format.h"
@@ -52,8 +53,13 @@ void stop_printed(const std::string& text) {
 void read_cell_map(main_state& ms, file_wrapper& f, const std::string& path, int mode, dvec* reals, ivec* ints) {
   dvec* a = mode == map_reals_a ? reals : &ms.map_scratch2;
   dvec* b = mode == map_reals_b ? reals : &ms.map_scratch3;
-  read_ascii_map(f, path, mode, ms.map_north, ms.map_south, ms.map_east, ms.map_west, ms.map_rows, ms.map_cols,
-                 ms.mask, a, b, ints, ms.rows, ms.cols, ms.tool_mode);
+  // The grid's coordinates stay the mask's: the map's header is read beside
+  // them and must lie on the same grid.
+  double north = 0, south = 0, east = 0, west = 0;
+  int rows = 0, cols = 0;
+  read_ascii_map(f, path, mode, north, south, east, west, rows, cols, ms.mask, a, b, ints, ms.rows, ms.cols,
+                 ms.tool_mode);
+  if (!error_rec.stop) map_edges_agree(ms, "map", path, north, south, east, west);
 }
 
 bool read_slot_map(main_state& ms, file_wrapper& slot, const std::string& path, dvec& dest, const char* file_line,
@@ -87,6 +93,17 @@ void read_retention_map(main_state& ms) {
                        "reading retention storage table and map from master table file\n", true) &&
         table_on(ms, retention_card))
       read_map_table(ms, retention_card, &ms.retent_dep);
+    if (error_rec.stop) return;
+    // A depression holds water; a negative depth would give water never held.
+    for (long i = 1; i <= n; ++i) {
+      if (ms.retent_dep[i] >= 0.0) continue;
+      stop_printed(format_string("Error: the retention depth %g mm of cell %ld (row %d, column %d), from %s, is "
+                                 "negative; a depression holds water, it cannot give any.\n",
+                                 ms.retent_dep[i], i, i <= ms.cell_row.size() ? ms.cell_row[i] : 0,
+                                 i <= ms.cell_col.size() ? ms.cell_col[i] : 0,
+                                 ms.reten_depth_path.empty() ? "the mapping table" : ms.reten_depth_path.c_str()));
+      return;
+    }
     for (long i = 1; i <= n; ++i) ms.retent_dep[i] /= 1000.0;  // mm to m
   } else {
     const double depth = ms.reten_depth_on == 1 ? ms.uniform_retention / 1000.0 : 0.0;

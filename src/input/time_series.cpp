@@ -6,6 +6,7 @@
 
 #include "framework/file_wrapper.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "input/card_services.h"
 
 namespace kavro {
@@ -30,17 +31,9 @@ std::string series_name_from_line(const std::string& line) {
   return name;
 }
 
-// year month day hour minute value
-bool parse_dated_row(const std::string& line, double& time, double& value) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-  if (std::sscanf(line.c_str(), "%d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &value) != 6) return false;
-  time = julian_date(y, mo, d, h, mi, 0.0);
-  return true;
-}
-
 void warn_skipped_row(series_file_reader& in, const std::string& series_name) {
-  std::printf("Warning: line %d of file %s is not a row of time series [%s]; skipped.\n", in.line_no(),
-              in.file_name().c_str(), series_name.c_str());
+  warn(format_string("Warning: line %d of file %s is not a row of time series [%s]; skipped.\n", in.line_no(),
+                     in.file_name().c_str(), series_name.c_str()));
 }
 
 // Appends a row unless it goes back in time; returns false after reporting
@@ -66,10 +59,16 @@ void read_block_rows(series_file_reader& in, time_series& s) {
     }
     if (is_blank_line(line)) continue;
     double time = 0.0, value = 0.0;
-    if (!parse_dated_row(line, time, value)) {
+    double row[6] = {};
+    const int got = read_series_row(in, line, 6, 5, row);
+    if (got < 0) return;
+    if (got == 0) {
       warn_skipped_row(in, s.name);
       continue;
     }
+    time = julian_date(static_cast<int>(row[0]), static_cast<int>(row[1]), static_cast<int>(row[2]),
+                       static_cast<int>(row[3]), static_cast<int>(row[4]), 0.0);
+    value = row[5];
     if (s.relative) time -= relative_origin;
     if (!append_row(s, time, value) && !order_reported) {
       report_series_order(in, "time", s.name);

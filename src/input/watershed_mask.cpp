@@ -10,6 +10,7 @@
 #include "framework/main_state.h"
 #include "framework/readers.h"
 #include "framework/run_globals.h"
+#include "framework/parallel_sum.h"
 #include "input/ascii_map.h"
 #include "input/setup_lines.h"
 #include "output/grid_writers.h"
@@ -70,7 +71,7 @@ void number_cells(main_state& ms, int rows, int cols) {
   double* const cell_y = ms.cell_y.data();
   const double dy = rows > 0 ? (ms.map_north - ms.map_south) / rows : 0.0;
   const double dxm = cols > 0 ? (ms.map_east - ms.map_west) / cols : 0.0;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<long>(rows) * cols >= parallel_min_items)
   for (int r = 1; r <= rows; ++r) {
     int* row = ms.mask[r];
     int cell = static_cast<int>(before[static_cast<size_t>(r)]);

@@ -245,8 +245,10 @@ void write_groundwater(std::FILE* f, const main_state& ms) {
   std::fprintf(f, "\n");
 }
 
-void write_warnings(std::FILE* f, const main_state& ms) {
+void write_warnings(std::FILE* f, main_state& ms) {
   std::fprintf(f, "THE FOLLOWING WARNINGS ARE GIVEN:\n");
+  // The console warnings of the run since the last summary.
+  const bool given = list_new_warnings(f, ms.run_warnings);
   const double percent = ms.mass_conservation_error * 100.0;
   // An event without input has the error -1 by convention: it is reported
   // by its note, not as a failed balance.
@@ -268,7 +270,8 @@ void write_warnings(std::FILE* f, const main_state& ms) {
     std::fprintf(f, "-Depths exceeded the range of look-up table X-section data.\n");
     std::fprintf(f, " This is usually a source of error, particularly near hydrograph peaks.\n");
   }
-  if (!high_error && !xsec && ms.vol_surface_final <= 0.05 * ms.vol_precip) std::fprintf(f, "No Warnings.\n");
+  if (!given && !high_error && !xsec && ms.vol_surface_final <= 0.05 * ms.vol_precip)
+    std::fprintf(f, "No Warnings.\n");
 }
 
 // One line per switch that is on, in the order given.

@@ -8,6 +8,7 @@
 
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
+#include "framework/parallel_sum.h"
 
 namespace kavro {
 
@@ -109,7 +110,7 @@ void write_integer_grid_rows(std::FILE* out, const imat& grid, int rows, int col
   std::size_t length[block_rows] = {};
   for (int first = 1; first <= rows; first += block_rows) {
     const int last = std::min(rows, first + block_rows - 1);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<long>(last - first + 1) * cols >= parallel_min_items)
     for (int r = first; r <= last; ++r) {
       const int* row = grid[r];
       char* const row_begin = begin + static_cast<std::size_t>(r - first) * slot;

@@ -9,6 +9,8 @@
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "framework/readers.h"
+#include "framework/run_clock.h"
 #include "output/map_writers.h"
 #include "output/output_steps.h"
 
@@ -137,20 +139,57 @@ void write_linknode_step(file_wrapper& file, int n_links, const ivec& valid_node
   std::fputc('\n', out);
 }
 
-void write_linknode_headers(main_state& ms) {
-  const int time_step = static_cast<int>(ms.hyd_interval_steps * ms.dt / 60.0);
+namespace {
+
+// The interval (whole minutes) and the block count of the run's headers.
+struct header_counts {
+  int time_step = 0;
+  int n_steps = 0;
+};
+
+header_counts counts_of(const main_state& ms) {
+  header_counts h;
+  h.time_step = static_cast<int>(ms.hyd_interval_steps * ms.dt / 60.0);
   // Under a minute the interval shows as 0; the block count is then the
   // run's duration over the interval, as the time-series step writes it.
   const double interval_s = ms.hyd_interval_steps * ms.dt;
-  const int n_steps = time_step > 0 ? ms.sim_duration_min / time_step
-                      : interval_s > 0 ? static_cast<int>(ms.sim_duration_min * 60.0 / interval_s)
-                                       : 0;
+  h.n_steps = h.time_step > 0 ? ms.sim_duration_min / h.time_step
+              : interval_s > 0 ? static_cast<int>(ms.sim_duration_min * 60.0 / interval_s)
+                               : 0;
+  return h;
+}
+
+}  // namespace
+
+void write_linknode_headers(main_state& ms) {
+  const auto [time_step, n_steps] = counts_of(ms);
   for (const linknode_dataset_row& row : linknode_dataset_rows) {
     if (!row.on(ms)) continue;
     file_wrapper& f = row.file(ms);
     if (!f.is_open()) continue;
     write_linknode_header(f.fp, row.kind, row.superlink ? ms.n_sl_links : ms.LINKS, time_step, n_steps, ms.cur_day,
                           ms.cur_month, ms.cur_year, ms.cur_hour, ms.cur_minute);
+  }
+}
+
+void date_linknode_headers(main_state& ms) {
+  // The headers were written before the start of a run driven by a gauge
+  // file was known: their START_TIME line is written again in its place,
+  // with the same widths.
+  const calendar_instant c = calendar_date(ms.now);
+  const auto [time_step, n_steps] = counts_of(ms);
+  for (const linknode_dataset_row& row : linknode_dataset_rows) {
+    if (!row.on(ms)) continue;
+    file_wrapper& f = row.file(ms);
+    if (!f.is_open()) continue;
+    const long before = static_cast<long>(linknode_kind_line(row.kind).size()) +
+                        static_cast<long>(format_string("NUM_LINKS     %d\n", row.superlink ? ms.n_sl_links : ms.LINKS).size() +
+                                          format_string("TIME_STEP     %d\n", time_step).size() +
+                                          format_string("NUM_TS        %d\n", n_steps).size());
+    std::fflush(f.fp);
+    if (std::fseek(f.fp, before, SEEK_SET) != 0) continue;
+    std::fprintf(f.fp, "START_TIME    %2d %2d %4d %2d %2d %2d\n", c.day, c.month, c.year, c.hour, c.minute, 0);
+    std::fseek(f.fp, 0, SEEK_END);
   }
 }
 

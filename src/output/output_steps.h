@@ -12,6 +12,9 @@ struct main_state;
 void open_map_datasets(main_state& ms);
 // Headers of the link/node outputs.
 void write_linknode_headers(main_state& ms);
+// Writes the START_TIME line of those headers again with the run's start,
+// once the start is known (after the start-time set-up).
+void date_linknode_headers(main_state& ms);
 // Constituent map writers.
 void open_contaminant_map_writers(main_state& ms);
 // Constituent link/node writers.

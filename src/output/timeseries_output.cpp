@@ -11,6 +11,8 @@
 #include "framework/main_state.h"
 #include "framework/run_clock.h"
 #include "framework/run_globals.h"
+#include "framework/readers.h"
+#include "framework/run_warnings.h"
 #include "output/map_writers.h"
 #include "output/output_steps.h"
 #include "output/q7_setup.h"
@@ -29,23 +31,56 @@ double row_time(const main_state& ms, double long_term_time) {
   return ms.long_term_on ? long_term_time : ms.elapsed_min;
 }
 
-// "%14.8lf " (event) or "%16.8lf " (long-term) with the row time.
-void write_location_time(std::FILE* f, const main_state& ms, double long_term_time) {
-  if (ms.long_term_on)
-    std::fprintf(f, "%16.8lf ", long_term_time);
-  else
-    std::fprintf(f, "%14.8lf ", ms.elapsed_min);
-}
-
 bool valid_node(const main_state& ms, long link, long node) {
   return link >= 1 && link <= ms.LINKS && node >= 1 && node <= ms.qp.size1() && link <= ms.qp.size2();
 }
 
-// Items 4 to 6: runoff and rainfall rates and the outlet hydrographs.
-void write_outlet_rows(main_state& ms, double f, double long_term_time) {
+// The outlet sediment hydrograph (m3/s of solids, or ft3/s): without
+// channels the overland outlet's discharge of the latest step; with them the
+// wash load of each fine class and the bed material of each sand entry
+// leaving the outlet node.
+void write_outlet_sediment_row(const main_state& ms, double f, double long_term_time) {
+  std::FILE* out = ms.sed_control.outlet_sed_flux_file.fp;
+  if (!out) return;
+  const double t =
+      ms.long_term_on ? long_term_time : (ms.strict_julian_date_on ? ms.now : ms.elapsed_min);
+  if (!ms.ov_sed_out_on) {
+    const double rate = ms.dt > 0.0 ? ms.ov_sed->outlet_vol_step / ms.dt : 0.0;
+    std::fprintf(out, "%16.8lf %16.10lf\n", t, rate * f);
+    return;
+  }
+  if (!ms.long_term_on && !ms.qout_cfs_on)
+    std::fprintf(out, "%16.10lf", t);
+  else if (!ms.long_term_on && ms.strict_julian_date_on)
+    std::fprintf(out, "%16.8lf ", t);
+  else
+    std::fprintf(out, "%16.8lf", t);
+  for (long m = 1; m <= ms.n_fine_classes; ++m)
+    std::fprintf(out, " %16.10lf", m <= ms.wash_out_rate.size() ? ms.wash_out_rate[m] * f : 0.0);
+  for (long m = 1; m <= ms.n_sand_classes + 1; ++m)
+    std::fprintf(out, " %16.10lf", m <= ms.sand_out_rate.size() ? ms.sand_out_rate[m] * f : 0.0);
+  std::fprintf(out, "\n");
+}
+
+// The outlet discharge of a row (m3/s): the outlet volume booked since the
+// previous row (overland outlet or channel outlet) over the time since it.
+// The discharge of the last routing pass would sample one phase of schemes
+// whose passes alternate their sweep order; the booked volume is the water
+// that left. Moves the row marks on.
+double row_outlet_discharge(main_state& ms) {
+  const double span = static_cast<double>(ms.step_no - ms.hydrograph_row_step) * ms.dt;
+  const double volume = ms.vol_discharge_total - ms.hydrograph_row_vol;
+  ms.hydrograph_row_step = ms.step_no;
+  ms.hydrograph_row_vol = ms.vol_discharge_total;
+  return span > 0.0 ? volume / span : ms.qout;
+}
+
+// Items 4 to 6: runoff and rainfall rates and the outlet hydrographs, with
+// the row's outlet discharge q (m3/s).
+void write_outlet_rows(main_state& ms, double q, double f, double long_term_time) {
   const double basin_area = static_cast<double>(ms.n_cells) * ms.dx * ms.dx;
   if (ms.runoff_mmph_on && ms.fs_runoff_mmph.is_open()) {
-    const double runoff = basin_area > 0.0 ? ms.qout * 3600.0 / basin_area * 1000.0 : 0.0;
+    const double runoff = basin_area > 0.0 ? q * 3600.0 / basin_area * 1000.0 : 0.0;
     if (ms.strict_julian_date_on)
       std::fprintf(ms.fs_runoff_mmph.fp, "%16.6lf %16.8lf\n", ms.now, runoff);
     else
@@ -62,19 +97,19 @@ void write_outlet_rows(main_state& ms, double f, double long_term_time) {
   std::FILE* sig = ms.fs_hyd_6digit.fp;
   const bool cfs = ms.qout_cfs_on != 0;
   if (!ms.long_term_on && !ms.strict_julian_date_on) {
-    if (outlet) std::fprintf(outlet, cfs ? "%8.2lf %10.3lf\n" : "%8.2lf %16.8lf\n", ms.elapsed_min, ms.qout * f);
-    if (sig) std::fprintf(sig, "%8.2lf %16.8lf\n", ms.elapsed_min, ms.qout * f);
+    if (outlet) std::fprintf(outlet, cfs ? "%8.2lf %10.3lf\n" : "%8.2lf %16.8lf\n", ms.elapsed_min, q * f);
+    if (sig) std::fprintf(sig, "%8.2lf %16.8lf\n", ms.elapsed_min, q * f);
   } else if (!ms.long_term_on) {
-    if (outlet) std::fprintf(outlet, "%16.8lf %16.8lf\n", ms.now, ms.qout * f);
-    if (sig) std::fprintf(sig, "%8.2lf %16.8lf\n", ms.now, ms.qout * f);
+    if (outlet) std::fprintf(outlet, "%16.8lf %16.8lf\n", ms.now, q * f);
+    if (sig) std::fprintf(sig, "%8.2lf %16.8lf\n", ms.now, q * f);
   } else {
-    if (outlet) std::fprintf(outlet, cfs ? "%16.8lf %16.8lf\n" : "%16.8lf %11.4lf\n", long_term_time, ms.qout * f);
-    if (sig) std::fprintf(sig, "%8.2lf %16.8lf\n", long_term_time, ms.qout * f);
+    if (outlet) std::fprintf(outlet, cfs ? "%16.8lf %16.8lf\n" : "%16.8lf %11.4lf\n", long_term_time, q * f);
+    if (sig) std::fprintf(sig, "%8.2lf %16.8lf\n", long_term_time, q * f);
   }
   ms.hydrograph_rows += 1;
 
-  // Suspended sediment at the outlet node (the sediment discharge rows come
-  // with the overland sediment model).
+  if (ms.sed_control.erosion_on && ms.ov_sed) write_outlet_sediment_row(ms, f, long_term_time);
+  // Suspended sediment at the outlet node.
   if (ms.sed_control.erosion_on && ms.ov_sed_out_on && ms.outlet_sed_tss_on &&
       ms.sed_control.outlet_sed_tss_file.is_open()) {
     const long link = ms.LINKS;
@@ -349,8 +384,8 @@ void write_permafrost_profile(main_state& ms, double long_term_time) {
   const permafrost_layer_soil_record& soil = ms.permafrost_layer_soil;
   if (ms.n_cells < cell) {
     if (!ms.permafrost_profile_warned)
-      std::printf("Warning: the watershed has fewer than %d cells: no soil-temperature profile is written.\n",
-                  permafrost_profile_cell);
+      warn(format_string("Warning: the watershed has fewer than %d cells: no soil-temperature profile is written.\n",
+                         permafrost_profile_cell));
     ms.permafrost_profile_warned = 1;
     return;
   }
@@ -383,6 +418,13 @@ void write_permafrost_profile(main_state& ms, double long_term_time) {
 }
 
 }  // namespace
+
+void write_location_time(std::FILE* f, const main_state& ms, double long_term_time) {
+  if (ms.long_term_on)
+    std::fprintf(f, "%16.8lf ", long_term_time);
+  else
+    std::fprintf(f, "%14.8lf ", ms.elapsed_min);
+}
 
 double long_term_time_value(const main_state& ms) {
   if (ms.strict_julian_date_on) return ms.now;
@@ -425,14 +467,16 @@ void write_timeseries_output(main_state& ms) {
   const double f = ms.qout_cfs_on ? ms.m3_to_ft3 : 1.0;
   const double long_term_time = ms.long_term_on ? long_term_time_value(ms) : 0.0;
   const double day_fraction = ms.cur_day_of_year + ms.cur_hour / 24.0 + ms.cur_minute / 1440.0;
+  const double q_row = row_outlet_discharge(ms);
 
   if (ms.q7_settings != nullptr && ms.q7_settings->use_q7_input && q7_inflow_file.is_open())
-    std::fprintf(q7_inflow_file.fp, "%-8.1lf %-7.1f\n", day_fraction, static_cast<double>(static_cast<float>(ms.qout)));
+    std::fprintf(q7_inflow_file.fp, "%-8.1lf %-7.1f\n", day_fraction, static_cast<double>(static_cast<float>(q_row)));
   if (q7_fluxes) q7_write_fluxes(*ms.q7_data, day_fraction);
 
-  write_outlet_rows(ms, f, long_term_time);
+  write_outlet_rows(ms, q_row, f, long_term_time);
   write_channel_point_rows(ms, f, long_term_time);
   write_cell_rows(ms, f, long_term_time);
+  write_pipe_point_rows(ms, f, long_term_time);
   write_channel_quality_rows(ms, long_term_time);
   write_soil_moisture_rows(ms, long_term_time);
   write_well_rows(ms, long_term_time);
@@ -445,6 +489,7 @@ void write_timeseries_output(main_state& ms) {
   if (ms.fs_hyd_6digit.is_open()) std::fflush(ms.fs_hyd_6digit.fp);
 
   write_channel_datasets(ms);
+  write_pipe_datasets(ms);
   write_permafrost_profile(ms, long_term_time);
   if (ms.nutrients_on) write_nutrient_hydrographs(ms);
   if (ms.chan_contam_on) {

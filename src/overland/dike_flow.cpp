@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "framework/main_state.h"
+#include "overland/held_depth.h"
 #include "overland/overland_flow.h"
 
 namespace kavro {
@@ -30,7 +31,7 @@ dike_side classify(const main_state& ms, int cell) {
     s.kind = side_kind::overland_lake;
     s.lake = ms.oland_lake_new[cell];
     s.level = ms.olake_table[s.lake].level;
-  } else if (ms.ov_boundary_on && ms.boundary_type && fixed_depth_boundary(ms.boundary_type[cell])) {
+  } else if (is_held_depth_cell(ms, cell)) {
     s.kind = side_kind::boundary;
   }
   return s;

@@ -13,6 +13,7 @@
 #include "framework/main_state.h"
 #include "framework/parallel_sum.h"
 #include "framework/readers.h"
+#include "framework/run_warnings.h"
 
 namespace kavro {
 namespace {
@@ -64,6 +65,7 @@ void extent_warning(main_state& ms, int lake) {
       "This likely means you should increase the maximum water surface elevation\n" +
       format_string("The last grid cell coordinates defined in your input file are: [%d][%d] \n",
                     ms.lake_search[lake][1][k], ms.lake_search[lake][2][k]);
+  note_warning(text);
   std::fputs(text.c_str(), stdout);
   if (run_log_file && run_log_file->is_open()) {
     std::fputs(("\n" + text + "\n").c_str(), run_log_file->fp);

@@ -209,13 +209,14 @@ int ade_update(main_state& ms, const overland_grid_view& g, const double* q, con
     if (std::isnan(hn)) {
       s = 2;
     } else if (hn < 0.0) {
-      if (hn < -1e-5)
+      // Beyond the tolerance the pass fails and restarts on a shorter step;
+      // a clip above 1e-8 m shortens the next sub-step.
+      if (hn < -negative_depth_tolerance)
         s = 2;
       else if (hn < -1e-8)
         s = 1;
-      clip[i] = -hn;
+      clip_negative_depth(hn, clip, i);
       ++clipped;
-      hn = 0.0;
     }
     if (s == 0 && std::fabs(dh) > before * limit && before > 0.01 && ts > 0.1) s = 1;
     h[i] = hn;
@@ -269,16 +270,6 @@ void book_lake_faces(main_state& ms, const overland_grid_view& g, double* q, con
   }
 }
 
-// Books the water made by the clipping of the last update and clears it.
-double take_clipped(main_state& ms, long n_clipped) {
-  if (n_clipped == 0) return 0.0;
-  double* clip = ms.ov_clip.data();
-  const double area = ms.dx * ms.dx;
-  const double made = fixed_chunk_sum(1, ms.n_cells, [&](long i) { return clip[i] * area; }, ms.ov_sum_chunks);
-  std::fill(clip, clip + ms.n_cells + 1, 0.0);
-  return made;
-}
-
 // One ADE pass; false when it failed. The pass updates the drained outlet
 // too, so its depth is its own again afterwards.
 bool ade_pass(main_state& ms, const overland_grid_view& g, bool x, double ts, call_volumes& v,
@@ -299,33 +290,13 @@ bool ade_pass(main_state& ms, const overland_grid_view& g, bool x, double ts, ca
   return true;
 }
 
-// Manning outflow of the outlet cell at depth p (m3/s).
-double outlet_flow(const main_state& ms, const overland_grid_view& g, const double* depth) {
-  const long o = ms.outlet_cell;
-  return pow_five_thirds(depth[o]) / effective_roughness(g, depth, o) * std::sqrt(ms.outlet_slope) * g.dx;
-}
-
-bool outlet_drains(const main_state& ms, const overland_grid_view& g) {
-  return ms.channel_on == 0 && ms.outlet_cell > 0 && !g.fixed_cell(ms.outlet_cell);
-}
-
 // The outlet cell drains over its slope for ts seconds, never below dry.
 void drain_outlet(main_state& ms, const overland_grid_view& g, double ts, call_volumes& v,
                   drained_outlet& drained) {
   if (!outlet_drains(ms, g)) return;
   const long o = ms.outlet_cell;
-  double& h = ms.ov_depth[o];
-  drained = drained_outlet{o, h};
-  const double q = outlet_flow(ms, g, ms.ov_depth.data());
-  const double dh = ts * q / (g.dx * g.dx);
-  ms.ov_aux_depth[o] = dh;
-  if (dh > h) {
-    v.outlet += g.dx * g.dx * h;
-    h = 0.0;
-  } else {
-    h -= dh;
-    v.outlet += ts * q;
-  }
+  drained = drained_outlet{o, ms.ov_depth[o]};
+  v.outlet += drain_outlet_cell(ms, g, ts, ms.ov_aux_depth[o]);
 }
 
 // Largest stability index of the faces of one direction and its cell: the
@@ -365,10 +336,7 @@ stability_xy ov_ade_stability(main_state& ms, const overland_grid_view& g, const
     long wx = 0, wy = 0;
     for (long i = lo; i <= hi; ++i) {
       if (!(h[i] > 0.01) || g.lake_cell(i)) continue;
-      if (g.bnd_on) {
-        const int t = g.btype[i];
-        if (t == 2 || t == 3 || t == 4 || t == 5 || t == 8 || t == 9) continue;
-      }
+      if (g.bnd_on && (is_held_depth_type(g.btype[i]) || is_flux_type(g.btype[i]))) continue;
       double dhx = coef * (q_x[left[i]] - q_x[i]);
       double dhy = coef * (q_y[above[i]] - q_y[i]);
       if (g.block_on) {
@@ -496,6 +464,33 @@ bool route_ade_substeps(main_state& ms, const overland_grid_view& g, double span
   return true;
 }
 
+// A cell gives in a pass no more water than it holds at the pass's start:
+// when the faces that leave it would take more, they are scaled down
+// together, so the averaged flows leave no cell below dry however long the
+// span. Lake cells give from their lake, whose bookkeeping limits it, and
+// cells whose depth a boundary sets give boundary water: neither is limited.
+void limit_donors(main_state& ms, const overland_grid_view& g, double* q, const face_kind& f, double coef) {
+  const double* h = ms.ov_depth.data();
+  double* out = ms.ov_outflow_depth.data();
+  const int* up = f.upstream;
+  const int* nbr = f.nbr;
+#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
+  for (long i = 1; i <= g.n; ++i) {
+    if (g.general && (g.lake_cell(i) || g.fixed_cell(i))) {
+      out[i] = 0.0;
+      continue;
+    }
+    double o = coef * (std::max(q[i], 0.0) + std::max(-q[up[i]], 0.0));
+    if (g.block_on && g.bcell[i] < 1.0) o /= (1.0 - g.bcell[i]);
+    out[i] = o;
+  }
+#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
+  for (long i = 1; i <= g.n; ++i) {
+    const long donor = q[i] > 0.0 ? i : q[i] < 0.0 ? nbr[i] : 0;
+    if (donor > 0 && out[donor] > h[donor]) q[i] *= h[donor] / out[donor];
+  }
+}
+
 // One predictor-corrector pass of scheme 3 over the whole span.
 void pc_pass(main_state& ms, const overland_grid_view& g, bool x, double span, call_volumes& v) {
   const face_kind f = x ? x_faces(g) : y_faces(g);
@@ -523,17 +518,25 @@ void pc_pass(main_state& ms, const overland_grid_view& g, bool x, double span, c
   }
   // Corrector: flows from the predicted depths, averaged with the predictor's.
   if (fluxes(g, pred, q, f, flag, qp) > 0) report_nan_flows(g.n, flag);
+  limit_donors(ms, g, q, f, coef);
   if (g.general) book_lake_faces(ms, g, q, f, span);
 
-#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
+  // Round-off can leave a drained donor a hair below dry: it is set to 0
+  // and the water that makes is booked, as in the sub-stepped scheme.
+  double* clip = ms.ov_clip.data();
+  long clipped = 0;
+#pragma omp parallel for schedule(static) reduction(+ : clipped) if (g.n >= parallel_min_items)
   for (long i = 1; i <= g.n; ++i) {
     if (g.general && g.lake_cell(i)) continue;
     double dh = coef * (q[up[i]] - q[i]);
     const bool fixed = g.general && g.fixed_cell(i);
     if (g.block_on && g.bcell[i] < 1.0 && (x || !fixed)) dh /= (1.0 - g.bcell[i]);
     aux[i] = dh;
-    if (!fixed) h[i] += dh;
+    if (fixed) continue;
+    h[i] += dh;
+    if (clip_negative_depth(h[i], clip, i)) ++clipped;
   }
+  v.cleanup += take_clipped(ms, clipped);
   book_fixed_cells(ms, g, v);
 
   if (outlet_drains(ms, g)) {
@@ -573,7 +576,8 @@ void route_ade_pc(main_state& ms, const overland_grid_view& g, double span, call
 }
 
 // Entry check of the depths: NaN stops; a negative depth is reported, stops
-// below -1e-5 m and is otherwise set to 0 with the water it makes booked.
+// beyond the tolerance and is otherwise set to 0 with the water it makes
+// booked.
 bool entry_check(main_state& ms) {
   const double* h = ms.ov_depth.data();
   long bad = 0;
@@ -591,7 +595,7 @@ bool entry_check(main_state& ms) {
     }
     if (d < 0.0) {
       std::printf("Negative depth encountered at the beginning of the overland routing time step in cell %ld \n", i);
-      if (d < -1e-5) {
+      if (d < -negative_depth_tolerance) {
         std::printf("Program stopped.\n");
         return false;
       }

@@ -30,6 +30,7 @@ struct overland_flow_block {
   dvec ov_depth_pred{"ov_depth_pred"};      // ADE-PC: predicted depth of the pass (m)
   dvec ov_q_pred{"ov_q_pred"};              // ADE-PC: predictor face flow of the pass (m3/s)
   dvec ov_clip{"ov_clip"};                  // depth added by setting a small negative depth to 0 in the current pass (m), 0 elsewhere
+  dvec ov_outflow_depth{"ov_outflow_depth"};  // explicit and ADE-PC: depth the cell gives through its outgoing faces in the current sub-step or pass (m)
   ivec ov_face_flag{"ov_face_flag"};        // explicit: 1 where the cell's face failed the split check in the last sweep; ADE: 1 where a face flow is NaN
   dvec olake_dv{"olake_dv"};                // [overland lake] ADE volume change of the lake over the routing span (m3)
   int ov_faces_flowing = 0;                 // 1 when some face flow exceeds 1e-16 in magnitude (routing step scan)

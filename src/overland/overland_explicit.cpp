@@ -3,8 +3,11 @@
 // sub-step. Every face flow is computed first (read-only over the depths),
 // then each cell gathers its inflow and outflow in the order a sequential
 // sweep adds them, so the result is the same for any thread count. A face
-// that moves too much water cuts the step into thirds (up to five times) and
-// starts it again; the reduced step is kept for the next four calls.
+// past the celerity limit, or a donor cell whose outgoing faces together
+// would take more than it holds, cuts the step into thirds (up to five
+// times) and starts it again; the reduced step is kept for the next four
+// calls. A depth still left below dry is set to 0 and the water that makes
+// is booked as the overland cleanup.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -120,10 +123,11 @@ double out_of_lake_face(const explicit_view& v, long j, int L, bool x_sweep) {
   return manning_q(sf, d, g.rough[j]);
 }
 
-// Unit-width flow from i to j; `checked` tells whether the split check applies.
+// Unit-width flow from i to j (m2/s, positive toward j). A face that the
+// variant closes, or whose upstream cell holds no water above its
+// retention, carries 0.
 template <bool General>
-inline double explicit_face(const explicit_view& v, const sweep_faces& f, long i, bool x_sweep, bool& checked) {
-  checked = false;
+inline double explicit_face(const explicit_view& v, const sweep_faces& f, long i, bool x_sweep) {
   const long j = f.nbr[i];
   if (j == 0) return 0.0;
   const overland_grid_view& g = v.g;
@@ -134,59 +138,74 @@ inline double explicit_face(const explicit_view& v, const sweep_faces& f, long i
     const long u = sf >= 0.0 ? i : j;
     const double d = h[u] - g.ret[u];
     if (d <= 0.0) return 0.0;
-    checked = true;
     return manning_q(sf, d, g.rough[i]);
   } else {
     if (g.dike_on && (g.dike[i] & f.dike_bit)) return 0.0;
     const int li = lake_of(v, i), lj = lake_of(v, j);
     if (li > 0 && lj > 0) return 0.0;
-    const bool checks = v.kind != variant::overland_lake;
-    if (lj > 0) {
-      checked = checks;
-      return into_lake_face(v, i, lj);
-    }
-    if (li > 0) {
-      checked = checks;
-      return out_of_lake_face(v, j, li, x_sweep);
-    }
+    if (lj > 0) return into_lake_face(v, i, lj);
+    if (li > 0) return out_of_lake_face(v, j, li, x_sweep);
     const double eps = v.kind == variant::plain ? 1e-30 : 1e-20;
     const double sf = floor_slope(f.s0[i] - (h[j] - h[i]) / g.dx + eps);
-    if (g.wet_on && g.wmask[i] >= 1) {
-      checked = checks;
-      return wetland_face(v, i, j, sf);
-    }
+    if (g.wet_on && g.wmask[i] >= 1) return wetland_face(v, i, j, sf);
     const long u = sf >= 0.0 ? i : j;
     const double d = h[u] - g.ret[u];
     if (d <= 0.0 && v.kind != variant::overland_lake) return 0.0;
-    checked = checks;
     return manning_q(sf, d, g.rough[i]);
   }
 }
 
-// Split check of a face: the donor cell (the one the flow leaves) must not
-// lose more than it holds, and the flow must stay below the celerity limit.
-inline bool face_fails(const explicit_view& v, long i, long j, double q, double dt_s) {
-  const double c = std::fabs(q * dt_s / v.g.dx);
-  const long donor = q >= 0.0 ? i : j;
-  if (v.kind == variant::channel_lake && lake_of(v, donor) > 0) return false;
-  const double dhh = -std::fabs(q) * dt_s / v.g.dx;
-  return c >= 0.06 || v.h[donor] + dhh < -1e-4;
+// Computes every face flow of one sweep into q.
+template <bool General>
+void sweep_flows(const explicit_view& v, const sweep_faces& f, bool x_sweep, double* q) {
+#pragma omp parallel for schedule(static) if (v.g.n >= parallel_min_items)
+  for (long i = 1; i <= v.g.n; ++i) q[i] = explicit_face<General>(v, f, i, x_sweep);
 }
 
-// Computes every face flow of one sweep into q; marks failing faces (flag
-// 1; the flags are 0 on entry, and report_failures clears them) and returns
-// their number.
-template <bool General>
-long sweep_flows(const explicit_view& v, const sweep_faces& f, bool x_sweep, double dt_s, bool check, double* q,
-                 int* flag) {
+void flows(const explicit_view& v, const sweep_faces& f, bool x, double* q) {
+  if (v.g.general)
+    sweep_flows<true>(v, f, x, q);
+  else
+    sweep_flows<false>(v, f, x, q);
+}
+
+// Depth each cell gives over a sub-step of dt_s (m): through its own right
+// and lower faces where they flow away from it, and through the faces of its
+// left and upper neighbours where they flow toward them. Both sweeps read the
+// depths of the start of the sub-step, so a donor is limited by what all of
+// its outgoing faces take together.
+void donor_outflow(const explicit_view& v, const double* qx, const double* qy, double dt_s, double* out) {
+  const double k = dt_s / v.g.dx;
+  const int* left = v.g.left;
+  const int* above = v.g.above;
+#pragma omp parallel for schedule(static) if (v.g.n >= parallel_min_items)
+  for (long i = 1; i <= v.g.n; ++i) {
+    const double o = std::max(qx[i], 0.0) + std::max(-qx[left[i]], 0.0) + std::max(qy[i], 0.0) +
+                     std::max(-qy[above[i]], 0.0);
+    out[i] = o * k;
+  }
+}
+
+// Split check of a face that carries flow: the celerity number of the face
+// (depth moved through it in one sub-step, m) stays below 0.06, and the
+// donor (the cell the flow leaves) does not give through all its faces more
+// than it holds beyond the negative-depth tolerance. A channel lake gives
+// from the lake, which no sub-step empties.
+inline bool face_fails(const explicit_view& v, long i, long j, double q, double dt_s, const double* out) {
+  if (q == 0.0) return false;
+  const long donor = q > 0.0 ? i : j;
+  if (v.kind == variant::channel_lake && lake_of(v, donor) > 0) return false;
+  return std::fabs(q * dt_s / v.g.dx) >= 0.06 || v.h[donor] - out[donor] < -negative_depth_tolerance;
+}
+
+// Marks the failing faces of one sweep (flag 1; the flags are 0 on entry,
+// and report_failures clears them); returns their number.
+long mark_failures(const explicit_view& v, const sweep_faces& f, const double* q, double dt_s,
+                   const double* out, int* flag) {
   long n_fail = 0;
 #pragma omp parallel for schedule(static) reduction(+ : n_fail) if (v.g.n >= parallel_min_items)
-  for (long i = 1; i <= v.g.n; ++i) {
-    bool checked = false;
-    const double qi = explicit_face<General>(v, f, i, x_sweep, checked);
-    q[i] = qi;
-    if (check && checked && face_fails(v, i, f.nbr[i], qi, dt_s)) flag[i] = 1, ++n_fail;
-  }
+  for (long i = 1; i <= v.g.n; ++i)
+    if (face_fails(v, i, f.nbr[i], q[i], dt_s, out)) flag[i] = 1, ++n_fail;
   return n_fail;
 }
 
@@ -199,8 +218,9 @@ struct call_state {
 
 // Reports the failing faces of a sweep in cell order and clears their
 // flags; returns the count of failures that ask for a reduction.
+// The donor's change `dhh` is what it gives through all its faces.
 long report_failures(const main_state& ms, const explicit_view& v, const sweep_faces& f, bool x_sweep,
-                     const double* q, int* flag, call_state& cs) {
+                     const double* q, const double* out, int* flag, call_state& cs) {
   long failures = 0;
   bool stopped = false;  // a plain sweep at the smallest step reports no further face
   for (long i = 1; i <= v.g.n; ++i) {
@@ -208,9 +228,9 @@ long report_failures(const main_state& ms, const explicit_view& v, const sweep_f
     flag[i] = 0;
     if (stopped) continue;
     const long j = f.nbr[i];
-    const long donor = q[i] >= 0.0 ? i : j;
+    const long donor = q[i] > 0.0 ? i : j;
     const double c = std::fabs(q[i] * cs.dt_s / v.g.dx);
-    const double dhh = -std::fabs(q[i]) * cs.dt_s / v.g.dx;
+    const double dhh = -out[donor];
     if (v.kind == variant::plain) {
       std::printf("need to split...(%s) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n", x_sweep ? "x-dir" : "y-dir", c, dhh,
                   v.h[donor] + dhh);
@@ -295,13 +315,17 @@ void book_overland_lake_faces(main_state& ms, const explicit_view& v, const doub
 }
 
 // Gathers the flows of the sweeps into the depths of the cells outside the
-// variant's lakes, in the order a sequential sweep would add them.
-void apply_flows(main_state& ms, const explicit_view& v, const double* q_first, const int* up_first,
+// variant's lakes, in the order a sequential sweep would add them. A depth
+// left below dry is set to 0 (its water noted for the cleanup); returns the
+// number of such cells.
+long apply_flows(main_state& ms, const explicit_view& v, const double* q_first, const int* up_first,
                  const double* q_second, const int* up_second, double ts) {
   double* h = ms.ov_depth.data();
+  double* clip = ms.ov_clip.data();
   const double dx = v.g.dx;
   const bool lakes = v.kind != variant::plain;
-#pragma omp parallel for schedule(static) if (v.g.n >= parallel_min_items)
+  long clipped = 0;
+#pragma omp parallel for schedule(static) reduction(+ : clipped) if (v.g.n >= parallel_min_items)
   for (long i = 1; i <= v.g.n; ++i) {
     if (lakes && lake_of(v, i) > 0) continue;
     double d = 0.0;
@@ -312,78 +336,112 @@ void apply_flows(main_state& ms, const explicit_view& v, const double* q_first, 
       d -= q_second[i] * ts / dx;
     }
     h[i] += d;
+    if (clip_negative_depth(h[i], clip, i)) ++clipped;
+  }
+  return clipped;
+}
+
+// The faces of the two sweeps of a sub-stepped call, in this call's order.
+struct sweep_pair {
+  sweep_faces first, second;
+  bool y_first = false;
+  double* q_first = nullptr;
+  double* q_second = nullptr;
+};
+
+// Checks the faces of one sweep after a sub-step's flows; true when the step
+// must start again on a shorter sub-step.
+bool sweep_asks_restart(main_state& ms, const explicit_view& v, const sweep_faces& f, bool x_sweep,
+                        const double* q, call_state& cs) {
+  const double* out = ms.ov_outflow_depth.data();
+  int* flag = ms.ov_face_flag.data();
+  long fails = mark_failures(v, f, q, cs.dt_s, out, flag);
+  if (fails > 0) fails = report_failures(ms, v, f, x_sweep, q, out, flag, cs);
+  return reduce_after_sweep(ms, v.kind, fails, cs);
+}
+
+// One attempt at the step: sub-steps from the depths of the call's entry
+// until `dt` has passed, the last one clipped to end at `dt`. False when a
+// split check asks for a restart on a shorter sub-step. `cleanup` gains the
+// water (m3) the attempt's clipping made.
+bool attempt_step(main_state& ms, const explicit_view& v, const sweep_pair& s, double dt, call_state& cs,
+                  double& cleanup) {
+  const bool clake = v.kind == variant::channel_lake;
+  double elapsed = 0.0;
+  for (;;) {
+    const double ts = std::min(cs.dt_s, dt - elapsed);
+    flows(v, s.first, !s.y_first, s.q_first);
+    flows(v, s.second, s.y_first, s.q_second);
+    const bool x_first = !s.y_first;
+    donor_outflow(v, x_first ? s.q_first : s.q_second, x_first ? s.q_second : s.q_first, cs.dt_s,
+                  ms.ov_outflow_depth.data());
+    if (sweep_asks_restart(ms, v, s.first, x_first, s.q_first, cs)) return false;
+    if (sweep_asks_restart(ms, v, s.second, !x_first, s.q_second, cs)) return false;
+    if (clake) book_channel_lake_faces(ms, v, ts);
+    const long clipped = apply_flows(ms, v, s.q_first, s.first.up, s.q_second, s.second.up, ts);
+    cleanup += take_clipped(ms, clipped);
+    elapsed += ts;
+    if (std::fabs(elapsed - dt) < 1e-4 || elapsed >= dt) return true;
   }
 }
 
-long flows(const explicit_view& v, const sweep_faces& f, bool x, double dt_s, bool check, double* q, int* flag) {
-  return v.g.general ? sweep_flows<true>(v, f, x, dt_s, check, q, flag)
-                     : sweep_flows<false>(v, f, x, dt_s, check, q, flag);
-}
-
-// The sub-stepped variants (plain and channel-lake).
-void substepped(main_state& ms, explicit_view& v, double dt, call_state& cs) {
-  const overland_grid_view& g = v.g;
-  const sweep_faces fx{g.right, g.left, ms.slope_right.data(), 2};
-  const sweep_faces fy{g.below, g.above, ms.slope_below.data(), 4};
-  const bool y_first = ms.explicit_sweep_toggle == 1;
-  const sweep_faces& first = y_first ? fy : fx;
-  const sweep_faces& second = y_first ? fx : fy;
-  double* q_first = y_first ? ms.ov_qy.data() : ms.ov_qx.data();
-  double* q_second = y_first ? ms.ov_qx.data() : ms.ov_qy.data();
-  int* flag = ms.ov_face_flag.data();
-  double* h = ms.ov_depth.data();
-  const double* saved = ms.explicit_saved_depth.data();
+// Puts the call's entry state back before an attempt: the depths (only
+// after a failed attempt: the first starts from them), and in the
+// channel-lake variant the face flows and the lakes.
+void restore_entry_state(main_state& ms, const explicit_view& v, bool after_failure) {
   const bool clake = v.kind == variant::channel_lake;
-  double* qx = ms.ov_qx.data();
-  double* qy = ms.ov_qy.data();
-  // The depths equal the saved ones on the first attempt of the step: only
-  // a restart copies them back.
-  bool restarted = false;
-restart:
-  if (restarted || clake) {
-#pragma omp parallel for schedule(static) if (g.n >= parallel_min_items)
-    for (long i = 1; i <= g.n; ++i) {
-      if (restarted) h[i] = saved[i];
+  if (after_failure || clake) {
+    double* h = ms.ov_depth.data();
+    const double* saved = ms.explicit_saved_depth.data();
+    double* qx = ms.ov_qx.data();
+    double* qy = ms.ov_qy.data();
+    const long n = v.g.n;
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
+    for (long i = 1; i <= n; ++i) {
+      if (after_failure) h[i] = saved[i];
       if (clake) qx[i] = qy[i] = 0.0;
     }
   }
-  restarted = true;
-  if (clake) {
-    for (long L = 1; L <= ms.n_lakes; ++L) {
-      ms.lake_elev[L] = ms.explicit_saved_lake_elev[L];
-      ms.lake_volume[L] = ms.explicit_saved_lake_volume[L];
-      ms.lake_in_dv[L] = ms.lake_out_dv[L] = 0.0;
-    }
+  if (!clake) return;
+  for (long L = 1; L <= ms.n_lakes; ++L) {
+    ms.lake_elev[L] = ms.explicit_saved_lake_elev[L];
+    ms.lake_volume[L] = ms.explicit_saved_lake_volume[L];
+    ms.lake_in_dv[L] = ms.lake_out_dv[L] = 0.0;
   }
-  double elapsed = 0.0;
-  for (;;) {
-    // The last sub-step ends exactly at dt.
-    const double ts = std::min(cs.dt_s, dt - elapsed);
-    long fails = flows(v, first, !y_first, cs.dt_s, true, q_first, flag);
-    if (fails > 0) fails = report_failures(ms, v, first, !y_first, q_first, flag, cs);
-    if (reduce_after_sweep(ms, v.kind, fails, cs)) goto restart;
-    fails = flows(v, second, y_first, cs.dt_s, true, q_second, flag);
-    if (fails > 0) fails = report_failures(ms, v, second, y_first, q_second, flag, cs);
-    if (reduce_after_sweep(ms, v.kind, fails, cs)) goto restart;
-    if (clake) book_channel_lake_faces(ms, v, ts);
-    apply_flows(ms, v, q_first, first.up, q_second, second.up, ts);
-    elapsed += ts;
-    if (std::fabs(elapsed - dt) < 1e-4 || elapsed >= dt) break;
+}
+
+// The sub-stepped variants (plain and channel-lake): attempts until one
+// runs the whole step. Returns the water (m3) its clipping made.
+double substepped(main_state& ms, const explicit_view& v, double dt, call_state& cs) {
+  const overland_grid_view& g = v.g;
+  const sweep_faces fx{g.right, g.left, ms.slope_right.data(), 2};
+  const sweep_faces fy{g.below, g.above, ms.slope_below.data(), 4};
+  sweep_pair s;
+  s.y_first = ms.explicit_sweep_toggle == 1;
+  s.first = s.y_first ? fy : fx;
+  s.second = s.y_first ? fx : fy;
+  s.q_first = s.y_first ? ms.ov_qy.data() : ms.ov_qx.data();
+  s.q_second = s.y_first ? ms.ov_qx.data() : ms.ov_qy.data();
+  for (bool after_failure = false;; after_failure = true) {
+    restore_entry_state(ms, v, after_failure);
+    double cleanup = 0.0;
+    if (attempt_step(ms, v, s, dt, cs, cleanup)) return cleanup;
   }
 }
 
 // The overland-lake variant: one x pass and one y pass over the whole dt.
-void overland_lake_pass(main_state& ms, explicit_view& v, double dt) {
+// Returns the water (m3) its clipping made.
+double overland_lake_pass(main_state& ms, const explicit_view& v, double dt) {
   const overland_grid_view& g = v.g;
   const sweep_faces fx{g.right, g.left, ms.slope_right.data(), 2};
   const sweep_faces fy{g.below, g.above, ms.slope_below.data(), 4};
-  int* flag = ms.ov_face_flag.data();
-  flows(v, fx, true, dt, false, ms.ov_qx.data(), flag);
+  flows(v, fx, true, ms.ov_qx.data());
   book_overland_lake_faces(ms, v, ms.ov_qx.data(), g.right, dt);
-  apply_flows(ms, v, ms.ov_qx.data(), g.left, nullptr, nullptr, dt);
-  flows(v, fy, false, dt, false, ms.ov_qy.data(), flag);
+  double cleanup = take_clipped(ms, apply_flows(ms, v, ms.ov_qx.data(), g.left, nullptr, nullptr, dt));
+  flows(v, fy, false, ms.ov_qy.data());
   book_overland_lake_faces(ms, v, ms.ov_qy.data(), g.below, dt);
-  apply_flows(ms, v, ms.ov_qy.data(), g.above, nullptr, nullptr, dt);
+  cleanup += take_clipped(ms, apply_flows(ms, v, ms.ov_qy.data(), g.above, nullptr, nullptr, dt));
+  return cleanup;
 }
 
 }  // namespace
@@ -429,10 +487,8 @@ double ov_route_explicit(main_state& ms, double dt) {
     v.kind = variant::channel_lake;
   else if (ms.overland_lake_on == 1)
     v.kind = variant::overland_lake;
-  if (v.kind == variant::overland_lake)
-    overland_lake_pass(ms, v, dt);
-  else
-    substepped(ms, v, dt, cs);
+  ms.ov_cleanup_error_total +=
+      v.kind == variant::overland_lake ? overland_lake_pass(ms, v, dt) : substepped(ms, v, dt, cs);
 
   if (ms.lowspot_on) {
     double into = 0.0, from = 0.0;
@@ -441,19 +497,9 @@ double ov_route_explicit(main_state& ms, double dt) {
     ms.vol_ov_head_bound_in_total += from;
   }
   double outlet_vol = 0.0;
-  if (ms.channel_on == 0 && ms.outlet_cell > 0) {
-    const long o = ms.outlet_cell;
-    double& h = ms.ov_depth[o];
-    const double q = std::pow(h, 1.666667) * std::sqrt(ms.outlet_slope) * ms.dx / ms.dist_rough[o];
-    const double dh = q * dt / (ms.dx * ms.dx);
-    // The outlet gives at most the water it holds.
-    if (dh > h) {
-      outlet_vol = ms.dx * ms.dx * h;
-      h = 0.0;
-    } else {
-      outlet_vol = q * dt;
-      h -= dh;
-    }
+  if (outlet_drains(ms, v.g)) {
+    double dh = 0.0;
+    outlet_vol = drain_outlet_cell(ms, v.g, dt, dh);
   }
   double* qx = ms.ov_qx.data();
   double* qy = ms.ov_qy.data();

@@ -29,6 +29,11 @@ void depth_varied_roughness(long count, const dvec& n, const dvec& k, const dvec
 // Makes the solvers' work arrays of this run (once; a no-op when made).
 void prepare_overland_arrays(main_state& ms);
 
+// The name of overland scheme `overtype` as the OVERTYPE card writes it.
+inline const char* overland_scheme_name(int overtype) {
+  return overtype == 1 ? "explicit" : overtype == 3 ? "ade-pc" : "ade";
+}
+
 // ADE solver (OVERTYPE 2 "ade" and 3 "ade-pc") over `span` seconds. Returns
 // the volume that left through the outlet cell (also in ov_outlet_vol), or
 // -1 after a stop (error code 4000 set).
@@ -53,8 +58,5 @@ void ovl_boundary_values(main_state& ms, double now);
 double ovl_boundary_flows(main_state& ms, double dt);
 // The overland pumps for `dt` seconds (no input format fills the list yet).
 void apply_overland_pumps(main_state& ms, double dt);
-
-// Boundary types whose cells keep a given depth or level.
-inline bool fixed_depth_boundary(int type) { return type == 2 || type == 3 || type == 8 || type == 9; }
 
 }  // namespace kavro

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_routing.h"
 #include "framework/error_record.h"
 #include "framework/event_volumes.h"
 #include "framework/main_state.h"
@@ -78,19 +79,6 @@ bool scan_and_check(main_state& ms, wet_scan& s, const char* when) {
   return true;
 }
 
-// Hands the embankment exchange of the channel lakes to the lake totals.
-void book_lake_exchange(main_state& ms) {
-  if (!ms.lakes_on) return;
-  for (long L = 1; L <= ms.n_lakes && L <= ms.lake_in_dv.size(); ++L) {
-    if (ms.lake_in_dv[L] > 1e-16 || ms.lake_out_dv[L] > 1e-16) ms.lake_overland_exchange_on = 1;
-    ms.vol_lake_inflow_total += ms.lake_in_dv[L];
-    ms.vol_overland_to_lake += ms.lake_in_dv[L];
-    ms.vol_lake_outflow_total += ms.lake_out_dv[L];
-    ms.vol_overland_from_lake += ms.lake_out_dv[L];
-    ms.lake_in_dv[L] = ms.lake_out_dv[L] = 0.0;
-  }
-}
-
 // Snow roughness of long-term runs: the snow value under snow, the loaded
 // roughness elsewhere.
 void apply_snow_roughness(main_state& ms) {
@@ -138,9 +126,9 @@ void jump_to_next_event(main_state& ms) {
   }
   if (ms.gw_simulation_on) {
     const double g = ms.gw_timestep;
-    // The channel network's water flag belongs to the channel routing, which
-    // does not declare it yet: no channel water holds the groundwater clock.
-    const bool present = false;
+    // While the channel network still carries water the groundwater keeps
+    // its schedule; otherwise it restarts on its own time step.
+    const bool present = ms.chan_active != 0;
     if (ms.infil_interval > g) {
       if (!present) {
         ms.gw_interval = g;
@@ -207,7 +195,7 @@ void prepare_overland_arrays(main_state& ms) {
   for (dvec* v : {&ms.ov_qx, &ms.ov_qy})
     if (v->size() != n) v->allocate(n);
   for (dvec* v : {&ms.ov_vol_x, &ms.ov_vol_y, &ms.ov_depth_pred, &ms.ov_q_pred,
-                  &ms.ov_clip, &ms.explicit_saved_depth, &ms.boundary_value})
+                  &ms.ov_clip, &ms.explicit_saved_depth, &ms.ov_outflow_depth, &ms.boundary_value})
     v->allocate(n);
   for (dvec* v : {&ms.ov_aux_depth, &ms.ov_depth_new, &ms.ov_mann_exp})
     if (v->size() != n) v->allocate(n);
@@ -220,6 +208,15 @@ void prepare_overland_arrays(main_state& ms) {
   // Four values per chunk: the ADE stability scan keeps an index and a cell
   // per direction.
   ms.ov_sum_chunks.assign(static_cast<size_t>(4 * sum_chunk_count(1, n)), 0.0);
+}
+
+double take_clipped(main_state& ms, long n_clipped) {
+  if (n_clipped == 0) return 0.0;
+  double* clip = ms.ov_clip.data();
+  const double area = ms.dx * ms.dx;
+  const double made = fixed_chunk_sum(1, ms.n_cells, [&](long i) { return clip[i] * area; }, ms.ov_sum_chunks);
+  std::fill(clip, clip + ms.n_cells + 1, 0.0);
+  return made;
 }
 
 void depth_varied_roughness(long count, const dvec& n, const dvec& k, const dvec& h, dvec& out) {
@@ -256,7 +253,7 @@ void overland_route_step(main_state& ms) {
     // The lake-activity flag tells of this step's exchange only: the channel
     // interval of a dry spell shortens while lakes trade water with cells.
     ms.lake_overland_exchange_on = 0;
-    book_lake_exchange(ms);
+    if (book_lake_exchange(ms, false)) ms.lake_overland_exchange_on = 1;
     if (ms.ov_cells_wet || ms.ov_faces_flowing) {
       if (ms.overtype == 1) {
         ov_route_explicit(ms, dt);
@@ -289,10 +286,12 @@ void overland_route_step(main_state& ms) {
       ++ms.n_ov_routings;
     }
     if (s.n_can_flow > 0 && static_cast<double>(s.n_flowing) / static_cast<double>(s.n_can_flow) > 1e-16 &&
-        ms.sed_control.erosion_on == 1)
+        ms.sed_control.erosion_on == 1 && ms.sed_transport_mode == 1) {
       ov_sediment_transport(ms, dt);
+      book_overland_sediment_step(ms);
+    }
     if (ms.overland_lake_on) ms.olake_event_flag = 1;
-    book_lake_exchange(ms);
+    if (book_lake_exchange(ms, false)) ms.lake_overland_exchange_on = 1;
   }
   ms.precip_period_start = ms.now;
   ms.precip_period_end = ms.now + ms.precip_period;

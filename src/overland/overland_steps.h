@@ -1,6 +1,8 @@
 // Rain and overland-flow steps of the time loop and their set-up.
 #pragma once
 
+#include <functional>
+
 namespace kavro {
 
 struct main_state;
@@ -9,6 +11,11 @@ struct main_state;
 void precip_event_step(main_state& ms);
 // Spreads the gauge or radar rates of a rain period over the cells.
 void precip_period_step(main_state& ms);
+// Calls `piece` with the length (s) of each part of the overland interval
+// [from, to] (Julian days) that lies within one rain period, with rain_rate
+// holding that part's rates; the rate changes inside the interval are taken
+// on the way (a gauge line, a radar grid, the end of a uniform storm).
+void for_each_rain_piece(main_state& ms, double from, double to, const std::function<void(double)>& piece);
 // Adds the step's rain depth to the cells and lakes (with interception).
 void apply_precip_step(main_state& ms);
 // Overland boundary values, flows and pumps.

@@ -1,7 +1,7 @@
 #include "overland/precip_file.h"
 
 #include <cctype>
-#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,8 +9,10 @@
 
 #include "framework/error_record.h"
 #include "framework/file_wrapper.h"
+#include "framework/number_text.h"
 #include "framework/readers.h"
 #include "framework/run_clock.h"
+#include "framework/run_warnings.h"
 
 namespace kavro {
 
@@ -29,6 +31,7 @@ class precip_tokens {
       if (!read_line(line_, f_)) return false;
     }
   }
+  const std::string& file() const { return f_.name; }
   std::string rest_of_line() {
     std::string rest;
     rest.swap(line_);
@@ -56,26 +59,21 @@ bool contains_files(std::string_view tok) {
   return low.find("files") != std::string::npos;
 }
 
-// A whole token as a finite number.
-bool parse_finite(const std::string& tok, double& out) {
-  if (tok.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(tok.c_str(), &end);
-  if (*end != '\0' || !std::isfinite(v)) return false;
-  out = v;
+// A whole token as a finite number / a whole number, by the number rule.
+bool parse_finite(const std::string& tok, double& out) { return read_real(tok, out) == number_fault::none; }
+
+bool parse_int(const std::string& tok, long& out) {
+  long long v = 0;
+  if (read_whole(tok, v, LONG_MIN, LONG_MAX) != number_fault::none) return false;
+  out = static_cast<long>(v);
   return true;
 }
 
-bool parse_int(const std::string& tok, long& out) {
-  if (tok.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(tok.c_str(), &end, 10);
-  if (*end != '\0' || errno != 0) return false;
-  out = v;
-  return true;
-}
+// The largest value a gauge line may hold (mm, or mm/h): no rain comes near.
+constexpr double max_gauge_value = 1e6;
+// The largest gauge coordinate (map units): beyond it no map lies, and the
+// squared distances of the rain weights would overflow.
+constexpr double max_coordinate = 1e9;
 
 int refuse(const char* text) {
   std::printf("%s", text);
@@ -200,6 +198,11 @@ int read_coordinates(precip_tokens& in, precipitation_block& pb, const std::stri
                   ys.c_str(), k, title.c_str());
       return refuse("are not numbers.  Check rainfall input file format.\n");
     }
+    if (std::fabs(pb.gauge_x[k]) > max_coordinate || std::fabs(pb.gauge_y[k]) > max_coordinate) {
+      std::printf("\nERROR: the coordinates %g %g of gage %d in the event entitled:\n   %s\n", pb.gauge_x[k],
+                  pb.gauge_y[k], k, title.c_str());
+      return refuse("lie beyond any map coordinate.  Check rainfall input file format.\n");
+    }
     in.rest_of_line();
   }
   return precip_event_read;
@@ -281,11 +284,15 @@ int read_gauge_values(precip_tokens& in, precipitation_block& pb, const std::str
       return precip_file_short;
     }
     double v = 0.0;
-    if (!parse_finite(tok, v)) {
-      std::printf("\n ERROR: \n");
-      std::printf("\n check out gage input for precip record %ld", line);
-      std::printf("\n look at gage %d \n", k);
-      return precip_file_short;
+    const number_fault fault = read_real(tok, v);
+    if (fault != number_fault::none || std::fabs(v) > max_gauge_value) {
+      data_error_head(title);
+      std::printf("Error: precipitation file %s, event \"%s\", data line %ld, gage %d: %s.\n", in.file().c_str(),
+                  title.c_str(), line, k,
+                  fault != number_fault::none
+                      ? number_fault_text(fault, tok).c_str()
+                      : format_string("the value %s is beyond any rain (%g)", tok.c_str(), max_gauge_value).c_str());
+      return refuse("Program exiting on error.\n\n");
     }
     pb.gauge_values[k][line] = v;
     if (pb.accum_on && line >= 2 && v < pb.gauge_values[k][line - 1]) {
@@ -328,6 +335,33 @@ int read_data_lines(precip_tokens& in, precipitation_block& pb, const std::strin
 }
 
 }  // namespace
+
+std::vector<std::pair<int, std::string>> radar_grid_names(const std::string& path) {
+  std::vector<std::pair<int, std::string>> names;
+  file_wrapper f;
+  if (!f.open(path, "r")) return names;
+  std::string line, tok;
+  bool files_event = false, after_nrgag = false;
+  for (int line_no = 1; read_line(line, f); ++line_no) {
+    std::vector<std::string> tokens;
+    while (pop_token(line, tok)) tokens.push_back(tok);
+    for (std::size_t k = 0; k < tokens.size(); ++k) {
+      if (after_nrgag) {
+        files_event = contains_files(tokens[k]);
+        after_nrgag = false;
+      } else if (is_card(tokens[k], "even")) {
+        files_event = false;
+      } else if (is_card(tokens[k], "nrga")) {
+        after_nrgag = true;
+      } else if (files_event && is_card(tokens[k], "rada") && k + 6 < tokens.size()) {
+        // RADAR year month day hour minute file
+        names.emplace_back(line_no, tokens[k + 6]);
+        k += 6;
+      }
+    }
+  }
+  return names;
+}
 
 double precip_period_hours(const precip_date& from, const precip_date& to) {
   const double days = julian_date(to.year, to.month, to.day, to.hour, to.minute, 0.0) -
@@ -378,7 +412,7 @@ bool convert_gauge_values(precipitation_block& pb, int event_number) {
       if (pb.radar_mode == 1) {
         v[j] = v[j + 1];
       } else {
-        if (hours * 3600.0 > 86400.0) std::printf("WARNING: you have a long delta t in your precip file\n");
+        if (hours * 3600.0 > 86400.0) warn("WARNING: you have a long delta t in your precip file\n");
         v[j] = pb.accum_on ? (v[j + 1] - v[j]) / hours : v[j + 1] / hours;
       }
       if (v[j] < -1e-16) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "overland/precip_block.h"
 
@@ -19,6 +21,11 @@ inline constexpr int precip_file_short = -1;  // the file ended inside an event,
 // gauge coordinates and values, line dates and radar file names of `pb`.
 // `title` receives the event's title.
 int read_precip_event(file_wrapper& f, precipitation_block& pb, std::string& title);
+
+// The radar grid files the precipitation file at `path` names (the RADAR
+// lines of its NRGAG FILES events), each with its line; empty when the file
+// does not open. For the check that no output writes over them.
+std::vector<std::pair<int, std::string>> radar_grid_names(const std::string& path);
 
 // Hours from the date of one data line to the next (calendar dates).
 double precip_period_hours(const precip_date& from, const precip_date& to);

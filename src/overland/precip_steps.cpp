@@ -3,6 +3,8 @@
 // whose rates are spread over the cells at every period boundary.
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <optional>
 
 #include "framework/error_record.h"
 #include "framework/event_accounting.h"
@@ -14,6 +16,7 @@
 #include "overland/overland_steps.h"
 #include "overland/precip_file.h"
 #include "overland/radar_rain.h"
+#include "overland/rain_rate_checks.h"
 #include "overland/rain_distribution.h"
 
 namespace kavro {
@@ -90,6 +93,7 @@ void event_was_read(main_state& ms) {
 void prepare_event_rates(main_state& ms) {
   if (!ms.precip_event_flag) return;
   if (!convert_gauge_values(ms, ms.event_no)) return;
+  warn_unlikely_event_rain(ms);
   if (ms.radar_mode != 2 && ms.n_gauges > 1) {
     if (ms.rain_thiessen_on) {
       if (ms.nearest.size() < ms.n_cells) ms.nearest.allocate(ms.n_cells);
@@ -136,19 +140,46 @@ void gauge_period_boundary(main_state& ms) {
   ms.next_rain_period_time = line_time(ms.precip_dates[ms.rain_period_no]);
 }
 
+void stop_uniform_rain(main_state& ms) {
+  for (long i = 1; i <= ms.n_cells; ++i) ms.rain_rate[i] = 0.0;
+  if (ms.interception_on)
+    for (long i = 1; i <= ms.n_cells; ++i) ms.ri_eff[i] = 0.0;
+  ms.event_active = 0;
+  ms.rain_active = 0;
+  ms.rain_event_state = 3;
+}
+
+// Uniform rain falls from the start of the run for RAIN_DURATION minutes.
+double uniform_rain_end(const main_state& ms) { return ms.loop_start_time + ms.rain_duration / 1440.0; }
+
+// The time at which the rain rates change next, while rain of the current
+// event is on: the next gauge line, or the end of a uniform storm.
+std::optional<double> next_rate_change(const main_state& ms) {
+  if (ms.rain_event_state != 1) return std::nullopt;
+  if (ms.rain_gauge_on) return ms.next_rain_period_time;
+  if (ms.uniform_rain_on && ms.rain_active) return uniform_rain_end(ms);
+  return std::nullopt;
+}
+
+// Takes every rate change at or before time t: the rates that hold just
+// after t are in rain_rate.
+void advance_rain_to(main_state& ms, double t) {
+  // Each change moves the next one later or ends the rain, so this ends.
+  for (auto next = next_rate_change(ms); next && *next < t + ms.time_tol; next = next_rate_change(ms)) {
+    if (ms.rain_gauge_on) {
+      gauge_period_boundary(ms);
+      if (error_rec.code != 0) return;
+    } else {
+      stop_uniform_rain(ms);
+    }
+  }
+}
+
 void uniform_rain_period(main_state& ms) {
   if (ms.step_no == 0) {
     ms.event_active = 1;
     ms.rain_active = 1;
     for (long i = 1; i <= ms.n_cells; ++i) ms.rain_rate[i] = ms.rain_intensity;
-  }
-  if (ms.precip_period_counter == ms.n_rain_periods + 1) {
-    for (long i = 1; i <= ms.n_cells; ++i) ms.rain_rate[i] = 0.0;
-    if (ms.interception_on)
-      for (long i = 1; i <= ms.n_cells; ++i) ms.ri_eff[i] = 0.0;
-    ms.event_active = 0;
-    ms.rain_active = 0;
-    ms.rain_event_state = 3;
   }
 }
 
@@ -204,13 +235,12 @@ void precip_event_step(main_state& ms) {
 }
 
 void precip_period_step(main_state& ms) {
-  // A boundary takes effect for the step that starts at it: the step ending
-  // at a line's time still rains at the rate of the interval before.
-  if (ms.rain_gauge_on && ms.rain_event_state == 1 &&
-      std::fabs(ms.precip_period_start - ms.next_rain_period_time) < ms.time_tol)
-    gauge_period_boundary(ms);
-  if (error_rec.code != 0) return;
+  // A rate change takes effect for the step that starts at it: the step
+  // ending at a line's time still rains at the rate of the interval before.
+  // Changes that fall inside a step are taken by the rain application.
   if (ms.uniform_rain_on && ms.rain_event_state == 1) uniform_rain_period(ms);
+  advance_rain_to(ms, ms.precip_period_start);
+  if (error_rec.code != 0) return;
 
   for (long i = 1; i <= ms.n_cells; ++i) {
     if (ms.rain_rate[i] < -1e-16) {
@@ -224,6 +254,22 @@ void precip_period_step(main_state& ms) {
   }
   if (ms.rainfall_mmph_on && ms.n_cells > 0)
     ms.mean_rain_rate = fixed_chunk_sum(1, ms.n_cells, [&](long i) { return ms.rain_rate[i]; }) / ms.n_cells;
+}
+
+void for_each_rain_piece(main_state& ms, double from, double to, const std::function<void(double)>& piece) {
+  double t = from;
+  for (;;) {
+    // A change within the timing tolerance of the step's end belongs to the
+    // next step, which starts at it.
+    const auto change = next_rate_change(ms);
+    const bool inside = change && *change > t + ms.time_tol && *change < to - ms.time_tol;
+    const double piece_end = inside ? *change : to;
+    piece(seconds_between(t, piece_end));
+    if (!inside || error_rec.code != 0) return;
+    advance_rain_to(ms, piece_end);
+    if (error_rec.code != 0 || ms.rain_event_state != 1) return;  // the rain ended inside the step
+    t = piece_end;
+  }
 }
 
 }  // namespace kavro

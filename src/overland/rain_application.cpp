@@ -8,6 +8,7 @@
 #include "framework/run_clock.h"
 #include "overland/bmp_units.h"
 #include "overland/held_depth.h"
+#include "overland/overland_flow.h"
 #include "overland/overland_steps.h"
 #include "overland/rain_distribution.h"
 
@@ -16,8 +17,6 @@ namespace kavro {
 namespace {
 
 constexpr double mm_h_to_m_s = 1.0 / 3600000.0;
-
-bool head_boundary_cell(const main_state& ms, long i) { return is_held_depth_cell(ms, i); }
 
 // Long-term runs: rain at or below the rain/snow temperature falls as snow;
 // rain on a snow-covered cell joins the pack. Returns the depth left for the
@@ -45,9 +44,24 @@ bool snow_arrays_ready(const main_state& ms) {
          ms.temper_gridded.size() >= ms.n_cells;
 }
 
+// A depth below dry before the rain is added was left by the surface
+// routing of the last step: the overland scheme failed there, not the rain.
+void report_scheme_negative_depth(const main_state& ms, long i) {
+  const bool placed = i <= ms.cell_row.size() && i <= ms.cell_col.size();
+  std::printf("Error: the %s overland scheme left a negative depth of %g m in overland cell %ld (row %d, column %d) "
+              "at %.2lf minutes.\n",
+              overland_scheme_name(ms.overtype), ms.ov_depth[i], i, placed ? ms.cell_row[i] : 0,
+              placed ? ms.cell_col[i] : 0, ms.elapsed_min);
+}
+
 // Rain of one ordinary cell: the depth it adds (m) after blockage, a storage
 // unit's share and snow. False after a NaN or negative depth (reported).
 bool rain_on_cell(main_state& ms, long i, double d, bool snow_on) {
+  if (ms.ov_depth[i] < 0.0) {
+    report_scheme_negative_depth(ms, i);
+    error_rec.code = already_printed_code;
+    return false;
+  }
   if (ms.ovr_flow_block_on && ms.ovr_flow_block.size() >= i && ms.ovr_flow_block[i] < 1.0)
     d *= 1.0 - ms.ovr_flow_block[i];
   d = bmp_rain_share(ms, i, d);
@@ -71,12 +85,10 @@ bool rain_on_cell(main_state& ms, long i, double d, bool snow_on) {
   return true;
 }
 
-}  // namespace
-
-void apply_precip_step(main_state& ms) {
-  if (!(std::fabs(ms.precip_period_end - ms.now) < ms.time_tol) || ms.rain_event_state != 1) return;
-  const double step_s = seconds_between(ms.precip_period_start, ms.now);
-  if (ms.uniform_rain_on) ++ms.precip_period_counter;
+// The rain of `step_s` seconds at the rates in rain_rate: interception,
+// then every cell, lake, snowpack and storage unit. Returns the volume that
+// fell (m3); false in `ok` after a bad depth (reported).
+double apply_rain_piece(main_state& ms, double step_s, bool& ok) {
   if (ms.interception_on) {
     seasonal_interception(ms, step_s);
   } else if (ms.snow_canopy_intercept_on == 1) {
@@ -106,18 +118,37 @@ void apply_precip_step(main_state& ms) {
       ms.olake_event_flag = 1;
       continue;
     }
-    if (head_boundary_cell(ms, i)) {
+    if (is_held_depth_cell(ms, i)) {
       ms.vol_ov_head_bound_out_total += v;
       continue;
     }
-    if (!rain_on_cell(ms, i, d, snow_on)) return;
+    if (!rain_on_cell(ms, i, d, snow_on)) {
+      ok = false;
+      return 0.0;
+    }
   }
   ms.vol_precip_lake += v_lakes;
   ms.vol_precip_lake_total += v_lakes;
   ms.vol_precip += v_cells;
   ms.vol_precip_total += v_cells + v_lakes;
   ms.event_rain_acc += v_cells + v_lakes;
-  if (v_cells + v_lakes > 0.0) {
+  return v_cells + v_lakes;
+}
+
+}  // namespace
+
+void apply_precip_step(main_state& ms) {
+  if (!(std::fabs(ms.precip_period_end - ms.now) < ms.time_tol) || ms.rain_event_state != 1) return;
+  if (ms.uniform_rain_on) ++ms.precip_period_counter;
+  // A step across a change of rain rate takes each rate for its own share of
+  // the step, so every period delivers its recorded depth whatever the step.
+  bool ok = true;
+  double fell = 0.0;
+  for_each_rain_piece(ms, ms.precip_period_start, ms.now, [&](double seconds) {
+    if (ok) fell += apply_rain_piece(ms, seconds, ok);
+  });
+  if (!ok || error_rec.code != 0) return;
+  if (fell > 0.0) {
     ++ms.n_rain_steps;
     if (ms.rain_not_started) {
       ms.rain_start_min = ms.elapsed_min;

@@ -77,7 +77,9 @@ void build_idw_weights(precipitation_block& pb, const rain_grid& g, long n_cells
         const double w2 = ex * ex + ey * ey;
         pb.idw_dist2[cell][k] = w2;
         if (sole == 0 && std::sqrt(w2) < g.dx) sole = k;
-        inv_sum += 1.0 / w2;
+        // A gauge on the cell's centre: the cell takes that gauge's rain
+        // (sole), and the weights are not used.
+        if (w2 > 0.0) inv_sum += 1.0 / w2;
       }
       pb.idw_sole_gauge[cell] = sole;
       pb.idw_inv_sum[cell] = inv_sum;

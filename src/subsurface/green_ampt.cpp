@@ -57,9 +57,10 @@ double clamp_between(double x, double lo, double hi) { return std::min(std::max(
 void green_ampt_cell(main_state& ms, long j, double dt, double cell_area) {
   ms.infil_held_volume[j] = 0.0;
   const double h = ms.ov_depth[j];
+  // A dry cell takes nothing and keeps its depth as it is: setting a film
+  // or a negative depth to 0 here would make water no book holds.
   if (h < infil_none) {
     ms.infil_rate[j] = 0.0;
-    ms.ov_depth[j] = 0.0;
     return;
   }
   if (in_channel_lake(ms, j)) {

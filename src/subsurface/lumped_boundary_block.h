@@ -68,6 +68,7 @@ struct lumped_boundary_block {
   dmat gst_cgw_weight{"gst_cgw_weight"};            // Conceptual groundwater outflow weights by channel link
   double sac_channel_outflow = 0;                   // Sacramento outflow to the channels in the current step (m3/s)
   double cgw_channel_outflow = 0;                   // Conceptual groundwater outflow to the channels in the current step (m3/s)
+  double vol_lumped_to_chan_total = 0;              // run volume of that outflow delivered to the channels (m3); part of vol_lat_into_chan_total
   int flush_on = 0;                                 // 1 when card FLUSH_BUFFER is given (periodic flush of standard output)
   int flush_buffer = 5000;                             // Progress-print flush interval in steps, copy of card FLUSH_BUFFER (used only while flush_on is set)
   int flush_counter = 0;                            // Steps since the last flush of standard output (shared with the long-term ET step)

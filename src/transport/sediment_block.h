@@ -18,16 +18,38 @@
 namespace kavro {
 
 // The overland sediment record, created by the sediment set-up when erosion
-// is on; the rest of its layout comes with the overland sediment model.
+// is on. [class] runs over the size classes 1..n_sed_classes in the order of
+// the SEDIMENTS table.
 struct ov_sed_record {
-  d3d vol_sed{"vol_sed"};  // [cell][class][0..4] volumes (m3): 1 parent soil left, 2 suspended, 3 deposited, 4 out of the outlet
-  dmat tot_sed{"tot_sed"};  // [class][0..4] the same volumes summed over the cells at the event end (m3)
+  dvec spec_grav{"spec_grav"};          // [class] specific gravity of the particles (SEDIMENTS)
+  dvec part_diam{"part_diam"};          // [class] particle diameter (mm, SEDIMENTS)
+  dvec f_bind{"f_bind"};                // [class] binding value (SEDIMENTS)
+  one_based_vec<std::string> output_filename{"output_filename"};  // [class] output file name (SEDIMENTS)
+  dvec splash_K{"splash_K"};            // [cell] raindrop splash coefficient (60 where the table gives none)
+  dvec detach_coef{"detach_coef"};      // [cell] flow detachment coefficient (2e-5 where the table gives none)
+  dvec detach_exp{"detach_exp"};        // [cell] flow detachment exponent (1 where the table gives none)
+  dvec detach_crit{"detach_crit"};      // [cell] critical shear stress of flow detachment (N/m2)
+  dvec sed_K{"sed_K"};                  // [cell] multiplier of transport-capacity formulas 1 and 2
+  d3d sed_fract{"sed_fract"};  // [cell][class][0..4] class fractions: 1 parent soil (SOIL_EROSION_PROPS); 2 suspended and 3 deposited as last formed by a capacity or median diameter of the cell
+  d3d vol_sed{"vol_sed"};  // [cell][class][0..4] volumes (m3): 1 parent soil left (0 at the start, falls as soil is detached), 2 suspended, 3 deposited, 4 out of the outlet (outlet cell); cell 0 holds what leaves the grid within a step
+  double outlet_vol_step = 0;           // sediment that left the grid through the overland outlet face in the latest step (m3)
+  dvec qsx{"qsx"};                      // [cell] transport capacity last computed for an x face with the cell as source (m3)
+  dvec qsy{"qsy"};                      // [cell] transport capacity last computed for a y face with the cell as source (m3)
+  dvec ov_qsmax_total{"ov_qsmax_total"};  // [cell] total sediment flux out of the cell for the flux map (m3/s)
+  dmat ov_qsmax{"ov_qsmax"};            // [cell][class] sediment flux out of the cell in the step (m3/s), class 0 the total
+  dmat ov_qsvol{"ov_qsvol"};            // [cell][class] deposited less eroded volume since the run start (m3), class 0 the total
+  dmat ov_qsconc{"ov_qsconc"};          // [cell][class] suspended volume copied for the map output (m3), class 0 the total
+  dvec ov_conc{"ov_conc"};              // [cell] suspended sediment for the map output
+  dmat tot_sed{"tot_sed"};  // [class][0..4] the vol_sed components summed over the cells at the event end (m3)
+  dvec ov_net_sed{"ov_net_sed"};        // [cell] net erosion/deposition volume for the map output (m3)
+  ivec sed_class{"sed_class"};          // [position] class numbers: fine classes first (1..n_fine_classes), then sand, each in class order
+  dmat sand_vol_deposited_lakebank{"sand_vol_deposited_lakebank"};  // [lake][class] sand laid on the lake's bank cells (m3)
 };
 
 // Sediment switches and output files of a run.
 struct sed_control_record {
   int erosion_on = 0;                   // 1 when card SOIL_EROSION is given
-  int capacity_formula = 0;             // transport-capacity formula number
+  int capacity_formula = 0;             // transport-capacity formula: the SOIL_EROSION value, less 10 from 10 on (1 to 6; any other returns the unit discharge)
   int adjust_channel_bed_on = 0;        // 1 when card ADJUST_CHANNEL_BED is given
   double water_temp = 0;                // water temperature (degrees C)
   double kin_viscosity = 0;             // kinematic viscosity of water (m2/s)
@@ -101,7 +123,7 @@ struct sediment_control_block {
   d3d qlat_tot_sed{"qlat_tot_sed"};     // [node][link][class] lateral sediment inflow accumulated for output (m3)
   d3d ch_wash_vol{"ch_wash_vol"};       // [node][link][class] suspended (wash) sediment volume in the channel (m3), class 0 the total
   dmat SS_node_conc_vol{"SS_node_conc_vol"};  // [node row][class] suspended volume concentration of the channel node, class 0 the total
-  dmat SS_node_conc{"SS_node_conc"};    // [node][link] suspended sediment concentration (mg/L)
+  dmat SS_node_conc{"SS_node_conc"};    // [node row][fine class] suspended sediment concentration (mg/L), allocated with the channel sediment
   d3d ch_sand_vol{"ch_sand_vol"};       // [node][link][class] sand (bed-material) volume in the channel (m3), class 0 the total
   double vol_washload_susp_final = 0;   // wash load in suspension at the end (m3)
   double vol_sand_out_total = 0;        // run sand outlet discharge (m3)
@@ -118,6 +140,42 @@ struct sediment_control_block {
   dvec sed_to_chan_by_class{"sed_to_chan_by_class"};  // [class 0..n] sediment delivered to the channels in the event (m3)
   double vol_sand_to_chan = 0;          // event sand delivered to channels from overland (m3)
   dmat chan_sed_conc{"chan_sed_conc"};  // [node row][class] sediment mass concentration of the channel node (mg/L), class 0 the total
+
+  // Sediment transport by size class. "Fine rank" m = 1..n_fine_classes is
+  // the position of a fine class in ov_sed->sed_class (class number
+  // sed_class[m]); a node row is link * max_nodes_per_link + node.
+  int sed_transport_mode = 0;           // 1 size classes routed by the sediment model, 2 carried as constituents (SOIL_EROSION 10 and above)
+  double silt_size = 0;                 // copy of card SILT_SIZE (mm)
+  double clay_size = 0;                 // copy of card CLAY_SIZE (mm)
+  dmat ov_sed_conc{"ov_sed_conc"};      // [cell][class] suspended sediment concentration on the cell (g/m3), class 0 the fine total
+  dvec sed_fall_velocity{"sed_fall_velocity"};        // [class] settling velocity in still water (m/s)
+  dvec sed_particle_density{"sed_particle_density"};  // [class] particle density (g/m3 of solid sediment)
+  dvec sed_transport_factor{"sed_transport_factor"};  // [class] 1 / ((specific gravity - 1)^2 x diameter in m), the class weight of capacity formula 1 (1/m)
+  dvec sed_outlet_vol{"sed_outlet_vol"};  // [class 0..n] sediment that left the grid at the overland outlet in the step (m3), with sediment-attached contaminants
+  dvec sed_to_chan_total{"sed_to_chan_total"};  // [class 0..n] run total of sediment delivered to the channels (m3), entry 0 the fine (wash-load) classes
+  dvec sand_out_rate{"sand_out_rate"};  // [entry 0..n_sand_classes+1] bed material leaving the network at the outlet in the channel step (m3/s)
+  dvec sand_to_chan_step{"sand_to_chan_step"};  // [entry 0..n_sand_classes+1] lateral sand laid on the channel beds in the channel step (m3)
+  dvec wash_out_rate{"wash_out_rate"};  // [fine rank] wash load leaving the network at the outlet (m3/s), entry 0 the total
+  dmat qlat_lake_sed{"qlat_lake_sed"};  // [lake][class] lateral sediment into the lake (m3)
+  d3d qlat_lake{"qlat_lake"};           // [cell][lake][class] lateral sediment from the cell into the lake (m3)
+  dmat chan_superlink_sed{"chan_superlink_sed"};  // [class][cell] sediment from the superlinks into the channels (m3)
+  dvec sed_to_superlink_event{"sed_to_superlink_event"};  // [class 0..n] event sediment into the superlinks (m3)
+  dvec sed_to_superlink_total{"sed_to_superlink_total"};  // [class 0..n] run sediment into the superlinks (m3)
+
+  // Work arrays of the sediment steps, sized by the set-ups from this run's
+  // cell, class and network counts; no step allocates.
+  dvec sed_slope_x{"sed_slope_x"};      // [cell] water-surface slope toward the right neighbour (m/m)
+  dvec sed_slope_y{"sed_slope_y"};      // [cell] water-surface slope toward the lower neighbour (m/m)
+  dvec sed_out_q{"sed_out_q"};          // [cell] magnitude of the flows leaving the cell (m3/s)
+  dvec sed_settle_frac{"sed_settle_frac"};  // [class] dx times the fall velocity, the settling term of flowing cells (m2/s)
+  dvec sed_face_terms{"sed_face_terms"};    // per cell and face, the parts of the transport capacity that do not depend on the suspended load
+  dvec chan_sand_capacity{"chan_sand_capacity"};  // [node row] sand transport capacity of the channel step (m3/s, signed)
+  dmat advect_flux{"advect_flux"};      // [node row][fine rank] wash load through the node's downstream face in the step (m3), entry 0 the total
+  dmat temp_conc{"temp_conc"};          // [node row][fine rank] predicted volume concentration
+  dmat temp_flux{"temp_flux"};          // [node row][fine rank] wash load through the downstream face, first stage (m3)
+  d3d temp_mass{"temp_mass"};           // [node][link][class] predicted wash-load volume (m3)
+  dmat wash_drawn{"wash_drawn"};        // [node row][fine rank] wash load the faces of one stage drew from the node so far (m3)
+  dmat lake_draw{"lake_draw"};          // [lake][fine rank] wash load drawn from the lake by channel faces in a stage (m3)
 
   // Snow and frozen ground.
   dvec swe{"swe"};                      // snow water equivalent (m)

@@ -4,8 +4,6 @@
 
 namespace kavro {
 
-void read_sediment_setup(main_state&) {}
-void open_sediment_outputs(main_state&) {}
 void read_contaminant_setup(main_state&) {}
 void init_soil_constituent_mass(main_state&) {}
 void point_source_inflow_step(main_state&) {}

@@ -229,6 +229,37 @@ TEST_F(CalibrationProgram, SceRefusalsExitWithStatusOne) {
   }
 }
 
+// Calibration files that would be erased or sized beyond memory: refused
+// with exit 1, nothing written over them, no exception escapes.
+TEST_F(CalibrationProgram, SceFilesThatClashOrCountBeyondTheirRowsAreRefused) {
+  const std::string sce = read_file(dir / "sce.in");
+  write_file(dir / "sce_output.out", sce);
+  auto r = run({"-c", "sce_output.out"});
+  EXPECT_EQ(r.exit_code, 1) << r.out;
+  EXPECT_NE(r.out.find("the SCE input file sce_output.out is the file sce_output.out that the SCE calibration writes"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(read_file(dir / "sce_output.out"), sce);
+
+  write_file(dir / "sce.in", "p.prj\nparams.txt\nsce_output.out\n" + sce.substr(sce.find("40 5")));
+  write_file(dir / "sce_output.out", read_file(dir / "obs.txt"));
+  r = run({"-c", "sce.in"});
+  EXPECT_EQ(r.exit_code, 1) << r.out;
+  EXPECT_NE(r.out.find("the observation file sce_output.out is the file sce_output.out"), std::string::npos) << r.out;
+  EXPECT_EQ(read_file(dir / "sce_output.out"), read_file(dir / "obs.txt"));
+
+  write_file(dir / "sce.in", sce);
+  for (const char* count : {"1e9", "99999999999"}) {
+    SCOPED_TRACE(count);
+    write_file(dir / "obs.txt", std::string(count) + "\n0 0 0 0\n0.01 1 5 1\n");
+    r = kavro_test::run_program("/usr/bin/timeout", {"20", kavro_test::kavro_binary().string(), "-c", "sce.in"},
+                                dir.path());
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("Error: observation file obs.txt, line 1"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find("terminate"), std::string::npos) << r.err;
+  }
+}
+
 TEST_F(CalibrationProgram, MonteCarloRunsAndRefusals) {
   auto r = run({"-m20", "mc.in"});
   EXPECT_EQ(r.exit_code, 0) << r.out;
@@ -236,9 +267,10 @@ TEST_F(CalibrationProgram, MonteCarloRunsAndRefusals) {
   EXPECT_EQ(count_lines(dir / "0000_results_all.out"), 21);
   EXPECT_NE(r.out.find("Best objective function value:"), std::string::npos);
 
+  // A run count of 0 is no count: refused with the usage, like "-b0".
   r = run({"-m0", "mc.in"});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.out.find("Error: the number of Monte Carlo runs 0 is not valid.\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Usage: kavro"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("Best objective function value:"), std::string::npos) << r.out;
 
   fs::remove(dir / "obs.txt");
@@ -252,6 +284,47 @@ TEST_F(CalibrationProgram, MonteCarloRunsAndRefusals) {
   EXPECT_NE(r.out.find("Error: unable to read the input monte carlo file.\n"), std::string::npos) << r.out;
   r = run({"-s", "missing.in"});
   EXPECT_EQ(r.exit_code, 1);
+}
+
+// A calibration whose model runs cannot run reports no best results and ends
+// with status 1: a project that cannot be opened stops it before the first
+// run, and when every run stops on an error each is reported with its number.
+TEST_F(CalibrationProgram, CalibrationsWithoutANormalModelRunFail) {
+  struct case_t {
+    const char* name;
+    std::vector<std::string> args;
+    bool missing_project;  // else the project's elevation map is missing
+    std::vector<std::string> messages;
+  };
+  const case_t cases[] = {
+      {"SCE, project missing", {"-c", "sce.in"}, true,
+       {"Error: the project file missing.prj named in sce.in cannot be opened; the calibration does not start."}},
+      {"Monte Carlo, project missing", {"-m5", "mc.in"}, true,
+       {"Error: the project file missing.prj named in the Monte Carlo input file cannot be opened"}},
+      {"SCE, every run stops", {"-c", "sce.in"}, false,
+       {"Error: model run 1 of the calibration stopped on an error", "model runs of the calibration ended normally"}},
+      {"Monte Carlo, every run stops", {"-m5", "mc.in"}, false,
+       {"Error: model run 5 of the calibration stopped on an error",
+        "Error: none of the 5 model runs of the calibration ended normally: there are no results."}},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    if (c.missing_project) {
+      for (const char* input : {"sce.in", "mc.in"}) {
+        std::string text = read_file(dir / input);
+        text.replace(text.find("p.prj"), 5, "missing.prj");
+        write_file(dir / input, text);
+      }
+    } else {
+      write_file(dir / "p.prj", kavro_test::with_card(read_file(dir / "p.prj"), "ELEVATION", "nothere.asc"));
+    }
+    const auto r = run(c.args);
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    for (const auto& m : c.messages) EXPECT_NE(r.out.find(m), std::string::npos) << m << "\n" << r.out;
+    EXPECT_EQ(r.out.find("The best results"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Best objective function value"), std::string::npos) << r.out;
+  }
 }
 
 }  // namespace

@@ -65,6 +65,9 @@ TEST_F(Criteria, TableOfCases) {
        4},
       {"observed weighted peak 0", {{0, 1, 1, 0, 1, 1}, {2, 1, 1, 0, 2, 1}}, nan, nan, nan, failed, 2},
       {"no weighted row", {{2, 0, 1, 0, 1, 1}}, -1.0, 0.0, 0.0, -1.0, -99999.999},
+      // Peak and weight columns swapped: every weighted peak is 1, whose
+      // logarithms give the estimator no scale.
+      {"observed peaks all 1", {{1, 0.01, 5, 1, 2, 5}, {1, 0.5, 4, 1, 3, 4}}, nan, nan, nan, failed, 3},
   };
   for (const auto& c : cases) {
     calib_objective o;
@@ -153,6 +156,11 @@ TEST_F(Criteria, ObservationFile) {
       {"too few rows", "3\n1 1 10 1\n", -1, 0, 0},
       {"no rows", "0\n", -1, 0, 0},
       {"not finite", "1\n1 1 nan 1\n", -1, 0, 0},
+      // A count is judged against the rows that follow before anything is sized.
+      {"a count of 1e9", "1e9\n1 1 10 1\n", -1, 0, 0},
+      {"a count beyond the int range", "99999999999\n1 1 10 1\n", -1, 0, 0},
+      {"a count that is no whole number", "1.5\n1 1 10 1\n", -1, 0, 0},
+      {"a value with a letter", "1\n1 1 10x 1\n", -1, 0, 0},
   };
   for (const auto& c : cases) {
     write_file("obs.txt", c.text);
@@ -160,7 +168,10 @@ TEST_F(Criteria, ObservationFile) {
     calib_objective o;
     testing::internal::CaptureStdout();
     EXPECT_EQ(o.read_observations("obs.txt"), c.result) << c.what;
-    testing::internal::GetCapturedStdout();
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (c.result == -1 && c.code == 0) {
+      EXPECT_NE(out.find("Error: observation file obs.txt, line "), std::string::npos) << c.what << out;
+    }
     EXPECT_EQ(o.n_obs, c.rows) << c.what;
     EXPECT_EQ(error_rec.code, c.code) << c.what;
     if (c.result == 1) {

@@ -257,5 +257,43 @@ TEST_F(PestControl, MalformedFilesAreRefusedWithFileAndLine) {
   }
 }
 
+// A model input file is written from its template before every run, a model
+// output file is read after it: neither may be one of the tool's own inputs,
+// and the control file may not be an exchange file the tool writes.
+TEST_F(PestControl, ModelFilesThatWouldEraseOrStandForInputsAreRefused) {
+  const std::string basin = fixture("basin.pst");
+  struct refusal {
+    const char* what;
+    std::string text;
+    std::string message;
+  };
+  const refusal cases[] = {
+      {"a template whose model input is itself", replace_once(basin, "basin.tpl basin.in", "basin.tpl basin.tpl"),
+       "Error in control file basin.pst: the model input file basin.tpl of template 1 is template file 1 basin.tpl"},
+      {"a model input over the control file", replace_once(basin, "basin.tpl basin.in", "basin.tpl basin.pst"),
+       "the model input file basin.pst of template 1 is the control file basin.pst"},
+      {"an instruction file reading the control file", replace_once(basin, "basin.ins basin.out", "basin.ins basin.pst"),
+       "instruction file 1 reads the control file basin.pst as the model output file basin.pst"},
+      {"an instruction file reading itself", replace_once(basin, "basin.ins basin.out", "basin.ins basin.ins"),
+       "instruction file 1 reads instruction file 1 basin.ins as the model output file basin.ins"},
+  };
+  for (const refusal& r : cases) {
+    SCOPED_TRACE(r.what);
+    write_file("basin.pst", r.text);
+    pest_control pc;
+    std::string out;
+    EXPECT_EQ(read_control(pc, "basin", &out), 1);
+    EXPECT_NE(out.find(r.message), std::string::npos) << out;
+    EXPECT_EQ(read_file("basin.pst"), r.text) << "the control file stays as it was";
+  }
+  write_file("kavro.in", basin);
+  pest_control pc;
+  std::string out;
+  EXPECT_EQ(read_control(pc, "kavro.in", &out), 1);
+  EXPECT_NE(out.find("the control file kavro.in is the file kavro.in that the calibration writes"), std::string::npos)
+      << out;
+  EXPECT_EQ(read_file("kavro.in"), basin);
+}
+
 }  // namespace
 }  // namespace kavro_test

@@ -31,25 +31,6 @@ void copy_plane(const scratch_dir& dir, const std::string& extra) {
   write_file(dir / "p.prj", read_file(dir / "p.prj") + extra);
 }
 
-// The number printed after `label` in `text` (NaN when the label is absent).
-double figure(const std::string& text, const std::string& label) {
-  const size_t at = text.find(label);
-  if (at == std::string::npos) return std::nan("");
-  return std::atof(text.c_str() + at + label.size());
-}
-
-// The text without the lines that carry wall-clock seconds or the thread
-// count.
-std::string without_timing(const std::string& text) {
-  std::istringstream in(text);
-  std::string line, kept;
-  while (std::getline(in, line))
-    if (line.find("(s)") == std::string::npos && line.find("Run time:") == std::string::npos &&
-        line.find("thread level") == std::string::npos)
-      kept += line + "\n";
-  return kept;
-}
-
 std::set<std::string> written_files(const scratch_dir& dir) {
   std::set<std::string> names;
   for (const auto& e : fs::directory_iterator(dir.path())) names.insert(e.path().filename().string());

@@ -58,19 +58,64 @@ TEST(ChannelRun, InvalidChannelFilesStopTheRunNamingTheProblem) {
       {"chan.txt", "MANNINGS_N 0.035", "", "    Manning's Roughness is 0.000"},
       {"chan.txt", "XSEC\n", "", "Error: Cross section parameters not found for link 1."},
       {"chan.txt", "KAVRO_CHAN", "CHANNEL", "does not begin with \"kavro_chan\""},
-      {"chan.txt", "LINK 1", "LINK 3", "LINK 3 is outside 1..1"},
+      {"chan.txt", "LINK 1", "LINK 3", "line 8: LINK 3 is outside 1 to 1"},
       {"chan.txt", "CONNECT 1 0 0", "CONNECT 1 1 0", "link 1 (LINKS) must be the outlet"},
       {"chan.txt", "TRAPEZOID", "STRUCTURE\nNUMSTRUCTS 1\nSTRUCTTYPE gate", "STRUCTTYPE gate is not a structure type"},
       {"chan.txt", "SIDE_SLOPE 1", "SIDE_SLOPE 0\nBOTTOM_WIDTH 0", "BOTTOM_WIDTH 0 and SIDE_SLOPE 0"},
       {"chan.gst", "GRIDSTREAMFILE", "STREAMFILE", "does not begin with GRIDSTREAMFILE"},
       {"chan.gst", "CELLIJ 2 1", "CELLIJ 4 1", "CELLIJ 4 1 is outside the grid"},
       {"chan.dht", "5 1 100.00\n", "", "channel hotstart file ends early at link 1 node 5"},
+      // Counts are judged in 64 bits before any array is sized from them.
+      {"chan.txt", "MAXNODES 6", "MAXNODES 2147483647", "line 6: MAXNODES 2147483647 is outside 1 to 1000000"},
+      {"chan.txt", "LINKS 1", "LINKS 2147483647", "line 5: LINKS 2147483647 is outside 1 to 1000000"},
+      {"chan.txt", "LINKS 1", "LINKS 99999999999",
+       "line 5: LINKS: the whole number 99999999999 is beyond the range"},
+      {"chan.txt", "LINKS 1\nMAXNODES 6", "LINKS 1000\nMAXNODES 1000000", "LINKS 1000 and MAXNODES 1000000 give"},
+      {"chan.txt", "MAXNODES 6", "MAXNODES 1e308", "line 6: MAXNODES: the whole number 1e308 is beyond the range"},
+      {"chan.txt", "\nNODES 6", "\nNODES 6.5", "line 10: NODES: the value 6.5 is not a whole number"},
+      {"chan.txt", "CONNECT 1 0 0", "CONNECT 1 0 2147483647", "CONNECT upstream count 2147483647 is outside 0 to 1"},
+      {"chan.txt", "TRAPEZOID", "BREAKPOINT\nNPAIRS 2147483647", "line 12: NPAIRS 2147483647 is outside"},
+      {"chan.txt", "TRAPEZOID", "BREAKPOINT\nNPAIRS 4\nNUM_INTERP 99999999999",
+       "line 13: NUM_INTERP: the whole number 99999999999 is beyond the range"},
+      {"chan.txt", "TRAPEZOID", "LAKE\nNUMPTS 2147483647", "line 12: NUMPTS 2147483647 is outside 0 to 15"},
+      // Numbers that are not one finite number.
+      {"chan.txt", "ELEV 100.5", "ELEV abc", "line 18: the value \"abc\" is not a number (ELEV abc)"},
+      {"chan.txt", "ELEV 100.5", "ELEV 100.5\xC3\xA9", "line 18: the value \"100.5\xC3\xA9\" is not a number"},
+      {"chan.txt", "ELEV 100.5", "ELEV", "line 18: a number is missing"},
+      {"chan.txt", "DX 10", "DX 12p", "line 9: the value \"12p\" is not a number (DX 12p)"},
+      {"chan.txt", "MANNINGS_N 0.035", "MANNINGS_N 1e308", "line 12: MANNINGS_N 1e+308 is outside -10 to 10"},
+      {"chan.txt", "MANNINGS_N 0.035", "MANNINGS_N nan", "line 12: the value nan is not a finite number"},
+      {"chan.txt", "BOTTOM_WIDTH 2", "BOTTOM_WIDTH -2", "line 15: BOTTOM_WIDTH -2 is outside 0 to 100000"},
+      {"chan.txt", "ELEV 100.0", "ELEV 1e308", "line 28: ELEV 1e+308 is outside -100000 to 100000"},
+      // A breakpoint section whose points share one x has no width.
+      {"chan.txt", "TRAPEZOID", "BREAKPOINT", "all lie at x = 2: a section needs a width"},
+      // The stream-cell file.
+      {"chan.gst", "STREAMCELLS 5", "STREAMCELLS 2147483647", "line 2: STREAMCELLS 2147483647 is outside"},
+      {"chan.gst", "STREAMCELLS 5", "STREAMCELLS 99999999999",
+       "line 2: STREAMCELLS: the whole number 99999999999 is beyond the range"},
+      {"chan.gst", "LINKNODE 1 2 1.0", "LINKNODE 1 2x 1.0", "line 8: LINKNODE node: the value \"2x\" is not a number"},
+      {"chan.gst", "LINKNODE 1 2 1.0", "LINKNODE 1 2 nan", "line 8: the value nan is not a finite number"},
+      {"chan.gst", "LINKNODE 1 2 1.0", "LINKNODE 1 2 7", "line 8: LINKNODE fraction 7 is outside 0 to 1"},
+      {"chan.gst", "LINKNODE 1 2 1.0\n", "", "line 6: stream cell 2 has 0 LINKNODE cards, its NUMNODES card 1"},
+      {"chan.gst", "STREAMCELLS 5", "STREAMCELLS 6", "STREAMCELLS 6, but the file has 5 CELLIJ and 5 NUMNODES cards"},
+      // The channel hotstart.
+      {"chan.dht", "2 1 100.75", "NaN 1 100.75",
+       "chan.dht, line 2: the first number: the value NaN is not a whole number"},
+      {"chan.dht", "2 1 100.75", "2 1 1e308", "chan.dht, line 2: the water-surface elevation 1e+308 is outside"},
+      {"chan.dht", "2 1 100.75", "2 1 100.75x", "line 2: the water-surface elevation: the value \"100.75x\" is not"},
   };
   for (const refused_case& c : cases) {
+    SCOPED_TRACE(c.message);
     scratch_dir dir;
     copy_fixture(dir);
     replace_in(dir / c.file, c.from, c.to);
-    const run_result r = run_program(kavro_binary(), {"p.prj"}, dir.path());
+    if (std::string(c.message).find("a section needs a width") != std::string::npos) {
+      replace_in(dir / "chan.txt", "XSEC\nBOTTOM_WIDTH 2\nBANKFULL_DEPTH 1\nSIDE_SLOPE 1\n",
+                 "XSEC\nNPAIRS 4\nNUM_INTERP 20\nX1 2 102\nX1 2 100.5\nX1 2 100.5\nX1 2 102\n");
+    }
+    const auto inputs = files_of(dir.path());
+    const run_result r = run_program("/usr/bin/timeout", {"20", kavro_binary().string(), "p.prj"}, dir.path());
+    for (const auto& [path, text] : inputs) EXPECT_EQ(read_file(path), text) << path;
     EXPECT_EQ(r.exit_code, 1) << c.message << "\n" << r.out;
     EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << c.message << "\n" << r.out;
     const std::string fatal = std::string("Program termanated due to invalid channel input file ") + c.file + "\n";

@@ -75,7 +75,7 @@ TEST(ChannelRoutingRun, BadPointFilesAndMissingBoundarySeriesStopTheRun) {
       {"", "NUMPT 1\nPOINT 45 1 0.5\nNRPDS 0\n", "POINT 45 1 in the channel point source file"},
       {"", "NUMPT 1\nPOINT 1 1 0.5\nNRPDS 2\nINPUT 2010 7 1 10 0\n1.5\nSTART 2010 7 1 11 0\n0.0\n",
        "has \"START\" where INPUT is due"},
-      {"", "NUMPT 1\nPOINT 1 1 x\nNRPDS 0\n", "POINT discharge \"x\" in the channel point source file"},
+      {"", "NUMPT 1\nPOINT 1 1 x\nNRPDS 0\n", "POINT discharge in the channel point source file pt.txt, line 2: the value \"x\" is not a number"},
       {"HEAD_BOUND\nBOUND_TS xyz\n", "NUMPT 1\nPOINT 1 1 2.0\nNRPDS 0\n",
        "Error: Stream head boundary time series (xyz) can not be found."},
   };

@@ -188,26 +188,50 @@ TEST(ExplicitRouting, LevelWaterStaysAtRest) {
   EXPECT_EQ(storage(*ms), v0);
 }
 
+// The surface falls 0.4 m from node 1 to node 20, or (mirrored) rises so:
+// the flow runs toward node 20 or toward node 1, and the Courant limit on
+// the size of the node flows keeps either settling without overshoot.
 TEST(ExplicitRouting, ASlopingSurfaceInAClosedChannelSettlesLevelWithoutLoss) {
-  auto ms = network({{20, 25.0, 100.0, 0.0, 3.0, 2.0, 0.03, {}}});
-  for (int j = 1; j <= 20; ++j) ms->yp[j][1] = 100.8 - 0.4 * (j - 1) / 19.0, ms->chan_depth[j][1] = ms->yp[j][1] - 100.0;
-  ex_section(*ms, 2, ms->area);
-  const double v0 = storage(*ms);
-  EXPECT_NEAR(v0, 1274.736842, 1e-6);
-  double spread_prev = 0.4 + 1e-12;
-  for (int k = 0; k < 360; ++k) {
-    ASSERT_EQ(ex_flow_route(*ms, 10.0), 0);
-    EXPECT_EQ(ms->chan_outflow_vol, 0.0);
-    double lo = 1e9, hi = -1e9;
-    for (int j = 1; j <= 20; ++j) lo = std::min(lo, ms->yp[j][1]), hi = std::max(hi, ms->yp[j][1]);
-    EXPECT_LE(hi - lo, spread_prev + 1e-12) << k;
-    spread_prev = hi - lo;
-    if (k >= 89) {
-      EXPECT_LT(hi - lo, 1e-3) << k;
+  for (const bool toward_node_1 : {false, true}) {
+    SCOPED_TRACE(toward_node_1 ? "flow toward node 1" : "flow toward node 20");
+    auto ms = network({{20, 25.0, 100.0, 0.0, 3.0, 2.0, 0.03, {}}});
+    for (int j = 1; j <= 20; ++j) {
+      const int from_high_end = toward_node_1 ? 20 - j : j - 1;
+      ms->yp[j][1] = 100.8 - 0.4 * from_high_end / 19.0, ms->chan_depth[j][1] = ms->yp[j][1] - 100.0;
     }
-    EXPECT_NEAR(storage(*ms), v0, 1e-12 * v0);
+    ex_section(*ms, 2, ms->area);
+    const double v0 = storage(*ms);
+    EXPECT_NEAR(v0, 1274.736842, 1e-6);
+    double spread_prev = 0.4 + 1e-12;
+    for (int k = 0; k < 360; ++k) {
+      ASSERT_EQ(ex_flow_route(*ms, 10.0), 0);
+      EXPECT_EQ(ms->chan_outflow_vol, 0.0);
+      double lo = 1e9, hi = -1e9;
+      for (int j = 1; j <= 20; ++j) lo = std::min(lo, ms->yp[j][1]), hi = std::max(hi, ms->yp[j][1]);
+      EXPECT_LE(hi - lo, spread_prev + 1e-12) << k;
+      spread_prev = hi - lo;
+      if (k >= 89) {
+        EXPECT_LT(hi - lo, 1e-3) << k;
+      }
+      EXPECT_NEAR(storage(*ms), v0, 1e-12 * v0);
+    }
+    EXPECT_NEAR(ms->yp[10][1], 100.6054, 1e-3);
   }
-  EXPECT_NEAR(ms->yp[10][1], 100.6054, 1e-3);
+}
+
+// Inflow at the head of a first-order link over a channel interval of many
+// Courant sub-steps, each corrected twice (overbank flow on): the inflow is
+// booked once per accepted sub-step, so the run total is rate x interval
+// and the network holds what it did not discharge.
+TEST(ExplicitRouting, HeadInflowIsBookedOnceOverManySubSteps) {
+  auto ms = network({{10, 20.0, 100.0, 0.01, 2.0, 1.0, 0.03, {}}}, 0.2);
+  ms->overbank_flow_on = 1;
+  ms->first_order_chan_q = 1.5;
+  const double v0 = storage(*ms);
+  ASSERT_EQ(ex_flow_route(*ms, 300.0), 0);
+  EXPECT_NEAR(ms->vol_chan_point_sources_total, 450.0, 1e-9);
+  EXPECT_NEAR(storage(*ms) - v0 + ms->chan_outflow_vol, 450.0, 1e-9);
+  EXPECT_GT(ms->chan_outflow_vol, 0.0);
 }
 
 }  // namespace
@@ -330,15 +354,14 @@ std::unique_ptr<main_state> exchange_cell(double depth) {
 }
 
 TEST(LateralExchange, WeirInflowDrainsTheCellAndNeverBelowEmpty) {
-  double in = 0, out = 0;
   auto ms = exchange_cell(0.05);
-  chan_lateral_inflow(*ms, 5.0, in, out);
+  chan_lateral_inflow(*ms, 5.0);
   EXPECT_NEAR(ms->gst_qlat[1][1], 0.762452, 1e-6);
   EXPECT_NEAR(ms->qlat[1][1] * 20.0, 0.762452, 1e-6);
   EXPECT_NEAR(ms->ov_depth[1], 0.040469, 1e-6);
 
   ms = exchange_cell(0.01);
-  chan_lateral_inflow(*ms, 60.0, in, out);
+  chan_lateral_inflow(*ms, 60.0);
   EXPECT_EQ(ms->ov_depth[1], 0.0);
   EXPECT_DOUBLE_EQ(ms->gst_qlat[1][1], 4.0 / 60.0);
 
@@ -346,9 +369,49 @@ TEST(LateralExchange, WeirInflowDrainsTheCellAndNeverBelowEmpty) {
   ms->ov_boundary_on = 1;
   ms->boundary_type.allocate(1);
   ms->boundary_type[1] = 2;
-  chan_lateral_inflow(*ms, 5.0, in, out);
+  const lateral_exchange_volumes held = chan_lateral_inflow(*ms, 5.0);
   EXPECT_EQ(ms->ov_depth[1], 0.05);
-  EXPECT_NEAR(in, 0.762452 * 5.0, 1e-5);
+  EXPECT_NEAR(held.into_channel, 0.762452 * 5.0, 1e-5);
+  EXPECT_EQ(held.onto_cells, 0.0);
+}
+
+// The lumped basin models' outflow reaches the channels as lateral inflow
+// and is booked once, by the channel continuity; its own total tells the
+// lumped share of it. A stand-in outflow of 0.5 m3/s from either model
+// beside a dry cell, over two 60 s channel steps.
+TEST(LateralExchange, LumpedModelOutflowIsBookedOnceAsLateralInflow) {
+  for (const bool sacramento : {true, false}) {
+    SCOPED_TRACE(sacramento ? "Sacramento" : "conceptual groundwater");
+    auto ms = exchange_cell(0.0);
+    if (sacramento) {
+      ms->sacramento_on = 1;
+      ms->sac_channel_outflow = 0.5;
+      ms->gst_sac_weight.allocate(1, 1);
+      ms->gst_sac_weight[1][1] = 1.0;
+    } else {
+      ms->conceptual_gw_on = 1;
+      ms->cgw_channel_outflow = 0.5;
+      ms->gst_cgw_weight.allocate(1, 1);
+      ms->gst_cgw_weight[1][1] = 1.0;
+    }
+    ms->time_tol = 1.1574074074074074e-7;
+    ms->chan_interval = 60.0;
+    ms->chan_interval_days = 60.0 / 86400.0;
+    const double v0 = storage(*ms);
+    double discharged = 0.0;
+    for (int step = 1; step <= 2; ++step) {
+      ms->now = ms->next_chan_time = 1000.0 + step * ms->chan_interval_days;
+      ms->last_chan_time = ms->now - ms->chan_interval_days;
+      chan_route_step(*ms);
+      ASSERT_EQ(error_rec.code, 0);
+      discharged += ms->chan_outflow_vol;
+      EXPECT_NEAR(ms->vol_lat_into_chan_total, 30.0 * step, 1e-9);
+      EXPECT_NEAR(ms->vol_lumped_to_chan_total, 30.0 * step, 1e-9);
+      EXPECT_NEAR(storage(*ms) - v0 + discharged, 30.0 * step, 1e-9);
+    }
+    EXPECT_EQ(ms->ov_depth[1], 0.0);
+    EXPECT_EQ(ms->vol_ov_head_bound_in_total, 0.0);
+  }
 }
 
 }  // namespace

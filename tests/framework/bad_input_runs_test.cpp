@@ -1,7 +1,7 @@
 // Whole runs of the kavro program on bad input, as a user meets them: the
-// sample watershed with one thing wrong. No bad input may crash or hang the
-// program, write over a file the run reads, or end with exit 0 after an
-// error message.
+// small hillslope of tests/data/hillslope with one thing wrong. No bad input
+// may crash or hang the program, write over a file the run reads, or end
+// with exit 0 after an error message.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -24,9 +24,9 @@ using kavro_test::run_result;
 using kavro_test::scratch_dir;
 using kavro_test::write_file;
 
-fs::path sample_dir() { return data_dir() / ".." / ".." / "examples" / "sample"; }
+fs::path sample_dir() { return data_dir() / "hillslope"; }
 
-// A copy of the sample watershed in `dir` with `extra` lines added to its
+// A copy of the hillslope in `dir` with `extra` lines added to its
 // project file.
 void copy_sample(const scratch_dir& dir, const std::string& extra = "") {
   for (const char* name : {"sample.prj", "mask.asc", "elevation.asc"}) fs::copy_file(sample_dir() / name, dir / name);
@@ -71,8 +71,10 @@ TEST(BadInputRuns, NoOutputCardWritesOverAnInput) {
       const run_result r = run_kavro(dir);
       if (!suffixed) {
         EXPECT_EQ(r.exit_code, 1) << r.out;
-        EXPECT_NE(r.out.find("Error: card " + label + " (line 22) names the output file " + victim),
-                  std::string::npos)
+        // The map cards of grid files (the default MAP_TYPE 0) name a folder.
+        const std::string start = "Error: card " + label + " (line 22) names the output ";
+        EXPECT_TRUE(r.out.find(start + "file " + victim) != std::string::npos ||
+                    r.out.find(start + "folder " + victim) != std::string::npos)
             << r.out;
       }
       EXPECT_TRUE(r.exit_code == 0 || r.exit_code == 1) << r.exit_code;
@@ -159,7 +161,27 @@ TEST(BadInputRuns, RefusalTable) {
       {"MANNING_N -0.1", "MANNING_N -0.1\n", {}, {}, 1, {"MANNING_N", "negative"}},
       {"TOT_TIME -1", "TOT_TIME -1\n", {}, {}, 1, {"TOT_TIME", "negative"}},
       {"TOT_TIME 0", "TOT_TIME 0\n", {}, {}, 1, {"no end", "TOT_TIME"}},
-      {"TOT_TIME 12p", "TOT_TIME 12p\n", {}, {}, 0, {"Warning: card TOT_TIME on line 21", "\"p\"", "12 is used"}},
+      {"TOT_TIME 12p", "TOT_TIME 12p\n", {}, {}, 1, {"card TOT_TIME on line 21", "\"12p\" is not a number"}},
+      {"TOT_TIME 6h", "TOT_TIME 6h\n", {}, {}, 1, {"card TOT_TIME on line 21", "\"6h\" is not a number"}},
+      {"TOT_TIME 1e12", "TOT_TIME 1e12\n", {}, {}, 1, {"card TOT_TIME on line 21", "1e12 is beyond the range"}},
+      {"TOT_TIME 6.5", "TOT_TIME 6.5\n", {}, {}, 1, {"card TOT_TIME on line 21", "6.5 is not a whole number"}},
+      {"TOT_TIME 120.0", "TOT_TIME 120.0\n", {}, {}, 0, {}},
+      {"OUTROW 1e308", "OUTROW 1e308\n", {}, {}, 1, {"card OUTROW on line 21", "1e308 is beyond the range"}},
+      {"START_TIME nan 0", "START_TIME nan 0\n", {}, {}, 1, {"card START_TIME on line 21", "nan is not a whole"}},
+      {"END_TIME nan", "END_TIME nan\n", {}, {}, 1, {"card END_TIME on line 21", "nan is not a whole"}},
+      {"HYD_FREQ word", "HYD_FREQ \xC3\xA9\xE2\x9C\x93\n", {}, {}, 1,
+       {"card HYD_FREQ on line 21", "\"\xC3\xA9\xE2\x9C\x93\" is not a number"}},
+      {"GRIDSIZE 20m", "GRIDSIZE 20m\n", {}, {}, 1, {"card GRIDSIZE on line 21", "\"20m\""}},
+      {"RETENTION -1", "RETENTION -1\n", {}, {}, 1, {"card RETENTION", "-1 mm", "must not be negative"}},
+      {"RETEN_DEPTH -2.5", "RETEN_DEPTH -2.5\n", {}, {}, 1, {"card RETEN_DEPTH", "-2.5 mm"}},
+      {"RETEN_DEPTH map of negative depths", "RETEN_DEPTH ret.asc\n", {},
+       {{"ret.asc", "north: 4100.00\nsouth: 4000.00\neast: 2120.00\nwest: 2000.00\nrows: 5\ncols: 6\n" +
+                        std::string("2 2 2 2 2 2\n2 2 -3 2 2 2\n2 2 2 2 2 2\n2 2 2 2 2 2\n2 2 2 2 2 2\n")}},
+       1, {"the retention depth -3 mm of cell", "(row 2, column 3), from ret.asc, is negative"}},
+      {"MANNING_N 1e308", "MANNING_N 1e308\n", {}, {}, 1, {"card MANNING_N gives 1e+308"}},
+      {"TIMESTEP 1e308", "TIMESTEP 1e308\n", {}, {}, 1, {"card TIMESTEP gives 1e+308 s", "120 minutes"}},
+      {"TIMESTEP beyond END_TIME", "TIMESTEP 7200\nTOT_TIME 0\nEND_TIME 2001 3 1 1 0\n", {}, {}, 1,
+       {"card TIMESTEP gives 7200 s", "3600 s from START_DATE to END_TIME"}},
       {"OUTROW 2147483647", "OUTROW 2147483647\n", {}, {}, 1, {"OUTROW 2147483647", "rows 1 to 5"}},
       {"OUTROW 2147483648", "OUTROW 2147483648\n", {}, {}, 1, {"card OUTROW on line 21", "beyond the range"}},
       {"OUTCOL 0", "OUTCOL 0\n", {}, {}, 1, {"OUTCOL 0", "columns 1 to 6"}},
@@ -187,6 +209,10 @@ TEST(BadInputRuns, RefusalTable) {
        {"value file values.txt has no line 3 for run 0002"}},
       {"-b-1", "", {"-b-1", "sample.prj"}, {}, 1, {"Usage: kavro"}},
       {"-b99999999999", "", {"-b99999999999", "sample.prj"}, {}, 1, {"Usage: kavro"}},
+      {"a batch of a project that does not open", "", {"-b1000000", "nope.prj"}, {}, 1,
+       {"the batch stops at run 0000 of 1000000: its project file nope.prj cannot be opened"}},
+      {"-m2147483647", "", {"-m2147483647", "mc.in"}, {}, 1, {"Usage: kavro"}},
+      {"-m99999999999", "", {"-m99999999999", "mc.in"}, {}, 1, {"Usage: kavro"}},
       {"unknown option", "", {"-q"}, {}, 1, {"Usage: kavro"}},
       {"extra argument", "", {"sample.prj", "other"}, {}, 1, {"Usage: kavro"}},
       {"--help", "", {"--help"}, {}, 0, {"Usage: kavro"}},

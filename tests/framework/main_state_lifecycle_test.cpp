@@ -153,9 +153,9 @@ TEST(RecordLifecycle, EveryRunStartsFromANewRecord) {
 
 TEST(RecordLifecycle, FiftyRunsLeaveNoFileOpen) {
   scratch_dir dir;
-  // The sample watershed with the Q7 inflow series: every run opens its
+  // The small hillslope with the Q7 inflow series: every run opens its
   // mask, elevations, log, hydrograph and the process-wide Q7 file.
-  const std::filesystem::path sample = kavro_test::data_dir() / ".." / ".." / "examples" / "sample";
+  const std::filesystem::path sample = kavro_test::data_dir() / "hillslope";
   for (const char* name : {"mask.asc", "elevation.asc"}) std::filesystem::copy_file(sample / name, dir / name);
   write_file(dir / "p.prj", kavro_test::read_file(sample / "sample.prj") + "Q7_INPUT q7.txt\n");
   const auto old_cwd = std::filesystem::current_path();

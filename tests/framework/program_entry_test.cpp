@@ -36,7 +36,6 @@ TEST(CommandLine, OptionsChooseModesInTheirOrder) {
       {{"kavro", "-slm", "case"}, 8, 1, "case"},
       {{"kavro", "-slmx", "case"}, 8, 1, "case"},
       {{"kavro", "-ms", "case"}, 9, 1, "case"},
-      {{"kavro", "-msx", "case"}, 6, 1, "case"},  // not "-ms" whole: Monte Carlo, count 1
       {{"kavro", "-t", "case"}, 10, 1, "case"},
       {{"kavro", "-tr", "case"}, 10, 1, "case"},
       {{"kavro", "-mlsl", "case"}, 11, 1, "case"},
@@ -46,6 +45,8 @@ TEST(CommandLine, OptionsChooseModesInTheirOrder) {
       {{"kavro", "-b", "p.prj"}, 3, 1, "p.prj"},
       {{"kavro", "-b1000000", "p.prj"}, 3, 1000000, "p.prj"},
       {{"kavro", "-m25", "mc.in"}, 6, 25, "mc.in"},
+      {{"kavro", "-m", "mc.in"}, 6, 1, "mc.in"},
+      {{"kavro", "-m1000000", "mc.in"}, 6, 1000000, "mc.in"},
       {{"kavro", "-h", "x"}, 5, 1, ""},
       {{"kavro", "-v", "x"}, 4, 1, ""},
   };
@@ -65,13 +66,24 @@ TEST(CommandLine, OptionsChooseModesInTheirOrder) {
       {"kavro", "-b0", "p.prj"},                     {"kavro", "-b-1", "p.prj"},
       {"kavro", "-b99999999999", "p.prj"},           {"kavro", "-b1000001", "p.prj"},
       {"kavro", "-b3x", "p.prj"},
+      // "-m" takes the same count: no endless calibration from a count that overflows.
+      {"kavro", "-m2147483647", "mc.in"},            {"kavro", "-m99999999999", "mc.in"},
+      {"kavro", "-m0", "mc.in"},                     {"kavro", "-m-1", "mc.in"},
+      {"kavro", "-msx", "mc.in"},                    {"kavro", "-m1000001", "mc.in"},
   };
   for (std::vector<const char*> bad : refused) {
     SCOPED_TRACE(bad.back());
     run_mode_request req;
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse_command_line(static_cast<int>(bad.size()), bad.data(), req), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("\nUsage: kavro [-option] [inputfile]\n\n", 0), 0u);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind("\nUsage: kavro [-option] [inputfile]\n\n", 0), 0u);
+    const std::string opt = bad.size() > 1 ? bad[1] : "";
+    if (bad.size() == 3 && (opt.starts_with("-b") || opt.starts_with("-m"))) {
+      EXPECT_NE(out.find("Error: the run count of the option " + opt + " must be a whole number from 1 to 1000000.\n"),
+                std::string::npos)
+          << out;
+    }
   }
 }
 

@@ -157,23 +157,26 @@ TEST_F(DriverTest, ToolModeTextsSilenceTheRunLines) {
 
 TEST_F(DriverTest, DefaultPlanHasTheFixedSequence) {
   const run_plan& plan = default_run_plan();
-  ASSERT_EQ(plan.init_steps.size(), 28u);
+  ASSERT_EQ(plan.init_steps.size(), 30u);
   ASSERT_EQ(plan.loop_steps.size(), 38u);
   EXPECT_EQ(plan.init_steps.front().name, "read_project");
   EXPECT_EQ(plan.init_steps[1].name, "check_run_control_values");
-  EXPECT_EQ(plan.init_steps[3].name, "open_run_files");
-  EXPECT_EQ(plan.init_steps[6].name, "setup_grid_and_maps");
-  EXPECT_EQ(plan.init_steps[23].name, "setup_start_time");
-  EXPECT_EQ(plan.init_steps[24].name, "shift_relative_series");
+  EXPECT_EQ(plan.init_steps[3].name, "check_outputs_can_be_created");
+  EXPECT_EQ(plan.init_steps[4].name, "open_run_files");
+  EXPECT_EQ(plan.init_steps[7].name, "setup_grid_and_maps");
+  EXPECT_EQ(plan.init_steps[24].name, "setup_start_time");
+  EXPECT_EQ(plan.init_steps[25].name, "date_linknode_headers");
+  EXPECT_EQ(plan.init_steps[26].name, "shift_relative_series");
   EXPECT_EQ(plan.loop_steps.front().name, "advance_clock");
   EXPECT_EQ(plan.loop_steps[35].name, "end_event");
   EXPECT_EQ(plan.loop_steps.back().name, "write_map_output");
-  // Steps 5, 10, 20, 22, 23, 25 (the shift after the start time), 27 and 28
-  // have no check of their own; 26 checks the overland boundary series.
+  // Steps 6, 11, 21, 23, 24, 26 (the link/node headers' start time), 27 (the
+  // shift after the start time), 29 and 30 have no check of their own; 28
+  // checks the overland boundary series.
   std::vector<int> unchecked;
   for (size_t i = 0; i < plan.init_steps.size(); ++i)
     if (!plan.init_steps[i].checked) unchecked.push_back(static_cast<int>(i) + 1);
-  EXPECT_EQ(unchecked, (std::vector<int>{5, 10, 20, 22, 23, 25, 27, 28}));
+  EXPECT_EQ(unchecked, (std::vector<int>{6, 11, 21, 23, 24, 26, 27, 29, 30}));
   for (const auto& s : plan.loop_steps) EXPECT_TRUE(s.checked) << s.name;
 }
 

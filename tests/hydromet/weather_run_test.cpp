@@ -148,6 +148,10 @@ TEST_F(WeatherRun, UnreadableWeatherFilesAreRefusedNamingLineAndField) {
        {"line 2, near parameter 5", "\"nan\""}},
       {"temperature not whole", "HMET_VRX", "w.vrx", with_line(5, "2010 7 15 4 29.92 50 0 5 41.5 600.0 800.0"),
        {"line 5, near parameter 9", "\"41.5\""}},
+      {"pressure with a letter after it", "HMET_VRX", "w.vrx", with_line(3, "2010 7 15 2 29.92p 50 0 5 77 600.0 800.0"),
+       {"line 3, near parameter 5", "\"29.92p\""}},
+      {"hour beyond any whole number", "HMET_VRX", "w.vrx", with_line(4, "2010 7 15 1e308 29.92 50 0 5 77 600.0 800.0"),
+       {"line 4, near parameter 4", "\"1e308\""}},
       {"SAMSON hour 25", "HMET_SAMSON", "w.sam",
        header + kavro_test::samson_hour_line(10, 7, 15, 1, 500, 100, 3, 10.0, 60, 850, 2.5) + "\n" +
            kavro_test::samson_hour_line(10, 7, 15, 25, 500, 100, 3, 10.0, 60, 850, 2.5) + "\n",
@@ -203,7 +207,9 @@ TEST_F(WeatherRun, TheHostsEventListAndTheOptimisationOutput) {
   fs::create_directory(dir / "folder");
   const auto folder = run("OPTIMIZE folder\n");
   EXPECT_EQ(folder.exit_code, 1);
-  EXPECT_NE(folder.err.find("Problem opening optimization output file named:"), std::string::npos)
+  // The output check names the card before any file is opened.
+  EXPECT_NE(folder.out.find("Error: card OPTIMIZE (line 36) names the output file folder, which cannot be created"),
+            std::string::npos)
       << folder.out << folder.err;
   EXPECT_EQ(folder.out.find("Running...."), std::string::npos);
 }

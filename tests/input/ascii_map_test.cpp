@@ -128,17 +128,21 @@ TEST(AsciiMap, BadValuesAreRefusedAndExtraValuesWarned) {
   }
 }
 
-TEST(AsciiMap, ShortRowsGiveZeroCellsAndWarnings) {
+// A row line with fewer values than the columns would leave cells without a
+// value: the map is refused, naming the first cell without one.
+TEST(AsciiMap, ShortRowsAreRefusedAndZerosWarned) {
   imat mask = numbered_mask();
   dvec v{"v"};
   v.allocate(8);
-  const std::string text = std::string(header_3x4) + "0 1 2 0\n3 4\n0 7 8 0\n";
-  auto r = read_map(text, map_reals_a, mask, &v, nullptr);
+  auto r = read_map(std::string(header_3x4) + "0 1 2 0\n3 4\n0 7 8 0\n", map_reals_a, mask, &v, nullptr);
+  EXPECT_EQ(r.out, "Error: map m.asc, row 2, column 3: the row ends after 2 of its 4 values.\n\n");
+  EXPECT_EQ(r.stop, 1);
+  r = read_map(std::string(header_3x4) + "0 1 2 0\n3 0 0 4\n0 7 8 0\n", map_reals_a, mask, &v, nullptr);
   EXPECT_EQ(r.out, "Warning: Map contains 2 cells with zero values. Map: m.asc\n");
   EXPECT_DOUBLE_EQ(v[5], 0.0);
-  EXPECT_DOUBLE_EQ(v[6], 0.0);
+  EXPECT_DOUBLE_EQ(v[6], 4.0);
   EXPECT_DOUBLE_EQ(v[7], 7.0);
-  r = read_map(text, map_reals_a, mask, &v, nullptr, 3, 4, 1);
+  r = read_map(std::string(header_3x4) + "0 1 2 0\n3 0 0 4\n0 7 8 0\n", map_reals_a, mask, &v, nullptr, 3, 4, 1);
   EXPECT_EQ(r.out, "") << "quiet silences the zero-cell warning";
   r = read_map(std::string(header_3x4) + "0 0 0 0\n0 0 0 0\n0 0 0 0\n", map_reals_a, mask, &v, nullptr, 3, 4, 1);
   EXPECT_EQ(r.out, "Warning: Map contains only zero values. Map: m.asc\n");
@@ -162,6 +166,18 @@ TEST(AsciiMap, BadMapsStopTheRunWithTheirMessage) {
       {"both differ", std::string(header_3x4), map_reals_a, 2, 2,
        "Incorrect number of rows and columns in map: m.asc\n"},
       {"empty file", "", map_reals_a, 3, 4, "Unexpected end of file in file: m.asc\n"},
+      // The header is read with a bound: a file that is no map (a binary file,
+      // NUL bytes without end) is refused at its first long word.
+      {"a header word longer than any header", std::string(300, 'n') + " 1030\n", map_reals_a, 3, 4,
+       "Error: map m.asc, line 1 of the header holds a word of more than 256 characters: this is no map header.\n"},
+      {"NUL bytes for a header", std::string(100000, '\0'), map_integer_grid, 3, 4,
+       "Error: map m.asc, line 1 of the header holds a word of more than 256 characters"},
+      {"a header edge with a letter", "north: 1030\nsouth: 1000\neast: 54O\n", map_reals_a, 3, 4,
+       "Error: map m.asc, header line 3 (east): the value \"54O\" is not a number.\n"},
+      {"rows that are no whole number", "north: 1030\nsouth: 1000\neast: 540\nwest: 500\nrows: 3.5\ncols: 4\n",
+       map_reals_a, 3, 4, "Error: map m.asc, header line 5 (rows): the value 3.5 is not a whole number.\n"},
+      {"an edge that is no finite number", "north: 1030\nsouth: -inf\n", map_reals_a, 3, 4,
+       "Error: map m.asc, header line 2 (south): the value -inf is not a finite number"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -265,10 +281,13 @@ TEST(AsciiMap, RowsReadInParallelAsInOneThread) {
   const int rows = 64;
   const layout_case cases[] = {
       {"plain reals", map_reals_a, {}, ""},
-      {"reals the token reader converts", map_reals_a,
-       {{3, "+4 0x10 1e3,\t2.5e-1 7abc"}, {9, "1 2\r"}, {20, "\"3\" 4 5 6 7"}, {33, "1 2 3 4 5 6"}, {41, "1 \v 3 4 5"}},
+      {"reals the number rule reads", map_reals_a,
+       {{3, "+4 16 1e3,\t2.5e-1 7"}, {9, "1 2 3 4 5\r"}, {20, "\"3\" 4 5 6 7"}, {33, "1 2 3 4 5 6"}},
        "holds more values"},
-      {"short real rows", map_reals_a, {{5, "1 2"}, {60, ""}}, "cells with zero values"},
+      {"the first of two words among reals", map_reals_a, {{40, "1 2 3 4 7abc"}, {3, "+4 0x10 1e3 2.5e-1 7"}},
+       "m.asc, row 3, column 2: the value \"0x10\" is not a number"},
+      {"short real rows", map_reals_a, {{5, "1 2"}, {60, ""}}, "m.asc, row 5, column 3: the row ends after 2 of its 5"},
+      {"a Windows line end is no value", map_reals_a, {{9, "1 2\r"}}, "m.asc, row 9, column 3: the row ends"},
       {"a late non-finite real", map_reals_a, {{61, "1 nan 3 4 5"}},
        "m.asc, row 61, column 2: the value of an active cell is not a finite number"},
       {"the first of two non-finite reals", map_reals_a, {{60, "1 2 3 inf 5"}, {2, "1 2 -inf 4 5"}},
@@ -299,9 +318,9 @@ TEST(AsciiMap, RowsReadInParallelAsInOneThread) {
     for (size_t k = 0; k < one.reals.size(); ++k)
       ASSERT_TRUE(four.reals[k] == one.reals[k] || (std::isnan(four.reals[k]) && std::isnan(one.reals[k]))) << k;
   }
-  // The conversions of the token reader, cell by cell.
+  // The numbers of the slow path, cell by cell.
   const threaded_read odd = read_with_threads(
-      tall_map(rows, {{3, "+4 0x10 1e3,\t2.5e-1 7abc"}, {9, "1 2\r"}, {41, "1 \v 3 4 5"}}), map_reals_a, rows, 4);
+      tall_map(rows, {{3, "+4 16 1e3,\t2.5e-1 7"}, {9, "1 2 3 4 5\r"}, {20, "\"3\" 4 5 6 7"}}), map_reals_a, rows, 4);
   // The active cells of a row, in column order.
   auto active_values = [&](int r) {
     size_t n = 0;
@@ -313,9 +332,8 @@ TEST(AsciiMap, RowsReadInParallelAsInOneThread) {
     return out;
   };
   EXPECT_EQ(active_values(3), (std::vector<double>{16.0, 1000.0, 0.25})) << "columns 2 to 4";
-  EXPECT_EQ(active_values(9), (std::vector<double>{1.0, 2.0, 0.0, 0.0})) << "a Windows line end is no value";
-  EXPECT_EQ(active_values(41), (std::vector<double>{1.0, 0.0, 0.0, 0.0}))
-      << "a token of white space ends the values of its row";
+  EXPECT_EQ(active_values(9), (std::vector<double>{1.0, 2.0, 4.0, 5.0})) << "a Windows line end is no value";
+  EXPECT_EQ(active_values(20), (std::vector<double>{3.0, 4.0, 5.0, 7.0})) << "a number in quotes";
 }
 
 TEST(AsciiMap, WrittenMapsReadBack) {

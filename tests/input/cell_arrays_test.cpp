@@ -168,9 +168,13 @@ TEST_F(CellArrays, LocationListsAreReadAndCheckedAgainstTheGrid) {
   };
   const list_case cases[] = {
       {"2\n1 2\n3 3\n", 0, 2, nullptr},
-      {"3\n1 2\n", 0, 3, nullptr},  // a short list leaves the rest 0
+      {"2 1 2\n3\n3\n", 0, 2, nullptr},  // lines do not matter
+      {"3\n1 2\n", 1, 0, "ends at location 2 of its 3"},
       {"2\n1 2\n4 1\n", 1, 0, "Error: location 2 in file"},
       {"-1\n", 1, 0, "Error: the location count -1 in file"},
+      {"2\n1 2\n3 3x\n", 1, 0, "line 3: the column: the value \"3x\" is not a number"},
+      {"1e308\n", 1, 0, "line 1: the location count: the whole number 1e308 is beyond the range"},
+      {"nan\n1 2\n", 1, 0, "line 1: the location count: the value nan is not a whole number"},
   };
   for (const list_case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -190,7 +194,7 @@ TEST_F(CellArrays, LocationListsAreReadAndCheckedAgainstTheGrid) {
     EXPECT_EQ(ms().n_ov_depth_locations, c.count);
     EXPECT_EQ(ms().overland_depth_row[1], 1);
     EXPECT_EQ(ms().overland_depth_col[1], 2);
-    EXPECT_EQ(ms().overland_depth_row[2], c.count == 2 ? 3 : 0);
+    EXPECT_EQ(ms().overland_depth_row[2], 3);
   }
 }
 

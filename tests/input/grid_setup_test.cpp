@@ -81,13 +81,19 @@ TEST_F(GridSetup, ToolModeSilencesTheConsoleButNotTheRunLog) {
   EXPECT_NE(read_file(scratch() / "summary.txt").find("number of grid cells in watershed: 8\n"), std::string::npos);
 }
 
-TEST_F(GridSetup, WithChannelsAnOutletOutsideTheMaskIsCellZero) {
+// The outlet cell must lie in the watershed with channels too: a cell
+// outside would leave the outlet's overland water nowhere to go.
+TEST_F(GridSetup, WithChannelsAnOutletOutsideTheMaskIsRefused) {
   use_example();
   ms().outlet_row = 1;
   ms().outlet_col = 1;
   ms().channel_on = 1;
-  EXPECT_NE(setup().find("outlet is in grid cell: 0\n"), std::string::npos);
-  EXPECT_EQ(error_rec.stop, 0);
+  const std::string out = setup();
+  EXPECT_NE(out.find("The outlet row and column you specified in the project file are not\ninside the watershed mask."),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("outlet is in grid cell: 0\n"), std::string::npos);
+  EXPECT_EQ(error_rec.stop, 1);
 }
 
 // Each refused grid prints its message last: no set-up step runs after it,
@@ -101,7 +107,10 @@ TEST_F(GridSetup, RefusedGridsStopRightAfterTheirMessage) {
   const auto elevation_path = [](GridSetup& t) { return t.ms().elevation_path; };
   const refusal cases[] = {
       {"mask ends early", [](GridSetup& t) { t.use_example("mask_short.asc"); },
-       [](GridSetup& t) { return "Unexpected end of file in file: " + t.ms().watershed_mask_path + "\n\n"; }},
+       [](GridSetup& t) {
+         return "Unexpected end of file in file: " + t.ms().watershed_mask_path + "\nError: map " +
+                t.ms().watershed_mask_path + " ends before row 3, column 1 of its 3 rows and 4 columns.\n\n";
+       }},
       {"elevation header disagrees with ROWS",
        [](GridSetup& t) { t.use_example("mask.asc", "elevation_two_rows.asc"); },
        [=](GridSetup& t) { return "Incorrect number of rows in map: " + elevation_path(t) + "\n\n"; }},

@@ -12,6 +12,13 @@ void grid_test::SetUp() {
   ms_->rows = 3;
   ms_->cols = 4;
   ms_->dx = 10.0;
+  // The header the example mask leaves for every later map to agree with.
+  ms_->map_north = 1030.0;
+  ms_->map_south = 1000.0;
+  ms_->map_east = 540.0;
+  ms_->map_west = 500.0;
+  ms_->map_rows = 3;
+  ms_->map_cols = 4;
   kavro::set_output_folder(dir_.path().string());
 }
 

@@ -15,7 +15,9 @@
 
 namespace kavro_test {
 
-// A new record of a 3 x 4 grid of 10 m cells; maps written go to scratch().
+// A new record of a 3 x 4 grid of 10 m cells with the header of the example
+// mask (north 1030, south 1000, east 540, west 500); maps written go to
+// scratch().
 class grid_test : public process_state_test {
  public:
   void SetUp() override;

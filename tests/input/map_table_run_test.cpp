@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "test_support.h"
 
@@ -76,6 +78,70 @@ TEST_F(MapTableRun, TheStreamCheckFollowsItsOwnOrder) {
                        "  Dispersion.........................N\n"),
             std::string::npos)
       << r.out;
+}
+
+// Whole runs of the example project with one mapping-table, stream-map or map
+// fault: each stops with exit 1 before the time loop, naming the file, the
+// line (or row and column) and the text, and leaves every input as it was.
+TEST_F(MapTableRun, FaultsOfTablesMapsAndTheFilesTheyNameStopTheRun) {
+  struct fault_case {
+    const char* name;
+    std::string file;     // the file changed ("" for none)
+    std::string from, to;  // the text replaced in it
+    std::string extra;     // project lines added
+    std::string message;
+  };
+  const fault_case cases[] = {
+      {"a summary over the index map", "", "", "", "SUMMARY rough.idx\n",
+       "names the output file rough.idx, which line 2 of the mapping table t.cmt (card MAPPING_TABLE (line 15)) "
+       "names as an input"},
+      {"a summary over the stream map", "", "", "", "ST_MAPPING_TABLE st.txt\nSUMMARY sm.txt\n",
+       "names the output file sm.txt, which line 2 of the stream mapping table st.txt"},
+      {"an index map of another place", "rough.idx", "west: 500", "west: 5000", "",
+       "the west edge of the index map rough.idx is 5000.00, that of the watershed mask mask.asc 500.00"},
+      {"an index map edge that is no number", "rough.idx", "west: 500", "west: nan", "",
+       "map rough.idx, header line 4 (west): the value nan is not a finite number"},
+      {"a Manning n beyond any surface", "t.cmt", "0.2", "2147483648", "",
+       "table ROUGHNESS of the mapping table file t.cmt, ID 3 (row 2), column 1: the Manning n 2.14748e+09"},
+      {"a table value with a letter", "t.cmt", "0.2", "0.2x", "",
+       "in table ROUGHNESS of the mapping table file t.cmt: the value \"0.2x\" is not a number"},
+      {"a stream table value with a letter", "st.txt", "1.0 2.0", "1.0 2.0x", "ST_MAPPING_TABLE st.txt\n",
+       "in table NSM_C (Stream) of the mapping table file st.txt: the value \"2.0x\" is not a number"},
+      {"a map value with a letter", "elevation.asc", "11.5", "11O.5", "",
+       "map elevation.asc, row 2, column 2: the value \"11O.5\" is not a number"},
+      {"a map row short of its columns", "elevation.asc", "11.0 11.5 11.0 10.5", "11.0 11.5 11.0", "",
+       "map elevation.asc, row 2, column 4: the row ends after 3 of its 4 values"},
+      {"an empty stream mapping table", "st.txt", std::string(read_file(kavro_test::data_dir() / "map_table" / "st.txt")),
+       "", "ST_MAPPING_TABLE st.txt\n", "the stream mapping table st.txt does not begin with KAVRO_STREAM_INDEX_MAP_TABLES"},
+      {"a stream mapping table of garbage", "st.txt", "KAVRO_STREAM_INDEX_MAP_TABLES", "\x01\x02garbage", "ST_MAPPING_TABLE st.txt\n",
+       "does not begin with KAVRO_STREAM_INDEX_MAP_TABLES"},
+      {"a stream map value with a letter", "sm.txt", "\n1\n", "\n1x\n", "ST_MAPPING_TABLE st.txt\n",
+       "stream map sm.txt, line 3: the value \"1x\" is not a number"},
+      {"a mask that is a device", "", "", "", "WATERSHED_MASK /dev/zero\n",
+       "/dev/zero is not a regular file"},
+      {"an elevation map that is a device", "", "", "", "ELEVATION /dev/zero\n", "/dev/zero is not a regular file"},
+  };
+  const std::string base = project;
+  for (const fault_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    kavro_test::scratch_dir here;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+      std::filesystem::copy_file(e.path(), here / e.path().filename().string());
+    write_file(here / "p.prj", base + c.extra);
+    if (!c.file.empty()) {
+      std::string text = read_file(here / c.file);
+      const auto at = text.find(c.from);
+      ASSERT_NE(at, std::string::npos) << c.from;
+      write_file(here / c.file, text.replace(at, c.from.size(), c.to));
+    }
+    const auto inputs = kavro_test::files_of(here.path());
+    const auto r = kavro_test::run_program("/usr/bin/timeout", {"20", kavro_test::kavro_binary().string(), "p.prj"},
+                                           here.path());
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Running...."), std::string::npos) << "stopped before the time loop";
+    for (const auto& [path, text] : inputs) EXPECT_EQ(read_file(path), text) << path;
+  }
 }
 
 }  // namespace

@@ -129,9 +129,11 @@ TEST_F(OptionChecks, SwitchesThatTheChecksSetOrClear) {
   EXPECT_EQ(error_rec.code, 0);
   EXPECT_EQ(m->moisture_on + m->conductivity_on, 2);
   // Channel routing with erosion writes the overland sediment outputs.
-  m = &read_and_check(cards + "CHAN_EXPLIC\nSOIL_EROSION 1\n");
+  m = &read_and_check(cards + "CHAN_EXPLIC\nSOIL_EROSION 1\nOUTLET_SED_FLUX s.otl\nSAND_SIZE 0.0625\n");
+  EXPECT_EQ(error_rec.code, 0);
   EXPECT_EQ(m->ov_sed_out_on, 1);
-  m = &read_and_check(cards + "SOIL_EROSION 1\n");
+  m = &read_and_check(cards + "SOIL_EROSION 1\nOUTLET_SED_FLUX s.otl\n");
+  EXPECT_EQ(error_rec.code, 0);
   EXPECT_EQ(m->ov_sed_out_on, 0);
   // No channel discharge map without channel routing.
   m = &read_and_check(cards + "CHAN_DISCHARGE cq.out\n");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "card_test_support.h"
+#include "input/card_suggestion.h"
 #include "framework/error_record.h"
 #include "framework/readers.h"
 #include "input/card_services.h"
@@ -231,7 +232,7 @@ TEST(ProjectCardLookup, TakesTheKeywordOffTheLine) {
       {"READ_OV_HOTSTART h.asc", project_card::ov_init_depth, "h.asc", ""},
       {"MANNING_N 0.03", project_card::manning_n, "0.03", ""},
       {"GRIDSIZEX 30", project_card::ignore, "30",
-       "Warning: unknown card found in the project file: gridsizex\n"},
+       "Warning: unknown card found in the project file: gridsizex; did you mean GRIDSIZE?\n"},
       {"GRID SIZE 30", project_card::ignore, "SIZE 30",
        "Warning: unknown card found in the project file: grid\n"},
   };
@@ -244,6 +245,23 @@ TEST(ProjectCardLookup, TakesTheKeywordOffTheLine) {
     EXPECT_EQ(line, c.rest) << c.line;
     EXPECT_EQ(out, c.warning) << c.line;
   }
+}
+
+// A misspelt card is answered with the card meant: a letter left out, added,
+// changed or two swapped; a word far from every card gets no suggestion.
+TEST(ProjectCardLookup, TheNearestCardOfAMisspeltOne) {
+  const struct {
+    const char* word;
+    const char* meant;
+  } cases[] = {
+      {"GREEN_AMP", "GREEN_AMPT"}, {"maning_n", "MANNING_N"}, {"MANNIGN_N", "MANNING_N"},
+      {"TOT_TME", "TOT_TIME"},     {"gridsizex", "GRIDSIZE"}, {"CHANEL_INPUT", "CHANNEL_INPUT"},
+      {"xyzzy", ""},               {"GRIDSIZE", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(nearest_card_keyword(c.word), c.meant) << c.word;
+  EXPECT_EQ(spelling_distance("abcd", "abdc"), 1);
+  EXPECT_EQ(spelling_distance("", "abc"), 3);
+  EXPECT_EQ(spelling_distance("kitten", "sitting"), 3);
 }
 
 TEST(ProjectCardLookup, WarnOffSilencesUnknownCards) {

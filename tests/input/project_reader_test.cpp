@@ -159,8 +159,9 @@ TEST_F(ProjectReader, HeaderOnlyGivesClearedRecordsWithReaderDefaults) {
 TEST_F(ProjectReader, UnknownCardsWarnAndOtherLinesStayQuiet) {
   const std::string path = write_project("p.kpf",
                                          "KAVROPROJECT\n# comment\n\nPQM 1\nmetric\nSIMULATION_INPUT "
-                                         "x\nFooBar 1\nROWS 5\nROWS 7\nGRIDSIZE\nLATITUDE abc\n");
-  EXPECT_EQ(read(path).out, "Warning: unknown card found in the project file: foobar\n");
+                                         "x\nFooBar 1\nROWS 5\nROWS 7\nGRIDSIZE\nLATITUDE\n");
+  EXPECT_EQ(read(path).out,
+            "Warning: unknown card found in the project file: foobar (line 7 of " + path + "); the line is not used.\n");
   EXPECT_EQ(r.run.rows, 7);
   EXPECT_EQ(r.run.gridsize, 0.0);
   EXPECT_EQ(r.run.latitude, 0.0);

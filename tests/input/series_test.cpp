@@ -89,6 +89,33 @@ TEST_F(TimeSeries, UnreadableRowsAreSkippedAndAnOpenBlockEndsAtEndOfFile) {
   EXPECT_EQ(error_rec.stop, 0);
 }
 
+// A row may hold only finite numbers, whole ones for its date: nan, inf or a
+// fraction of an hour stops the run naming the file, the line and the text.
+TEST_F(TimeSeries, RowsOfNumbersNoSeriesMayHoldStopTheRun) {
+  struct row_case {
+    const char* row;
+    const char* message;
+  };
+  const row_case cases[] = {
+      {"2001 6 15 12 0 nan", "s.txt: value 6 of the row: the value nan is not a finite number"},
+      {"2001 6 15 12 0 -inf", "s.txt: value 6 of the row: the value -inf is not a finite number"},
+      {"2001 6 15 12.5 0 1", "s.txt: value 4 of the row: the value 12.5 is not a whole number"},
+      {"99999999999 6 15 12 0 1", "value 1 of the row: the whole number 99999999999 is beyond the range"},
+  };
+  for (const row_case& c : cases) {
+    SCOPED_TRACE(c.row);
+    TearDown();
+    SetUp();
+    kavro_test::scratch_dir dir;
+    const std::string path = (dir / "s.txt").string();
+    kavro_test::write_file(path, std::string("KAVRO_TS\nGauge\nABSOLUTE\n2001 6 15 0 0 1.0\n") + c.row + "\n");
+    const std::string out = read_printing(read_time_series_file, path);
+    EXPECT_NE(out.find("Error: line 5 of file "), std::string::npos) << out;
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+    EXPECT_EQ(error_rec.stop, 1);
+  }
+}
+
 TEST_F(TimeSeries, ARepeatedTimeGivesTheLaterValue) {
   read_printing(read_time_series_file, data_file("ts_faults.txt"));
   const time_series* s = find_time_series("Gauge");

@@ -27,13 +27,15 @@ class TimeSeries : public testing::Test {
   }
   void open(file_wrapper& f, const std::string& name) { ASSERT_TRUE(f.open((dir / name).string(), "w")); }
   // Passes of the time loop from the first (step 0) to step `last`, with the
-  // outlet flow `q(step)`.
+  // outlet flow `q(step)`; every pass after the first books its outlet
+  // water over its step, as the routing does.
   template <class Q>
   void run_steps(int last, Q q) {
     for (int s = 0; s <= last; ++s) {
       ms->step_no = s;
       ms->elapsed_min = s * ms->dt / 60.0;
       ms->qout = q(s);
+      if (s > 0) ms->vol_discharge_total += ms->qout * ms->dt;
       write_timeseries_output(*ms);
     }
   }
@@ -47,15 +49,27 @@ class TimeSeries : public testing::Test {
   std::unique_ptr<main_state> ms;
 };
 
+// A row holds the outlet water booked since the row before over that time:
+// minute 1 the mean of passes 1 to 6 (0.125 x 3.5), minute 2 of passes 7 to
+// 12, not the discharge of the last pass alone.
 TEST_F(TimeSeries, OneRowPerIntervalAndNoneForTheFirstPass) {
   open(ms->outlet_hydro_file, "outlet.txt");
   open(ms->fs_hyd_6digit, "sig.txt");
   run_steps(18, [](int s) { return 0.125 * s; });
   EXPECT_EQ(contents(ms->outlet_hydro_file),
-            "    1.00       0.75000000\n    2.00       1.50000000\n    3.00       2.25000000\n");
+            "    1.00       0.43750000\n    2.00       1.18750000\n    3.00       1.93750000\n");
   EXPECT_EQ(contents(ms->fs_hyd_6digit),
-            "    1.00       0.75000000\n    2.00       1.50000000\n    3.00       2.25000000\n");
+            "    1.00       0.43750000\n    2.00       1.18750000\n    3.00       1.93750000\n");
   EXPECT_EQ(ms->hydrograph_rows, 3);
+}
+
+// Passes whose discharge swings from one to the next (a scheme alternating
+// its sweep order) give rows of their mean, whatever phase the row's last
+// pass has.
+TEST_F(TimeSeries, RowsOfSwingingPassesHoldTheirMean) {
+  open(ms->outlet_hydro_file, "outlet.txt");
+  run_steps(12, [](int s) { return s % 2 == 0 ? 1.2 : 0.8; });
+  EXPECT_EQ(contents(ms->outlet_hydro_file), "    1.00       1.00000000\n    2.00       1.00000000\n");
 }
 
 TEST_F(TimeSeries, CubicFeetPerSecondKeepEightDecimalsOnlyInTheSignificantDigitsFile) {
@@ -86,7 +100,7 @@ TEST_F(TimeSeries, StrictJulianDatesAndLongTermTimeColumns) {
   run_steps(6, [](int) { return 1.0; });
   EXPECT_EQ(contents(ms->outlet_hydro_file), "2455379.00000000       1.00000000\n");
 
-  ms->strict_julian_date_on = 0;
+  SetUp();  // a second run
   ms->long_term_on = 1;
   ms->cur_year = 2000;
   ms->cur_day_of_year = 1;

@@ -239,6 +239,67 @@ TEST_P(ClosedBox, KeepsItsHotstartWaterAndLevelsOut) {
 INSTANTIATE_TEST_SUITE_P(Schemes, ClosedBox, ::testing::Values(1, 2, 3),
                          [](const auto& info) { return std::string(info.param == 3 ? "ade_pc" : scheme_name(info.param)); });
 
+// A thin film on a steep plane, routed on long steps: 10 x 1 cells of 10 m
+// at slope 0.2, n 0.02, 2 mm/h for 60 min, 180 min in 300 s steps. On such
+// a step a film of some 1e-5 m leaves a cell faster than it holds it: the
+// ADE sets what lies a hair below dry to 0 and books it. The books hold the
+// water it made: rain + cleanup = discharge + storage after every pass,
+// the event summary shows the cleanup, and the run's balance error is that
+// water, no more.
+TEST_F(OverlandRun, AdeClipsAThinFilmOnLongStepsAndBooksTheWaterItMakes) {
+  kavro_test::write_grid(dir / "thin_mask.asc", 10, 1, 10.0, [](int, int) { return 1.0; }, "%.0f");
+  kavro_test::write_grid(dir / "thin_elevation.asc", 10, 1, 10.0, [](int r, int) { return 100.0 + 2.0 * (10 - r); });
+  std::string project = fixture("plane.prj");
+  for (const auto& [card, value] : std::vector<std::pair<std::string, std::string>>{
+           {"WATERSHED_MASK", "thin_mask.asc"}, {"ELEVATION", "thin_elevation.asc"}, {"ROWS", "10"},
+           {"TOT_TIME", "180"}, {"TIMESTEP", "300"}, {"OUTROW", "10"}, {"OUTSLOPE", "0.2"},
+           {"MANNING_N", "0.02"}, {"RAIN_INTENSITY", "2"}, {"RAIN_DURATION", "60"}})
+    project = kavro_test::with_card(project, card, value);
+  double cleanup = 0.0;
+  const auto out = drive(project + overtype_card(2), [&](main_state& ms) {
+    const double in = ms.vol_precip_total + ms.ov_cleanup_error_total;
+    ASSERT_NEAR(in, ms.vol_discharge_total + surface_volume(ms), 1e-9 * std::max(in, 1e-12))
+        << "pass " << ms.loop_pass;
+    for (long i = 1; i <= ms.n_cells; ++i) ASSERT_GE(ms.ov_depth[i], 0.0) << "cell " << i;
+    cleanup = ms.ov_cleanup_error_total;
+  });
+  ASSERT_EQ(out.result, 0) << console;
+  EXPECT_GT(cleanup, 1e-4);
+  EXPECT_LT(cleanup, 1e-3 * 2.0) << "a hair per clipped cell, not water by the bucket";
+  const std::string summary = read_file(dir / "summary.txt");
+  EXPECT_NEAR(kavro_test::figure(summary, "mass cleanup error from overland:"), cleanup, 5e-7) << summary;
+  EXPECT_NEAR(kavro_test::figure(summary, "Total amount of precip="), 2.0, 0.005) << summary;
+  // 2 m3 of rain: the error (percent, six decimals) is the water clipping made.
+  EXPECT_NEAR(kavro_test::figure(summary, "Overall mass balance error ="), -cleanup / 2.0 * 100.0, 2e-6) << summary;
+}
+
+// The closed box on 60 s steps with the ADE: the first passes would move the
+// deep half's water across the shallow half in one sub-step. The change limit
+// (no cell changes by more than half its depth in a pass) shortens the
+// sub-step before any depth goes far below dry, so the scheme settles on
+// sub-steps of tenths of a second instead of halving them toward its
+// smallest step.
+TEST_F(OverlandRun, AdeChangeLimitShortensTheSubStepOnLongSteps) {
+  double shortest = 1e30, longest = 0.0;
+  int passes = 0;
+  const auto out = drive(fixture("box.prj") + overtype_card(2) + "TIMESTEP          60\n", [&](main_state& ms) {
+    ++passes;
+    for (long i = 1; i <= ms.n_cells; ++i) ASSERT_GE(ms.ov_depth[i], 0.0) << "cell " << i;
+    ASSERT_NEAR(surface_volume(ms) - ms.ov_cleanup_error_total, 147.5, 147.5 * 1e-12) << "pass " << ms.loop_pass;
+    if (ms.n_ov_routings == 0) return;
+    shortest = std::min(shortest, ms.ade_prev_substep);
+    longest = std::max(longest, ms.ade_prev_substep);
+  });
+  ASSERT_EQ(out.result, 0) << console;
+  EXPECT_EQ(passes, 31);
+  EXPECT_FALSE(has(console, "really small")) << console;
+  // Some 0.1 to 0.3 s; failing passes alone, halving the step and the
+  // change factor, drive it to a few milliseconds and the run forty times
+  // longer.
+  EXPECT_LT(longest, 60.0 * 0.6);
+  EXPECT_GT(shortest, 0.05);
+}
+
 // The box at 60 s steps with the explicit scheme: its console from the first
 // line of the time loop to the end of the run, one entry per run.
 std::vector<std::vector<std::string>> loop_consoles(const std::string& out) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "overland/bmp_units.h"
@@ -35,14 +36,15 @@ TEST(RainPeriods, LengthsComeFromCalendarDates) {
 }
 
 // Reads the first event of `text`; the result and the block.
-int read_event(const std::string& text, precipitation_block& pb, std::string& title) {
+int read_event(const std::string& text, precipitation_block& pb, std::string& title, std::string* out = nullptr) {
   kavro_test::scratch_dir dir;
   kavro_test::write_file(dir / "rain.dat", text);
   file_wrapper f;
   EXPECT_TRUE(f.open((dir / "rain.dat").string(), "r"));
   testing::internal::CaptureStdout();
   const int r = read_precip_event(f, pb, title);
-  testing::internal::GetCapturedStdout();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  if (out) *out = printed;
   return r;
 }
 
@@ -82,9 +84,14 @@ TEST(RainFile, RadarFileEventsKeepEveryNameAndNoFileMeansNoEvent) {
   EXPECT_EQ(pb->radar_files[0], "grids/a b.asc");
   EXPECT_EQ(pb->radar_files[2], "b.asc");
   EXPECT_EQ(read_event("", *pb, title), precip_no_event);
+  // A gauge value that is no finite number is refused with its event, line and text.
+  std::string out;
   EXPECT_EQ(read_event("EVENT x\nNRGAG 1\nNRPDS 2\nCOORD 0 0\nGAGES 2001 1 1 0 0 1\nGAGES 2001 1 1 0 30 nan\n", *pb,
-                       title),
-            precip_file_short);
+                       title, &out),
+            precip_no_event);
+  EXPECT_NE(out.find("event \"x\", data line 2, gage 1: the value nan is not a finite number"), std::string::npos)
+      << out;
+  EXPECT_EQ(error_rec.code, already_printed_code);
 }
 
 // A grid of one row of `n` cells of 10 m, west edge 0, north edge 10.
@@ -312,6 +319,54 @@ TEST(RainApplication, EveryCubicMetreOfTheStepIsBookedOnce) {
   EXPECT_EQ(m.n_rain_steps, 1);
   EXPECT_EQ(m.rain_start_min, 7.0);
   EXPECT_EQ(m.rain_not_started, 0);
+}
+
+// A depth below dry met before the rain is added was left by the surface
+// routing: the step stops naming the scheme, the cell with its row and
+// column, and the time, and keeps the negative-rain message for a negative
+// rain.
+TEST(RainApplication, ANegativeDepthBeforeTheRainIsTheOverlandSchemesFailure) {
+  const struct {
+    const char* name;
+    double depth, rate;
+    const char* message;
+  } cases[] = {
+      {"left by the scheme", -2e-6, 36.0,
+       "Error: the ade-pc overland scheme left a negative depth of -2e-06 m in overland cell 5 (row 2, column 1) at "
+       "7.00 minutes.\n"},
+      {"made by a negative rain", 0.0001, -36.0,
+       "A negative depth has been detected for overland cell 5 after applying rainfall, check your rainfall input "
+       "for negative values\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto ms = std::make_unique<main_state>();
+    main_state& m = *ms;
+    m.n_cells = 6;
+    m.dx = 10.0;
+    m.overtype = 3;
+    for (dvec* v : {&m.ov_depth, &m.rain_rate}) v->allocate(6);
+    m.cell_row.grow(6);
+    m.cell_col.grow(6);
+    for (long i = 1; i <= 6; ++i) {  // two rows of four columns, the second holding cells 5 and 6
+      m.cell_row[i] = static_cast<int>((i - 1) / 4 + 1);
+      m.cell_col[i] = static_cast<int>((i - 1) % 4 + 1);
+    }
+    m.ov_depth[5] = c.depth;
+    m.rain_rate[5] = c.rate;
+    m.time_tol = 1.1574074074074074e-07;
+    m.now = m.precip_period_end = 2451970.0;
+    m.precip_period_start = m.now - 60.0 / 86400.0;
+    m.rain_event_state = 1;
+    m.elapsed_min = 7.0;
+    error_rec = error_record{};
+    testing::internal::CaptureStdout();
+    apply_precip_step(m);
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(console, c.message);
+    EXPECT_EQ(error_rec.code, already_printed_code);
+  }
+  error_rec = error_record{};
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "framework/main_state.h"
 #include "framework/run_driver.h"
@@ -226,6 +228,57 @@ TEST_F(RainRun, RadarGridsThatDoNotCoverTheGridOrCannotBeReadStop) {
   r = run_program(no_start_date(event_project("PRECIP_FILE       rain.dat\n")));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.out.find("Error in reading radar precip file r2.asc\n"), std::string::npos) << r.out;
+}
+
+// Radar grids and gauge lines are read by the number rule: a header value
+// that places no grid, a value that is no number, a rain beyond any storm
+// stop the run naming the file, the line and the text; an output named like
+// a radar grid is refused before anything is written. The inputs stay as
+// they were and no run ends on a signal.
+TEST_F(RainRun, BadRadarGridsGaugeValuesAndOutputsOverGridsAreRefused) {
+  struct bad_case {
+    const char* name;
+    std::string rain, r1, r2, extra;  // rain.dat, r1.asc, r2.asc, project lines
+    std::string message;
+  };
+  const std::string good1 = radar_grid(1.0), good2 = radar_grid(2.0);
+  std::string word_in_r2 = good2;
+  word_in_r2.replace(word_in_r2.rfind("2 2\n2 2"), 7, "2 7abc\n2 2");
+  std::string huge_ncols = good1;
+  huge_ncols.replace(0, 7, "ncols -1e308");
+  const bad_case cases[] = {
+      {"corner far beyond the grid", radar_event, radar_grid(1.0, -1e308), good2, "",
+       "lies beyond the radar grid r1.asc"},
+      {"a column count no number can be", radar_event, huge_ncols, good2, "",
+       "radar grid r1.asc, line 1 (ncols): the whole number -1e308 is beyond the range 1 to 1000000"},
+      {"a word among the rain rates", radar_event, good1, word_in_r2, "",
+       "radar grid r2.asc, line 7, row 1, column 2: the value \"7abc\" is not a number"},
+      {"a flood map over a radar grid", radar_event, good1, good2, "FLOOD_GRID        r3.asc\n",
+       "card FLOOD_GRID (line 17) names the output file r3.asc, which line 6 of the precipitation file rain.dat (card "
+       "PRECIP_FILE (line 16)) names as an input"},
+      {"a gauge depth beyond any rain", gauge_event("GAGES", 0, 1e308, 5), "", "", "",
+       "event \"\"storm of March\"\", data line 2, gage 1: the value 1e+308 is beyond any rain"},
+      {"a gauge depth with a letter", std::string(gauge_event("GAGES", 0, 1, 5)).replace(
+                                          std::string(gauge_event("GAGES", 0, 1, 5)).rfind(" 5"), 2, " 5p"),
+       "", "", "", "data line 3, gage 1: the value \"5p\" is not a number"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    kavro_test::scratch_dir here;
+    for (const char* name : {"mask.asc", "elevation.asc"})
+      std::filesystem::copy_file(kavro_test::data_dir() / "run" / name, here / name);
+    write_file(here / "rain.dat", c.rain);
+    if (!c.r1.empty()) write_file(here / "r1.asc", c.r1);
+    if (!c.r2.empty()) write_file(here / "r2.asc", c.r2);
+    write_file(here / "r3.asc", radar_grid(0.0));
+    write_file(here / "p.prj", no_start_date(event_project("PRECIP_FILE       rain.dat\n" + c.extra)));
+    const auto inputs = kavro_test::files_of(here.path());
+    const auto r = kavro_test::run_program("/usr/bin/timeout", {"20", kavro_test::kavro_binary().string(), "p.prj"},
+                                           here.path());
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    for (const auto& [path, text] : inputs) EXPECT_EQ(read_file(path), text) << path;
+  }
 }
 
 TEST_F(RainRun, ANonRealDepthStopsTheRainStep) {

@@ -25,6 +25,7 @@
 namespace kavro {
 namespace {
 
+using kavro_test::figure;
 using kavro_test::read_file;
 using kavro_test::write_file;
 
@@ -53,16 +54,16 @@ TEST_F(InfiltrationRun, PondedBoxSoaksInAsGreenAmptAndTheSummaryBalances) {
     const auto r = run_program("box.prj");
     ASSERT_EQ(r.exit_code, 0) << r.out;
     const std::string summary = read_file(dir / "summary.txt");
-    const double infiltrated = summary_value(summary, "Total amount of infiltration=");
-    const double initial = summary_value(summary, "Initial volume on surface=");
-    const double final_surface = summary_value(summary, "Final volume on surface=");
+    const double infiltrated = figure(summary, "Total amount of infiltration=");
+    const double initial = figure(summary, "Initial volume on surface=");
+    const double final_surface = figure(summary, "Final volume on surface=");
     EXPECT_GE(infiltrated, c.low) << summary;
     EXPECT_LE(infiltrated, c.high);
     EXPECT_NEAR(infiltrated, c.infiltrated, 0.005);
     EXPECT_NEAR(final_surface, c.final_surface, 0.005);
     EXPECT_NEAR(initial, 2400.00, 0.005);
     EXPECT_NEAR(infiltrated + final_surface, initial, 0.01);
-    const double error = summary_value(summary, "Overall mass balance error =");
+    const double error = figure(summary, "Overall mass balance error =");
     ASSERT_FALSE(std::isnan(error)) << summary;
     EXPECT_LT(std::fabs(error), 0.001);
   }
@@ -76,15 +77,15 @@ TEST_F(InfiltrationRun, AHeldStageCellFeedsTheSoilAndTheBalanceCloses) {
   const auto r = run_program("box.prj", "MAPPING_TABLE     held.cmt\nOV_BOUNDARY\n");
   ASSERT_EQ(r.exit_code, 0) << r.out;
   const std::string summary = read_file(dir / "summary.txt");
-  const double infiltrated = summary_value(summary, "Total amount of infiltration=");
-  const double gained = summary_value(summary, "Volume overland gained from specified head boundary:");
-  const double lost = summary_value(summary, "Volume overland lost to specified head boundary:");
-  const double final_surface = summary_value(summary, "Final volume on surface=");
+  const double infiltrated = figure(summary, "Total amount of infiltration=");
+  const double gained = figure(summary, "Volume overland gained from specified head boundary:");
+  const double lost = figure(summary, "Volume overland lost to specified head boundary:");
+  const double final_surface = figure(summary, "Final volume on surface=");
   ASSERT_FALSE(std::isnan(gained + lost)) << summary;
   EXPECT_NEAR(infiltrated, 193.85, 0.005);
   EXPECT_GT(final_surface, 2206.15 + 100.0);  // the boundary refills what soaked in
   EXPECT_NEAR(2400.0 + gained - lost - infiltrated, final_surface, 0.02);
-  EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 0.001);
+  EXPECT_LT(std::fabs(figure(summary, "Overall mass balance error =")), 0.001);
 }
 
 TEST_F(InfiltrationRun, PondedBoxCellsFollowGreenAmptThroughTheDriver) {
@@ -211,12 +212,12 @@ TEST_F(InfiltrationRun, AGridSharedAmongThreadsGivesTheSameRun) {
     }
     // 20 mm of rain on 64 ha: most of it soaks in, the rest stays on the
     // surface or leaves at the outlet.
-    const double precip = summary_value(summaries[0], "Total amount of precip=");
-    const double infiltrated = summary_value(summaries[0], "Total amount of infiltration=");
+    const double precip = figure(summaries[0], "Total amount of precip=");
+    const double infiltrated = figure(summaries[0], "Total amount of infiltration=");
     EXPECT_NEAR(precip, 12800.0, 0.005);
     EXPECT_GT(infiltrated, 0.5 * precip);
-    EXPECT_NEAR(infiltrated + summary_value(summaries[0], "Final volume on surface=") +
-                    summary_value(summaries[0], "Total amount of discharge="),
+    EXPECT_NEAR(infiltrated + figure(summaries[0], "Final volume on surface=") +
+                    figure(summaries[0], "Total amount of discharge="),
                 precip, 0.015);
     EXPECT_EQ(summaries[0], summaries[1]);
     EXPECT_FALSE(hydrographs[0].empty());
@@ -239,9 +240,9 @@ TEST_F(InfiltrationRun, RainBelowTheConductivityEntersWhole) {
   EXPECT_EQ(r.exit_code, 0) << r.out;
   EXPECT_NE(r.out.find("finished event"), std::string::npos) << r.out;
   const std::string summary = read_file(dir / "summary.txt");
-  EXPECT_NEAR(summary_value(summary, "Total amount of precip="), 9.00, 0.005) << summary;
-  EXPECT_NEAR(summary_value(summary, "Total amount of infiltration="), 9.00, 0.005);
-  EXPECT_NEAR(summary_value(summary, "Final volume on surface="), 0.00, 0.005);
+  EXPECT_NEAR(figure(summary, "Total amount of precip="), 9.00, 0.005) << summary;
+  EXPECT_NEAR(figure(summary, "Total amount of infiltration="), 9.00, 0.005);
+  EXPECT_NEAR(figure(summary, "Final volume on surface="), 0.00, 0.005);
 }
 
 // A single-event run keeps its runoff event open to the end, so the step
@@ -269,6 +270,35 @@ TEST_F(InfiltrationRun, RainBelowTheConductivityNeverPonds) {
   EXPECT_NEAR(precip, 9.0, 1e-9);
   EXPECT_NEAR(infiltrated, precip, 1e-9);
   EXPECT_EQ(infiltrated, infiltrated_at_60);
+}
+
+}  // namespace
+}  // namespace kavro
+
+namespace kavro {
+namespace {
+
+// A soil cannot hold more water than its pores, nor less than none: an
+// initial moisture outside 0 to the porosity stops the run before it starts,
+// naming the cell, both values and the map.
+TEST(InfiltrationInputs, AnInitialMoistureOutsideTheSoilsPoresIsRefused) {
+  for (const char* value : {"0.46", "-0.01"}) {
+    SCOPED_TRACE(value);
+    kavro_test::scratch_dir dir;
+    for (const auto& entry : std::filesystem::directory_iterator(kavro_test::data_dir() / "infiltration_runs"))
+      std::filesystem::copy_file(entry.path(), dir / entry.path().filename().string());
+    std::string moisture = read_file(dir / "moisture.asc");
+    moisture.replace(moisture.find("\n0.15") + 1, 4, value);  // row 1, column 1
+    write_file(dir / "moisture.asc", moisture);
+    const auto r = kavro_test::run_program(kavro_test::kavro_binary(), {"box.prj"}, dir.path());
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(r.out.find(std::string("Error: the initial soil moisture ") + (value[0] == '-' ? "-0.01" : "0.46")),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("moisture.asc (MOISTURE), is outside 0 to the porosity 0.45 of the cell"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("Running...."), std::string::npos);
+  }
 }
 
 }  // namespace

@@ -374,6 +374,39 @@ TEST(GreenAmptEdges, FirstStepHeldDepthAreaReductionAndLakes) {
   EXPECT_EQ(r.ms.cum_infil[2], 0.0);
 }
 
+// A cell drier than 1e-16 m takes nothing, and the step leaves its surface
+// water as it found it: a film is not wiped and a depth below dry (which no
+// step should leave, but which a failing solver could) is not set to 0, so
+// the step makes no water that no book holds.
+TEST(GreenAmptEdges, ADryCellKeepsItsSurfaceWaterAsItFoundIt) {
+  for (const method m : {method::green_ampt, method::multi_layer}) {
+    SCOPED_TRACE(m == method::green_ampt ? "Green-Ampt" : "multi-layer Green-Ampt");
+    soil_box b(3, m);
+    if (m == method::green_ampt) {
+      b.soil(1.0 * cm_per_h, 0.11, 0.45, 0.15);
+    } else {
+      for (long j = 1; j <= 3; ++j) b.ms.soiltype[j] = 3;
+      for (int l = 1; l <= 3; ++l) {
+        b.ms.soil_type_table[3].layer_porosity[l] = 0.45;
+        b.ms.soil_type_table[3].layer_ks[l] = 1.0;
+        b.ms.soil_type_table[3].layer_depth[l] = 10.0;
+      }
+    }
+    b.ms.ov_depth[1] = 5e-17;
+    b.ms.ov_depth[2] = -3e-6;
+    b.ms.ov_depth[3] = 0.0;
+    b.step();
+    EXPECT_EQ(b.ms.ov_depth[1], 5e-17);
+    EXPECT_EQ(b.ms.ov_depth[2], -3e-6);
+    EXPECT_EQ(b.ms.ov_depth[3], 0.0);
+    for (long j = 1; j <= 3; ++j) {
+      EXPECT_EQ(b.ms.cum_infil[j], 0.0) << "cell " << j;
+      EXPECT_EQ(b.ms.infil_rate[j], 0.0) << "cell " << j;
+    }
+    EXPECT_EQ(b.ms.vol_infiltration_total, 0.0);
+  }
+}
+
 TEST(GreenAmptEdges, NewtonStopsAfterItsCap) {
   // A residual that never falls below the tolerance: the last iterate is kept.
   const double f = green_ampt_depth(1e30, 0.033, 0.0, 10.0);

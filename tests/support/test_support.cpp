@@ -17,6 +17,13 @@
 #include <thread>
 #include <utility>
 
+#include "framework/wait_policy.h"
+
+// The test binaries run projects in-process: their threads wait as the
+// program's do.
+__attribute__((section(".preinit_array"), used)) void (*const kavro_test_wait_policy)(int, char**, char**) =
+    kavro::wait_passively_by_default;
+
 namespace kavro_test {
 
 namespace fs = std::filesystem;
@@ -112,6 +119,13 @@ std::string read_file(const fs::path& p) {
   return ss.str();
 }
 
+std::map<fs::path, std::string> files_of(const fs::path& dir) {
+  std::map<fs::path, std::string> files;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.is_regular_file()) files[e.path()] = read_file(e.path());
+  return files;
+}
+
 void write_file(const fs::path& p, const std::string& text) {
   if (p.has_parent_path()) fs::create_directories(p.parent_path());
   std::ofstream out(p, std::ios::binary);
@@ -158,6 +172,16 @@ std::pair<size_t, size_t> card_line(const std::string& project, const std::strin
 
 }  // namespace
 
+std::string without_timing(const std::string& text) {
+  std::istringstream in(text);
+  std::string line, kept;
+  while (std::getline(in, line))
+    if (line.find("(s)") == std::string::npos && line.find("Run time:") == std::string::npos &&
+        line.find("thread level") == std::string::npos)
+      kept += line + "\n";
+  return kept;
+}
+
 std::string with_card(const std::string& project, const std::string& card, const std::string& value) {
   std::string line = card;
   line.resize(std::max<size_t>(card.size() + 1, 18), ' ');
@@ -194,19 +218,27 @@ progress parse_progress(const std::string& line) {
   return p;
 }
 
-std::string tilted_plane_project(const fs::path& dir, int minutes) {
-  const std::string header = "north: 1600\nsouth: 1000\neast: 900\nwest: 500\nrows: 60\ncols: 40\n";
-  std::string mask = header, ground = header;
-  char value[32];
-  for (int r = 1; r <= 60; ++r) {
-    for (int c = 1; c <= 40; ++c) {
-      mask += c < 40 ? "1 " : "1\n";
-      std::snprintf(value, sizeof value, "%.2f%c", 200.0 - 0.1 * r - 0.05 * c, c < 40 ? ' ' : '\n');
-      ground += value;
+void write_grid(const fs::path& p, int rows, int cols, double dx,
+                const std::function<double(int, int)>& value, const char* format) {
+  std::string grid = "north: " + std::to_string(1000.0 + rows * dx) +
+                     "\nsouth: 1000\neast: " + std::to_string(500.0 + cols * dx) +
+                     "\nwest: 500\nrows: " + std::to_string(rows) + "\ncols: " + std::to_string(cols) + "\n";
+  char text[64];
+  for (int r = 1; r <= rows; ++r) {
+    for (int c = 1; c <= cols; ++c) {
+      std::snprintf(text, sizeof text, format, value(r, c));
+      grid += text;
+      grid += c < cols ? ' ' : '\n';
     }
   }
-  write_file(dir / "tilted_mask.asc", mask);
-  write_file(dir / "tilted_elevation.asc", ground);
+  write_file(p, grid);
+}
+
+std::string tilted_plane_project(const fs::path& dir, int minutes) {
+  const auto all = [](int, int) { return 1.0; };
+  const auto ground = [](int r, int c) { return 200.0 - 0.1 * r - 0.05 * c; };
+  write_grid(dir / "tilted_mask.asc", 60, 40, 10.0, all, "%.0f");
+  write_grid(dir / "tilted_elevation.asc", 60, 40, 10.0, ground, "%.2f");
   std::string p = read_file(data_dir() / "overland_runs" / "plane.prj");
   for (const auto& [card, v] :
        std::vector<std::pair<std::string, std::string>>{{"WATERSHED_MASK", "tilted_mask.asc"},

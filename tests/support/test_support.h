@@ -3,6 +3,8 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,9 @@ std::filesystem::path kavro_binary();
 std::filesystem::path data_dir();
 
 std::string read_file(const std::filesystem::path& p);
+// Every file of folder `dir` with its bytes, to tell afterwards that a run
+// left its inputs as they were.
+std::map<std::filesystem::path, std::string> files_of(const std::filesystem::path& dir);
 void write_file(const std::filesystem::path& p, const std::string& text);
 // Number of lines of a text file (0 when it does not exist).
 int count_lines(const std::filesystem::path& p);
@@ -49,6 +54,11 @@ std::vector<std::string> lines_of(const std::string& text);
 // The number printed after the first `label` in `text`; NaN when the label
 // is absent.
 double figure(const std::string& text, const std::string& label);
+
+// The text without the lines that carry wall-clock seconds ("(s)",
+// "Run time:") or the thread count ("thread level"): what may differ between
+// runs that must otherwise write the same.
+std::string without_timing(const std::string& text);
 
 // `project` with the line of `card` replaced by the card and `value`, or the
 // card appended when the project has none.
@@ -66,6 +76,12 @@ struct progress {
   double qout = -1.0;
 };
 progress parse_progress(const std::string& line);
+
+// Writes an ASCII grid of rows x cols cells of `dx` metres (south-west
+// corner at 500, 1000) with value(row, col) for row and column from 1,
+// printed with `format` ("%.4f" for elevations, "%.0f" for masks).
+void write_grid(const std::filesystem::path& p, int rows, int cols, double dx,
+                const std::function<double(int, int)>& value, const char* format = "%.4f");
 
 // The tilted plane: 60 x 40 cells of 10 m falling 0.1 m per row southwards
 // and 0.05 m per column eastwards, outlet at the south-east corner, under
