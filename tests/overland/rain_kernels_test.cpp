@@ -235,6 +235,7 @@ TEST(RainApplication, HeldBoundaryCellsBookTheirRainToTheHeadBoundary) {
     bool held;
   } cases[] = {{0, false}, {1, false}, {2, true}, {3, true}, {4, false}, {8, true}, {9, true}};
   for (const type_case& c : cases) {
+    error_rec = error_record{};  // no fault left over from an earlier test
     auto ms = std::make_unique<main_state>();
     main_state& m = *ms;
     m.n_cells = 2;
@@ -255,6 +256,7 @@ TEST(RainApplication, HeldBoundaryCellsBookTheirRainToTheHeadBoundary) {
     EXPECT_NEAR(m.ov_depth[2], c.held ? 0.011 : 0.0116, 1e-15) << "type " << c.type;
     EXPECT_NEAR(m.vol_ov_head_bound_out_total, c.held ? 0.06 : 0.0, 1e-15) << "type " << c.type;
     EXPECT_NEAR(m.vol_precip_total, 0.12, 1e-15) << "type " << c.type;
+    EXPECT_EQ(error_rec.code, 0) << "type " << c.type;
   }
 }
 
@@ -262,6 +264,7 @@ TEST(RainApplication, HeldBoundaryCellsBookTheirRainToTheHeadBoundary) {
 // cell, a channel-lake cell, an overland-lake cell, a head-boundary cell, a
 // cell with a storage unit of 25 m2 and a cell where the rain falls as snow.
 TEST(RainApplication, EveryCubicMetreOfTheStepIsBookedOnce) {
+  error_rec = error_record{};  // no fault left over from an earlier test
   auto ms = std::make_unique<main_state>();
   main_state& m = *ms;
   m.n_cells = 6;
