@@ -124,6 +124,7 @@ bool cells_in_grid(const checked_array<xy_point>& pts, int n, long n_cells, cons
     if (id >= 1 && id <= n_cells) continue;
     std::printf("Error: point %d of the %s xy boundary input file %s names cell %d; the grid has cells 1 to %ld.\n",
                 k, kind, file.c_str(), id, n_cells);
+    note_error_run_goes_on(error_rec);
     ok = false;
   }
   if (!ok) refuse("Program stopped.\n");
@@ -279,6 +280,7 @@ void xy_input::read_point_file(const std::string& path, const char* kind_word, c
   file_wrapper f;
   if (!f.open(path, "r")) {
     std::printf("Error: unable to open %s xy boundary input file.\n", kind_word);
+    note_error_run_goes_on(error_rec);
     return;
   }
   std::string line;
@@ -286,6 +288,7 @@ void xy_input::read_point_file(const std::string& path, const char* kind_word, c
     std::printf("Error: file used for %s xy boundary input file is not of appropriate type. File header does not "
                 "match %s.\n",
                 kind_word, header_word);
+    note_error_run_goes_on(error_rec);
     return;
   }
   // A later file of the same list replaces the points of an earlier one.
@@ -327,12 +330,14 @@ void xy_input::read_stream_hydrographs(const std::string& path) {
   file_wrapper f;
   if (!f.open(path, "r")) {
     std::printf("Error: unable to open stream xy boundary input file.\n");
+    note_error_run_goes_on(error_rec);
     return;
   }
   std::string line;
   if (!read_line(line, f) || !same_keyword(line, "XY_STREAM_HYDROGRAPHS")) {
     std::printf("Error: file used for stream xy boundary input file is not of appropriate type. File header does "
                 "not match XY_STREAM_HYDROGRAPHS.\n");
+    note_error_run_goes_on(error_rec);
     return;
   }
   // The hydrograph file's points replace every stream point read before.
@@ -362,11 +367,13 @@ void xy_input::read_stream_timeseries(const std::string& path) {
   file_wrapper f;
   if (!f.open(path, "r")) {
     std::printf("Error: unable to open stream xy boundary input file.\n");
+    note_error_run_goes_on(error_rec);
     return;
   }
   std::string line;
   if (!read_line(line, f) || parse_st_keyword(line) != 1) {
     std::printf("Error: incorrectly formatted header for stream xy time series boundary input file.\n");
+    note_error_run_goes_on(error_rec);
     return;
   }
   // Each KAVRO_TS line starts the block of a new point, END_TS ends it;
@@ -477,6 +484,7 @@ void xy_input::match_stream_points(int links, const ivec& nx1, const ivec& nx, c
         std::printf("Error: stream boundary input %d names link %d node %d, which the channel network does not "
                     "have.\n",
                     p, s.link, s.node);
+        note_error_run_goes_on(error_rec);
         bad = true;
       }
       continue;

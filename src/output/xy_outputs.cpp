@@ -57,6 +57,7 @@ void read_xy_output_points(xy_output& o, const std::string& path) {
       std::printf("Error: filename for XY Output File not specified.\n");
     else
       std::printf("Error: unable to open the xy output file %s.\n", path.c_str());
+    note_error_run_goes_on(error_rec);
     return;
   }
   std::string line;
@@ -93,6 +94,7 @@ void read_xy_output_mask(xy_output& o, const std::string& path) {
   file_wrapper f;
   if (!f.open(path, "r")) {
     std::printf("Error: unable to open the XY output mask file.\n");
+    note_error_run_goes_on(error_rec);
     return;
   }
   xy_grid& g = o.inset;
