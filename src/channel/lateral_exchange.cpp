@@ -54,6 +54,12 @@ double submergence_factor(double r) {
   return 0.0;
 }
 
+bool lateral_inflow_visits(const main_state& ms, int i, int k) {
+  const int L = ms.gst_link[i][k], N = ms.gst_node[i][k], c = ms.gst_gnum[i][k];
+  if (!is_ordinary_link(ms.ltype[L])) return false;
+  return !(ms.lakes_on && ((!ms.lake_mask.empty() && ms.lake_mask[c] > 0) || N > ms.nx[L]));
+}
+
 lateral_exchange_volumes chan_lateral_inflow(main_state& ms, double dt) {
   lateral_exchange_volumes traded;
   bool lumped_nan = false;
@@ -72,8 +78,7 @@ lateral_exchange_volumes chan_lateral_inflow(main_state& ms, double dt) {
       const int L = ms.gst_link[i][k], N = ms.gst_node[i][k], c = ms.gst_gnum[i][k];
       const double p = ms.gst_pct[i][k];
       const int lt = ms.ltype[L];
-      if (!is_ordinary_link(lt)) continue;
-      if (ms.lakes_on && ((!ms.lake_mask.empty() && ms.lake_mask[c] > 0) || N > ms.nx[L])) continue;
+      if (!lateral_inflow_visits(ms, i, k)) continue;
       last_node = N, last_link = L;
       const bool overbank = ((lt & section_bits) && (lt & overbank_bit)) || ms.overbank_flow_on;
       const bool backwater = ((lt & section_bits) && (lt & backwater_bit)) || ms.overland_backwater_on;
