@@ -221,6 +221,7 @@ TEST(LumpedRuns, RefusedBeforeTheTimeLoop) {
     std::string cards;
     std::vector<std::string> remove;  // cards taken out of the hillside project
     const char* message;
+    const char* timestep = "5";
   };
   const std::vector<refusal> cases = {
       {"Sacramento without channels", "SACRAMENTO sac.txt\n", {"CHANNEL_INPUT", "CHAN_EXPLIC", "STREAM_CELL"}, "SACRAMENTO needs CHANNEL_INPUT"},
@@ -230,6 +231,11 @@ TEST(LumpedRuns, RefusedBeforeTheTimeLoop) {
       {"a missing parameter file", "SACRAMENTO none.txt\n", {}, "Cannot open Sacramento input parameter file: none.txt"},
       {"a two-store file without its header", "CONCEPTUAL_GW nohead.txt\nLINKS links.asc\n", {},
        "have the proper header: KAVRO_CONCEPTUAL_GW"},
+      // The hourly step would be missed after the first hour.
+      {"a time step that does not divide an hour", "SACRAMENTO sac.txt\n", {},
+       "the SACRAMENTO model runs once an hour: the time step (7 s, card TIMESTEP) must divide an hour", "7"},
+      {"the two-store model at 13 s", "CONCEPTUAL_GW cgw.txt\nLINKS links.asc\n", {},
+       "the CONCEPTUAL_GW model runs once an hour: the time step (13 s, card TIMESTEP)", "13"},
   };
   for (const refusal& c : cases) {
     SCOPED_TRACE(c.what);
@@ -239,6 +245,7 @@ TEST(LumpedRuns, RefusedBeforeTheTimeLoop) {
     bad.replace(bad.find("uztwm 50"), 8, "uztwm 0");
     write_file(dir / "bad.txt", bad);
     write_file(dir / "nohead.txt", cgw_text.substr(cgw_text.find('\n') + 1));
+    write_file(dir / "p.prj", kavro_test::with_card(read_file(dir / "p.prj"), "TIMESTEP", c.timestep));
     for (const std::string& card : c.remove)
       write_file(dir / "p.prj", kavro_test::without_card(read_file(dir / "p.prj"), card));
     const run_result r = kavro_test::run_program(kavro_test::kavro_binary(), {"p.prj"}, dir.path());
