@@ -165,6 +165,9 @@ void compute_water_balance(main_state& ms) {
                ms.vol_chan_to_gw + ms.vol_lakes_to_gw + ms.vol_ov_head_bound_out + ms.vol_ov_slope_bound_out +
                ms.vol_lake_point_sinks + ms.vol_stream_point_sinks + ms.vol_lake_evap +
                ms.vol_ov_q_bound_out + ms.vol_overland_to_superlink + ms.vol_subsurface_end;
+  // The infiltrated water the Sacramento model took is in its stores, which
+  // vol_subsurface_end already counts.
+  if (ms.sacramento_on) out -= ms.vol_sac_infil;
   if (ms.drain) {
     in += ms.drain->drain_to_chan_vol + ms.drain->drain_to_ov_vol;
     out += ms.drain->ov_to_drain_vol;
