@@ -212,6 +212,11 @@ bool check_groundwater(const main_state& ms) {
 // The lumped basin models give their outflow to the channels only: without
 // a channel network it would leave the basin unseen.
 bool check_lumped_models(const main_state& ms) {
+  // Each model takes all the water infiltrated over the basin: both at once
+  // would deliver it twice.
+  if (ms.sacramento_on == 1 && ms.conceptual_gw_on == 1)
+    return refuse_with("Error: SACRAMENTO and CONCEPTUAL_GW cannot run together: each model takes all the water "
+                       "infiltrated over the basin, which would then reach the channels twice.\n");
   if (ms.channel_on == 1) return true;
   if (ms.sacramento_on == 1)
     return refuse_with("Error: SACRAMENTO needs CHANNEL_INPUT: the Sacramento model's outflow enters the basin "

@@ -96,6 +96,7 @@ struct lumped_boundary_block {
   double cgw_recharge_mm = 0;                       // run recharge of the two-store model (mm)
   double cgw_outflow_total_mm = 0;                  // run outflow of the two-store model (mm)
   double cgw_storage_init_mm = 0;                   // two-store storage at the first step (mm)
+  double cgw_recharge_mm_at_start = 0;              // cgw_recharge_mm at the event start (the event balance takes the difference)
   double sac_channel_outflow = 0;                   // Sacramento outflow to the channels in the current step (m3/s)
   double cgw_channel_outflow = 0;                   // Conceptual groundwater outflow to the channels in the current step (m3/s)
   double vol_lumped_to_chan_total = 0;              // run volume of that outflow delivered to the channels (m3); part of vol_lat_into_chan_total

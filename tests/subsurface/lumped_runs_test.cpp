@@ -159,9 +159,11 @@ TEST(LumpedRuns, SacramentoFeedsTheChannelOnce) {
   EXPECT_GT(lateral, 100.0);
   EXPECT_NEAR(figure(summary, "Total amount of discharge=") + figure(summary, "Final volume in channels="), lateral,
               0.01);
-  // The event balance counts the infiltrated water once, in the stores:
-  // what is left is the last hour's outflow the run did not reach.
-  EXPECT_LT(std::fabs(figure(summary, "mass conservation error:")), 0.5);
+  // The event balance counts the infiltrated water once, in the stores,
+  // and the last hour's outflow the channels have not taken yet as still
+  // underground: what is left is the channel step by which each hour's
+  // flow reaches the channels early.
+  EXPECT_LT(std::fabs(figure(summary, "mass conservation error:")), 0.01);
 
   // In process: what the channels received is what the model gave, less
   // the part of the last hour the run did not reach.
@@ -208,6 +210,7 @@ TEST(LumpedRuns, TwoStoreModelFeedsTheChannelOnce) {
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("CGW Weights: 1.000000"), std::string::npos) << r.out;
   EXPECT_TRUE(fs::exists(dir / "upslope.out"));
+  EXPECT_LT(std::fabs(figure(read_file(dir / "summary.txt"), "mass conservation error:")), 0.01);
   scratch_dir again;
   copy_hillside(again.path(), "CONCEPTUAL_GW cgw.txt\nLINKS links.asc\n");
   const lumped_end e = run_here(again.path());
@@ -234,6 +237,8 @@ TEST(LumpedRuns, RefusedBeforeTheTimeLoop) {
       {"a missing parameter file", "SACRAMENTO none.txt\n", {}, "Cannot open Sacramento input parameter file: none.txt"},
       {"a two-store file without its header", "CONCEPTUAL_GW nohead.txt\nLINKS links.asc\n", {},
        "have the proper header: KAVRO_CONCEPTUAL_GW"},
+      {"both models at once", "SACRAMENTO sac.txt\nCONCEPTUAL_GW cgw.txt\nLINKS links.asc\n", {},
+       "SACRAMENTO and CONCEPTUAL_GW cannot run together"},
       // The hourly step would be missed after the first hour.
       {"a time step that does not divide an hour", "SACRAMENTO sac.txt\n", {},
        "the SACRAMENTO model runs once an hour: the time step (7 s, card TIMESTEP) must divide an hour", "7"},
