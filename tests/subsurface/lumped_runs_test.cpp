@@ -80,6 +80,7 @@ struct lumped_end {
   int steps = 0;
   double booked = 0, undelivered = 0, to_channels = 0, one_channel_step = 0, area = 0, chan_interval = 0;
   double recharge_mm = 0, store_error_mm = 0;
+  double last_flow = 0;  // the model's flow of its last hour (m3/s)
 };
 
 lumped_end run_here(const fs::path& dir) {
@@ -100,6 +101,7 @@ lumped_end run_here(const fs::path& dir) {
       e.steps = ms.cgw_step_count;
       e.booked = ms.cgw_outflow_total_mm * ms.watershed_area / 1000.0;
       e.undelivered = ms.cgw_channel_outflow * (ms.next_cgw_time - ms.now) * 86400.0;
+      e.last_flow = ms.cgw_channel_outflow;
       e.recharge_mm = ms.cgw_recharge_mm;
       e.store_error_mm = ms.cgw_storage_init_mm + ms.cgw_recharge_mm - ms.cgw_outflow_total_mm -
                          (ms.cgw_slow_content + ms.cgw_fast_content);
@@ -218,6 +220,12 @@ TEST(LumpedRuns, TwoStoreModelFeedsTheChannelOnce) {
   EXPECT_EQ(e.steps, 4);
   EXPECT_NEAR(e.to_channels, e.booked - e.undelivered, e.one_channel_step + 1e-9);
   EXPECT_NEAR(e.recharge_mm, 20.0, 1e-6);
+  // All the rain infiltrates: the outlet's tail is the two stores'
+  // recession, the channel passing on the last hour's flow.
+  const std::vector<std::string> rows = kavro_test::progress_lines(r.out);
+  ASSERT_FALSE(rows.empty());
+  const double q_end = kavro_test::parse_progress(rows.back()).qout;
+  EXPECT_NEAR(q_end, e.last_flow, 0.01 * e.last_flow);
   EXPECT_NEAR(e.store_error_mm, 0.0, 1e-9);
 }
 
