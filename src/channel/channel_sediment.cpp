@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/link_kinds.h"
 #include "framework/error_record.h"
 #include "framework/event_volumes.h"
 #include "framework/main_state.h"
@@ -17,7 +18,6 @@
 namespace kavro {
 namespace {
 
-constexpr int overbank_bit = 256, backwater_bit = 512;
 constexpr int suspended = 2, deposited = 3;  // components of vol_sed
 
 // Adds a lateral volume of class c to a node and to the delivery budgets.

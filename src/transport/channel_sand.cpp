@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/link_kinds.h"
 #include "framework/alloc.h"
 #include "framework/event_volumes.h"
 #include "framework/main_state.h"
@@ -13,13 +14,10 @@
 namespace kavro {
 namespace {
 
-constexpr int erodible_bit = 2, trapezoid_bit = 4, breakpoint_bit = 8, section_bits = 4 | 8 | 16;
-constexpr int lake_bit = 32, structure_bit = 64, captured_bit = 128;
 constexpr double unit_weight = 9810.0;  // N/m3 of water in the shear stress
 constexpr double solid_ppm_to_volume =
     2.59965e10;  // 2.65 x 9810 x 1e6: ppm by weight of a discharge to m3/s of solids
 
-bool lake_like(int lt) { return (lt & lake_bit) || ((lt & section_bits) && (lt & captured_bit)); }
 bool is_structure(int lt) { return (lt & structure_bit) != 0; }
 // A link whose nodes exchange bed material: transportable, erodible, with a
 // trapezoid or breakpoint section.
@@ -108,7 +106,7 @@ double node_slope(const main_state& ms, int k, int link) {
   const int D = ms.dslink[link];
   if (D < 1) return 0.0;
   const int dt = ms.ltype[D];
-  if (lake_like(dt)) {
+  if (is_lake_like(dt)) {
     const int lake = ms.lake2link[D];
     if (lake < 1) return 0.0;
     return std::fabs(water_level(ms, k, link) - ms.lake_elev[lake]) / (2.0 * dx);
@@ -198,9 +196,9 @@ struct sand_exchange {
     double* s = entries(1, D);
     const int E = ms.dslink[D];
     double* dest = nullptr;
-    if (E >= 1 && lake_like(ms.ltype[E]) && ms.lake2link[E] >= 1 && !ms.lake_depo_vol.empty()) {
+    if (E >= 1 && is_lake_like(ms.ltype[E]) && ms.lake2link[E] >= 1 && !ms.lake_depo_vol.empty()) {
       dest = ms.lake_depo_vol[ms.lake2link[E]];
-    } else if (E >= 1 && !lake_like(ms.ltype[E])) {
+    } else if (E >= 1 && !is_lake_like(ms.ltype[E])) {
       dest = entries(1, E);
     }
     for (int m = 1; m <= n_entries; ++m) {
@@ -234,7 +232,7 @@ void exchange_node(const sand_exchange& ex, int k, int link, double Qs, long out
       ex.draw(here, nullptr, vol, row, 1.0, true);
     } else if (D < 1) {
       ex.record_zeros(row);
-    } else if (lake_like(ms.ltype[D])) {
+    } else if (is_lake_like(ms.ltype[D])) {
       const int lake = ms.lake2link[D];
       if (lake < 1 || ms.lake_depo_vol.empty()) {
         ex.record_zeros(row);
@@ -261,7 +259,7 @@ void exchange_node(const sand_exchange& ex, int k, int link, double Qs, long out
     for (int m = 1; m <= ex.n_entries; ++m) ms.sand_out_rate[m] = 0.0;
     return;
   }
-  if (D < 1 || lake_like(ms.ltype[D]) || ms.nx[D] < 1) {
+  if (D < 1 || is_lake_like(ms.ltype[D]) || ms.nx[D] < 1) {
     ex.record_zeros(row);
     return;
   }
@@ -276,7 +274,7 @@ void exchange_node(const sand_exchange& ex, int k, int link, double Qs, long out
   // Through a structure (which holds no water of its own) from the link below it.
   const int E = ms.dslink[D];
   const long e_row = static_cast<long>(E) * ms.max_nodes_per_link + 1;
-  if (E < 1 || lake_like(ms.ltype[E]) || e_row == outlet_row || !wet(ms, 1, E)) {
+  if (E < 1 || is_lake_like(ms.ltype[E]) || e_row == outlet_row || !wet(ms, 1, E)) {
     ex.record_zeros(row);
     return;
   }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "channel/link_kinds.h"
 #include "framework/event_volumes.h"
 #include "framework/main_state.h"
 #include "transport/channel_sediment_transport.h"
@@ -18,10 +19,8 @@
 namespace kavro {
 namespace {
 
-constexpr int section_bits = 4 | 8 | 16, lake_bit = 32, structure_bit = 64, captured_bit = 128;
 constexpr double water_density_g = 998200.0;  // g/m3
 
-bool lake_like(int lt) { return (lt & lake_bit) || ((lt & section_bits) && (lt & captured_bit)); }
 bool is_structure(int lt) { return (lt & structure_bit) != 0; }
 
 // The row whose flux crosses the downstream face of a link: its last node
@@ -53,7 +52,7 @@ class flux_stage {
       const int lt = ms_.ltype[i];
       if (is_structure(lt)) {
         structure_link(i);
-      } else if (lake_like(lt)) {
+      } else if (is_lake_like(lt)) {
         lake_link(i);
       } else if (ms_.nx[i] >= 1) {
         ordinary_link(i);
@@ -111,7 +110,7 @@ class flux_stage {
       const int u = ms_.uslinks[i][j];
       if (u < 1 || is_structure(ms_.ltype[u])) continue;
       const long ru = last_row(u);
-      const bool lake_above = lake_like(ms_.ltype[u]);
+      const bool lake_above = is_lake_like(ms_.ltype[u]);
       const double w = W(ms_.nx[u], u);
       for (int m = 1; m <= nf_; ++m) {
         if (w < 0.0) {
@@ -135,7 +134,7 @@ class flux_stage {
     int src_link = 0, src_node = 0;
     if (w1 >= 1e-16 && u >= 1) src_link = u, src_node = ms_.nx[u];
     if (w1 <= -1e-16 && d >= 1) src_link = d, src_node = 1;
-    const bool lake_source = src_link >= 1 && lake_like(ms_.ltype[src_link]);
+    const bool lake_source = src_link >= 1 && is_lake_like(ms_.ltype[src_link]);
     for (int m = 1; m <= nf_; ++m) {
       double f = 0.0;
       if (src_link >= 1) {
@@ -158,7 +157,7 @@ class flux_stage {
       const double w = W(ms_.nx[D], D);
       for (int m = 1; m <= nf_; ++m) {
         double f = 0.0;
-        if (!lake_like(ms_.ltype[D]) && ms_.nx[D] >= 1) {
+        if (!is_lake_like(ms_.ltype[D]) && ms_.nx[D] >= 1) {
           if (w > 1e-16)
             f = from_node(ms_.nx[D], D, w, m);
           else if (w < -1e-16)
@@ -260,12 +259,12 @@ void lake_exchange(main_state& ms, const dmat& F) {
   const int nf = ms.n_fine_classes;
   const long per = ms.max_nodes_per_link;
   for (int i = 1; i <= ms.LINKS; ++i) {
-    if (!lake_like(ms.ltype[i])) continue;
+    if (!is_lake_like(ms.ltype[i])) continue;
     const int lake = ms.lake2link[i];
     if (lake < 1) continue;
     for (int j = 1; j <= ms.ndep[i]; ++j) {
       const int d = ms.uslinks[i][j];
-      if (d < 1 || lake_like(ms.ltype[d])) continue;
+      if (d < 1 || is_lake_like(ms.ltype[d])) continue;
       const long rd = last_row(ms, d);
       for (int m = 1; m <= nf; ++m) {
         ms.SS_vol_lake[lake][m] += F[rd][m];
@@ -279,7 +278,7 @@ void lake_exchange(main_state& ms, const dmat& F) {
     if (i == ms.LINKS) {
       out_row = last_row(ms, i);
       to_channel = false;  // booked as the outlet's wash load
-    } else if (c >= 1 && !lake_like(ms.ltype[c])) {
+    } else if (c >= 1 && !is_lake_like(ms.ltype[c])) {
       out_row = is_structure(ms.ltype[c]) ? static_cast<long>(c) * per + 1 : last_row(ms, i);
     }
     if (out_row == 0) continue;
