@@ -153,11 +153,42 @@ void read_state_start(main_state& ms) {
   }
 }
 
+// Discharges of the same nodes, one line per node "node link q", from the
+// ".qht" file written beside the elevations: a run that continues another
+// starts with the flows it ended with.
+void read_discharge_start(main_state& ms) {
+  file_wrapper& f = ms.chan_hotstart_q_in_file;
+  if (!f.is_open()) return;
+  std::string line;
+  int line_no = 0;
+  for (int link = 1; link <= ms.LINKS; ++link) {
+    if (!is_routed_link(ms.ltype[link])) continue;
+    for (int node = 1; node <= ms.nx[link]; ++node) {
+      ++line_no;
+      if (!read_line(line, f)) {
+        say(format_string("channel discharge hotstart file %s ends early at link %d node %d\n", f.name.c_str(), link,
+                          node));
+        error_rec.code = already_printed_code;
+        return;
+      }
+      int skip = 0;
+      double q = 0;
+      if (!start_int(line, skip, "the first number", f.name, line_no) ||
+          !start_int(line, skip, "the second number", f.name, line_no) ||
+          !start_real(line, q, -HUGE_VAL, HUGE_VAL, "the discharge", f.name, line_no))
+        return;
+      ms.qp[node][link] = q;
+    }
+  }
+}
+
 }  // namespace
 
 void read_chan_hotstart(main_state& ms) {
-  if (ms.chan_wse_start_on) read_wse_start(ms);
-  else if (ms.chan_hotstart_on) read_state_start(ms);
+  if (ms.chan_wse_start_on) {
+    read_wse_start(ms);
+    if (error_rec.code == 0) read_discharge_start(ms);
+  } else if (ms.chan_hotstart_on) read_state_start(ms);
 }
 
 void setup_grid_stream(main_state& ms) {

@@ -21,6 +21,8 @@ namespace {
 
 using kavro_test::read_file;
 
+void write_file_text(const std::string& name, const std::string& text) { kavro_test::write_file(name, text); }
+
 class HotstartFiles : public testing::Test {
  protected:
   void SetUp() override {
@@ -111,12 +113,26 @@ TEST_F(HotstartFiles, ChannelHotstartHoldsTheLinesItsReaderReads) {
   channel(*next);
   next->chan_wse_start_on = 1;
   ASSERT_TRUE(next->chan_hotstart_in_file.open("c.dht", "r"));
+  ASSERT_TRUE(next->chan_hotstart_q_in_file.open("c.qht", "r"));
   read_chan_hotstart(*next);
   ASSERT_EQ(error_rec.code, 0);
   for (int n = 1; n <= 2; ++n) {
     EXPECT_EQ(next->yp[n][1], ms->yp[n][1]);
     EXPECT_EQ(next->area[n][1], ms->area[n][1]);
+    EXPECT_EQ(next->qp[n][1], ms->qp[n][1]);
   }
+  EXPECT_EQ(next->qp[1][2], 0.0);  // the structure is not in the files
+
+  // A discharge file one line short names the node it missed.
+  write_file_text("short.qht", "1 1 2.5\n");
+  auto cut = fresh_record();
+  channel(*cut);
+  cut->chan_wse_start_on = 1;
+  ASSERT_TRUE(cut->chan_hotstart_in_file.open("c.dht", "r"));
+  ASSERT_TRUE(cut->chan_hotstart_q_in_file.open("short.qht", "r"));
+  const std::string console = printed_by([&] { read_chan_hotstart(*cut); });
+  EXPECT_NE(console.find("ends early at link 1 node 2"), std::string::npos) << console;
+  EXPECT_EQ(error_rec.code, already_printed_code);
 }
 
 // A folder where the groundwater hotstart should go: the message, the run
