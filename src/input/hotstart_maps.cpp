@@ -2,7 +2,9 @@
 // equivalent, the overland water depth from a hotstart map or a uniform water
 // surface, and the soil moisture of the active infiltration method.
 #include <algorithm>
+#include <filesystem>
 
+#include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
 #include "input/ascii_map.h"
@@ -69,6 +71,28 @@ void read_hotstart_depth_maps(main_state& ms) {
   }
 }
 
+namespace {
+
+// The Green-Ampt depth infiltrated by the end of the run that wrote the
+// soil-moisture hotstart, from "<name>.gaf" beside it (m per cell). Without
+// it infiltration starts from nothing, as in a fresh run.
+void read_infiltrated_depth_hotstart(main_state& ms) {
+  const std::string name = ms.project_params.read_sm_hotstart + ".gaf";
+  if (!std::filesystem::is_regular_file(expected_file_name(name, "r"))) {
+    print_load_line(ms, format_string("no infiltrated depth beside the soil moisture hotstart (%s): "
+                                      "infiltration starts from none\n",
+                                      name.c_str()));
+    return;
+  }
+  print_load_line(ms, format_string("reading infiltrated depth hotstart map from file: %s\n", name.c_str()));
+  file_wrapper f;
+  if (!f.open(name, "r")) return;
+  read_cell_map(ms, f, name, map_reals_a, &ms.cum_infil, nullptr);
+  if (error_rec.code == 0 && !error_rec.stop) ms.cum_infil_from_hotstart = 1;
+}
+
+}  // namespace
+
 void read_soil_moisture_hotstart(main_state& ms) {
   const auto& p = ms.project_params;
   if (!p.use_read_sm_hotstart) return;
@@ -89,6 +113,7 @@ void read_soil_moisture_hotstart(main_state& ms) {
     }
     if (ms.multi_layer_ga_on && !ms.THETA_ML.empty()) ms.THETA_ML[i][1] = theta;
   }
+  if (ms.green_ampt_on) read_infiltrated_depth_hotstart(ms);
 }
 
 }  // namespace kavro

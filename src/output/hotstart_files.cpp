@@ -170,6 +170,12 @@ void write_end_of_run_files(main_state& ms) {
     if (!write_exact_map(ms, p.write_sm_hotstart, ms.soil_moisture, out))
       std::printf("Can't open soil moisture hotstart file for writing: %s\n",
                   expected_file_name(p.write_sm_hotstart, "w").c_str());
+    // The soil moisture alone does not say how far the wetting front has
+    // gone: the infiltrated depth goes beside it.
+    const std::string companion = p.write_sm_hotstart + ".gaf";
+    if (ms.green_ampt_on && !write_exact_map(ms, companion, ms.cum_infil, out))
+      std::printf("Can't open soil moisture hotstart file for writing: %s\n",
+                  expected_file_name(companion, "w").c_str());
   }
   if (ms.sed_control.erosion_on && ms.ov_sed_out_on && p.use_fyssi) write_lateral_sediment(ms);
 }

@@ -82,6 +82,35 @@ TEST_F(HotstartFiles, OverlandAndSoilMoistureValuesReadBackBitwise) {
   }
 }
 
+// Under Green-Ampt the soil-moisture hotstart carries the infiltrated depth
+// beside it, and the reader of the hotstart takes it back bitwise; without
+// the companion the reader says so once and starts from none.
+TEST_F(HotstartFiles, InfiltratedDepthTravelsWithTheSoilMoistureHotstart) {
+  ms->green_ampt_on = 1;
+  for (long k = 1; k <= 5; ++k) {
+    ms->soil_moisture[k] = 0.2;
+    ms->cum_infil[k] = 0.0056437163356950 * static_cast<double>(k) / 3.0;
+  }
+  ms->project_params.use_write_sm_hotstart = 1;
+  ms->project_params.write_sm_hotstart = "end.sm";
+  write_end_of_run_files(*ms);
+  for (const bool companion : {true, false}) {
+    if (!companion) std::filesystem::remove(dir / "end.sm.gaf");
+    auto next = fresh_record();
+    next->green_ampt_on = 1;
+    next->project_params.use_read_sm_hotstart = 1;
+    next->project_params.read_sm_hotstart = "end.sm";
+    ASSERT_TRUE(next->read_sm_hotstart_file.open("end.sm", "r"));
+    const std::string console = printed_by([&] { read_soil_moisture_hotstart(*next); });
+    ASSERT_EQ(error_rec.code, 0) << console;
+    EXPECT_EQ(next->cum_infil_from_hotstart, companion ? 1 : 0);
+    EXPECT_EQ(occurrences(console, "no infiltrated depth beside the soil moisture hotstart (end.sm.gaf)"),
+              companion ? 0 : 1)
+        << console;
+    for (long k = 1; k <= 5; ++k) EXPECT_EQ(next->cum_infil[k], companion ? ms->cum_infil[k] : 0.0) << k;
+  }
+}
+
 // Link 1 an ordinary trapezoid of two nodes, link 2 a structure: two lines
 // in each file, nothing for the structure, and the reader gets the very
 // values back.
