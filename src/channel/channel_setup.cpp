@@ -88,6 +88,7 @@ void read_wse_start(main_state& ms) {
   std::string line;
   const std::string& file = ms.chan_hotstart_in_file.name;
   int line_no = 0;
+  bool every_area = true;
   for (int link = 1; link <= ms.LINKS; ++link) {
     if (!is_routed_link(ms.ltype[link])) continue;
     for (int node = 1; node <= ms.nx[link]; ++node) {
@@ -109,6 +110,8 @@ void read_wse_start(main_state& ms) {
       if (pop_token(rest, token)) {
         if (!start_real(line, a, 0.0, HUGE_VAL, "the flow area", file, line_no)) return;
         ms.area[node][link] = a;
+      } else {
+        every_area = false;
       }
       double& depth = ms.chan_depth[node][link];
       depth = ms.yp[node][link] - ms.bel[node][link];
@@ -119,6 +122,10 @@ void read_wse_start(main_state& ms) {
       if (depth > 1e-16) ms.chan_active = 1;
     }
   }
+  // The flow area is the routing's own state and the level follows from it:
+  // with every area given, the first event takes the levels from the areas
+  // as the routing does, instead of areas rounded back from the levels.
+  ms.chan_area_from_hotstart = every_area && line_no > 0 ? 1 : 0;
 }
 
 // Lines "node link depth discharge" of the channel initial-state file; blank

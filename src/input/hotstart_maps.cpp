@@ -10,6 +10,7 @@
 #include "input/ascii_map.h"
 #include "input/cell_loaders.h"
 #include "input/setup_lines.h"
+#include "overland/overland_solver_state.h"
 
 namespace kavro {
 
@@ -55,6 +56,7 @@ void read_hotstart_depth_maps(main_state& ms) {
     print_load_line(ms, format_string("reading overland hotstart map from file: %s\n", p.ov_init_depth.c_str()));
     read_cell_map(ms, ms.ov_init_depth_file, p.ov_init_depth, map_reals_a, &ms.ov_depth, nullptr);
     copy_depths(ms, n);
+    if (error_rec.code == 0 && !error_rec.stop) read_overland_solver_state(ms, p.ov_init_depth);
   }
   if (p.use_init_elev_head) {
     // Cells below the given water surface fill up to it; the others keep

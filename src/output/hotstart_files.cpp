@@ -17,6 +17,7 @@
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "input/ascii_map.h"
+#include "overland/overland_solver_state.h"
 
 namespace kavro {
 
@@ -163,11 +164,21 @@ void write_end_of_run_files(main_state& ms) {
     if (!write_exact_map(ms, p.write_ov_hotstart, ms.ov_depth, out))
       std::printf("Can't open overland hotstart file for writing: %s\n",
                   expected_file_name(p.write_ov_hotstart, "w").c_str());
+    // The depths alone do not say how the solver was stepping: its state
+    // goes beside them.
+    else if (!write_overland_solver_state(ms, p.write_ov_hotstart))
+      std::printf("Can't open overland hotstart file for writing: %s\n",
+                  expected_file_name(overland_state_name(p.write_ov_hotstart), "w").c_str());
   }
   ms.read_sm_hotstart_file.close();
   if (p.use_write_sm_hotstart) {
     file_wrapper out;
-    if (!write_exact_map(ms, p.write_sm_hotstart, ms.soil_moisture, out))
+    // Plain Green-Ampt never changes the soil moisture it started from and
+    // keeps it as the initial moisture; that is what the next run reads back
+    // into it (the surface-moisture output stays unset under this method).
+    const bool plain_green_ampt =
+        ms.green_ampt_on && !ms.richards_on && !ms.inf_redist_on && !ms.multi_layer_ga_on;
+    if (!write_exact_map(ms, p.write_sm_hotstart, plain_green_ampt ? ms.init_moisture : ms.soil_moisture, out))
       std::printf("Can't open soil moisture hotstart file for writing: %s\n",
                   expected_file_name(p.write_sm_hotstart, "w").c_str());
     // The soil moisture alone does not say how far the wetting front has
