@@ -14,6 +14,7 @@
 #include "input/ascii_map.h"
 #include "input/cell_loaders.h"
 #include "output/hotstart_files.h"
+#include "overland/overland_solver_state.h"
 #include "test_support.h"
 
 namespace kavro {
@@ -109,6 +110,83 @@ TEST_F(HotstartFiles, InfiltratedDepthTravelsWithTheSoilMoistureHotstart) {
         << console;
     for (long k = 1; k <= 5; ++k) EXPECT_EQ(next->cum_infil[k], companion ? ms->cum_infil[k] : 0.0) << k;
   }
+}
+
+// The overland solver's state beside the overland hotstart reads back to the
+// same values; a damaged file is refused naming its line and changes nothing.
+TEST_F(HotstartFiles, OverlandSolverStateReadsBackAndADamagedOneIsRefused) {
+  ms->ov_toggle = 2;
+  ms->ov_route_count = 353;
+  ms->ade_change_factor = 0.25;
+  ms->ade_ok_steps = 7;
+  ms->ade_prev_substep = 1.0 / 3.0;
+  ms->explicit_sweep_toggle = 1;
+  ms->explicit_reduced_step = 0.1;
+  ms->explicit_reduced_calls = 3;
+  ms->explicit_reduced_active = 1;
+  ms->ov_qx.allocate(5);
+  ms->ov_qy.allocate(5);
+  for (long k = 1; k <= 5; ++k) {
+    ms->ov_qx[k] = 1e-4 / static_cast<double>(k);
+    ms->ov_qy[k] = -2.0 / 7.0 * static_cast<double>(k);
+  }
+  ms->project_params.use_write_ov_hotstart = 1;
+  ms->project_params.write_ov_hotstart = "end.hot";
+  write_end_of_run_files(*ms);
+  const std::string good = read_file(dir / "end.hot.ovs");
+  {
+    auto next = fresh_record();
+    const std::string console = printed_by([&] { read_overland_solver_state(*next, "end.hot"); });
+    ASSERT_EQ(error_rec.code, 0) << console;
+    EXPECT_EQ(next->ov_toggle, 2);
+    EXPECT_EQ(next->ov_route_count, 353);
+    EXPECT_EQ(next->ade_change_factor, 0.25);
+    EXPECT_EQ(next->ade_ok_steps, 7);
+    EXPECT_EQ(next->ade_prev_substep, 1.0 / 3.0);
+    EXPECT_EQ(next->explicit_sweep_toggle, 1);
+    EXPECT_EQ(next->explicit_reduced_step, 0.1);
+    EXPECT_EQ(next->explicit_reduced_calls, 3);
+    EXPECT_EQ(next->explicit_reduced_active, 1);
+    ASSERT_EQ(next->ov_qx.size(), 5);
+    for (long k = 1; k <= 5; ++k) {
+      EXPECT_EQ(next->ov_qx[k], ms->ov_qx[k]) << k;
+      EXPECT_EQ(next->ov_qy[k], ms->ov_qy[k]) << k;
+    }
+  }
+  struct damage {
+    const char* from;
+    const char* to;
+    const char* message;
+  };
+  const damage cases[] = {
+      {"ov_route_count 353", "ov_route_count 35x", "line 2: ov_route_count"},
+      {"ade_prev_substep ", "ade_step ", "line 5: \"ade_step\" where \"ade_prev_substep\" belongs"},
+      {"face_flows 5", "face_flows 4", "line 10: 4 face flows for a watershed of 5 cells"},
+      {"face_flows 5", "face_flows 9", "line 10: the count of face flows"},
+      {"-0.2857142857142857\n", "nan\n", "line 11: the face flow of cell 1"},
+  };
+  for (const damage& d : cases) {
+    SCOPED_TRACE(d.to);
+    std::string text = good;
+    const size_t at = text.find(d.from);
+    ASSERT_NE(at, std::string::npos) << text;
+    text.replace(at, std::string(d.from).size(), d.to);
+    write_file_text("end.hot.ovs", text);
+    auto next = fresh_record();
+    const std::string console = printed_by([&] { read_overland_solver_state(*next, "end.hot"); });
+    EXPECT_EQ(error_rec.stop, 1);
+    EXPECT_NE(console.find("Error in overland solver state file end.hot.ovs, " + std::string(d.message)),
+              std::string::npos)
+        << console;
+    EXPECT_EQ(next->ov_route_count, 0);
+    EXPECT_EQ(next->ov_toggle, 1);
+    error_rec.code = error_rec.stop = 0;
+  }
+  // A file cut short is refused too.
+  write_file_text("end.hot.ovs", good.substr(0, good.find("face_flows")));
+  auto next = fresh_record();
+  const std::string console = printed_by([&] { read_overland_solver_state(*next, "end.hot"); });
+  EXPECT_NE(console.find("line 10: the file ends early"), std::string::npos) << console;
 }
 
 // Link 1 an ordinary trapezoid of two nodes, link 2 a structure: two lines
