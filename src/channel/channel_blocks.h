@@ -494,6 +494,7 @@ struct channel_lake_block {
   ivec chan_point_address{"chan_point_address"};  // [point] node slot (link * max_nodes_per_link + node) of point k
   dvec chan_point_q{"chan_point_q"};        // [node slot] point-source discharge (m3/s); slot = link * max_nodes_per_link + node
   dvec chan_point_vol{"chan_point_vol"};    // [node slot] point-source volume between constituent passes (m3), with chan_contam_on
+  dvec xy_stream_q{"xy_stream_q"};          // [node slot] inflow of the stream boundary points of a nested run (m3/s); booked with the channel point sources
   const struct time_series* bound_ts = nullptr;  // the outlet boundary series found by bound_ts_path at the run's start
   std::string chan_contam_out_path = "con_output";  // channel constituent output file
   one_based_vec<link_struct_index> link_structs{"link_structs"};  // [link] structure elements of a structure link

@@ -14,6 +14,7 @@
 #include "framework/main_state.h"
 #include "framework/run_clock.h"
 #include "framework/parallel_sum.h"
+#include "output/xy_boundary.h"
 #include "overland/lake_extent.h"
 
 namespace kavro {
@@ -162,6 +163,7 @@ void chan_route_step(main_state& ms) {
 
   ms.chan_outflow_vol = 0.0;
   ms.chan_release_vol = 0.0;
+  set_xy_stream_inflows(ms);
   if (ms.channel_on == 1 && ms.chan_active == 1) {
     ms.head_bound_q_base = 0.0;
     if (ms.head_bound_on && ms.bound_ts_on) {

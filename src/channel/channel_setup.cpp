@@ -17,8 +17,9 @@
 #include "framework/run_warnings.h"
 #include "input/ascii_map.h"
 #include "input/location_lists.h"
-#include "transport/channel_sediment_transport.h"
 #include "input/map_placement.h"
+#include "output/xy_boundary.h"
+#include "transport/channel_sediment_transport.h"
 
 namespace kavro {
 namespace {
@@ -31,7 +32,6 @@ bool console(const main_state& ms) { return !ms.quiet && ms.tool_mode != 1; }
 // issue of its subsystem.
 void alloc_chan_constituent_arrays(main_state&) {}
 void setup_nutrient_streams(main_state&) {}
-void match_xy_stream_points(main_state&) {}
 void sacramento_link_weights(main_state&) {}
 void conceptual_gw_link_weights(main_state&) {}
 

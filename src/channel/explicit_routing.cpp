@@ -35,7 +35,7 @@ int stop_route() {
 struct continuity_volumes {
   double lat_in = 0;    // positive lateral volume
   double lat_out = 0;   // negative lateral volume (a negative number)
-  double sources = 0;   // first-order inflow and POINTSOURCE series
+  double sources = 0;   // first-order inflow, POINTSOURCE series and nested-run stream inflow
 };
 
 // Area update of every node of every ordinary link from the node flows q.
@@ -43,6 +43,7 @@ continuity_volumes ex_continuity(main_state& ms, const dmat& q, dmat& a, double 
   continuity_volumes out;
   const int links = ms.LINKS;
   const bool points = ms.chan_point_inputs_on && !ms.chan_point_q.empty();
+  const double* xy_q = ms.xy_stream_q.empty() ? nullptr : ms.xy_stream_q.data();
   const bool series = !ms.stream_pointsource.empty();
   const bool pipes = !ms.pipe_outlet_junction.empty();
   for (int l = 1; l <= links; ++l) {
@@ -72,6 +73,11 @@ continuity_volumes ex_continuity(main_state& ms, const dmat& q, dmat& a, double 
       }
       if (held_outlet) continue;  // the boundary holds the outlet node's area
       if (points) dv += dt * ms.chan_point_q[static_cast<long>(l) * ms.max_nodes_per_link + j];
+      if (xy_q) {  // stream boundary inflow of a nested run
+        const double v = dt * xy_q[static_cast<long>(l) * ms.max_nodes_per_link + j];
+        dv += v;
+        out.sources += v;
+      }
       if (pipes) dv += pipe_outlet_inflow(ms, l, j, dt);
       if (series && ms.stream_pointsource[j][l] > 0) {
         const double v = time_series_value_by_index(static_cast<int>(ms.stream_pointsource[j][l]), ms.now) * dt;

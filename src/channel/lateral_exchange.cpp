@@ -92,7 +92,7 @@ lateral_exchange_volumes chan_lateral_inflow(main_state& ms, double dt) {
         traded.from_lumped += qs * dt;
         lumped_nan = lumped_nan || std::isnan(qs);
       }
-      const bool held = is_set_depth_cell(ms, c);
+      const bool held = is_held_depth_cell(ms, c);
       const double h = ms.ov_depth[c], z = ms.elevation[c], W = z + h, y = ms.yp[N][L], b = ms.bel[N][L];
       const double B = b + ms.bankfull_dep[N][L];
       const double n = ms.ov_mann_exp.empty() ? ms.dist_rough[c] : ms.ov_mann_exp[c];

@@ -19,7 +19,12 @@ struct error_record {
   int int2 = 0;      // second integer detail of some messages
   std::string what;  // short detail text: file kind, table, card or series name
   std::string name;  // long detail text: mostly a file name
+  int went_on = 0;   // problems printed as "Error" on which the run went on: it ends with exit status 1
 };
+
+// A problem printed as "Error" that the run steps over: the run goes on, and
+// ends with a non-zero status so that no one takes its results for a clean run.
+inline void note_error_run_goes_on(error_record& rec) { rec.went_on = 1; }
 
 // Code of a problem whose setter has printed its own message: the report adds
 // only a blank line and stops the run.

@@ -139,7 +139,8 @@ void take_event_values(main_state& ms) {
     ms.vol_lake_point_sinks = ms.vol_lake_point_sinks_total - ms.vol_lake_point_sinks_total_at_start;
     ms.vol_stream_point_sinks = ms.vol_stream_point_sinks_total - ms.vol_stream_point_sinks_total_at_start;
   }
-  if (ms.chan_point_inputs_on)
+  // Point inputs and the stream boundary inflow of a nested run.
+  if (ms.chan_point_inputs_on || !ms.xy_stream_q.empty())
     ms.vol_stream_point_sources = ms.vol_chan_point_sources_total - ms.vol_chan_point_sources_total_at_start;
   if (ms.lakes_on) ms.vol_lake_evap = ms.vol_lake_evap_total - ms.vol_lake_evap_total_at_start;
   if (ms.storm_sewer_on) ms.vol_drains_init = ms.superlink_volume;

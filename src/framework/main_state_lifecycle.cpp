@@ -14,6 +14,9 @@ void main_state_destroy(main_state& ms) {
   // sent by now.
   ms.analyzer_list.clear();
   q7_free(ms.q7_data);
+  // The xy outputs end their files with END_TS before the series list their
+  // inputs point into is freed.
+  ms.project_params.xy_output.close();
   // A buffer the run made for itself goes with the run; a caller's buffer
   // stays for the caller to read.
   ms.own_calib_results.reset();

@@ -267,6 +267,7 @@ run_outcome run_simulation_with(const run_plan& plan, const std::string& project
   error_rec.code = 0;
   error_rec.stop = 0;
   error_rec.fatal = 0;
+  error_rec.went_on = 0;
   ms->tool_mode = is_tool_mode_text(mode_text) ? 1 : 0;
   if (calib) {
     ms->optimize_on = 1;
@@ -315,8 +316,8 @@ run_outcome run_simulation_with(const run_plan& plan, const std::string& project
       std::printf("Run time: %6.2lf(s) \n", outcome.run_time_s);
   }
   std::fflush(stdout);
-  outcome.result = error_rec.code;
-  outcome.stopped_on_error = error_rec.stop != 0 || error_rec.fatal != 0 || pending_code;
+  outcome.result = error_rec.code != 0 ? error_rec.code : (error_rec.went_on ? already_printed_code : 0);
+  outcome.stopped_on_error = error_rec.stop != 0 || error_rec.fatal != 0 || pending_code || error_rec.went_on != 0;
   timing.close();
   return outcome;
 }

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "input/card_macros.h"
-#include "output/xy_seams.h"
+#include "output/xy_boundary.h"
 #include "transport/nutrient_seams.h"
 
 namespace kavro {

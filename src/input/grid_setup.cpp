@@ -76,8 +76,7 @@ void setup_nutrients(main_state& ms) {
 
 void setup_segment_coupling(main_state& ms) {
   ms.q7_data = std::make_unique<q7_data_record>();
-  q7_setup(*ms.q7_data, ms.q7_settings, ms.mask, ms.rows, ms.cols, ms.n_cells,
-           static_cast<double>(ms.cur_day_of_year), ms.tool_mode);
+  q7_setup(*ms.q7_data, ms.q7_settings, ms.mask, ms.rows, ms.cols, ms.n_cells, ms.channel_on, ms.LINKS, ms.nx);
 }
 
 struct grid_step {

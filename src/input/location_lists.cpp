@@ -189,9 +189,8 @@ void read_output_locations(main_state& ms) {
   if (ms.in_sed_loc_on && ms.ov_sed_out_on &&
       !check_link_nodes(ms, ms.in_sed_loc_path, ms.n_sed_locations, ms.slink, ms.snode))
     return;
-  read_superlink_junc_locations(ms);
-  if (error_rec.stop) return;
-  read_superlink_node_locations(ms);
+  // The superlink lists are read by the pipe network's set-up, once the
+  // network they name is known.
 }
 
 void read_output_cell_list(main_state& ms) {

@@ -60,6 +60,22 @@ double interpolate_sorted(const std::vector<double>& xs, const std::vector<doubl
   return (1.0 - f) * ys[i] + f * ys[j];
 }
 
+double interpolate_sorted_from(const std::vector<double>& xs, const std::vector<double>& ys, double x,
+                               std::size_t& cursor) {
+  if (xs.size() == 1 || x <= xs.front()) return ys.front();
+  if (x >= xs.back()) return ys.back();
+  // The interval i with xs[i] <= x < xs[i + 1], as interpolate_sorted takes it.
+  std::size_t i = cursor;
+  if (i + 1 >= xs.size() || xs[i] > x) {
+    i = static_cast<std::size_t>(std::upper_bound(xs.begin(), xs.end(), x) - xs.begin()) - 1;
+  } else {
+    while (xs[i + 1] <= x) ++i;  // ends below the last entry, which lies above x
+  }
+  cursor = i;
+  const double f = (x - xs[i]) / (xs[i + 1] - xs[i]);
+  return (1.0 - f) * ys[i] + f * ys[i + 1];
+}
+
 double step_sorted(const std::vector<double>& xs, const std::vector<double>& ys, double x) {
   if (xs.size() == 1 || x <= xs.front()) return ys.front();
   if (x >= xs.back()) return ys.back();

@@ -3,6 +3,7 @@
 // lookup in an ascending table.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -59,6 +60,12 @@ Series* find_series_by_name(const std::vector<std::unique_ptr<Series>>& list, st
 // clamped to the first and last y outside the table, linear between, and
 // at a repeated x the y of its last entry.
 double interpolate_sorted(const std::vector<double>& xs, const std::vector<double>& ys, double x);
+// interpolate_sorted, searching from the interval `cursor` that the previous
+// lookup of the same caller found (0 at first) and moving it: a clock that
+// runs forward finds its interval there or a few entries on, a time that went
+// back searches the whole table. The value is exactly interpolate_sorted's.
+double interpolate_sorted_from(const std::vector<double>& xs, const std::vector<double>& ys, double x,
+                               std::size_t& cursor);
 
 // y at x as a step function: the y at the lower end of the first pair that
 // brackets x, clamped at both ends.

@@ -20,7 +20,7 @@
 #include "input/map_table_reader.h"
 #include "input/setup_lines.h"
 #include "input/special_tables.h"
-#include "output/xy_seams.h"
+#include "output/xy_boundary.h"
 
 namespace kavro {
 
@@ -298,11 +298,11 @@ void read_overland_boundary(main_state& ms) {
       read_rating_curves(ms);
     }
   }
-  if (ms.xybdyinput_ovdep_on) {
-    // The overland input points of a nested run become type-9 cells once
-    // the nested-run reader lists them.
-    ms.project_params.xy_input.setup_ov_interp(ms.boundary_type, ms.n_cells, ms.cell_x, ms.cell_y);
-  }
+  // The overland input points of a nested run hold their cells (type 9);
+  // cells of type 8 are valued from the coordinate points around them.
+  xy_input& xy = ms.project_params.xy_input;
+  if (ms.xybdyinput_ovdep_on && !xy.mark_ov_point_cells(ms.boundary_type, ms.n_cells)) return;
+  xy.setup_ov_interp(ms.boundary_type, ms.n_cells, ms.cell_x, ms.cell_y);
 }
 
 }  // namespace kavro

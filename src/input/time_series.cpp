@@ -128,6 +128,10 @@ double time_series_at(const time_series& series, double t) {
   return interpolate_sorted(series.times, series.values, t);
 }
 
+double time_series_at(const time_series& series, double t, std::size_t& cursor) {
+  return interpolate_sorted_from(series.times, series.values, t, cursor);
+}
+
 double time_series_value(double t, const time_series* series) {
   if (!series) {
     report_series_error("Error: attempting to extract a value from a time series that does not exist.\n");

@@ -67,6 +67,9 @@ time_series* find_time_series(std::string_view name);
 // The value of a series of at least one row at time t (days): linear
 // between rows, the first or last value outside them.
 double time_series_at(const time_series& series, double t);
+// The same, searching from the interval `cursor` of the caller's previous
+// lookup of this series (see interpolate_sorted_from).
+double time_series_at(const time_series& series, double t, std::size_t& cursor);
 // The same for any series; a missing or empty series stops the run.
 double time_series_value(double t, const time_series* series);
 // The value at t of the series bound to a TIME_SERIES_INDEX id.

@@ -17,7 +17,7 @@
 #include "output/output_steps.h"
 #include "output/q7_setup.h"
 #include "output/timeseries_output.h"
-#include "output/xy_seams.h"
+#include "output/xy_boundary.h"
 
 namespace kavro {
 

@@ -31,7 +31,7 @@ dike_side classify(const main_state& ms, int cell) {
     s.kind = side_kind::overland_lake;
     s.lake = ms.oland_lake_new[cell];
     s.level = ms.olake_table[s.lake].level;
-  } else if (is_set_depth_cell(ms, cell)) {
+  } else if (is_held_depth_cell(ms, cell)) {
     s.kind = side_kind::boundary;
   }
   return s;

@@ -5,32 +5,24 @@
 // run's input point, 99 the partner of a face-flow cell.
 //
 // The sets, each decided here and nowhere else:
-// - depth set by the boundary (2, 3, 8, 9): the overland solvers, the
-//   embankment flow and the lateral exchange with the channels leave the
-//   depth as the boundary step set it and book what moves through the cell
-//   as boundary water;
-// - depth held against the vertical exchanges (2, 3, 9): rain, infiltration,
-//   exfiltration, evaporation and snow leave the depth and book what the
-//   cell gave or received to the head-boundary totals. A type-8 cell takes
-//   them like any cell, and the next boundary step books the difference
-//   when it sets the interpolated depth again;
+// - held depth (2, 3, 8, 9): the boundary step sets the depth; the overland
+//   solvers, the embankment flow and the lateral exchange with the channels
+//   leave it as set and book what moves through the cell as boundary water,
+//   and rain, infiltration, exfiltration, evaporation and snow leave it too,
+//   booking what the cell gave or received to the head-boundary totals;
 // - flux cells (4, 5): the boundary adds or takes a given discharge.
-// Depth set or flux: the ADE stability estimate does not size the sub-step
-// on such a cell. Held or flux: the basin's soil moisture leaves it out.
+// Held or flux: the ADE stability estimate does not size the sub-step on
+// such a cell, and the basin's soil moisture leaves it out.
 #pragma once
 
 #include "framework/main_state.h"
 
 namespace kavro {
 
-// Types 2, 3, 8 and 9: the boundary step sets the depth.
-inline bool is_set_depth_type(int boundary_type) {
-  return boundary_type == 2 || boundary_type == 3 || boundary_type == 8 || boundary_type == 9;
-}
-
-// Types 2, 3 and 9: the depth is held through rain, soil and snow exchanges.
+// Types 2, 3, 8 and 9: the boundary step sets the depth and every exchange
+// leaves it.
 inline bool is_held_depth_type(int boundary_type) {
-  return boundary_type == 2 || boundary_type == 3 || boundary_type == 9;
+  return boundary_type == 2 || boundary_type == 3 || boundary_type == 8 || boundary_type == 9;
 }
 
 // Types 4 and 5: the boundary adds or takes a given discharge.
@@ -44,11 +36,6 @@ inline int boundary_type_of(const main_state& ms, long j) {
 // True when active cell j keeps its ponded depth through every exchange.
 inline bool is_held_depth_cell(const main_state& ms, long j) {
   return is_held_depth_type(boundary_type_of(ms, j));
-}
-
-// True when the boundary step sets the depth of active cell j.
-inline bool is_set_depth_cell(const main_state& ms, long j) {
-  return is_set_depth_type(boundary_type_of(ms, j));
 }
 
 }  // namespace kavro

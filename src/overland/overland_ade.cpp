@@ -336,7 +336,7 @@ stability_xy ov_ade_stability(main_state& ms, const overland_grid_view& g, const
     long wx = 0, wy = 0;
     for (long i = lo; i <= hi; ++i) {
       if (!(h[i] > 0.01) || g.lake_cell(i)) continue;
-      if (g.bnd_on && (is_set_depth_type(g.btype[i]) || is_flux_type(g.btype[i]))) continue;
+      if (g.bnd_on && (is_held_depth_type(g.btype[i]) || is_flux_type(g.btype[i]))) continue;
       double dhx = coef * (q_x[left[i]] - q_x[i]);
       double dhy = coef * (q_y[above[i]] - q_y[i]);
       if (g.block_on) {

@@ -187,8 +187,8 @@ void ovl_boundary_values(main_state& ms, double now) {
 
 double ovl_boundary_flows(main_state& ms, double dt) {
   boundary_volumes v;
-  const xy_input& xy = ms.project_params.xy_input;
-  if (ms.xybdyinput_ovdep_on && (xy.n_ovpts > 0 || xy.n_ovInterpSrcPts > 0)) {
+  xy_input& xy = ms.project_params.xy_input;
+  if (ms.xybdyinput_ovdep_on && (xy.n_ovpts > 0 || xy.n_ovInterpPts > 0)) {
     if (ms.xybdyinput_ov_stage_interp_on == 1)
       xy.apply_ov_stage(ms.now, ms.dx, ms.elevation, ms.ov_depth, v.head_in, v.head_out);
     else

@@ -49,7 +49,7 @@ struct overland_grid_view {
     return (olake_on && olake_id[i] > 0) || (clake_on && lmask[i] > 0);
   }
   // The boundary step sets this cell's depth: the solvers leave it.
-  bool fixed_cell(long i) const { return bnd_on && is_set_depth_type(btype[i]); }
+  bool fixed_cell(long i) const { return bnd_on && is_held_depth_type(btype[i]); }
 };
 
 overland_grid_view make_overland_view(main_state& ms);

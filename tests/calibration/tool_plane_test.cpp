@@ -5,8 +5,10 @@
 // options.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +30,27 @@ void write_plane(const fs::path& dir, int threads) {
   write_file(dir / "plane.prj", with_card(project, "NUM_THREADS", std::to_string(threads)));
 }
 
+// The first 12 outlet rows (m3/s) of the plane run on its own with the
+// roughness `n`.
+std::vector<double> plane_rows(const fs::path& dir, const std::string& n) {
+  write_plane(dir, 1);
+  std::string project;
+  for (const std::string& line : lines_of(read_file(dir / "plane.prj")))
+    if (line.rfind("REPLACE_", 0) != 0) project += line + "\n";
+  write_file(dir / "plane.prj", with_card(project, "MANNING_N", n));
+  const run_result r = run_program(kavro_binary(), {"plane.prj"}, dir);
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  std::vector<double> q;
+  for (const std::string& line : lines_of(read_file(dir / "outlet.txt")))
+    if (q.size() < 12) {
+      std::istringstream in(line);
+      double minutes = 0.0, flow = 0.0;
+      in >> minutes >> flow;
+      q.push_back(flow);
+    }
+  return q;
+}
+
 TEST(PlaneCalibration, OneJacobianOfTheRoughness) {
   scratch_dir one, four;
   write_plane(one.path(), 1);
@@ -36,24 +59,39 @@ TEST(PlaneCalibration, OneJacobianOfTheRoughness) {
   ASSERT_EQ(r1.exit_code, 0) << r1.out << r1.err;
   const run_result r4 = run_program(kavro_binary(), {"-slm", "plane.pst"}, four.path());
   ASSERT_EQ(r4.exit_code, 0) << r4.out << r4.err;
-  EXPECT_TRUE(has(r1.out, "Sum of squared weighted residuals = 2.979290E-02\n")) << r1.out;
   EXPECT_TRUE(has(r1.out, "Calculating Jacobian matrix: running model 1 times ...\n"));
 
-  // The derivatives of the outlet flows (m3/s) by log10 of the roughness,
-  // from N 0.1 to 0.101.
-  const double expected[12] = {-0.002587, -0.022157, -0.095845, -0.244230, -0.375501, -0.339804,
-                               -0.151556, 0.014012,  0.097684,  0.122530,  0.119124,  0.105740};
+  // The objective against the plane's own runs: the observations are the
+  // rows of N 0.05, the tool starts at N 0.1.
+  scratch_dir at_obs, at_start, above, below;
+  const std::vector<double> obs = plane_rows(at_obs.path(), "0.05");
+  const std::vector<double> q = plane_rows(at_start.path(), "0.1");
+  ASSERT_EQ(obs.size(), 12u);
+  ASSERT_EQ(q.size(), 12u);
+  double phi = 0.0;
+  for (int i = 0; i < 12; ++i) phi += (obs[static_cast<std::size_t>(i)] - q[static_cast<std::size_t>(i)]) *
+                                      (obs[static_cast<std::size_t>(i)] - q[static_cast<std::size_t>(i)]);
+  const std::string said = "Sum of squared weighted residuals = ";
+  const std::size_t at = r1.out.find(said);
+  ASSERT_NE(at, std::string::npos) << r1.out;
+  EXPECT_NEAR(std::stod(r1.out.substr(at + said.size())), phi, 1e-6 * phi);
+
+  // The derivatives of the outlet flows by log10 of the roughness against a
+  // central difference of two runs 1 % either side of N 0.1.
+  const std::vector<double> up = plane_rows(above.path(), "0.101");
+  const std::vector<double> down = plane_rows(below.path(), "0.099");
   const std::vector<std::string> jac = lines_of(read_file(one / "jac.txt"));
   ASSERT_EQ(jac.size(), 12u);
-  for (int i = 0; i < 12; ++i) EXPECT_NEAR(std::stod(jac[static_cast<std::size_t>(i)]), expected[i], 2e-6) << i;
+  double largest = 0.0;
+  for (int i = 0; i < 12; ++i) largest = std::max(largest, std::fabs(std::stod(jac[static_cast<std::size_t>(i)])));
+  ASSERT_GT(largest, 0.01);
+  for (int i = 0; i < 12; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    const double central = (up[k] - down[k]) / (std::log10(0.101) - std::log10(0.099));
+    EXPECT_NEAR(std::stod(jac[k]), central, 0.02 * largest) << i;
+  }
 
-  const std::string sen = read_file(one / "plane.sen");
-  EXPECT_TRUE(has(sen, "N\tg\t0.100000\t0.052632\n")) << sen;
-  const std::string rec = read_file(one / "plane.rec");
-  EXPECT_TRUE(has(rec, "N                0.100000           0.065862          0.151832\n")) << rec;
-  EXPECT_TRUE(has(rec, "Parameter covariance matrix ----->\n\t\tN\nN\t0.006790\n"));
   EXPECT_EQ(read_file(one / "plane.par"), "0.100000\n");
-
   for (const char* file : {"plane.rec", "plane.sen", "plane.par", "jac.txt"})
     EXPECT_EQ(read_file(one / file), read_file(four / file)) << file;
 }

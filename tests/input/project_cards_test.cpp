@@ -506,11 +506,14 @@ std::vector<effect_case> effect_cases() {
          const auto& p = x.records.project;
          return p.use_ov_boundary == 1 && p.use_xybdyinput_ovdep == 1 &&
                 p.use_xybdyinput_ov_stage_interp == 1;
-       }},
+       },
+       // The card reads its file at once: a missing one is reported and the run goes on.
+       "Error getting new filename from s.txt\nError: unable to open overland xy boundary input file.\n"},
       {"xy groundwater input sets no overland flag", "XYBDYINPUT_GWHEAD g.txt",
        [](o x) {
          return x.records.project.use_ov_boundary == 0 && x.records.project.use_xybdyinput_ovdep == 0;
-       }},
+       },
+       "Error getting new filename from g.txt\nError: unable to open groundwater xy boundary input file.\n"},
       {"Q7 block", "Q7_INPUT q.txt\nQ7_FLUXES\nQ7_SEGMENT_MAP s.asc",
        [](o x) {
          const q7_card_block& q = x.records.project;

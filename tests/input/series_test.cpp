@@ -199,6 +199,25 @@ TEST_F(TimeSeries, LookupsMayGoBackInTimeAndRunInParallel) {
   EXPECT_EQ(serial, parallel);
 }
 
+// A caller that keeps a cursor gets exactly the values of the search, with
+// times running forward, jumping back, repeating, and on repeated rows.
+TEST_F(TimeSeries, CursorLookupsGiveTheValuesOfTheSearch) {
+  time_series& s = new_time_series();
+  for (int i = 0; i <= 300; ++i) {
+    s.times.push_back(i / 3);  // every time three times
+    s.values.push_back(std::sin(0.1 * i));
+  }
+  std::vector<double> ts;
+  for (double t = -2.0; t < 105.0; t += 0.37) ts.push_back(t);
+  for (double t : {50.0, 50.0, 3.0, 99.9, 100.0, 0.0, 33.0, 32.99}) ts.push_back(t);
+  std::size_t cursor = 0;
+  for (double t : ts) EXPECT_EQ(time_series_at(s, t, cursor), time_series_at(s, t)) << "t = " << t;
+  time_series_at(s, 40.5, cursor);
+  EXPECT_EQ(cursor, 122u);  // the last row of time 40 starts the interval
+  std::size_t stale = 1000;  // a cursor beyond the table searches afresh
+  EXPECT_EQ(time_series_at(s, 7.25, stale), time_series_at(s, 7.25));
+}
+
 TEST_F(TimeSeries, ReadsMultiColumnTables) {
   kavro_test::scratch_dir dir;
   kavro_test::write_file(dir / "table.txt",

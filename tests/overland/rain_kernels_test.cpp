@@ -225,10 +225,46 @@ TEST(Interception, TheCanopyHoldsLessInWinter) {
   EXPECT_EQ(interception_season_divisor(*ms, 1), 1.0);
 }
 
+// Boundary cells that hold their depth (fixed depth 2, fixed stage 3, a depth
+// interpolated from a nested run's points 8, a nested run's point 9) keep it
+// through the rain: the rain on them is booked to the head boundary. Any
+// other type takes the rain as a plain cell does.
+TEST(RainApplication, HeldBoundaryCellsBookTheirRainToTheHeadBoundary) {
+  struct type_case {
+    int type;
+    bool held;
+  } cases[] = {{0, false}, {1, false}, {2, true}, {3, true}, {4, false}, {8, true}, {9, true}};
+  for (const type_case& c : cases) {
+    error_rec = error_record{};  // no fault left over from an earlier test
+    auto ms = std::make_unique<main_state>();
+    main_state& m = *ms;
+    m.n_cells = 2;
+    m.dx = 10.0;
+    for (dvec* v : {&m.ov_depth, &m.rain_rate}) v->allocate(2);
+    m.boundary_type.allocate(2);
+    m.ov_boundary_on = 1;
+    m.boundary_type[2] = c.type;
+    m.ov_depth[2] = 0.011;
+    m.rain_rate[1] = m.rain_rate[2] = 36.0;  // 0.6 mm in the minute: 0.06 m3 per cell
+    m.time_tol = 1.1574074074074074e-07;
+    m.now = m.precip_period_end = 2451970.0;
+    m.precip_period_start = m.now - 60.0 / 86400.0;
+    m.rain_event_state = 1;
+    m.rain_not_started = 1;
+    apply_precip_step(m);
+    EXPECT_NEAR(m.ov_depth[1], 0.0006, 1e-15) << "type " << c.type;
+    EXPECT_NEAR(m.ov_depth[2], c.held ? 0.011 : 0.0116, 1e-15) << "type " << c.type;
+    EXPECT_NEAR(m.vol_ov_head_bound_out_total, c.held ? 0.06 : 0.0, 1e-15) << "type " << c.type;
+    EXPECT_NEAR(m.vol_precip_total, 0.12, 1e-15) << "type " << c.type;
+    EXPECT_EQ(error_rec.code, 0) << "type " << c.type;
+  }
+}
+
 // One step of rain on six cells of 10 m, each a different kind: a plain
 // cell, a channel-lake cell, an overland-lake cell, a head-boundary cell, a
 // cell with a storage unit of 25 m2 and a cell where the rain falls as snow.
 TEST(RainApplication, EveryCubicMetreOfTheStepIsBookedOnce) {
+  error_rec = error_record{};  // no fault left over from an earlier test
   auto ms = std::make_unique<main_state>();
   main_state& m = *ms;
   m.n_cells = 6;

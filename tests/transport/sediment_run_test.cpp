@@ -245,7 +245,7 @@ TEST(SedimentRun, BadSedimentInputIsRefused) {
       {"outlet sediment file in a folder that cannot be made",
        "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nOUTLET_SED_FLUX " + blocked_dir + "\n",
        "",
-       {"Error: Unable to open outlet sediment hydrograph file.", "sed.otl"}},
+       {"card OUTLET_SED_FLUX", "blocker/sed.otl, which cannot be created"}},
       {"no SAND_SIZE with channels",
        "MAPPING_TABLE sed2.cmt\nSOIL_EROSION 1\nOUTLET_SED_FLUX sed.otl\n",
        "",
