@@ -424,6 +424,7 @@ struct channel_network_block {
   int chan_mesh_on = 0;                     // 1 for channel method 4 (CHAN_MESH)
   double first_order_chan_q = 0;            // card FIRST_ORDER_CHAN_Q
   int chan_hotstart_on = 0;                 // 1 when the channel initial state comes from the initial-state file (slot fs_chan_initial_state)
+  int chan_area_from_hotstart = 0;          // 1 when the channel hotstart gave every routed node its flow area; the first event derives the levels from them
   // Routing state of the explicit scheme and the channel routing step.
   double chan_dt = 0;                       // interval of the current channel routing step (s)
   double chan_interval_base = 0;            // channel interval set by the start-time set-up (s), the base of the adapted intervals

@@ -12,6 +12,7 @@
 #include "framework/error_record.h"
 #include "framework/event_volumes.h"
 #include "framework/main_state.h"
+#include "framework/run_clock.h"
 #include "framework/parallel_sum.h"
 #include "output/xy_boundary.h"
 #include "overland/lake_extent.h"
@@ -129,7 +130,8 @@ void chan_route_step(main_state& ms) {
   if (!(std::fabs(ms.next_chan_time - ms.now) < ms.time_tol) || ms.snow_calibrate_on == 1) return;
   if (ms.channel_on != 1 && ms.chan_mesh_on != 1) return;
   const double since = ms.now - ms.last_chan_time;
-  ms.chan_dt = since > 1e-6 ? since * seconds_per_day : ms.chan_interval;
+  // To the millisecond, as the overland step takes its span.
+  ms.chan_dt = since > 1e-6 ? seconds_between(ms.last_chan_time, ms.now) : ms.chan_interval;
   const double chan_dt = ms.chan_dt;
   if (!ms.area_old.empty())
     for (int l = 1; l <= ms.LINKS; ++l)

@@ -87,6 +87,7 @@ void read_wse_start(main_state& ms) {
   std::string line;
   const std::string& file = ms.chan_hotstart_in_file.name;
   int line_no = 0;
+  bool every_area = true;
   for (int link = 1; link <= ms.LINKS; ++link) {
     if (!is_routed_link(ms.ltype[link])) continue;
     for (int node = 1; node <= ms.nx[link]; ++node) {
@@ -108,6 +109,8 @@ void read_wse_start(main_state& ms) {
       if (pop_token(rest, token)) {
         if (!start_real(line, a, 0.0, HUGE_VAL, "the flow area", file, line_no)) return;
         ms.area[node][link] = a;
+      } else {
+        every_area = false;
       }
       double& depth = ms.chan_depth[node][link];
       depth = ms.yp[node][link] - ms.bel[node][link];
@@ -118,6 +121,10 @@ void read_wse_start(main_state& ms) {
       if (depth > 1e-16) ms.chan_active = 1;
     }
   }
+  // The flow area is the routing's own state and the level follows from it:
+  // with every area given, the first event takes the levels from the areas
+  // as the routing does, instead of areas rounded back from the levels.
+  ms.chan_area_from_hotstart = every_area && line_no > 0 ? 1 : 0;
 }
 
 // Lines "node link depth discharge" of the channel initial-state file; blank
@@ -152,11 +159,42 @@ void read_state_start(main_state& ms) {
   }
 }
 
+// Discharges of the same nodes, one line per node "node link q", from the
+// ".qht" file written beside the elevations: a run that continues another
+// starts with the flows it ended with.
+void read_discharge_start(main_state& ms) {
+  file_wrapper& f = ms.chan_hotstart_q_in_file;
+  if (!f.is_open()) return;
+  std::string line;
+  int line_no = 0;
+  for (int link = 1; link <= ms.LINKS; ++link) {
+    if (!is_routed_link(ms.ltype[link])) continue;
+    for (int node = 1; node <= ms.nx[link]; ++node) {
+      ++line_no;
+      if (!read_line(line, f)) {
+        say(format_string("channel discharge hotstart file %s ends early at link %d node %d\n", f.name.c_str(), link,
+                          node));
+        error_rec.code = already_printed_code;
+        return;
+      }
+      int skip = 0;
+      double q = 0;
+      if (!start_int(line, skip, "the first number", f.name, line_no) ||
+          !start_int(line, skip, "the second number", f.name, line_no) ||
+          !start_real(line, q, -HUGE_VAL, HUGE_VAL, "the discharge", f.name, line_no))
+        return;
+      ms.qp[node][link] = q;
+    }
+  }
+}
+
 }  // namespace
 
 void read_chan_hotstart(main_state& ms) {
-  if (ms.chan_wse_start_on) read_wse_start(ms);
-  else if (ms.chan_hotstart_on) read_state_start(ms);
+  if (ms.chan_wse_start_on) {
+    read_wse_start(ms);
+    if (error_rec.code == 0) read_discharge_start(ms);
+  } else if (ms.chan_hotstart_on) read_state_start(ms);
 }
 
 void setup_grid_stream(main_state& ms) {

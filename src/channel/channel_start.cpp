@@ -221,7 +221,9 @@ void init_channel_run(main_state& ms) {
         return;
       }
     }
-    ex_section(ms, 2, ms.area);
+    // Areas carried by a channel hotstart give the levels; else the levels
+    // give the areas.
+    ex_section(ms, ms.chan_area_from_hotstart ? 1 : 2, ms.area);
     if (error_rec.code != 0) return;
     for (int l = 1; l <= ms.LINKS; ++l) {
       const int lt = ms.ltype[l];

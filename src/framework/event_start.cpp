@@ -197,13 +197,19 @@ void restart_cells(main_state& ms) {
   int counted = 0;
   for (long j = 1; j <= ms.n_cells; ++j) {
     if (reset_surface) reset_surface_water(ms, j, lower_wetlands);
-    if (ms.green_ampt_on == 1) ms.cum_infil[j] = ms.cum_infil_prev[j] = 0.0;
+    // A run continuing another from its hotstart keeps the depth already
+    // infiltrated at its first event; every later event starts dry.
+    if (ms.green_ampt_on == 1) {
+      if (!ms.cum_infil_from_hotstart) ms.cum_infil[j] = 0.0;
+      ms.cum_infil_prev[j] = ms.cum_infil[j];
+    }
     if (ms.multi_layer_ga_on == 1)
       ms.wetdep[j] = ms.infil_rate[j] = ms.cum_infil[j] = ms.cum_infil_prev[j] = 0.0;
     if (ms.richards_on == 1) restart_richards_cell(ms, j, saturation_sum, counted);
     if (ms.interception_on == 1) ms.icep_dep[j] = 0.0;
   }
   if (lower_wetlands) ms.wetland_cells_lowered = 1;
+  ms.cum_infil_from_hotstart = 0;
   // A column without thickness has no saturation: it is left out of the mean.
   if (ms.richards_on && ms.long_term_on)
     ms.init_basin_soil_water = counted > 0 ? saturation_sum / counted : 0.0;

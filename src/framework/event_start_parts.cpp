@@ -261,7 +261,8 @@ bool restart_channels(main_state& ms) {
   const bool carries_soil_water = ms.richards_on || ms.gw_simulation_on || ms.soil_redist_on;
   if ((!carries_soil_water || ms.loop_pass == 1) && !ms.chan_wse_start_on && !ms.chan_hotstart_on)
     empty_channels(ms);
-  ex_section(ms, 2, ms.area);
+  ex_section(ms, ms.chan_area_from_hotstart ? 1 : 2, ms.area);
+  ms.chan_area_from_hotstart = 0;
   if (error_rec.code != 0) return false;
   if (ms.lakes_on) {
     ms.vol_lakes_init = 0.0;

@@ -590,7 +590,7 @@ bool peek_ascii_map_header(file_wrapper& f, double& north, double& south, double
 }
 
 void write_ascii_map(std::FILE* out, const imat& cell_grid, double north, double south, double east, double west,
-                     int rows, int cols, const dvec& values) {
+                     int rows, int cols, const dvec& values, bool exact) {
   std::fprintf(out, "north: %9.2lf\n", north);
   std::fprintf(out, "south: %9.2lf\n", south);
   std::fprintf(out, "east: %9.2lf\n", east);
@@ -598,7 +598,7 @@ void write_ascii_map(std::FILE* out, const imat& cell_grid, double north, double
   std::fprintf(out, "rows: %5d\n", rows);
   std::fprintf(out, "cols: %5d\n", cols);
   row_buffer buf;
-  write_ascii_map_rows(out, cell_grid, rows, cols, values, buf);
+  write_ascii_map_rows(out, cell_grid, rows, cols, values, buf, exact);
 }
 
 }  // namespace kavro

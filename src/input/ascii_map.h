@@ -50,8 +50,9 @@ bool peek_ascii_map_header(file_wrapper& f, double& north, double& south, double
 
 // Writes the header and, row by row, one "%lf " per column: an active cell
 // (non-zero `cell_grid` entry) takes the next value of `values` in row order,
-// an inactive cell 0.
+// an inactive cell 0. With `exact` the values are the shortest texts that
+// read back to the same doubles.
 void write_ascii_map(std::FILE* out, const imat& cell_grid, double north, double south, double east, double west,
-                     int rows, int cols, const dvec& values);
+                     int rows, int cols, const dvec& values, bool exact = false);
 
 }  // namespace kavro

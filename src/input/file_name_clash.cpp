@@ -77,6 +77,14 @@ std::vector<std::string> suffixes_of(project_card card) {
     case explic_hotstart:
     case read_chan_hotstart:
       return {".dht", ".qht"};
+    // The overland hotstart carries the solver state beside it, the
+    // soil-moisture hotstart the infiltrated depth.
+    case write_ov_hotstart:
+    case ov_init_depth:
+      return {"", ".ovs"};
+    case write_sm_hotstart:
+    case read_sm_hotstart:
+      return {"", ".gaf"};
     case out_hyd_no2:
     case out_hyd_no3:
     case out_hyd_nh4:

@@ -2,12 +2,15 @@
 // equivalent, the overland water depth from a hotstart map or a uniform water
 // surface, and the soil moisture of the active infiltration method.
 #include <algorithm>
+#include <filesystem>
 
+#include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
 #include "input/ascii_map.h"
 #include "input/cell_loaders.h"
 #include "input/setup_lines.h"
+#include "overland/overland_solver_state.h"
 
 namespace kavro {
 
@@ -53,6 +56,7 @@ void read_hotstart_depth_maps(main_state& ms) {
     print_load_line(ms, format_string("reading overland hotstart map from file: %s\n", p.ov_init_depth.c_str()));
     read_cell_map(ms, ms.ov_init_depth_file, p.ov_init_depth, map_reals_a, &ms.ov_depth, nullptr);
     copy_depths(ms, n);
+    if (error_rec.code == 0 && !error_rec.stop) read_overland_solver_state(ms, p.ov_init_depth);
   }
   if (p.use_init_elev_head) {
     // Cells below the given water surface fill up to it; the others keep
@@ -68,6 +72,28 @@ void read_hotstart_depth_maps(main_state& ms) {
       if (ms.swe[i] > wet_threshold) ms.snow_present = 1;
   }
 }
+
+namespace {
+
+// The Green-Ampt depth infiltrated by the end of the run that wrote the
+// soil-moisture hotstart, from "<name>.gaf" beside it (m per cell). Without
+// it infiltration starts from nothing, as in a fresh run.
+void read_infiltrated_depth_hotstart(main_state& ms) {
+  const std::string name = ms.project_params.read_sm_hotstart + ".gaf";
+  if (!std::filesystem::is_regular_file(expected_file_name(name, "r"))) {
+    print_load_line(ms, format_string("no infiltrated depth beside the soil moisture hotstart (%s): "
+                                      "infiltration starts from none\n",
+                                      name.c_str()));
+    return;
+  }
+  print_load_line(ms, format_string("reading infiltrated depth hotstart map from file: %s\n", name.c_str()));
+  file_wrapper f;
+  if (!f.open(name, "r")) return;
+  read_cell_map(ms, f, name, map_reals_a, &ms.cum_infil, nullptr);
+  if (error_rec.code == 0 && !error_rec.stop) ms.cum_infil_from_hotstart = 1;
+}
+
+}  // namespace
 
 void read_soil_moisture_hotstart(main_state& ms) {
   const auto& p = ms.project_params;
@@ -89,6 +115,7 @@ void read_soil_moisture_hotstart(main_state& ms) {
     }
     if (ms.multi_layer_ga_on && !ms.THETA_ML.empty()) ms.THETA_ML[i][1] = theta;
   }
+  if (ms.green_ampt_on) read_infiltrated_depth_hotstart(ms);
 }
 
 }  // namespace kavro

@@ -6,6 +6,7 @@
 
 #include "framework/main_state.h"
 #include "output/final_summary.h"
+#include "output/hotstart_files.h"
 #include "output/map_datasets.h"
 
 namespace kavro {
@@ -51,6 +52,7 @@ void write_final_outputs(main_state& ms) {
         if (map_dataset_on(ms, kind)) end_dataset(ms, kind);
     if (map_dataset_on(ms, 10)) end_dataset(ms, 10);
   }
+  write_end_of_run_files(ms);
   // Snow datasets (the snow depth has no dataset of its own).
   if (ms.project_params.use_snow_temp) ms.snow_temp_map_writer.close();
   if (ms.project_params.use_snow_swe_file && ms.map_dataset_mode) end_dataset(ms, 14);

@@ -528,18 +528,20 @@ bool write_final_constituent_summaries(main_state& ms) {
       if (first_nutrient < 0 && ms.constituent_type[l] == 2) first_nutrient = static_cast<int>(l);
     }
   }
-  if (ms.sed_control.erosion_on && !write_run_sediment_summary(ms)) return false;
+  const bool files_opened = !ms.sed_control.erosion_on || write_run_sediment_summary(ms);
   if (ms.soil_contam_on) write_run_soil_constituent_summary(ms, first_nutrient);
   if (ms.ov_contam_on) write_run_overland_constituent_summary(ms, first_nutrient);
   if (ms.chan_contam_on) write_run_channel_constituent_summary(ms, first_nutrient);
   if (ms.contam_on) write_run_global_constituent_summary(ms, first_nutrient);
   if (ms.nutrients_on) write_run_nutrient_rates_summary(ms);
-  return true;
+  return files_opened;
 }
 
 void write_final_summary(main_state& ms) {
   write_final_water_balance(ms);
-  if (!write_final_constituent_summaries(ms)) return;
+  // A file that could not be opened costs only itself: the hotstarts and
+  // the other end-of-run files are still written.
+  write_final_constituent_summaries(ms);
   write_final_outputs(ms);
 }
 

@@ -83,7 +83,8 @@ void write_esri_ascii_grid(std::FILE* out, const grid_frame& g, const dvec& valu
   }
 }
 
-void write_ascii_map_rows(std::FILE* out, const imat& mask, int rows, int cols, const dvec& values, row_buffer& buf) {
+void write_ascii_map_rows(std::FILE* out, const imat& mask, int rows, int cols, const dvec& values, row_buffer& buf,
+                          bool exact) {
   char* const begin = room(buf, static_cast<std::size_t>(cols) * (widest_value + 1) + 1);
   long n = 0;
   for (int r = 1; r <= rows; ++r) {
@@ -92,7 +93,7 @@ void write_ascii_map_rows(std::FILE* out, const imat& mask, int rows, int cols, 
     for (int c = 1; c <= cols; ++c) {
       double v = 0.0;
       if (mask_row[c] != 0 && ++n <= values.size()) v = values[n];
-      p = put_fixed(p, v, 6);
+      p = exact ? std::to_chars(p, p + widest_value, v).ptr : put_fixed(p, v, 6);
       *p++ = ' ';
     }
     *p++ = '\n';

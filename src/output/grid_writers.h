@@ -54,8 +54,11 @@ void write_dataset_frame(std::FILE* out, double minutes, const grid_frame& g, co
                          row_buffer& buf);
 
 // The rows of the program's own ASCII map layout: "%lf " per cell (the next
-// packed value, 0 outside the mask) and "\n" per row.
-void write_ascii_map_rows(std::FILE* out, const imat& mask, int rows, int cols, const dvec& values, row_buffer& buf);
+// packed value, 0 outside the mask) and "\n" per row. With `exact` each value
+// is the shortest text that reads back to the same double (a hotstart must
+// give the next run the state this one ended with, not six decimals of it).
+void write_ascii_map_rows(std::FILE* out, const imat& mask, int rows, int cols, const dvec& values, row_buffer& buf,
+                          bool exact = false);
 
 // The rows of an integer grid, readable as an integer map: "%d " per cell
 // [1..cols] and "\n" per row.

@@ -154,7 +154,10 @@ void exfiltration_pass(main_state& ms, exfil_method method, double elapsed_s) {
 
 void infiltration_step(main_state& ms) {
   if (!is_due(ms, ms.next_infil_time)) return;
-  const double elapsed_s = (ms.now - ms.last_infil_time) * 86400.0;
+  // The span in seconds to the millisecond, as the rain step books it: a
+  // difference of two day numbers carries the rounding of their size, and a
+  // run started later would infiltrate over a slightly other span.
+  const double elapsed_s = seconds_between(ms.last_infil_time, ms.now);
   const long n = ms.n_cells;
   bool cells_stepped = false;
   if (ms.inf_redist_on) {

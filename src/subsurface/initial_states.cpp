@@ -31,9 +31,13 @@ bool any_infiltration(const main_state& ms) {
 
 // Accumulators of the infiltration methods at the run start.
 void clear_infiltration_state(main_state& ms, long j) {
-  for (dvec* v : {&ms.infil_rate, &ms.cum_infil, &ms.cum_infil_prev, &ms.rich_bottom_flux, &ms.gw_recharge_cum,
-                  &ms.zone_percolation, &ms.cum_infil_depth})
+  for (dvec* v : {&ms.infil_rate, &ms.rich_bottom_flux, &ms.gw_recharge_cum, &ms.zone_percolation,
+                  &ms.cum_infil_depth})
     if (j <= v->size()) (*v)[j] = 0.0;
+  // A run continuing another keeps the depth its hotstart says has already
+  // infiltrated: the wetting front starts where the other run left it.
+  if (j <= ms.cum_infil.size() && !ms.cum_infil_from_hotstart) ms.cum_infil[j] = 0.0;
+  if (j <= ms.cum_infil_prev.size()) ms.cum_infil_prev[j] = j <= ms.cum_infil.size() ? ms.cum_infil[j] : 0.0;
   if (ms.richards_on == 1) {
     ms.bound_type[j] = 1;
     ms.inf_rich[j] = 0.0;

@@ -114,6 +114,10 @@ struct groundwater_block {
   int chan_hotstart_write_on = 0;       // 1 when card EXPLIC_BACKWATER or WRITE_CHAN_HOTSTART is given
   int chan_wse_start_on = 0;            // 1 when the channel initial state is given as node water-surface elevations
   int sat_source_map_on = 1;            // the end-of-run summaries write the saturated-source map (never changed)
+  int sat_source_any = 0;               // 1 when some cell is a saturated source (written as "satsource_file" at the end)
+  ivec sat_source_cell{"sat_source_cell"};  // [cell] 1 where the cell is a saturated source, else 0
+  int cum_infil_from_hotstart = 0;      // 1 when the soil-moisture hotstart's companion ".gaf" gave cum_infil; the run's first event keeps it
+  int gw_hotstart_on = 0;               // 1 once the groundwater heads are written as "hotstart_file" at the run end
   dvec gw_inf_redist_theta{"gw_inf_redist_theta"};  // moisture of the redistribution method kept for the groundwater coupling (m3/m3)
   dvec sm_bottom_loss{"sm_bottom_loss"};  // water leaving the bottom of the redistribution soil layer towards groundwater (m), per cell
   std::string gw_hycond_map_path;       // file of card GW_HYCOND_MAP

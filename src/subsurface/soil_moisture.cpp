@@ -316,7 +316,7 @@ double soil_moisture_routine(main_state& ms, double dt_s) {
 
 void event_et_step(main_state& ms) {
   if (!ms.soil_redist_on || ms.snow_calibrate_on == 1 || !is_due(ms, ms.next_et_time)) return;
-  const double dt_s = (ms.now - ms.last_et_time) * 86400.0;
+  const double dt_s = seconds_between(ms.last_et_time, ms.now);
   if (ms.inf_redist_on) ms.vol_ev_richards = soil_moisture_redist(ms, dt_s);
   if (ms.multi_layer_ga_on) ms.vol_ev_richards = soil_moisture_routine(ms, dt_s);
   ms.last_et_time = ms.now;

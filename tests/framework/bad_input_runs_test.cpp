@@ -113,6 +113,13 @@ TEST(BadInputRuns, TwoOutputsOnOneFileWriteNothing) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.out.find("the mask copy that every run writes name the same output file maskmap"), std::string::npos)
       << r.out;
+
+  // A hotstart's companion file is one of the run's outputs too.
+  scratch_dir dir3;
+  copy_sample(dir3, "WRITE_OV_HOTSTART h.asc\nOUTLET_HYDRO h.asc.ovs\n");
+  r = run_kavro(dir3);
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.out.find("name the same output file h.asc.ovs"), std::string::npos) << r.out;
 }
 
 // A hotstart written at the end over the hotstart the run started from, and
@@ -124,6 +131,13 @@ TEST(BadInputRuns, OutputsWrittenAfterTheirInputRun) {
   write_file(dir / "h.asc", depths);
   run_result r = run_kavro(dir);
   EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_NE(r.out.find("the overland solver starts afresh"), std::string::npos) << r.out;
+  // The solver state written beside the depths is read back by the next run
+  // over the same pair of files.
+  ASSERT_TRUE(fs::exists(dir / "h.asc.ovs"));
+  r = run_kavro(dir);
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_NE(r.out.find("reading overland solver state from file: h.asc.ovs"), std::string::npos) << r.out;
 
   scratch_dir batch;
   copy_sample(batch, "OUTLET_HYDRO mask.asc\n");

@@ -85,6 +85,26 @@ TEST(EventStart, StandingWaterAboveAMillilitreIsTheFirstInput) {
   }
 }
 
+// A run that continues another from its hotstart keeps the depth already
+// infiltrated at its first event only; without the hotstart every event
+// starts dry.
+TEST(EventStart, InfiltratedDepthFromAHotstartLastsOneEventStart) {
+  for (const int from_hotstart : {0, 1}) {
+    auto ms = at_event_start(1);
+    ms->long_term_on = 1;
+    ms->green_ampt_on = 1;
+    ms->cum_infil[1] = 0.0125;
+    ms->cum_infil_from_hotstart = from_hotstart;
+    event_start_step(*ms);
+    EXPECT_EQ(ms->cum_infil[1], from_hotstart ? 0.0125 : 0.0) << from_hotstart;
+    EXPECT_EQ(ms->cum_infil_prev[1], ms->cum_infil[1]);
+    ms->cum_infil[1] = 0.02;
+    ms->next_event_start = ms->now;
+    event_start_step(*ms);
+    EXPECT_EQ(ms->cum_infil[1], 0.0) << from_hotstart;
+  }
+}
+
 // Multi-layer Green-Ampt: layers 10 and 20 cm thick, porosity 0.5, residual 0.05.
 struct layer_case {
   const char* label;

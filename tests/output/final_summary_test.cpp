@@ -22,8 +22,11 @@ class FinalSummary : public testing::Test {
   void SetUp() override {
     ms = new_record();
     make_cells(*ms, 4, 10.0);  // 4 cells of 100 m2
+    // The end-of-run files (a groundwater hotstart...) go to the scratch folder.
+    set_output_folder(dir.path().string());
     ASSERT_TRUE(ms->fs_summary.open((dir / "summary.txt").string(), "w"));
   }
+  void TearDown() override { set_output_folder(""); }
   std::string summary(std::string* console = nullptr) {
     const std::string out = printed_by([&] { write_final_summary(*ms); });
     if (console) *console = out;
