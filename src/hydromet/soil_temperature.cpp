@@ -10,7 +10,6 @@
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
-#include "framework/run_clock.h"
 #include "framework/run_warnings.h"
 #include "hydromet/hydromet_steps.h"
 #include "hydromet/permafrost_listings.h"
@@ -163,11 +162,14 @@ void soil_temperature_solve(main_state& ms, double dt) {
 void soil_temperature_step(main_state& ms) {
   const auto& pp = ms.project_params;
   if (pp.permafrost_kotu != 1 && pp.multi_layer_infil_kotu != 1) return;
-  if (!is_due(ms, ms.next_kotu_time) || ms.perma_tem.size1() < ms.n_cells) return;
+  // A model time step that does not divide the soil-temperature interval
+  // passes the solve time: the solve then comes at the first step after it.
+  if (ms.now < ms.next_kotu_time - ms.time_tol || ms.perma_tem.size1() < ms.n_cells) return;
   const bool own_clock = pp.use_kotu_timestep == 1;
-  // Julian days carry the step with a round-off of a few tenths of a
+  // The solve spans the interval, or the time since the last solve when it
+  // comes late. Julian days carry it with a round-off of a few tenths of a
   // millisecond: the nearest whole second is the step.
-  const double end = own_clock ? ms.next_kotu_time : ms.now;
+  const double end = own_clock ? std::max(ms.next_kotu_time, ms.now) : ms.now;
   const double dt = std::round((end - ms.last_kotu_time) * 86400.0);
   soil_temperature_solve(ms, dt);
   ++ms.kotu_step_counter;

@@ -14,7 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "framework/file_wrapper.h"
 #include "framework/readers.h"
+#include "hydromet/permafrost_setup.h"
+#include "hydromet/permafrost_soil.h"
+#include "hydromet/soil_temperature.h"
 #include "test_support.h"
 
 namespace kavro {
@@ -118,6 +122,42 @@ TEST_F(PermafrostRun, ColumnFollowsTheConductionSolutionAndAnyThreadCountWritesT
   EXPECT_EQ(read_file(dir / "0000_kt.out"), one);
   EXPECT_EQ(read_file(dir / "0001_kt.out"), one);
   EXPECT_TRUE(fs::exists(dir / "0001_temprof_out.txt"));
+}
+
+// Solves every 5400 s on 240 s steps fall between steps: each solve comes at
+// the first step after its time and spans the 5520 s since the last one.
+TEST_F(PermafrostRun, AnIntervalThatTheTimeStepDoesNotDivideSolvesAtTheNextStep) {
+  write_file(dir / "ti.txt", "ID 1\n0.0 -2.0\n20.0 -1.7\n");
+  write_file(dir / "p.prj", kavro_test::with_card(kavro_test::with_card(project_text, "KOTU_TIMESTEP", "5400"),
+                                                   "TIMESTEP", "240"));
+  const kavro_test::run_result r = kavro_test::run_program(kavro_test::kavro_binary(), {"p.prj"}, dir.path());
+  ASSERT_EQ(r.exit_code, 0) << r.out;
+  const auto lines = kavro_test::lines_of(read_file(dir / "kt.out"));
+  ASSERT_GE(lines.size(), 21u);
+  // The same column solved alone: 313 solves of 5520 s by day 20.
+  permafrost_layer_soil_record t;
+  file_wrapper in;
+  ASSERT_TRUE(in.open((dir / "m.cmt").string(), "r"));
+  std::string line;
+  while (read_line(line, in) && line.rfind("PERMAFROST_LAYER_SOIL", 0) != 0) {
+  }
+  // The companion files are named relative to the project.
+  const std::string kept_folder = project_folder;
+  set_project_folder(dir.path().string());
+  const int types = read_permafrost_soil_file(in, t, 49);
+  project_folder = kept_folder;
+  ASSERT_EQ(types, 1);
+  size_soil_temperature_work(t, 1);
+  std::vector<double> temp(203);
+  for (int j = 1; j <= 201; ++j) temp[j] = initial_profile_temperature(t, 1, t.Depth[1][j]);
+  for (int k = 0; k < 313; ++k) solve_soil_column(t, 1, 5520.0, 5.0, temp.data(), t.work_by_thread[0]);
+  const std::vector<double> row = numbers_of(lines[20]);
+  ASSERT_EQ(row.size(), 8u) << lines[20];
+  const int nodes[3] = {6, 11, 21};
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(row[3 + 2 * i], temp[nodes[i]], 1e-4) << row[2 + 2 * i] << " m";
+  // The ground thawed from the top: 0.5 m is above freezing, 2 m not yet.
+  EXPECT_GT(row[3], 0.0);
+  EXPECT_LT(row[7], -1.0);
 }
 
 TEST_F(PermafrostRun, CompanionFilesThatGiveNoProfileStopTheRun) {
