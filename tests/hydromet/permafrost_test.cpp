@@ -356,7 +356,10 @@ TEST(SoilTemperatureSolver, CellsAreSolvedAloneForAnyThreadCount) {
     alone.w = alone.t.work_by_thread[0];
     const int old_threads = omp_get_max_threads();
     omp_set_num_threads(threads);
+    set_output_folder(b.dir.path().string());  // the solver's listing goes there
     for (int k = 0; k < 24; ++k) soil_temperature_solve(ms, 3600.0);
+    set_output_folder("");
+    EXPECT_TRUE(std::filesystem::exists(b.dir / "temprof_out.txt"));
     omp_set_num_threads(old_threads);
     run_column(alone, 4.0, 3600.0, 24);
     for (int j = 1; j <= 201; ++j) {
@@ -451,10 +454,9 @@ TEST(FrozenGround, GreenAmptLayersLinkToTheirTemperatureNodes) {
     for (int j = 1; j <= 21; ++j) EXPECT_EQ(ms.node_toKOTU[45][j], c.layers[j]) << c.what << ", node " << j;
     for (int l = 1; l <= 3; ++l) EXPECT_EQ(ms.node_fromKOTU[45][l], c.rep[l - 1]) << c.what << ", layer " << l;
     // The listing holds cell 45's nodes and its representatives once.
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::filesystem::current_path(b.dir.path());
+    set_output_folder(b.dir.path().string());
     write_ga_node_listing(ms);
-    std::filesystem::current_path(old);
+    set_output_folder("");
     const auto lines = kavro_test::lines_of(read_file(b.dir / "KVPLnode_linkage_GA.txt"));
     ASSERT_EQ(lines.size(), 20u + (c.layers[21] == 3 ? 1u : 0u) + 2u) << c.what;
     EXPECT_EQ(lines[0], format_string("1   %d ", c.layers[1]));
