@@ -61,6 +61,12 @@ struct lateral_exchange_volumes {
 // caller books the returned volumes into their own run totals.
 lateral_exchange_volumes chan_lateral_inflow(main_state& ms, double dt);
 
+// Whether the lateral exchange takes entry k of grid-stream cell i: an
+// entry on a lake, structure or captured link, on a lake cell or on a node a
+// lake has taken over exchanges nothing. The lumped models' channel weights
+// cover only these entries, so that all their outflow reaches a channel.
+bool lateral_inflow_visits(const main_state& ms, int i, int k);
+
 // End of a channel step in a long-term run between rain events: sets the
 // next channel interval from what still moves water, or lets routing sleep
 // until the end of the rain period when nothing does and the outlet is dry.

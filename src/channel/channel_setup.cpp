@@ -7,6 +7,7 @@
 
 #include "channel/chan_input.h"
 #include "channel/chan_limits.h"
+#include "channel/lumped_weights.h"
 #include "channel/channel_steps.h"
 #include "framework/alloc.h"
 #include "framework/error_record.h"
@@ -32,8 +33,6 @@ bool console(const main_state& ms) { return !ms.quiet && ms.tool_mode != 1; }
 // issue of its subsystem.
 void alloc_chan_constituent_arrays(main_state&) {}
 void setup_nutrient_streams(main_state&) {}
-void sacramento_link_weights(main_state&) {}
-void conceptual_gw_link_weights(main_state&) {}
 
 void allocate_routing_state(main_state& ms) {
   const long rows = ms.max_nodes_per_link, cols = ms.link_dim;

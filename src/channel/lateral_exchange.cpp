@@ -54,6 +54,12 @@ double submergence_factor(double r) {
   return 0.0;
 }
 
+bool lateral_inflow_visits(const main_state& ms, int i, int k) {
+  const int L = ms.gst_link[i][k], N = ms.gst_node[i][k], c = ms.gst_gnum[i][k];
+  if (!is_ordinary_link(ms.ltype[L])) return false;
+  return !(ms.lakes_on && ((!ms.lake_mask.empty() && ms.lake_mask[c] > 0) || N > ms.nx[L]));
+}
+
 lateral_exchange_volumes chan_lateral_inflow(main_state& ms, double dt) {
   lateral_exchange_volumes traded;
   bool lumped_nan = false;
@@ -65,29 +71,44 @@ lateral_exchange_volumes chan_lateral_inflow(main_state& ms, double dt) {
   }
   const double A = ms.dx * ms.dx;
   int last_node = 0, last_link = 0;
+  // A lake that captures channel nodes during the run takes their entries
+  // out of the lateral exchange; the lumped models' weights are spread again
+  // over the entries still visited, so their whole outflow reaches a channel.
+  double sac_share = 0.0, cgw_share = 0.0;
+  bool dropped = false;
+  const bool sac_in = ms.sacramento_on && !ms.gst_sac_weight.empty();
+  const bool cgw_in = ms.conceptual_gw_on && !ms.gst_cgw_weight.empty();
   for (int i = 1; i <= ms.n_gst_cells; ++i)
-    for (int k = 1; k <= ms.gst_ncellsingrid[i]; ++k) ms.gst_qlat[i][k] = 0.0;
+    for (int k = 1; k <= ms.gst_ncellsingrid[i]; ++k) {
+      ms.gst_qlat[i][k] = 0.0;
+      if (!(sac_in || cgw_in)) continue;
+      const double ws = sac_in ? ms.gst_sac_weight[i][k] : 0.0, wc = cgw_in ? ms.gst_cgw_weight[i][k] : 0.0;
+      if (lateral_inflow_visits(ms, i, k)) sac_share += ws, cgw_share += wc;
+      else dropped = dropped || ws > 0.0 || wc > 0.0;
+    }
+  // Weights untouched while no weighted entry is dropped: set-up made them sum to 1.
+  const double sac_scale = !dropped ? 1.0 : sac_share > 0.0 ? 1.0 / sac_share : 0.0;
+  const double cgw_scale = !dropped ? 1.0 : cgw_share > 0.0 ? 1.0 / cgw_share : 0.0;
   for (int i = 1; i <= ms.n_gst_cells; ++i) {
     for (int k = 1; k <= ms.gst_ncellsingrid[i]; ++k) {
       const int L = ms.gst_link[i][k], N = ms.gst_node[i][k], c = ms.gst_gnum[i][k];
       const double p = ms.gst_pct[i][k];
       const int lt = ms.ltype[L];
-      if (!is_ordinary_link(lt)) continue;
-      if (ms.lakes_on && ((!ms.lake_mask.empty() && ms.lake_mask[c] > 0) || N > ms.nx[L])) continue;
+      if (!lateral_inflow_visits(ms, i, k)) continue;
       last_node = N, last_link = L;
       const bool overbank = ((lt & section_bits) && (lt & overbank_bit)) || ms.overbank_flow_on;
       const bool backwater = ((lt & section_bits) && (lt & backwater_bit)) || ms.overland_backwater_on;
       const double cdx = ms.chan_dx[L];
       // The lumped basin models' outflow enters as lateral inflow: the
       // channel continuity books it with the rest of qlat.
-      if (ms.sacramento_on && !ms.gst_sac_weight.empty()) {
-        const double qs = ms.sac_channel_outflow * ms.gst_sac_weight[i][k];
+      if (sac_in) {
+        const double qs = ms.sac_channel_outflow * (ms.gst_sac_weight[i][k] * sac_scale);
         ms.qlat[N][L] += qs / cdx;
         traded.from_lumped += qs * dt;
         lumped_nan = lumped_nan || std::isnan(qs);
       }
-      if (ms.conceptual_gw_on && !ms.gst_cgw_weight.empty()) {
-        const double qs = ms.cgw_channel_outflow * ms.gst_cgw_weight[i][k];
+      if (cgw_in) {
+        const double qs = ms.cgw_channel_outflow * (ms.gst_cgw_weight[i][k] * cgw_scale);
         ms.qlat[N][L] += qs / cdx;
         traded.from_lumped += qs * dt;
         lumped_nan = lumped_nan || std::isnan(qs);

@@ -5,6 +5,7 @@
 // columns in cm, stored constituent masses in g and budgets in kg.
 #include "framework/event_accounting.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -13,6 +14,7 @@
 #include "framework/event_volumes.h"
 #include "framework/main_state.h"
 #include "framework/readers.h"
+#include "framework/run_clock.h"
 #include "output/output_steps.h"
 #include "overland/lake_extent.h"
 
@@ -152,6 +154,15 @@ void take_event_values(main_state& ms) {
                             ms.watershed_area / 1000.0;
     ms.vol_direct_evap = ms.vol_sac_evap;
   }
+  if (ms.conceptual_gw_on)
+    ms.vol_subsurface_end = (ms.cgw_slow_content + ms.cgw_fast_content) * ms.watershed_area / 1000.0;
+  // A lumped model gives its hour's outflow at the top of the hour; the part
+  // of the last hour the channels have not taken yet is still on its way.
+  const auto in_transit = [&](double flow, double next_time) {
+    return flow * std::max(0.0, seconds_between(ms.now, next_time));
+  };
+  if (ms.sacramento_on) ms.vol_subsurface_end += in_transit(ms.sac_channel_outflow, ms.next_sac_time);
+  if (ms.conceptual_gw_on) ms.vol_subsurface_end += in_transit(ms.cgw_channel_outflow, ms.next_cgw_time);
 }
 
 // In - out over in; -1 for an event without inputs.
@@ -166,6 +177,11 @@ void compute_water_balance(main_state& ms) {
                ms.vol_chan_to_gw + ms.vol_lakes_to_gw + ms.vol_ov_head_bound_out + ms.vol_ov_slope_bound_out +
                ms.vol_lake_point_sinks + ms.vol_stream_point_sinks + ms.vol_lake_evap +
                ms.vol_ov_q_bound_out + ms.vol_overland_to_superlink + ms.vol_subsurface_end;
+  // The infiltrated water the Sacramento model took is in its stores, which
+  // vol_subsurface_end already counts.
+  if (ms.sacramento_on) out -= ms.vol_sac_infil;
+  // Likewise the recharge of the two-store model's stores.
+  if (ms.conceptual_gw_on) out -= (ms.cgw_recharge_mm - ms.cgw_recharge_mm_at_start) * ms.watershed_area / 1000.0;
   if (ms.drain) {
     in += ms.drain->drain_to_chan_vol + ms.drain->drain_to_ov_vol;
     out += ms.drain->ov_to_drain_vol;

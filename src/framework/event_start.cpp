@@ -185,6 +185,11 @@ void restart_cells(main_state& ms) {
     ms.vol_subsurface_start = (ms.sac_uztwc + ms.sac_uzfwc + ms.sac_lztwc + ms.sac_lzfsc + ms.sac_lzfpc) *
                               ms.watershed_area / 1000.0;
   }
+  if (ms.conceptual_gw_on) {
+    // The two stores hold subsurface water as well (basin means in mm).
+    ms.vol_subsurface_start = (ms.cgw_slow_content + ms.cgw_fast_content) * ms.watershed_area / 1000.0;
+    ms.cgw_recharge_mm_at_start = ms.cgw_recharge_mm;
+  }
   const bool reset_surface =
       !ms.richards_on && !ms.gw_simulation_on && !ms.ov_point_source_on && !ms.inf_redist_on;
   const bool lower_wetlands = reset_surface && ms.wetlands_on && !ms.wetland_cells_lowered;

@@ -53,14 +53,14 @@ bool parse_index_word(std::string_view line, index_entry& e, std::string& why) {
   }
   const std::string_view w = words[0];
   if (w.size() < 10) {
-    why = "\"" + std::string(w) + "\" does not end in a date yyyymmddhh";
+    why = quoted_field(w) + " does not end in a date yyyymmddhh";
     return false;
   }
   const std::string_view date = w.substr(w.size() - 10);
   long v = 0;
   if (!std::all_of(date.begin(), date.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
       !weather_int(date, v)) {
-    why = "\"" + std::string(date) + "\" at the end of \"" + std::string(w) + "\" is not a date yyyymmddhh";
+    why = quoted_field(date) + " at the end of " + quoted_field(w) + " is not a date yyyymmddhh";
     return false;
   }
   e.stem = std::string(w);

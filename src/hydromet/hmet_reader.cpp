@@ -120,4 +120,13 @@ int read_hmet(main_state& ms, int call_no) {
   return weather_refused();
 }
 
+std::string quoted_field(std::string_view text) {
+  std::string q;
+  q.reserve(text.size() + 2);
+  q += '"';
+  q += text;
+  q += '"';
+  return q;
+}
+
 }  // namespace kavro

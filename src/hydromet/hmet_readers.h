@@ -46,5 +46,7 @@ int days_in_month(int year, int month);
 // by the number rule of every input; false for anything else.
 bool weather_int(std::string_view text, long& out);
 bool weather_real(std::string_view text, double& out);
+// A field as a message quotes it: "text".
+std::string quoted_field(std::string_view text);
 
 }  // namespace kavro

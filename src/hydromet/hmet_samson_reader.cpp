@@ -46,7 +46,7 @@ bool parse_samson(std::string_view text, samson_line& v, samson_problem& p) {
     const std::string_view t = weather_columns(text, f.first, f.last);
     if (!(f.real ? weather_real(t, real[k]) : weather_int(t, whole[k]))) {
       p.field = &f;
-      p.why = "\"" + std::string(t) + "\" is not " + (f.real ? "a finite number" : "a whole number");
+      p.why = quoted_field(t) + " is not " + (f.real ? "a finite number" : "a whole number");
       return false;
     }
   }

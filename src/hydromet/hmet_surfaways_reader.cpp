@@ -50,15 +50,15 @@ bool parse_sa(std::string_view text, sa_line& v, sa_problem& p) {
     if (v.code.compare(0, 2, element_code[k]) == 0) v.kind = k;
   long year = 0, month = 0, day = 0;
   if (!weather_int(weather_columns(text, 18, 21), year) || year < 1)
-    return refuse(p, 18, 21, "\"" + std::string(weather_columns(text, 18, 21)) + "\" is not a year");
+    return refuse(p, 18, 21, quoted_field(weather_columns(text, 18, 21)) + " is not a year");
   if (!weather_int(weather_columns(text, 22, 23), month) || month < 1 || month > 12)
-    return refuse(p, 22, 23, "\"" + std::string(weather_columns(text, 22, 23)) + "\" is not a month");
+    return refuse(p, 22, 23, quoted_field(weather_columns(text, 22, 23)) + " is not a month");
   if (!weather_int(weather_columns(text, 26, 27), day) || day < 1 ||
       day > days_in_month(static_cast<int>(year), static_cast<int>(month)))
-    return refuse(p, 26, 27, "\"" + std::string(weather_columns(text, 26, 27)) + "\" is not a day of that month");
+    return refuse(p, 26, 27, quoted_field(weather_columns(text, 26, 27)) + " is not a day of that month");
   v.year = static_cast<int>(year), v.month = static_cast<int>(month), v.day = static_cast<int>(day);
   if (!weather_int(weather_columns(text, 28, 30), v.n) || v.n < 0)
-    return refuse(p, 28, 30, "\"" + std::string(weather_columns(text, 28, 30)) + "\" is not a count of values");
+    return refuse(p, 28, 30, quoted_field(weather_columns(text, 28, 30)) + " is not a count of values");
   if (v.n > most_groups)
     return refuse(p, 28, 30, std::to_string(v.n) + " values: a day has at most 24 hours");
   for (long i = 1; i <= v.n; ++i) {

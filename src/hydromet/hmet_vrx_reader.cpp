@@ -42,7 +42,7 @@ int parse_vrx(std::string_view text, vrx_line& v, std::string& why) {
     const std::string_view w = words[static_cast<std::size_t>(k - 1)];
     const bool ok = real_field(k) ? weather_real(w, real[k]) : weather_int(w, whole[k]);
     if (!ok) {
-      why = "\"" + std::string(w) + "\" is not " + (real_field(k) ? "a finite number" : "a whole number");
+      why = quoted_field(w) + " is not " + (real_field(k) ? "a finite number" : "a whole number");
       return k;
     }
   }

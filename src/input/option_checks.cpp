@@ -209,6 +209,25 @@ bool check_groundwater(const main_state& ms) {
   return true;
 }
 
+// The lumped basin models give their outflow to the channels only: without
+// a channel network it would leave the basin unseen.
+bool check_lumped_models(const main_state& ms) {
+  // Each model takes all the water infiltrated over the basin: both at once
+  // would deliver it twice.
+  if (ms.sacramento_on == 1 && ms.conceptual_gw_on == 1)
+    return refuse_with("Error: SACRAMENTO and CONCEPTUAL_GW cannot run together: each model takes all the water "
+                       "infiltrated over the basin, which would then reach the channels twice.\n");
+  if (ms.channel_on == 1) return true;
+  if (ms.sacramento_on == 1)
+    return refuse_with("Error: SACRAMENTO needs CHANNEL_INPUT: the Sacramento model's outflow enters the basin "
+                       "only as lateral inflow to the channel network, and this project has none.\n");
+  if (ms.conceptual_gw_on == 1)
+    return refuse_with("Error: CONCEPTUAL_GW needs CHANNEL_INPUT: the two-store groundwater model's outflow "
+                       "enters the basin only as lateral inflow to the channel network, and this project has "
+                       "none.\n");
+  return true;
+}
+
 bool check_host_environment(const main_state& ms) {
   if (ms.qln_on) {
     std::printf("Running KAVRO in QLN environment\n");
@@ -257,6 +276,7 @@ void check_project_options(main_state& ms) {
   if (!check_soil_and_channel(ms)) return;
   if (!check_soil_water_cards(ms)) return;
   if (!check_groundwater(ms)) return;
+  if (!check_lumped_models(ms)) return;
   if (!check_host_environment(ms)) return;
   check_grid_cards(ms);
 }

@@ -130,10 +130,16 @@ bool check_run_control_values(const main_state& ms) {
     // Weather, evapotranspiration and the other hourly processes of a
     // long-term run act at whole hours, which the steps must meet.
     const double per_hour = std::round(3600.0 / dt);
-    if (p.use_long_term && !p.use_qln && (per_hour < 1.0 || std::fabs(per_hour * dt - 3600.0) > 0.005))
+    const bool whole_hours = per_hour >= 1.0 && std::fabs(per_hour * dt - 3600.0) <= 0.005;
+    if (p.use_long_term && !p.use_qln && !whole_hours)
       r.add("Error: a long-term run steps through hourly weather: its time step (%g s, card %s) must divide an hour "
             "(3600 s) into whole steps.\n",
             dt, dt < rp.timestep ? "ST_TIME_STEP" : "TIMESTEP");
+    // So do the lumped basin models, in any run.
+    else if ((p.use_sacramento || p.use_conceptual_gw) && !whole_hours)
+      r.add("Error: the %s model runs once an hour: the time step (%g s, card %s) must divide an hour (3600 s) "
+            "into whole steps.\n",
+            p.use_sacramento ? "SACRAMENTO" : "CONCEPTUAL_GW", dt, dt < rp.timestep ? "ST_TIME_STEP" : "TIMESTEP");
   }
   return !r.any;
 }

@@ -57,6 +57,23 @@ struct lumped_boundary_block {
   double sac_vol_factor = 0;                        // basin depth (mm) to volume (m3): cell area * cells / 1000
   double sac_river_to_gw = 0;                       // run volume from the channels to the Sacramento groundwater (m3)
   double sac_subsurface_runoff_mm = 0;              // Run subsurface runoff of the Sacramento model in mm
+  double sac_uzk = 0;                               // Sacramento upper-zone free water depletion (interflow) fraction per hour
+  double sac_zperc = 0;                             // Sacramento maximum percolation increase factor
+  double sac_rexp = 0;                              // Sacramento percolation curve exponent
+  double sac_lzsk = 0;                              // Sacramento lower-zone supplementary depletion fraction per hour
+  double sac_lzpk = 0;                              // Sacramento lower-zone primary depletion fraction per hour
+  double sac_pfree = 0;                             // Sacramento share of percolation going straight to lower free water
+  double sac_saved = 0;                             // Sacramento lower free water not available to the tension store (mm)
+  double sac_pbase = 0;                             // Sacramento base percolation lzfpm*lzpk + lzfsm*lzsk (mm per hour)
+  double sac_outflow_mm = 0;                        // Sacramento outflow of the last hour: surface runoff + interflow + base flow (mm)
+  int num_basins = 0;                               // basin count of the Sacramento file (one basin is simulated)
+  double sac_infil_prev = 0;                        // sac_infil_accum at the last Sacramento step (m summed over cells)
+  double sac_input_mm = 0;                          // Sacramento input of the last hour (mm)
+  double sac_et_mm = 0;                             // Sacramento evapotranspiration of the last hour: potential in, actual out (mm)
+  double sac_last_time = 0;                         // Julian time of the last Sacramento step
+  int sac_step_count = 0;                           // Sacramento steps taken in the run
+  double vol_sac_outflow_total = 0;                 // run volume of the Sacramento outflow (m3)
+  dvec sac_cell_topo_share{"sac_cell_topo_share"};  // per cell: topographic-index share of a channel cell (sums to 1 over them)
   int conceptual_gw_on = 0;                         // 1 when card CONCEPTUAL_GW enables the conceptual groundwater model
   int topo_index_cgs_on = 0;                        // 1 when card TOPO_INDEX_CGS is given
   std::string conceptual_gw_path;                   // File name of card CONCEPTUAL_GW (copied by read_project; inside the conceptual groundwater block)
@@ -65,7 +82,21 @@ struct lumped_boundary_block {
   double last_cgw_time = 0;                         // Julian time of the last conceptual groundwater step
   double next_cgw_time = 0;                         // Julian time of the next conceptual groundwater step
   dvec upslope_area{"upslope_area"};                // Upslope contributing area per cell (conceptual groundwater weights)
-  dmat gst_cgw_weight{"gst_cgw_weight"};            // Conceptual groundwater outflow weights by channel link
+  dmat gst_cgw_weight{"gst_cgw_weight"};            // Conceptual groundwater outflow weights [stream cell][entry], allocated by the weight builder
+  double cgw_slow_max = 0;                          // two-store model: slow store capacity (mm)
+  double cgw_fast_max = 0;                          // two-store model: fast store capacity in the recharge split (mm; the store is not capped)
+  double cgw_slow_rate = 0;                         // two-store model: share of the slow store released per hour
+  double cgw_fast_rate = 0;                         // two-store model: share of the fast store released per hour
+  double cgw_slow_content = 0;                      // two-store model: slow store content (mm)
+  double cgw_fast_content = 0;                      // two-store model: fast store content (mm)
+  double cgw_underflow_percent = 0;                 // two-store model: card underflow_percent, read and bounded, not used
+  double cgw_outflow_mm = 0;                        // two-store model: outflow of the last hour (mm)
+  double cgw_infil_prev = 0;                        // cgw_infil_accum at the last two-store step (m summed over cells)
+  int cgw_step_count = 0;                           // two-store steps taken in the run
+  double cgw_recharge_mm = 0;                       // run recharge of the two-store model (mm)
+  double cgw_outflow_total_mm = 0;                  // run outflow of the two-store model (mm)
+  double cgw_storage_init_mm = 0;                   // two-store storage at the first step (mm)
+  double cgw_recharge_mm_at_start = 0;              // cgw_recharge_mm at the event start (the event balance takes the difference)
   double sac_channel_outflow = 0;                   // Sacramento outflow to the channels in the current step (m3/s)
   double cgw_channel_outflow = 0;                   // Conceptual groundwater outflow to the channels in the current step (m3/s)
   double vol_lumped_to_chan_total = 0;              // run volume of that outflow delivered to the channels (m3); part of vol_lat_into_chan_total

@@ -5,10 +5,6 @@
 namespace kavro {
 
 void read_groundwater_setup(main_state&) {}
-void load_sacramento_params(main_state&) {}
-void load_conceptual_gw_params(main_state&) {}
-void sacramento_step(main_state&) {}
-void conceptual_gw_step(main_state&) {}
 void groundwater_step(main_state&) {}
 double gw_storage_coefficient(const main_state&, long) { return 0.0; }
 

@@ -478,6 +478,38 @@ TEST(StreamCapture, NodesGoFromTheDownstreamEndAndComeBackFromTheUpstreamEnd) {
   EXPECT_NEAR(in_nodes + ms->lake_volume[1], before, 1e-9);
 }
 
+// A lake that captures channel nodes mid-run takes their entries out of the
+// lateral exchange; the lumped outflow those entries had goes to the ones
+// left, in proportion to their weights, so none of it is lost.
+TEST(StreamCapture, LumpedOutflowOfCapturedNodesGoesToTheNodesLeft) {
+  auto ms = captured_link({1.0, 1.0, 1.0});
+  ms->dx = 20.0;
+  for (dvec* v : {&ms->ov_depth, &ms->elevation, &ms->dist_rough, &ms->roughness_exp, &ms->ov_mann_exp})
+    v->allocate(3);
+  for (int c = 1; c <= 3; ++c) ms->elevation[c] = 105.0, ms->dist_rough[c] = 0.05, ms->lake_mask[c] = 0;
+  ms->gst_qlat.allocate(3, 1);
+  ms->sacramento_on = ms->conceptual_gw_on = 1;
+  ms->sac_channel_outflow = 0.5;
+  ms->cgw_channel_outflow = 0.25;
+  ms->gst_sac_weight.allocate(3, 1);
+  ms->gst_cgw_weight.allocate(3, 1);
+  const double sac_w[] = {0.2, 0.3, 0.5}, cgw_w[] = {0.6, 0.4, 0.0};
+  for (int j = 1; j <= 3; ++j) ms->gst_sac_weight[j][1] = sac_w[j - 1], ms->gst_cgw_weight[j][1] = cgw_w[j - 1];
+  struct stage { int nx; int mask_cell; double to_node1, to_node2; };
+  for (const stage& s : {stage{3, 0, 0.5 * 0.2 + 0.25 * 0.6, 0.5 * 0.3 + 0.25 * 0.4},
+                         stage{2, 0, 0.5 * 0.4 + 0.25 * 0.6, 0.5 * 0.6 + 0.25 * 0.4},  // node 3 taken
+                         stage{3, 3, 0.5 * 0.4 + 0.25 * 0.6, 0.5 * 0.6 + 0.25 * 0.4}}) {  // its cell flooded
+    SCOPED_TRACE(s.nx * 10 + s.mask_cell);
+    ms->nx[1] = s.nx;
+    for (int c = 1; c <= 3; ++c) ms->lake_mask[c] = c == s.mask_cell ? 1 : 0;
+    for (int j = 1; j <= 3; ++j) ms->qlat[j][1] = 0.0;
+    const lateral_exchange_volumes v = chan_lateral_inflow(*ms, 60.0);
+    EXPECT_NEAR(v.from_lumped, 0.75 * 60.0, 1e-12);
+    EXPECT_NEAR(ms->qlat[1][1] * 20.0, s.to_node1, 1e-12);
+    EXPECT_NEAR(ms->qlat[2][1] * 20.0, s.to_node2, 1e-12);
+  }
+}
+
 TEST(StreamCapture, OnlyWholeSharesWithACapturedNeighbourAreTaken) {
   auto ms = captured_link({1.0, 1.0, 0.5});  // node 3 not fully flooded: nothing goes
   ASSERT_EQ(stream_capture(*ms), 0);
