@@ -261,8 +261,8 @@ bool read_type(file_wrapper& f, const std::string& path, permafrost_layer_soil_r
   row_numbers in(line.substr(type_values_column), path, s);
   if (!in.whole(t.n_layers[s], "the number of layers", 1, t.max_layers) ||
       !in.whole(t.Dn_init_nums[s], "the number of initial-profile points", 1, t.max_init_points) ||
-      !in.whole(t.Dn_nums[s], "the number of nodes (at least 3)", 3, t.max_nodes) ||
-      !in.whole(t.Dn_out_nums[s], "the number of output nodes", 0, t.max_nodes) || !read_layer(in, t, s, 1, path))
+      !in.whole(t.Dn_nums[s], "the number of nodes (at least 3)", 3, t.max_depth_nodes) ||
+      !in.whole(t.Dn_out_nums[s], "the number of output nodes", 0, t.max_depth_nodes) || !read_layer(in, t, s, 1, path))
     return false;
   for (int l = 2; l <= t.n_layers[s]; ++l) {
     if (!read_line(line, f)) {
@@ -285,7 +285,7 @@ int read_permafrost_soil_file(file_wrapper& f, permafrost_layer_soil_record& t, 
       !read_header_count(f, path, "the largest number of layers", 1, max_layer_count, t.max_layers) ||
       !read_header_count(f, path, "the largest number of initial-profile points", 1, max_point_count,
                          t.max_init_points) ||
-      !read_header_count(f, path, "the largest number of nodes", 3, max_point_count, t.max_nodes) ||
+      !read_header_count(f, path, "the largest number of nodes", 3, max_point_count, t.max_depth_nodes) ||
       !read_header_file(f, path, "initial-temperature file", t.init_temp_file) ||
       !read_header_file(f, path, "depth-node file", t.depth_node_file) ||
       !read_header_file(f, path, "output-node file", t.output_node_file) || !alloc_type_tables(t))

@@ -41,7 +41,7 @@ struct permafrost_layer_soil_record {
   imat cell_address{"cell_address"};  // [type][cell]
   int max_layers = 0;         // header: largest number of layers
   int max_init_points = 0;    // header: largest number of initial-profile points
-  int max_nodes = 0;          // header: largest number of nodes
+  int max_depth_nodes = 0;    // header: largest number of nodes
   int max_node_count = 0;     // largest node count of the types read
   int max_out_count = 0;      // largest output-node count of the types read
   int n_types = 0;            // number of soil types
