@@ -33,7 +33,8 @@ void snow_step(main_state& ms);
 void snowmelt_release_step(main_state& ms);
 // Saturated conductivity (cm/h) of soil layer `layer` (1 to 3) of cell j of
 // soil type `soil_type`, reduced where the permafrost model finds that layer
-// frozen; `ks` is the layer's unfrozen conductivity.
-double frozen_conductivity_factor(const main_state& ms, long j, long soil_type, double ks, int layer);
+// frozen; `ks` is the layer's unfrozen conductivity. Writes the layer's
+// impedance into fr_lq_wat[j][layer] of permafrost cells (their own slots only).
+double frozen_conductivity_factor(main_state& ms, long j, long soil_type, double ks, int layer);
 
 }  // namespace kavro

@@ -14,5 +14,9 @@ int read_permafrost_soil_file(file_wrapper& f, permafrost_layer_soil_record& tab
 // them and the middle node of each layer; 0, or -9 when the coupling file
 // cannot be written.
 int link_ga_layers_to_temp_nodes(main_state& ms, int cell);
+// The initial temperature of a node at depth z (m) of type s: linear between
+// the initial-profile points that enclose it, the first and last segments
+// extended above and below the points.
+double initial_profile_temperature(const permafrost_layer_soil_record& t, int s, double z);
 
 }  // namespace kavro

@@ -10,6 +10,7 @@
 #include "framework/main_state.h"
 #include "framework/readers.h"
 #include "framework/parallel_sum.h"
+#include "hydromet/frozen_ground_couplings.h"
 #include "hydromet/permafrost_setup.h"
 #include "input/ascii_map.h"
 #include "input/map_placement.h"
@@ -119,8 +120,10 @@ bool read_layered_params(main_state& ms) {
     report_error(error_rec);
     return false;
   }
-  if (ms.project_params.permafrost_kotu == 1 || ms.project_params.multi_layer_infil_kotu == 1)
+  if (ms.project_params.permafrost_kotu == 1 || ms.project_params.multi_layer_infil_kotu == 1) {
     for (int i = 1; i <= ms.n_cells; ++i) link_ga_layers_to_temp_nodes(ms, i);
+    write_ga_node_listing(ms);
+  }
   const soil_type_store& table = ms.soil_type_table;
 #pragma omp parallel for schedule(static) if (ms.n_cells >= parallel_min_items)
   for (long i = 1; i <= ms.n_cells; ++i) {

@@ -486,10 +486,10 @@ double richards_step(main_state& ms, double elapsed_s) {
   if (n < 1 || ms.THETA.empty() || !(elapsed_s > 0.0)) return 0.0;
   const call_settings s = settings_of(ms, elapsed_s);
   ensure_solver_work(ms);
-  // The permafrost couplings write files: one thread then.
-#pragma omp parallel for schedule(static) if (!s.permafrost && n >= parallel_min_columns)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_columns)
   for (long j = 1; j <= n; ++j)
     step_cell(ms, j, ms.richards_scratch_by_thread[static_cast<std::size_t>(omp_get_thread_num())], s);
+  if (s.permafrost) write_hydro_con_listing(ms);
   return book_call(ms);
 }
 

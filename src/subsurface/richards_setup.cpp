@@ -280,6 +280,7 @@ void size_solver_work(main_state& ms) {
 void init_richards_columns(main_state& ms) {
   double column_water = 0.0, root_water = 0.0;
   for (long j = 1; j <= ms.n_cells; ++j) column_water += init_column(ms, j, root_water);
+  if (permafrost_couplings_on(ms)) write_hydro_con_listing(ms);
   const double to_m3 = ms.dx * ms.dx / 100.0;
   if (ms.fs_summary.is_open()) {
     std::fprintf(ms.fs_summary.fp, "Inital volume of water in root zone= %lf \n \n", root_water * to_m3);

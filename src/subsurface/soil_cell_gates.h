@@ -24,8 +24,8 @@ inline bool surface_closed(const main_state& ms, long j) {
   return ms.cfgi_on && j <= ms.cfgi_value.size() && ms.cfgi_value[j] > ms.cfgi_index;
 }
 
-// The permafrost couplings of the soil steps write files per cell: the
-// soil-water cell loops run on one thread while either switch is on.
+// The soil temperatures of the permafrost model act on the soil water: the
+// soil-water steps reduce the conductivity of frozen nodes and layers.
 inline bool permafrost_couplings_on(const main_state& ms) {
   return ms.project_params.permafrost_kotu == 1 || ms.project_params.multi_layer_infil_kotu == 1;
 }

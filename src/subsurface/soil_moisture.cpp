@@ -224,7 +224,7 @@ double finish_update(main_state& ms, bool multi_layer) {
 double soil_moisture_redist(main_state& ms, double dt_s) {
   const long n = ms.n_cells;
   const bool frozen = ms.gtfsm_on && ms.SE.size() >= n;
-#pragma omp parallel for schedule(static) if (n >= parallel_min_items && !permafrost_couplings_on(ms))
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long j = 1; j <= n; ++j) {
     zone_soil s;
     s.top = ms.top_layer_depth_cm;
@@ -264,7 +264,7 @@ double soil_moisture_routine(main_state& ms, double dt_s) {
   const bool frozen = ms.gtfsm_on && ms.SE.size() >= n;
   const bool permafrost = permafrost_couplings_on(ms);
   const soil_type_store& table = ms.soil_type_table;
-#pragma omp parallel for schedule(static) if (n >= parallel_min_items && !permafrost)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long j = 1; j <= n; ++j) {
     const long id = ms.soiltype[j];
     if (id < 0 || id >= soil_type_store::size()) continue;
