@@ -58,8 +58,13 @@ void copy_matrix(const dmat& from, int rows, int cols, dmat& to) {
 // Both to the console and to the record file.
 template <class... Args>
 void say(std::FILE* rec, const char* format, Args... args) {
-  std::printf(format, args...);
-  if (rec) std::fprintf(rec, format, args...);
+  if constexpr (sizeof...(Args) == 0) {  // a plain line: no format to read
+    std::fputs(format, stdout);
+    if (rec) std::fputs(format, rec);
+  } else {
+    std::printf(format, args...);
+    if (rec) std::fprintf(rec, format, args...);
+  }
 }
 
 // The parameter file holds one natural value per line; it is rewritten from
