@@ -207,8 +207,12 @@ double compute_balances(main_state& ms) {
   const drain_totals drains = drain_run_totals(ms);
   const double i0 = initial_storage(ms);
   ms.vol_init_total = i0;
+  // The two-store model's stores stand outside the run's storage terms: the
+  // water it takes in leaves the balance as infiltration or downward flux,
+  // and what it gives the channels comes back in as an input.
   double inputs = ms.vol_precip_total + ms.vol_gw_bound_flux_total + ms.vol_ov_point_sources_total +
-                  ms.vol_gw_to_lakes_total + ms.vol_chan_point_sources_total + ms.vol_ov_bound_in_total + bmp.to_ov;
+                  ms.vol_gw_to_lakes_total + ms.vol_chan_point_sources_total + ms.vol_ov_bound_in_total + bmp.to_ov +
+                  ms.vol_lumped_to_chan_total;
   const double f = final_storage(ms, true);
   ms.vol_final_total = f;
   double outputs = ms.vol_discharge_total + ms.vol_evap_total + ms.vol_ov_bound_out_total + ms.vol_lakes_to_gw_total +
@@ -224,7 +228,7 @@ double compute_balances(main_state& ms) {
   const double s = ms.vol_precip_total + ms.vol_gw_to_river_total + ms.vol_gw_to_lakes_total + ms.vol_exfil_total +
                    ms.vol_ov_point_sources_total + ms.vol_chan_point_sources_total +
                    ms.vol_superlink_to_channel_total + ms.vol_superlink_to_overland_total + ms.vol_ov_bound_in_total +
-                   bmp.to_ov;
+                   bmp.to_ov + ms.vol_lumped_to_chan_total;
   ms.surface_mass_error = 0.0;
   if (s > 0.0) {
     const double fs = ms.vol_snow_final_total + ms.vol_channel_final + ms.vol_melt_final_total + ms.vol_surface_final +
@@ -309,9 +313,12 @@ void write_sacramento_balance(main_state& ms, std::FILE* f, double cell_area) {
                      ms.vol_gw_bound_flux_total - ms.vol_ov_point_sources_total - ms.vol_gw_xy_gain_total +
                      ms.vol_gw_xy_loss_total,
                  ms.vol_precip_total + i0);
+  // The model's outflow enters the channels from below the surface: an
+  // input of the surface stores, as the infiltration is an output.
   ms.surface_mass_error =
       percent_of(ms.vol_precip_total + ms.vol_surface_init + ms.vol_ov_lakes_init + ms.vol_channel_init_total +
-                     (ms.vol_gw_to_river_total - ms.vol_river_to_gw_total) + ms.vol_ov_point_sources_total -
+                     (ms.vol_gw_to_river_total - ms.vol_river_to_gw_total) + ms.vol_ov_point_sources_total +
+                     ms.vol_lumped_to_chan_total -
                      (ms.vol_direct_evap_total + ms.vol_discharge_total + ms.vol_infiltration_total +
                       ms.vol_channel_final + ms.vol_snow_final_total + ms.vol_melt_final_total + ms.vol_surface_final +
                       ms.vol_ov_lakes_final),
