@@ -6,11 +6,14 @@
 #include "subsurface/groundwater_flow.h"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <random>
+#include <vector>
 #include <string>
 
 #include "framework/error_record.h"
@@ -250,6 +253,64 @@ TEST(GroundwaterFlow, EdgeCasesOfSinksFixedCellsAndTheRelaxation) {
     EXPECT_EQ(error_rec.stop, 1) << "reported: the run stops";
     error_rec = error_record{};
   }
+}
+
+// A seeded random aquifer: conductivity over two decades, uneven bottoms and
+// heads, 1 % fixed heads and static fluxes on 5 % of the cells.
+aquifer random_aquifer(int rows, int cols, unsigned seed) {
+  aquifer a(rows, cols, 100.0, 1e-4, 0.2);
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  for (long j = 1; j <= a.ms.n_cells; ++j) {
+    a.ms.gw_hycond_x[j] = a.ms.gw_hycond_y[j] = 1e-5 * std::pow(10.0, 2.0 * u(rng));
+    a.ms.bottom_elev[j] = 10.0 * u(rng);
+    a.ms.elevgw[j] = 30.0 + 5.0 * u(rng);
+    const double pick = u(rng);
+    if (pick < 0.01) {
+      a.ms.gwbound[j] = 2;
+    } else if (pick < 0.06) {
+      a.ms.gwbound[j] = 6;
+      a.ms.gw_static_flux[j] = (u(rng) - 0.5) * 2e-7;
+    }
+  }
+  return a;
+}
+
+struct run_figures {
+  std::vector<double> heads, flux;
+  double entered = 0.0;
+};
+
+run_figures twenty_hours(int rows, int cols, int threads) {
+  const int saved = omp_get_max_threads();
+  omp_set_num_threads(threads);
+  aquifer a = random_aquifer(rows, cols, 31u);
+  run_figures f;
+  for (int k = 0; k < 20; ++k) {
+    f.entered += a.run(3600.0);
+    a.ms.gw_toggle = a.ms.gw_toggle == 1 ? 2 : 1;
+  }
+  omp_set_num_threads(saved);
+  EXPECT_EQ(error_rec.code, 0);
+  EXPECT_EQ(error_rec.stop, 0);
+  for (long j = 1; j <= a.ms.n_cells; ++j) {
+    f.heads.push_back(a.ms.elevgw[j]);
+    f.flux.push_back(a.ms.gw_flux[j]);
+  }
+  return f;
+}
+
+TEST(GroundwaterFlow, OneResultForAnyThreadCountAndEveryRunOfTheProcess) {
+  const run_figures one = twenty_hours(300, 200, 1);
+  const run_figures four = twenty_hours(300, 200, 4);
+  EXPECT_TRUE(one.heads == four.heads);
+  EXPECT_TRUE(one.flux == four.flux);
+  EXPECT_EQ(one.entered, four.entered);
+  // A later run of the process on a grid four times larger sizes its own work.
+  const run_figures larger = twenty_hours(600, 400, 4);
+  EXPECT_EQ(larger.heads.size(), 4 * one.heads.size());
+  const run_figures again = twenty_hours(300, 200, 4);
+  EXPECT_TRUE(again.heads == one.heads);
 }
 
 }  // namespace
