@@ -27,7 +27,9 @@ using clock_type = std::chrono::steady_clock;
 
 constexpr int side = 1000;
 
-double seconds_since(clock_type::time_point t) { return std::chrono::duration<double>(clock_type::now() - t).count(); }
+double seconds_since(clock_type::time_point t) {
+  return std::chrono::duration<double>(clock_type::now() - t).count();
+}
 
 std::unique_ptr<main_state> make_aquifer() {
   auto owner = std::make_unique<main_state>();
@@ -87,7 +89,8 @@ int main() {
   // coefficients; time single sweeps on them.
   omp_set_num_threads(1);
   kavro::groundwater_flow(ms, n, 1.0);
-  std::vector<double> heads(ms.elevgw.data(), ms.elevgw.data() + n + 1), next(static_cast<std::size_t>(n) + 1);
+  std::vector<double> heads(ms.elevgw.data(), ms.elevgw.data() + n + 1),
+      next(static_cast<std::size_t>(n) + 1);
   const double tolerance = ms.gw_lsor_con;
   ms.gw_lsor_con = 1e300;  // one sweep per call
   const int repeats = 10;
@@ -97,8 +100,8 @@ int main() {
   t = clock_type::now();
   for (int k = 0; k < repeats; ++k) jacobi_sweep(ms, next);
   const double jacobi = seconds_since(t) / repeats;
-  std::printf("(a) line-relaxation sweep %.4f s, plain Jacobi sweep %.4f s: ratio %.2f (target <= 2.5)\n", sweep,
-              jacobi, sweep / jacobi);
+  std::printf("(a) line-relaxation sweep %.4f s, plain Jacobi sweep %.4f s: ratio %.2f (target <= 2.5)\n",
+              sweep, jacobi, sweep / jacobi);
   ms.gw_lsor_con = tolerance;
   std::copy(heads.begin(), heads.end(), ms.elevgw.data());
 
@@ -114,10 +117,12 @@ int main() {
     const double s = seconds_since(t);
     sweeps = ms.gw_sweeps_last;
     rate[pass] = static_cast<double>(n) / s;
-    std::printf("(c) 3600 s call on %d thread(s): %.3f s, %.3g cells x steps per second\n", threads, s, rate[pass]);
+    std::printf("(c) 3600 s call on %d thread(s): %.3f s, %.3g cells x steps per second\n", threads, s,
+                rate[pass]);
   }
-  std::printf("    speed-up %.2f on %d threads; the last pass took %ld sweeps of %.4f s each on one thread "
-              "(at least %.0f %% of the one-thread call)\n",
-              rate[1] / rate[0], all, sweeps, sweep, 100.0 * sweeps * sweep * rate[0] / static_cast<double>(n));
+  std::printf(
+      "    speed-up %.2f on %d threads; the last pass took %ld sweeps of %.4f s each on one thread "
+      "(at least %.0f %% of the one-thread call)\n",
+      rate[1] / rate[0], all, sweeps, sweep, 100.0 * sweeps * sweep * rate[0] / static_cast<double>(n));
   return kavro::error_rec.code == 0 ? 0 : 1;
 }

@@ -69,9 +69,10 @@ void head_of_node(main_state& ms, long j, int k, int model) {
 }
 
 bool column_full(long j, int node) {
-  std::printf("Error: the soil column of cell %ld needs node %d after its water table moved, more than the column "
-              "holds.\n",
-              j, node);
+  std::printf(
+      "Error: the soil column of cell %ld needs node %d after its water table moved, more than the column "
+      "holds.\n",
+      j, node);
   error_rec.code = already_printed_code;
   return false;
 }
@@ -174,7 +175,8 @@ bool rebuild_soil_column(main_state& ms, long j) {
   const double d1 = st.layer_depth[1], d2 = st.layer_depth[2], d3 = st.layer_depth[3];
   const double s1 = st.layer_node_spacing[1], s2 = st.layer_node_spacing[2], s3 = st.layer_node_spacing[3];
   const double p1 = st.layer_porosity[1], p2 = st.layer_porosity[2], p3 = st.layer_porosity[3];
-  const int capacity = static_cast<int>(std::min<long>(ms.DZ.size2(), static_cast<long>(ms.gw_column_dz_old.size()) - 1));
+  const int capacity =
+      static_cast<int>(std::min<long>(ms.DZ.size2(), static_cast<long>(ms.gw_column_dz_old.size()) - 1));
   double* old_dz = ms.gw_column_dz_old.data();
   double* old_theta = ms.gw_column_theta_old.data();
   double* dz = ms.DZ[j];
@@ -214,8 +216,7 @@ bool rebuild_soil_column(main_state& ms, long j) {
     L = h < bottom ? (bottom - f * 0.5 - h) * 100.0 : K * 0.5;
   }
   if (kept >= capacity) return column_full(j, kept + 1);
-  for (int k = 1; k <= kept; ++k)
-    dz[k] = k <= ms.num1[type] ? s1 : k <= ms.num2[type] ? s2 : s3;
+  for (int k = 1; k <= kept; ++k) dz[k] = k <= ms.num1[type] ? s1 : k <= ms.num2[type] ? s2 : s3;
 
   // 4. Nodes of the water-table layer down to the water table.
   int m = kept;

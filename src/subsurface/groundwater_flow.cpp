@@ -109,18 +109,20 @@ double gw_source_sum(main_state& ms, long n, double dt) {
     ms.gw_sink[i] = q;
     ms.gw_cell_volume[i] = -(dt * q * area);
   }
-  return fixed_chunk_sum(1, n, [&ms](long i) { return ms.gw_cell_volume[i]; }, ms.gw_sum_partials);
+  return fixed_chunk_sum(
+      1, n, [&ms](long i) { return ms.gw_cell_volume[i]; }, ms.gw_sum_partials);
 }
 
 // Saturated thickness and transmissivities of the current iterate; the
 // iterate is kept and every pass solves from the heads of the sub-step start.
 void gw_transmissivity(main_state& ms, long n) {
-  const bool thawed = ms.project_params.permafrost_kotu != 0 && ms.permaf_mask.size() >= n &&
-                      ms.extent_KOTUgw.size() >= n;
+  const bool thawed =
+      ms.project_params.permafrost_kotu != 0 && ms.permaf_mask.size() >= n && ms.extent_KOTUgw.size() >= n;
 #pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long i = 1; i <= n; ++i) {
     ms.gw_head_iter[i] = ms.elevgw[i];
-    const double b = thawed && ms.permaf_mask[i] != 0 ? ms.extent_KOTUgw[i] : ms.elevgw[i] - ms.bottom_elev[i];
+    const double b =
+        thawed && ms.permaf_mask[i] != 0 ? ms.extent_KOTUgw[i] : ms.elevgw[i] - ms.bottom_elev[i];
     ms.gw_sat_thickness[i] = b;
     const double bt = std::max(b, 0.001);
     ms.gw_trans_x[i] = bt * ms.gw_hycond_x[i];
@@ -178,7 +180,8 @@ double gw_head_floor(main_state& ms, long n) {
     ms.elevgw[i] = lowest;
     if (ms.gw_sink[i] > 0.0) ms.gw_sink[i] = 0.0;
   }
-  return fixed_chunk_sum(1, n, [&ms](long i) { return ms.gw_cell_volume[i]; }, ms.gw_sum_partials);
+  return fixed_chunk_sum(
+      1, n, [&ms](long i) { return ms.gw_cell_volume[i]; }, ms.gw_sum_partials);
 }
 
 // Volume that left each type-2 cell in the sub-step, booked with the very
@@ -273,13 +276,13 @@ double couple_soil_columns(main_state& ms, long n, double remaining, bool& ok) {
 
 bool alloc_groundwater_work(main_state& ms) {
   const long n = ms.n_cells;
-  dvec* per_cell[] = {&ms.gw_hycond_x,   &ms.gw_hycond_y,   &ms.gw_cell_dx,       &ms.gw_cell_dy,
-                      &ms.gw_sat_thickness, &ms.gw_trans_x, &ms.gw_trans_y,       &ms.gw_well_rate,
-                      &ms.gw_static_flux, &ms.gw_sink,      &ms.gw_column_excess, &ms.gw_head_prev,
-                      &ms.gw_cell_volume, &ms.gw_coef_above, &ms.gw_coef_below,   &ms.gw_coef_left,
-                      &ms.gw_coef_right, &ms.gw_coef_diag,  &ms.gw_rhs,           &ms.gw_head_start,
-                      &ms.gw_head_iter,  &ms.gw_storage,    &ms.gw_porosity,      &ms.gw_leakage,
-                      &ms.gw_flux,       &ms.elevgw,        &ms.bottom_elev};
+  dvec* per_cell[] = {&ms.gw_hycond_x,      &ms.gw_hycond_y,   &ms.gw_cell_dx,       &ms.gw_cell_dy,
+                      &ms.gw_sat_thickness, &ms.gw_trans_x,    &ms.gw_trans_y,       &ms.gw_well_rate,
+                      &ms.gw_static_flux,   &ms.gw_sink,       &ms.gw_column_excess, &ms.gw_head_prev,
+                      &ms.gw_cell_volume,   &ms.gw_coef_above, &ms.gw_coef_below,    &ms.gw_coef_left,
+                      &ms.gw_coef_right,    &ms.gw_coef_diag,  &ms.gw_rhs,           &ms.gw_head_start,
+                      &ms.gw_head_iter,     &ms.gw_storage,    &ms.gw_porosity,      &ms.gw_leakage,
+                      &ms.gw_flux,          &ms.elevgw,        &ms.bottom_elev};
   for (dvec* v : per_cell)
     if (v->size() < n && !alloc_dvec(*v, n, v->name())) return false;
   if (ms.gwbound.size() < n && !alloc_ivec(ms.gwbound, n, "gwbound")) return false;

@@ -48,7 +48,8 @@ bool read_boundary_types(main_state& ms) {
     for (long j = 1; j <= ms.n_cells; ++j) ms.gwbound[j] = static_cast<int>(ms.map_scratch2[j]);
     return !error_rec.stop;
   }
-  print_setup_line(ms, format_string("reading the groundwater boundary file: %s\n", ms.gw_boundfile_path.c_str()));
+  print_setup_line(
+      ms, format_string("reading the groundwater boundary file: %s\n", ms.gw_boundfile_path.c_str()));
   if (!open_map(ms.gw_boundfile_file, ms.gw_boundfile_path)) return false;
   read_cell_map(ms, ms.gw_boundfile_file, ms.gw_boundfile_path, map_categories, nullptr, &ms.gwbound);
   ms.gw_boundfile_file.close();
@@ -63,23 +64,29 @@ long cell_of(const main_state& ms, long r, long c) {
 
 // A count line, then `count` lines each read by `row`; every bad line is
 // reported with the file, the line number and the value, and the run stops
-// after the file. False when the run must stop.
+// after the file. A file that does not open prints `open_failed` (a format
+// taking the path). False when the run must stop.
 template <class Row>
-bool read_counted_file(const std::string& path, const char* what, Row row) {
+bool read_counted_file(const std::string& path, const char* what, const char* open_failed, Row row) {
   file_wrapper f;
-  if (!f.open(path, "r")) return false;
+  if (!f.open(path, "r")) {
+    std::printf(open_failed, path.c_str());
+    error_rec.code = already_printed_code;
+    return false;
+  }
   std::string line;
   int count = 0;
   if (!read_line(line, f) || std::sscanf(line.c_str(), "%d", &count) != 1 || count < 0) {
-    std::printf("Error: the %s %s, line 1: \"%s\" is not a count of rows.\n", what, path.c_str(), line.c_str());
+    std::printf("Error: the %s %s, line 1: \"%s\" is not a count of rows.\n", what, path.c_str(),
+                line.c_str());
     error_rec.code = already_printed_code;
     return false;
   }
   bool ok = true;
   for (int k = 1; k <= count; ++k) {
     if (!read_line(line, f)) {
-      std::printf("Error: the %s %s gives a count of %d on line 1 but holds only %d rows.\n", what, path.c_str(),
-                  count, k - 1);
+      std::printf("Error: the %s %s gives a count of %d on line 1 but holds only %d rows.\n", what,
+                  path.c_str(), count, k - 1);
       ok = false;
       break;
     }
@@ -91,34 +98,31 @@ bool read_counted_file(const std::string& path, const char* what, Row row) {
 
 bool read_static_fluxes(main_state& ms) {
   const std::string& path = ms.gw_fluxboundtable_path;
-  {
-    file_wrapper probe;
-    if (!probe.open(path, "r")) {
-      std::printf("Can't open static flux table file: %s\n", path.c_str());
-      error_rec.code = already_printed_code;
-      return false;
-    }
-  }
   const double area = ms.dx * ms.dx;
   int rows_read = 0;
-  const bool ok = read_counted_file(path, "static flux table", [&](int, int line_no, const std::string& line) {
-    int r = 0, c = 0;
-    double flux = 0.0;
-    if (std::sscanf(line.c_str(), "%d %d %lf", &r, &c, &flux) != 3 || !std::isfinite(flux)) {
-      std::printf("Error: the static flux table %s, line %d: \"%s\" is not a row, a column and a flux (m3/day).\n",
-                  path.c_str(), line_no, line.c_str());
-      return false;
-    }
-    const long j = cell_of(ms, r, c);
-    if (j == 0) {
-      std::printf("Error: the static flux table %s, line %d: row %d, column %d is not a cell of the watershed.\n",
-                  path.c_str(), line_no, r, c);
-      return false;
-    }
-    ms.gw_static_flux[j] = flux / 86400.0 / area;
-    ++rows_read;
-    return true;
-  });
+  const char* cannot_open = "Can't open static flux table file: %s\n";
+  const bool ok = read_counted_file(
+      path, "static flux table", cannot_open, [&](int, int line_no, const std::string& line) {
+        int r = 0, c = 0;
+        double flux = 0.0;
+        if (std::sscanf(line.c_str(), "%d %d %lf", &r, &c, &flux) != 3 || !std::isfinite(flux)) {
+          std::printf(
+              "Error: the static flux table %s, line %d: \"%s\" is not a row, a column and a flux "
+              "(m3/day).\n",
+              path.c_str(), line_no, line.c_str());
+          return false;
+        }
+        const long j = cell_of(ms, r, c);
+        if (j == 0) {
+          std::printf(
+              "Error: the static flux table %s, line %d: row %d, column %d is not a cell of the watershed.\n",
+              path.c_str(), line_no, r, c);
+          return false;
+        }
+        ms.gw_static_flux[j] = flux / 86400.0 / area;
+        ++rows_read;
+        return true;
+      });
   ms.n_static_flux_cells = rows_read;
   return ok;
 }
@@ -140,7 +144,8 @@ bool read_wells_or_static_fluxes(main_state& ms) {
   if ((type6 > 0 || ms.gw_flux_boundtable_on) && !read_static_fluxes(ms)) return false;
   if (type3 > 0)
     std::printf(
-        "You can't have a dynamic wells in the groundwater boundary map. You must use the\nWELL_TABLE table in "
+        "You can't have a dynamic wells in the groundwater boundary map. You must use the\nWELL_TABLE table "
+        "in "
         "the mapping table file\n");
   return true;
 }
@@ -173,7 +178,8 @@ bool read_aquifer_properties(main_state& ms) {
     print_setup_line(ms, format_string("reading ground water porosity map from file: %s\n",
                                        ms.gw_porosity_map_path.c_str()));
     if (!open_map(ms.gw_porosity_map_file, ms.gw_porosity_map_path)) return false;
-    read_cell_map(ms, ms.gw_porosity_map_file, ms.gw_porosity_map_path, map_reals_a, &ms.gw_porosity, nullptr);
+    read_cell_map(ms, ms.gw_porosity_map_file, ms.gw_porosity_map_path, map_reals_a, &ms.gw_porosity,
+                  nullptr);
     ms.gw_porosity_map_file.close();
   } else if (table) {
     if (!porosity_from_table) {
@@ -190,29 +196,26 @@ bool read_aquifer_properties(main_state& ms) {
 
 bool read_well_locations(main_state& ms) {
   const std::string& path = ms.out_well_location_path;
-  file_wrapper probe;
-  if (!probe.open(path, "r")) {
-    std::printf("Error: unable to open the well location file %s\n", path.c_str());
-    error_rec.code = already_printed_code;
-    return false;
-  }
-  probe.close();
   std::vector<std::pair<int, int>> cells;
-  const bool ok = read_counted_file(path, "well location file", [&](int, int line_no, const std::string& line) {
-    int r = 0, c = 0;
-    if (std::sscanf(line.c_str(), "%d %d", &r, &c) != 2) {
-      std::printf("Error: the well location file %s, line %d: \"%s\" is not a row and a column.\n", path.c_str(),
-                  line_no, line.c_str());
-      return false;
-    }
-    if (cell_of(ms, r, c) == 0) {
-      std::printf("Error: the well location file %s, line %d: row %d, column %d is not a cell of the watershed.\n",
-                  path.c_str(), line_no, r, c);
-      return false;
-    }
-    cells.emplace_back(r, c);
-    return true;
-  });
+  const char* cannot_open = "Error: unable to open the well location file %s\n";
+  const bool ok = read_counted_file(
+      path, "well location file", cannot_open, [&](int, int line_no, const std::string& line) {
+        int r = 0, c = 0;
+        if (std::sscanf(line.c_str(), "%d %d", &r, &c) != 2) {
+          std::printf("Error: the well location file %s, line %d: \"%s\" is not a row and a column.\n",
+                      path.c_str(), line_no, line.c_str());
+          return false;
+        }
+        if (cell_of(ms, r, c) == 0) {
+          std::printf(
+              "Error: the well location file %s, line %d: row %d, column %d is not a cell of the "
+              "watershed.\n",
+              path.c_str(), line_no, r, c);
+          return false;
+        }
+        cells.emplace_back(r, c);
+        return true;
+      });
   if (!ok) return false;
   const long n = static_cast<long>(cells.size());
   ms.n_well_locations = static_cast<int>(n);

@@ -111,7 +111,8 @@ zone_soil zone_soil_of(const main_state& ms, long j) {
       z.residual = st.layer_residual_moisture[1];
     } else {
       z.porosity = (st.layer_porosity[1] * top + st.layer_porosity[2] * (zone - top)) / zone;
-      z.residual = (st.layer_residual_moisture[1] * top + st.layer_residual_moisture[2] * (zone - top)) / zone;
+      z.residual =
+          (st.layer_residual_moisture[1] * top + st.layer_residual_moisture[2] * (zone - top)) / zone;
     }
   } else {
     z.porosity = ms.porosity[j];
@@ -158,9 +159,10 @@ bool couple_zone(main_state& ms, long j) {
   ms.vol_unsat_down_total += recharge / 100.0 * area;
   recharge = 0.0;
   if (std::isnan(ms.elevgw[j])) {
-    std::printf("A non-real value for the groudwater head was detected for in cell %ld after running the groundwater "
-                "flow routine.\n",
-                j);
+    std::printf(
+        "A non-real value for the groudwater head was detected for in cell %ld after running the groundwater "
+        "flow routine.\n",
+        j);
     error_rec.code = already_printed_code;
     return false;
   }
@@ -199,7 +201,8 @@ bool couple_zone(main_state& ms, long j) {
         to_groundwater(-added);
         rise += (ms.soil_moist_depth_cm - old) / 100.0;
       }
-      if (ms.gw_inf_redist_theta.size() >= j) ms.gw_column_excess[j] += rise * ms.gw_inf_redist_theta[j] * 100.0;
+      if (ms.gw_inf_redist_theta.size() >= j)
+        ms.gw_column_excess[j] += rise * ms.gw_inf_redist_theta[j] * 100.0;
     }
   }
   if (zone > 1e-16) {

@@ -33,7 +33,8 @@ struct column_cell {
     ms.aquifer_delta_z = 0.1;
     ms.mask.allocate(2, 2);
     ms.mask[1][1] = 1;
-    for (ivec* v : {&ms.abovecon, &ms.belowcon, &ms.leftcon, &ms.rightcon, &ms.numcells, &ms.numtot, &ms.soiltype})
+    for (ivec* v :
+         {&ms.abovecon, &ms.belowcon, &ms.leftcon, &ms.rightcon, &ms.numcells, &ms.numtot, &ms.soiltype})
       v->allocate(1);
     for (ivec* v : {&ms.num1, &ms.num2, &ms.num3}) v->allocate(2);
     for (dmat* m : {&ms.DZ, &ms.THETA, &ms.THETAS, &ms.PHEAD}) m->allocate(1, nodes);
@@ -112,8 +113,8 @@ TEST(GroundwaterStep, WaterTableAtTheGroundEmptiesTheZoneAndOpensARunoffEvent) {
   ms.gw_interval_days = 1.0 / 24.0;
   ms.dt_base = 60.0;
   for (dvec* v : {&ms.soil_layer_cm, &ms.soil_column_water_cm, &ms.soil_water_cm, &ms.soil_water2_cm,
-                  &ms.gw_recharge_cum, &ms.rich_bottom_flux, &ms.porosity, &ms.residual_sat, &ms.field_capacity,
-                  &ms.gw_inf_redist_theta})
+                  &ms.gw_recharge_cum, &ms.rich_bottom_flux, &ms.porosity, &ms.residual_sat,
+                  &ms.field_capacity, &ms.gw_inf_redist_theta})
     v->allocate(1);
   ms.porosity[1] = 0.45;
   ms.gw_porosity[1] = 0.3;

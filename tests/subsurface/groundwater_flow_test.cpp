@@ -13,8 +13,8 @@
 #include <functional>
 #include <memory>
 #include <random>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
@@ -166,8 +166,8 @@ TEST(GroundwaterFlow, ClosedBoxKeepsItsWaterAndLevelsOut) {
 
 TEST(GroundwaterFlow, PumpingIsTakenAndBookedAndCutByStorage) {
   struct row {
-    double rate;       // m3/s
-    double pumped;     // booked after 24 h (m3)
+    double rate;    // m3/s
+    double pumped;  // booked after 24 h (m3)
     double tolerance;
   };
   for (const row r : {row{0.005, 432.0, 1e-9}, row{0.05, 730.57, 0.01}}) {
@@ -186,7 +186,8 @@ TEST(GroundwaterFlow, PumpingIsTakenAndBookedAndCutByStorage) {
     }
     EXPECT_NEAR(a.pumped, r.pumped, r.tolerance);
     EXPECT_NEAR(entered, -a.pumped, 1e-8) << "the returned volume books what was pumped";
-    EXPECT_NEAR(start - a.stored(), a.pumped, 1e-6) << "the aquifer lost what was booked: the floor created none";
+    EXPECT_NEAR(start - a.stored(), a.pumped, 1e-6)
+        << "the aquifer lost what was booked: the floor created none";
     if (r.rate == 0.005) {
       EXPECT_NEAR(a.ms.elevgw[a.cell(5, 5)], 4.2938, 1e-4);
     }

@@ -71,16 +71,16 @@ TEST(GroundwaterRun, EveryRunOfABatchWritesTheSameFiles) {
 TEST(GroundwaterRun, BadGroundwaterInputsAreRefusedBeforeTheTimeLoop) {
   struct refusal {
     const char* label;
-    const char* cards;       // appended to the project
-    const char* file_name;   // an extra file, when given
+    const char* cards;      // appended to the project
+    const char* file_name;  // an extra file, when given
     const char* file_text;
-    const char* expected;    // text the console must show
+    const char* expected;  // text the console must show
   };
   const refusal cases[] = {
       {"static flux outside the grid", "GW_FLUXBOUNDTABLE flux.txt\n", "flux.txt", "1\n500 500 1.0\n",
        "flux.txt, line 2: row 500, column 500"},
-      {"static flux count above the rows", "GW_FLUXBOUNDTABLE flux.txt\n", "flux.txt", "3\n1 2 1.0\n1 3 1.0\n",
-       "gives a count of 3 on line 1 but holds only 2 rows"},
+      {"static flux count above the rows", "GW_FLUXBOUNDTABLE flux.txt\n", "flux.txt",
+       "3\n1 2 1.0\n1 3 1.0\n", "gives a count of 3 on line 1 but holds only 2 rows"},
       {"missing static flux table", "GW_FLUXBOUNDTABLE none.txt\n", nullptr, nullptr,
        "Can't open static flux table file: "},
       {"well location row 0", "GW_WELL_LEVEL wells_out.txt\nOUT_WELL_LOCATION wells.txt\n", "wells.txt",
