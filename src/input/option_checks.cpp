@@ -197,8 +197,41 @@ bool check_soil_water_cards(const main_state& ms) {
   return ok;
 }
 
+// The aquifer moves only through the soil-water methods that hand it their
+// water (redistribution, layered soil, Richards): with any other the channel
+// routing would leave exchange volumes for a solver that never runs. The
+// line relaxation converges only for a factor in (0, 2) and a positive
+// tolerance.
+bool check_groundwater_solver(const main_state& ms) {
+  const int method = ms.run_params.infil_method;
+  if (method != 2 && method != 3 && method != 4) {
+    const char* given = method == 1 ? "GREEN_AMPT" : "no infiltration card";
+    std::printf("Error: GW_SIMULATION needs INF_REDIST, INF_LAYERED_SOIL or INF_RICHARDS: with %s the soil hands "
+                "the aquifer no water and the aquifer does not move.\n",
+                given);
+    error_rec.code = already_printed_code;
+    return false;
+  }
+  const project_params_record& p = ms.project_params;
+  bool ok = true;
+  if (p.use_gw_relax_coeff && !(p.gw_relax_coeff > 0.0 && p.gw_relax_coeff < 2.0)) {
+    std::printf("Error: GW_RELAX_COEFF %g: the relaxation factor of the groundwater solver must lie between 0 and 2 "
+                "(both excluded).\n",
+                p.gw_relax_coeff);
+    ok = false;
+  }
+  if (!(ms.gw_lsor_con > 0.0)) {
+    std::printf("Error: GW_LSOR_CON %g: the tolerance of the groundwater line relaxation must be above 0 m.\n",
+                ms.gw_lsor_con);
+    ok = false;
+  }
+  if (!ok) error_rec.code = already_printed_code;
+  return ok;
+}
+
 bool check_groundwater(const main_state& ms) {
   if (ms.gw_simulation_on != 1) return true;
+  if (!check_groundwater_solver(ms)) return false;
   const bool gw_table = ms.map_table_present[map_table::groundwater] == 1;
   if (ms.gw_porosity_map_on == 1 && ms.gw_unif_porosity_on == 1) return refuse(38);
   if (ms.gw_porosity_map_on != 1 && ms.gw_unif_porosity_on != 1 && !gw_table)

@@ -215,8 +215,9 @@ void apply_soil_settings(main_state& ms) {
     if (ms.gw_simulation_on) {
       ms.stream_loss_on = 1;
       apply_card_copies(groundwater_copies, ms);
-      // A zero coefficient would stop the relaxation; the default 1.0 stands.
-      if (p.gw_relax_coeff > 0.0) ms.gw_relax_coeff = p.gw_relax_coeff;
+      // Without the card the relaxation is plain line Gauss-Seidel (1.0); a
+      // given value outside (0, 2) is refused by the option checks.
+      if (p.use_gw_relax_coeff) ms.gw_relax_coeff = p.gw_relax_coeff;
     }
   }
 

@@ -144,6 +144,46 @@ struct groundwater_block {
   double k_river = 0;                   // river-bed exchange coefficient (card K_RIVER)
   double m_river = 1.0;                 // river-bed thickness value (card M_RIVER)
   int gw_flux_boundtable_on = 0;        // 1 when card GW_FLUXBOUNDTABLE (alias GW_FLUX_BOUNDTABLE) is given
+  // The two-dimensional aquifer (GW_SIMULATION), per cell, 1-based by
+  // active cell, allocated by the groundwater set-up.
+  dvec gw_hycond_x{"gw_hycond_x"};      // aquifer conductivity for left-right flow (m/s)
+  dvec gw_hycond_y{"gw_hycond_y"};      // aquifer conductivity for above-below flow (m/s)
+  dvec gw_cell_dx{"gw_cell_dx"};        // cell width along a row (m)
+  dvec gw_cell_dy{"gw_cell_dy"};        // cell width along a column (m)
+  dvec gw_sat_thickness{"gw_sat_thickness"};  // saturated thickness of the last Picard pass (m)
+  dvec gw_trans_x{"gw_trans_x"};        // left-right transmissivity of the last pass (m2/s)
+  dvec gw_trans_y{"gw_trans_y"};        // above-below transmissivity of the last pass (m2/s)
+  dvec gw_well_rate{"gw_well_rate"};    // pumping of the cell as a depth rate (m/s, positive = out)
+  dvec gw_static_flux{"gw_static_flux"};  // static flux of a type-6 cell (m/s, positive = out)
+  dvec gw_sink{"gw_sink"};              // net sink term of the groundwater step (m/s, positive = out)
+  dvec gw_column_excess{"gw_column_excess"};  // water released to the aquifer by the soil-column rebuild (cm)
+  dvec gw_head_prev{"gw_head_prev"};    // head at the start of the groundwater step (m)
+  dvec gw_cell_volume{"gw_cell_volume"};  // per-cell volume of one solver loop, summed in fixed chunks (m3)
+  // The five-point system of the current pass: row i reads
+  // sum_n c_n (h_n - h_i) - S_i (h_i - h_i,start) / dt = q_i.
+  dvec gw_coef_above{"gw_coef_above"};  // coupling to the cell above (1/s)
+  dvec gw_coef_below{"gw_coef_below"};  // coupling to the cell below (1/s)
+  dvec gw_coef_left{"gw_coef_left"};    // coupling to the cell on the left (1/s)
+  dvec gw_coef_right{"gw_coef_right"};  // coupling to the cell on the right (1/s)
+  dvec gw_coef_diag{"gw_coef_diag"};    // diagonal (1/s)
+  dvec gw_rhs{"gw_rhs"};                // right side (m/s)
+  double gw_column_excess_total = 0;    // water released by the column rebuilds of the current call, all cells (cm)
+  int wells_on = 0;                     // 1 when card USE_WELLS takes pumping from the well table
+  int n_static_flux_cells = 0;          // rows of the static flux table
+  int n_dynamic_well_cells = 0;         // type-3 cells of the boundary map
+  // Work of the solver, sized for this run by the set-up, so that passes
+  // and sweeps allocate nothing.
+  dvec gw_head_start{"gw_head_start"};  // heads at the start of the current sub-step (m)
+  dvec gw_head_iter{"gw_head_iter"};    // heads of the previous Picard pass (m)
+  std::vector<double> gw_line_sub;      // one line's tridiagonal system, max(rows, cols) + 1 entries
+  std::vector<double> gw_line_diag;
+  std::vector<double> gw_line_sup;
+  std::vector<double> gw_line_rhs;
+  std::vector<long> gw_line_cell;       // active cells of the line in order
+  std::vector<double> gw_column_dz_old;     // one soil column's old node spacings (cm), longest column + 1
+  std::vector<double> gw_column_theta_old;  // one soil column's old moistures, longest column + 1
+  std::vector<double> gw_sum_partials;  // chunk sums of the solver's volumes
+  long gw_sweeps_last = 0;              // sweeps of the last line relaxation
 };
 
 }  // namespace kavro

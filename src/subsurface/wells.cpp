@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "framework/error_record.h"
+#include "input/time_series.h"
 
 namespace kavro {
 
@@ -40,6 +41,32 @@ void build_well_cells(const imat& ids, const imat& mask, int rows, int cols) {
     }
   }
   well_table_list.clear();
+}
+
+bool resolve_well_series() {
+  bool ok = true;
+  for (well_entry& w : well_cell_list) {
+    if (!w.from_series) continue;
+    w.series = nullptr;
+    for (const auto& entry : time_series_index)
+      if (entry.id == w.series_index) w.series = entry.series;
+    if (w.series && w.series->count() > 0) continue;
+    std::printf("Error: the well of cell %d takes its rate from time series index %d, which binds no time series in "
+                "the time series index table of the mapping table file.\n",
+                w.id, w.series_index);
+    ok = false;
+  }
+  if (!ok) error_rec.code = already_printed_code;
+  return ok;
+}
+
+void well_pumping_rates(dvec& rate, long n_cells, double t, double dx) {
+  const double area = dx * dx;
+  for (const well_entry& w : well_cell_list) {
+    if (w.id < 1 || w.id > n_cells) continue;
+    const double q = w.from_series ? (w.series ? time_series_at(*w.series, t) : 0.0) : w.rate;
+    rate[w.id] = q / area;
+  }
 }
 
 void free_well_cells() {

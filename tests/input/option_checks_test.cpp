@@ -19,7 +19,11 @@ const std::string richards_refusal =
     "Give RICHARDS_C_OPTION BROOKS or RICHARDS_C_OPTION HAVERCAMP in the project file.\n";
 
 // Groundwater whose porosity and conductivity come from uniform values.
-const std::string groundwater = "WATER_TABLE wt.asc\nGW_SIMULATION\n";
+// The aquifer moves only under a soil method that hands it its water.
+const std::string aquifer_cards = "WATER_TABLE wt.asc\nGW_SIMULATION\n";
+const std::string groundwater = aquifer_cards +
+    "INF_REDIST\nMOISTURE m.asc\nCONDUCTIVITY k.asc\nCAPILLARY c.asc\n"
+    "POROSITY p.asc\nPORE_INDEX i.asc\nRESIDUAL_SAT r.asc\n";
 const std::string uniform_aquifer = "GW_UNIF_POROSITY 0.3\nGW_UNIF_HYCOND 1.5\n";
 const std::string long_term_redist =
     "LONG_TERM\nINF_REDIST\nCONDUCTIVITY k\nCAPILLARY c\nPOROSITY p\nPORE_INDEX i\nRESIDUAL_SAT r\n";
@@ -50,7 +54,7 @@ TEST_F(OptionChecks, RefusalsAndTheirCodes) {
       {long_term_redist + "ET_CALC_PENMAN\nALBEDO a\n", 22, ""},
       {long_term_redist + "ET_CALC_PENMAN\nALBEDO a\nVHEIGHT v\nTCOEFF t\n", 24, ""},
       {long_term_redist + "ET_CALC_PENMAN\nALBEDO a\nVHEIGHT v\nTCOEFF t\nCANOPY c\n", 25, ""},
-      {"INF_RICHARDS\nRICHARDS_C_OPTION brooks\n" + groundwater + uniform_aquifer, 32, ""},
+      {"INF_RICHARDS\nRICHARDS_C_OPTION brooks\n" + aquifer_cards + uniform_aquifer, 32, ""},
       {"INF_RICHARDS\n", already_printed_code, richards_refusal},
       {"INF_RICHARDS\nRICHARDS_C_OPTION Geometric\n", already_printed_code, richards_refusal},
       {"INF_RICHARDS\nRICHARDS_C_OPTION havercamp\n", 0, ""},

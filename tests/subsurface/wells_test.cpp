@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/error_record.h"
+#include "input/time_series.h"
 
 namespace kavro {
 namespace {
@@ -45,6 +46,34 @@ TEST(Wells, AnIdMissingFromTheTableStopsTheRun) {
   EXPECT_EQ(error_rec.code, already_printed_code);
   error_rec.code = 0;
   EXPECT_TRUE(well_cell_list.empty());
+  free_well_cells();
+}
+
+TEST(Wells, SeriesAreBoundOnceAndRatesFollowThemAsDepthRates) {
+  time_series series;
+  series.times = {2455000.0, 2455001.0};
+  series.values = {1.0, 3.0};
+  const auto saved_index = time_series_index;
+  time_series_index = {{4, &series}};
+  error_rec = error_record{};
+  // A constant 1 m3/s well and a series well on 100 m cells.
+  well_cell_list = {{1, 0, 1.0, 0, nullptr}, {2, 1, 0.0, 4, nullptr}};
+  ASSERT_TRUE(resolve_well_series());
+  dvec rate{"rate"};
+  rate.allocate(2);
+  well_pumping_rates(rate, 2, 2455000.5, 100.0);
+  EXPECT_DOUBLE_EQ(rate[1], 1e-4);
+  EXPECT_DOUBLE_EQ(rate[2], 2e-4);
+  // An index that binds no series is refused before the time loop.
+  well_cell_list = {{2, 1, 0.0, 9, nullptr}};
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(resolve_well_series());
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("cell 2"), std::string::npos) << out;
+  EXPECT_NE(out.find("index 9"), std::string::npos) << out;
+  EXPECT_EQ(error_rec.code, already_printed_code);
+  error_rec = error_record{};
+  time_series_index = saved_index;
   free_well_cells();
 }
 
