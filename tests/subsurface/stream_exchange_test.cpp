@@ -6,6 +6,7 @@
 // 80.0). Lakes sit on 50 m cells of their own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -258,6 +259,57 @@ TEST(ChannelCoupling, RoutingBooksTheSeepageItMovesIntoTheRiverCells) {
   EXPECT_EQ(ms->chan_gw_exchange_state, exchange_losing);
   const double lost_all = before - channel_water(*ms) - out;
   EXPECT_NEAR(cell_seepage(*ms), -lost_all, 1e-9 * lost_all);
+}
+
+// A lake beside the stream over two cells of its own, level 1 m above their
+// ground, the water table below it: the routing takes 15 m3 per cell in
+// 600 s out of the lake into lake_source, alongside the stream's seepage;
+// a lake holding 20 m3 pays 20 m3.
+TEST(LakeSeepage, RoutingMovesLakeSeepageEverySubStep) {
+  for (double held : {1000.0, 20.0}) {
+    auto ms = stream_over_aquifer(98.2);
+    ms->chan_active = 1;
+    ms->n_cells = nodes + 2;
+    for (dvec* v : {&ms->elevation, &ms->elevgw, &ms->bottom_elev, &ms->stream_gw_cell_vol, &ms->conductivity,
+                    &ms->lake_gw_flux, &ms->lake_source, &ms->lake_loss_cell})
+      v->allocate(nodes + 2);
+    ms->gwbound.allocate(nodes + 2);
+    ms->lake_mask.allocate(nodes + 2);
+    ms->mask.allocate(1, nodes + 2);
+    for (int c = 1; c <= nodes + 2; ++c) {
+      ms->mask[1][c] = c;
+      ms->elevation[c] = 100.0;
+      ms->elevgw[c] = 98.2;
+      ms->bottom_elev[c] = 80.0;
+      ms->gwbound[c] = c <= nodes ? 4 : 7;
+      ms->conductivity[c] = 1e-6;  // 0.36 cm/h
+    }
+    ms->lakes_on = ms->lake_loss_on = ms->green_ampt_on = 1;
+    ms->n_lakes = 1;
+    for (dvec* v : {&ms->lake_volume, &ms->lake_elev, &ms->lake_in_dv, &ms->lake_out_dv, &ms->Mlake}) v->allocate(1);
+    for (ivec* v : {&ms->lake_cells, &ms->calc_loss, &ms->lake2link}) v->allocate(1);
+    ms->lake_search.allocate(1, 2, 2);
+    for (int k = 1; k <= 2; ++k) {
+      ms->lake_search[1][1][k] = 1;
+      ms->lake_search[1][2][k] = nodes + k;
+      ms->lake_mask[nodes + k] = 1;
+    }
+    ms->lake_cells[1] = 2;
+    ms->calc_loss[1] = 1;
+    ms->Mlake[1] = 10.0;
+    ms->lake_elev[1] = 101.0;
+    ms->lake_volume[1] = held;
+    const double before = channel_water(*ms);
+    EXPECT_EQ(ex_flow_route(*ms, 600.0), exchange_losing);
+    EXPECT_NEAR(ms->lake_gw_flux[nodes + 1], -5e-4, 1e-15);
+    const double paid = std::min(held, 30.0);
+    EXPECT_NEAR(ms->lake_volume[1], held - paid, 1e-9) << held;
+    EXPECT_NEAR(ms->lake_source[nodes + 1] + ms->lake_source[nodes + 2], -paid, 1e-9) << held;
+    EXPECT_NEAR(ms->lake_out_dv[1], paid, 1e-9) << held;
+    EXPECT_EQ(ms->lake_loss_cell[nodes + 1], 0.0);  // kept only for channel constituents
+    const double lost = before - channel_water(*ms) - ms->chan_outflow_vol;
+    EXPECT_NEAR(cell_seepage(*ms), -lost, 1e-9 * lost);
+  }
 }
 
 // A cell under a lake: without a water table it loses to the ground by the
