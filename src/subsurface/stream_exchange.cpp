@@ -306,12 +306,14 @@ void lake_seepage(main_state& ms, int lake, double dt, bool keep_for_constituent
   if (share < 1.0 && ms.lake_volume[lake] < 0 && ms.lake_volume[lake] > -1e-9) ms.lake_volume[lake] = 0.0;
 }
 
-bool couple_channels_to_aquifer(main_state& ms, double T) {
-  if (!ms.channel_on || !(ms.stream_loss_on || ms.lake_loss_on) || ms.chan_active) return true;
+void gw_channel_coupling(main_state& ms, double step) {
+  if (!ms.channel_on || !(ms.stream_loss_on || ms.lake_loss_on) || ms.chan_active) return;
+  const double T = step;
+  const int stopped = error_rec.stop;
   const int state = stream_aquifer_exchange(ms);
   ms.chan_gw_exchange_state = state;
   ms.lake_gw_active = 0;
-  if (error_rec.stop) return false;
+  if (error_rec.stop && !stopped) return;
   if (ms.lakes_on && ms.lake_loss_on) {
     if (book_lake_exchange(ms, false)) ms.lake_gw_active = 1;
     for (int lake = 1; lake <= ms.n_lakes; ++lake)
@@ -319,17 +321,13 @@ bool couple_channels_to_aquifer(main_state& ms, double T) {
     if (book_lake_exchange(ms, false)) ms.lake_gw_active = 1;
   }
   if (state == exchange_losing) {
-    if (!drain_losing_nodes(ms, T)) return false;
+    if (!drain_losing_nodes(ms, T)) return;
     ex_section(ms, 1, ms.area);
-    if (error_rec.code != 0) {
-      report_error(error_rec);
-      return false;
-    }
+    if (error_rec.code != 0) report_error(error_rec);  // printed by the section code
   } else if (state == exchange_gaining) {
     for (double& v : ms.stream_gw_cell_vol) v = 0.0;
     start_routing_for_aquifer(ms);
   }
-  return true;
 }
 
 void check_exchange_beds(main_state& ms) {

@@ -33,13 +33,14 @@ double lake_bed_conductivity(const main_state& ms, long cell);
 void lake_seepage(main_state& ms, int lake, double dt, bool keep_for_constituents);
 
 // The groundwater step's coupling with the channels while the channel
-// routing does not run (chan_active 0), over a groundwater step of T s:
+// routing does not run (chan_active 0), over a groundwater step of `step` s:
 // the exchange; the lake seepage; with only losing nodes, the loss taken
 // out of the nodes' water (a node never loses more than it holds) and
 // gathered per river cell in stream_gw_cell_vol; with a gaining node, the
-// start of the channel routing. False after an error stop (printed, code
-// 4000 reported): the groundwater step then ends without moving its clock.
-bool couple_channels_to_aquifer(main_state& ms, double T);
+// start of the channel routing. An error stop is printed and reported
+// (error_rec.stop set): the groundwater step then ends without moving its
+// clock. Does nothing once the channels route.
+void gw_channel_coupling(main_state& ms, double step);
 
 // Set-up check before the time loop: every river-bed thickness (Mrb) of a
 // node that exchanges with the ground and every lake-bed thickness (Mlake)
