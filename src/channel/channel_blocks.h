@@ -419,6 +419,7 @@ struct channel_network_block {
   dmat gst_qriv{"gst_qriv"};                // [stream cell][entry] stream-aquifer exchange flow of the grid-stream cells (m3/s)
   dmat gst_qriv_vol{"gst_qriv_vol"};        // [stream cell][entry] stream-aquifer exchange volume (m3)
   dmat gst_Vp{"gst_Vp"};                    // [node][link] grid-stream node volume (m3)
+  dmat stream_loss_scale{"stream_loss_scale"};  // [node][link] share of its losing entries a node can pay out of its water in one groundwater step (1 when it holds enough)
   int runoff_mmph_on = 0;                   // 1 when card RUNOFF_MMPH asks for the runoff-rate output
   std::string runoff_mmph_path;             // file of card RUNOFF_MMPH
   int chan_mesh_on = 0;                     // 1 for channel method 4 (CHAN_MESH)
@@ -511,6 +512,8 @@ struct channel_lake_block {
   dvec Mlake{"Mlake"};                      // [lake] bed thickness for lake seepage (cm), with lake_loss_on
   ivec calc_loss{"calc_loss"};              // [lake] 1 when seepage is computed for the lake, with lake_loss_on
   dvec lake_loss_cell{"lake_loss_cell"};    // [cell] second lake-seepage array of the channel step (m3)
+  dvec lake_gw_flux{"lake_gw_flux"};        // [cell] exchange of a lake cell with the ground below (m2/s, m3/s per metre of cell width; positive into the lake), with lake_loss_on
+  int lake_gw_active = 0;                   // 1 when some lake gained or lost land-side water in the groundwater step's channel coupling
   ivec rating_warned{"rating_warned"};      // [lake] 1 once the lake's rating curve was left and warned of
 };
 

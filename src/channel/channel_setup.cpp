@@ -20,6 +20,7 @@
 #include "input/location_lists.h"
 #include "input/map_placement.h"
 #include "output/xy_boundary.h"
+#include "subsurface/stream_exchange.h"
 #include "transport/channel_sediment_transport.h"
 
 namespace kavro {
@@ -305,7 +306,11 @@ void setup_channel(main_state& ms) {
     alloc_dmat_zero(ms.qriv, ms.max_nodes_per_link, ms.link_dim, "qriv");
     alloc_dmat_zero(ms.av_qriv, ms.max_nodes_per_link, ms.link_dim, "av_qriv");
   }
-  if (ms.n_lakes > 0 && ms.lake_loss_on == 1) alloc_dvec(ms.lake_source, ms.n_cells, "lake_source");
+  if (ms.stream_loss_on) alloc_dvec(ms.stream_gw_cell_vol, ms.n_cells, "stream_gw_cell_vol");
+  if (ms.n_lakes > 0 && ms.lake_loss_on == 1) {
+    alloc_dvec(ms.lake_source, ms.n_cells, "lake_source");
+    alloc_dvec(ms.lake_gw_flux, ms.n_cells, "lake_gw_flux");
+  }
   read_output_locations(ms);
   if (error_rec.stop) return;
   alloc_imat_zero(ms.con_vect, ms.max_nodes_per_link + 1, ms.link_dim + 1, "con_vect");
@@ -314,6 +319,8 @@ void setup_channel(main_state& ms) {
   setup_grid_stream(ms);
   if (error_rec.code != 0 || error_rec.stop) return;
   if (console(ms)) print_message("done.\n");
+  check_exchange_beds(ms);
+  if (error_rec.code != 0 || error_rec.stop) return;
   if (!ms.stream_cell_on) cconnect(ms);
   sacramento_link_weights(ms);
   conceptual_gw_link_weights(ms);

@@ -14,6 +14,7 @@
 #include "framework/main_state.h"
 #include "framework/readers.h"
 #include "input/time_series.h"
+#include "subsurface/stream_exchange.h"
 
 namespace kavro {
 namespace {
@@ -286,15 +287,40 @@ attempt_result try_substep(main_state& ms, double dt_sub, int iter_limit, bool l
   return error_rec.code != 0 ? attempt_result::section_failed : attempt_result::accepted;
 }
 
+// The seepage of the sub-step between the streams and the aquifer, per
+// river cell into stream_gw_cell_vol. Each entry's share follows any cut
+// the continuity put on its node's loss (qriv against qriv_old), so the
+// cells get exactly what the nodes lost or gained.
+void book_stream_seepage(main_state& ms, double dt_sub) {
+  if (ms.gst_qriv.empty() || ms.stream_gw_cell_vol.empty()) return;
+  const bool keep = ms.chan_contam_on && !ms.gst_qriv_vol.empty();
+  for (int i = ms.n_gst_cells; i >= 1; --i)
+    for (int e = ms.gst_ncellsingrid[i]; e >= 1; --e) {
+      const int l = ms.gst_link[i][e], j = ms.gst_node[i][e];
+      if (l < 1 || l > ms.LINKS || !is_ordinary_link(ms.ltype[l])) continue;
+      double& q = ms.gst_qriv[i][e];
+      if (j > ms.nx[l] || std::fabs(ms.qriv_old[j][l]) < 1e-16) q = 0.0;
+      else q *= ms.qriv[j][l] / ms.qriv_old[j][l];
+      const double v = ms.chan_dx[l] * q * dt_sub * ms.gst_pct[i][e];
+      if (ms.gst_gnum[i][e] >= 1) ms.stream_gw_cell_vol[ms.gst_gnum[i][e]] += v;
+      if (keep) ms.gst_qriv_vol[i][e] += v;
+    }
+}
+
 // Books an accepted sub-step of dt_sub s: its edge volumes into the run
-// totals, the lake boundaries, the volumes the constituents and sediment
-// carry, and the outlet water into `outlet`.
+// totals, the lake boundaries, the seepage of lakes and streams, the
+// volumes the constituents and sediment carry, and the outlet water into
+// `outlet`.
 void book_substep(main_state& ms, const substep_volumes& v, double dt_sub, double& outlet) {
   ms.vol_lat_into_chan_total += v.lat_in;
   ms.vol_lat_out_of_chan_total += v.lat_out;
   ms.vol_chan_point_sources_total += v.sources + v.release;
   ms.chan_release_vol += v.release;
   if (ms.lakes_on) book_lakes(ms, dt_sub);
+  if (ms.lakes_on && ms.lake_loss_on && !ms.calc_loss.empty())
+    for (int lake = 1; lake <= ms.n_lakes; ++lake)
+      if (ms.calc_loss[lake] != 0) lake_seepage(ms, lake, dt_sub, ms.chan_contam_on == 1);
+  if (ms.stream_loss_on && !ms.qriv.empty()) book_stream_seepage(ms, dt_sub);
   if (ms.chan_contam_on || ms.ov_sed_out_on) {
     for (int l = 1; l <= ms.LINKS; ++l) {
       if (is_lake_like(ms.ltype[l])) continue;
@@ -329,9 +355,16 @@ int ex_flow_route(main_state& ms, double chan_dt) {
   const bool loss = ms.stream_loss_on && !ms.qriv.empty();
   if (ms.lakes_on && stream_capture(ms) < 0) return -1;
 
+  const bool seepage = ms.stream_loss_on || ms.lake_loss_on;
+  int exchange = 0;  // what the last seepage update found
   double remaining = chan_dt, dt_sub = chan_dt, outlet = 0.0;
   while (remaining > 1e-16) {
     if (limit_substep(ms, dt_sub) < 0) return -1;
+    if (seepage) {
+      const int stopped = error_rec.stop;
+      exchange = stream_aquifer_exchange(ms);
+      if (error_rec.stop && !stopped) return -1;  // a top-width table error, printed and reported
+    }
     snapshot_routing_state(ms, loss, overbank);
     substep_volumes vols;
     for (;;) {  // a negative area retries the sub-step on half the step
@@ -364,7 +397,7 @@ int ex_flow_route(main_state& ms, double chan_dt) {
     book_substep(ms, vols, dt_sub, outlet);
   }
   ms.chan_outflow_vol = outlet;
-  return 0;
+  return exchange;
 }
 
 }  // namespace kavro

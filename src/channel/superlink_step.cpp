@@ -22,7 +22,7 @@ tile_network_view superlink_tiles(main_state& ms) {
   v.node_gnum = &ms.superlink_node_gnum;
   v.node_invert = &ms.slink_node_Zinv;
   v.node_depth = &ms.slink_node_depth;
-  v.pipe_length = &ms.dxc;
+  v.pipe_length = &ms.pipe_dx;  // the grid pipe file shares the pipes as read
   v.diameter = &ms.diameter;
   v.spacing = &ms.drain_spacing;
   v.conductivity = &ms.superlink_pipe_conductivity;

@@ -20,7 +20,7 @@ struct tile_network_view {
   const imat* node_gnum = nullptr;      // [node][link] active cell of each node
   const dmat* node_invert = nullptr;    // [node][link] invert (m)
   const dmat* node_depth = nullptr;     // [node][link] water depth (m)
-  const dmat* pipe_length = nullptr;    // [pipe][link] length (m)
+  const dmat* pipe_length = nullptr;    // [pipe][link] length of the pipe as read, which the grid pipe shares divide (m)
   const dmat* diameter = nullptr;       // [pipe][link] diameter (m)
   const dmat* spacing = nullptr;        // [pipe][link] drain spacing (m)
   const dmat* conductivity = nullptr;   // [pipe][link] conductivity (cm/h)

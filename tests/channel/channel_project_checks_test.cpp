@@ -2,9 +2,12 @@
 // an outlet outside the watershed is refused with channels as without, the
 // channel datasets start at the start of the run when the rain comes from a
 // gauge file, and an index map that a mapping table names but that is not
-// there is named with the folders searched.
+// there is named with the folders searched; a stream that seeps into the
+// ground books what it loses and closes the run's balance, and a river bed
+// of no thickness is refused.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 
@@ -76,6 +79,25 @@ TEST_F(ChannelProjectChecks, AMissingIndexMapOfAMappingTableIsNamed) {
             std::string::npos)
       << r.out;
   EXPECT_EQ(r.out.find("Running...."), std::string::npos) << r.out;
+}
+
+TEST_F(ChannelProjectChecks, StreamSeepageIsBookedAndABedOfNoThicknessRefused) {
+  const std::string p = project + "STREAM_LOSS\nK_RIVER           0.36\n";
+  const auto refused = run(p + "M_RIVER           0\n");
+  EXPECT_EQ(refused.exit_code, 1) << refused.out;
+  EXPECT_NE(refused.out.find("Error: the river bed of link 1 node 1 (grid-stream cell 1) is 0 m thick"),
+            std::string::npos)
+      << refused.out;
+  EXPECT_EQ(refused.out.find("Running"), std::string::npos) << refused.out;
+  const auto r = run(p + "M_RIVER           0.5\n");
+  ASSERT_EQ(r.exit_code, 0) << r.out;
+  const std::string summary = read_file(dir / "summary.txt");
+  const auto at = summary.find("Total flux from river to gw=");
+  ASSERT_NE(at, std::string::npos) << summary;
+  EXPECT_GT(std::stod(summary.substr(at + 28)), 1.0) << summary;
+  const auto error_at = summary.find("Overall mass balance error =");
+  ASSERT_NE(error_at, std::string::npos) << summary;
+  EXPECT_LT(std::fabs(std::stod(summary.substr(error_at + 28))), 1e-6) << summary;
 }
 
 }  // namespace
