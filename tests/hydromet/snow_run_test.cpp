@@ -105,6 +105,26 @@ TEST_F(SnowBox, EnergyBalanceMeltOfARipePack) {
   EXPECT_LT(std::fabs(kavro_test::figure(summary, "Overall mass balance error =")), 0.01) << summary;
 }
 
+TEST_F(SnowBox, AnEventRunCountsItsInitialSnowInTheBalance) {
+  // The box as an event run: one hour of uniform rain, no weather, no melt.
+  std::string project;
+  for (const std::string& line : kavro_test::lines_of(read_file(kavro_test::data_dir() / "snow_box" / "box.prj"))) {
+    bool long_term_card = false;
+    for (const char* card : {"LONG_TERM", "HMET_VRX", "LATITUDE", "LONGITUDE", "GMT", "ET_CALC", "INF_REDIST",
+                             "PRECIP_FILE", "SNOW_SWE_FILE", "TOT_TIME"})
+      long_term_card = long_term_card || line.rfind(card, 0) == 0;
+    if (!long_term_card) project += line + "\n";
+  }
+  project += "RAIN_INTENSITY 1.0\nRAIN_DURATION 10\nTOT_TIME 60\nSTART_DATE 2008 3 21\nSTART_TIME 00 00\n";
+  write_file(dir / "event.prj", project);
+  const auto r = kavro_test::run_program(kavro_test::kavro_binary(), {"event.prj"}, dir.path());
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  const std::string summary = read_file(dir / "s.txt");
+  EXPECT_NEAR(kavro_test::figure(summary, "Final volume of snow="), 810.0, 1e-9);
+  EXPECT_NEAR(kavro_test::figure(summary, "initial liquid-equiv. volume of snow:"), 810.0, 1e-9);
+  EXPECT_LT(std::fabs(kavro_test::figure(summary, "Overall mass balance error =")), 0.01) << summary;
+}
+
 TEST_F(SnowBox, HybridAndTemperatureIndexCardsAreRefused) {
   for (const std::string cards : {"HY_SNOW\nNWSRFS_SNOW\n", "HY_SNOW\nNWSRFS_SNOW_W_RAD\n"}) {
     const auto r = run(cards);
