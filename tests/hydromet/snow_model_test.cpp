@@ -353,3 +353,88 @@ TEST(SnowThreads, OneAndFourThreadsGiveTheSameCells) {
 
 }  // namespace
 }  // namespace kavro
+
+namespace kavro {
+namespace {
+
+TEST(SnowCellModel, EnergyBalanceOfARipePackInWind) {
+  // 5 C, wind 5 knots, RH 60 %, 1013.25 mb: the ripe pack melts Q/80 cm per hour.
+  auto ms = snow_grid(1, 1);
+  main_state& m = *ms;
+  m.eb_snow_on = 1;
+  m.swe[1] = 0.1, m.swe_scaled[1] = 1.0;
+  m.temper_gridded[1] = 5.0, m.rh_gridded[1] = 60.0, m.pres_gridded[1] = 1013.25;
+  m.vel_gridded[1] = 5.0 * 0.514444;
+  const double es = 2.749e8 * std::exp(-4278.6 / (5.0 + 242.8));
+  EXPECT_NEAR(es, 8.719607, 1e-6);
+  const snow_cell_result r = snow_cell_step(m, 1, 3600.0, 0.0);
+  EXPECT_TRUE(r.keeps_snow);
+  EXPECT_TRUE(r.melt_pending);
+  EXPECT_NEAR(m.snow_melt_to_ov[1] * 1000.0, 0.6404234, 1e-6);
+  EXPECT_NEAR(m.swe[1] + m.snow_melt_to_ov[1], 0.1, 1e-15);
+}
+
+TEST(SnowStep, AMonthOutsideTheYearStopsTheRunWithoutAsking) {
+  error_rec = error_record{};
+  auto ms = snow_grid(1, 1);
+  main_state& m = *ms;
+  m.nwsrfs_snow_on = 1;
+  m.snow_present = 1;
+  m.swe[1] = 0.1;
+  m.time_tol = 1.1574074074074074e-07;
+  m.now = m.next_snow_time = 2454547.0;
+  m.last_snow_time = m.now - 1.0 / 24.0;
+  m.hmet_record.month = 13, m.hmet_record.day = 1;
+  testing::internal::CaptureStdout();
+  snow_step(m);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("WE HAVE A PROBLEM WITH THE DATES!!!\n"), std::string::npos);
+  EXPECT_EQ(error_rec.code, 4000);
+  EXPECT_EQ(m.swe[1], 0.1);
+  error_rec = error_record{};
+}
+
+TEST(SnowStep, MeltArmsTheReleaseWhichOpensARunoffEvent) {
+  error_rec = error_record{};
+  auto ms = snow_grid(1, 2);
+  main_state& m = *ms;
+  m.nwsrfs_snow_on = 1;
+  m.snow_present = 1;
+  m.dt_base = 300.0;
+  m.time_tol = 1.1574074074074074e-07;
+  m.now = 2454547.0;
+  m.next_snow_time = m.now;
+  m.last_snow_time = m.now - 1.0 / 24.0;
+  m.melt_interval_days = 300.0 / 86400.0;
+  m.hmet_record.month = 3, m.hmet_record.day = 22;
+  for (long i = 1; i <= 2; ++i) m.swe[i] = 0.1, m.temper_gridded[i] = 5.0;
+  m.snow_hours_accum = 0.5;
+  snow_step(m);
+  // Half an hour plus this hour: the model ran and armed the release now.
+  EXPECT_EQ(m.snow_hours_accum, 0.0);
+  EXPECT_EQ(m.melt_release_armed, 1);
+  EXPECT_EQ(m.next_melt_time, m.now);
+  EXPECT_NEAR(m.swe[1], 0.095, 1e-15);
+  snowmelt_release_step(m);
+  EXPECT_EQ(m.runoff_active, 1);
+  EXPECT_EQ(m.infil_interval, 300.0);
+  EXPECT_NEAR(m.next_infil_time, m.now + 300.0 / 86400.0, 1e-12);
+  EXPECT_NEAR(m.precip_period_end, m.now + 300.0 / 86400.0, 1e-12);
+  // One step of the hourly rate, then the rest step by step.
+  EXPECT_NEAR(m.ov_depth[1], 0.005 / 12.0, 1e-15);
+  for (int step = 2; step <= 12; ++step) {
+    m.now = m.next_melt_time;
+    snowmelt_release_step(m);
+  }
+  EXPECT_NEAR(m.ov_depth[1], 0.005, 1e-15);
+  EXPECT_NEAR(m.ov_depth[2], 0.005, 1e-15);
+  EXPECT_EQ(m.snow_melt_present, 0);
+  // The next release finds nothing and parks for good after the last event.
+  m.now = m.next_melt_time;
+  snowmelt_release_step(m);
+  EXPECT_EQ(m.melt_release_armed, 0);
+  EXPECT_GT(m.next_melt_time, m.now + 1e6);
+}
+
+}  // namespace
+}  // namespace kavro
