@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/run_driver.h"
 #include "test_support.h"
 
 namespace kavro {
@@ -123,6 +124,29 @@ TEST_F(SnowBox, AnEventRunCountsItsInitialSnowInTheBalance) {
   EXPECT_NEAR(kavro_test::figure(summary, "Final volume of snow="), 810.0, 1e-9);
   EXPECT_NEAR(kavro_test::figure(summary, "initial liquid-equiv. volume of snow:"), 810.0, 1e-9);
   EXPECT_LT(std::fabs(kavro_test::figure(summary, "Overall mass balance error =")), 0.01) << summary;
+}
+
+TEST_F(SnowBox, AShortRunBeforeInTheSameProcessChangesNothing) {
+  ASSERT_EQ(run(degree_day_cards).exit_code, 0);
+  std::vector<std::vector<double>> alone;
+  for (int k = 1; k <= 48; ++k) alone.push_back(frame(k));
+  fs::remove_all(dir / "swe");
+  // Two hours of weather end the short run after some snow steps.
+  std::string two_hours;
+  for (int h = 0; h < 2; ++h) two_hours += "2008 3 21 " + std::to_string(h) + " 29.92 60 5 0 41 0.0 0.0\n";
+  write_file(dir / "short.vrx", two_hours);
+  std::string short_project = kavro_test::with_card(read_file(dir / "box.prj"), "HMET_VRX", "short.vrx");
+  short_project = kavro_test::with_card(short_project, "SNOW_SWE_FILE", "short_swe");
+  short_project = kavro_test::with_card(short_project, "SUMMARY", "short.txt");
+  write_file(dir / "short.prj", kavro_test::with_card(short_project, "OUTLET_HYDRO", "short_o.txt"));
+  const fs::path here = fs::current_path();
+  fs::current_path(dir.path());
+  const int short_status = run_simulation("short.prj", nullptr, "");
+  const int box_status = run_simulation("box.prj", nullptr, "");
+  fs::current_path(here);
+  ASSERT_EQ(short_status, 0);
+  ASSERT_EQ(box_status, 0);
+  for (int k = 1; k <= 48; ++k) EXPECT_EQ(frame(k), alone[static_cast<std::size_t>(k - 1)]) << k;
 }
 
 TEST_F(SnowBox, HybridAndTemperatureIndexCardsAreRefused) {
