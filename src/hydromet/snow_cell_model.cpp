@@ -111,9 +111,6 @@ snow_cell_result snow_cell_step(main_state& ms, long i, double seconds, double s
   const double Te = ms.nwsrfs_snow_w_rad_on == 1 ? ms.eff_temp_gridded[i] : 0.0;
   const bool index_on = index_model_on(ms), index_or_hybrid = index_or_hybrid_on(ms);
 
-  const double es = 2.749e8 * std::exp(-4278.6 / (Ta + 242.8));
-  const double emitted = emission_coef * std::pow(Ta + (ms.reb_snow_on == 1 ? Te : 0.0) + kelvin, 4);
-
   double* hist = ms.SNOW_PRECIP_6HR[i];
   bool rain_on_snow = false;
   double MF = 0.0;
@@ -126,11 +123,17 @@ snow_cell_result snow_cell_step(main_state& ms, long i, double seconds, double s
                                       : (ms.snow_mf_min[i] + (ms.snow_mf_max[i] - ms.snow_mf_min[i]) * sv) * h / 6.0;
   }
   // Energy at the pack surface (cal/cm2 per hour): long-wave balance,
-  // latent and sensible heat with the wind, and the heat of rain.
-  const double u_eff = u * 2e-4 / 1000.0 * 3600.0;
+  // latent and sensible heat with the wind, and the heat of rain. The
+  // temperature-index models alone do not use it.
   const double rain_heat = (ms.H_Val[i] / 10.0) * Ta / h;
-  const double Q = emitted - ms.snow_longwave_emission + (RH / 100.0 * es - 6.11) * 600.0 * u_eff +
-                   0.00061 * 600.0 * u_eff * P * Ta + rain_heat;
+  double Q = 0.0;
+  if (!index_on || ms.hy_snow_on == 1) {
+    const double es = 2.749e8 * std::exp(-4278.6 / (Ta + 242.8));
+    const double emitted = emission_coef * std::pow(Ta + (ms.reb_snow_on == 1 ? Te : 0.0) + kelvin, 4);
+    const double u_eff = u * 2e-4 / 1000.0 * 3600.0;
+    Q = emitted - ms.snow_longwave_emission + (RH / 100.0 * es - 6.11) * 600.0 * u_eff +
+        0.00061 * 600.0 * u_eff * P * Ta + rain_heat;
+  }
   double M = Q / ms.snow_latent_fusion * 0.01 * h;  // m
 
   const double P1 = hist[1];
