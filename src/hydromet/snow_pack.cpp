@@ -72,7 +72,8 @@ void snow_depth_update(main_state& ms, long i, double L, double Ta, double h, do
   const double c5 = L > none ? 2.0 : 0.0;
   const double cx = rho > 0.15 ? 23.0 : 0.0;
   const double B = std::exp(0.08 * Ts - 21.0 * rho) * h * 0.026 * 0.1 * W;
-  const double A = std::exp(c5 * 0.005 * h * std::exp(0.1 * Ts - 151.0 * cx * (rho - 0.15)));
+  // Without melt water the wetting factor is exactly 1.
+  const double A = c5 == 0.0 ? 1.0 : std::exp(c5 * 0.005 * h * std::exp(0.1 * Ts - 151.0 * cx * (rho - 0.15)));
   const double rho_c = rho * A * growth_factor(B);
   const double Do = rho_c > none ? 0.1 * W / rho_c : 0.0;
 
