@@ -176,7 +176,8 @@ void compute_water_balance(main_state& ms) {
                ms.vol_direct_evap + ms.vol_snow_final + ms.vol_melt_final + ms.vol_lakes_final +
                ms.vol_chan_to_gw + ms.vol_lakes_to_gw + ms.vol_ov_head_bound_out + ms.vol_ov_slope_bound_out +
                ms.vol_lake_point_sinks + ms.vol_stream_point_sinks + ms.vol_lake_evap +
-               ms.vol_ov_q_bound_out + ms.vol_overland_to_superlink + ms.vol_subsurface_end;
+               ms.vol_ov_q_bound_out + ms.vol_overland_to_superlink + ms.vol_subsurface_end +
+               ms.vol_canopy_sublimation;
   // The infiltrated water the Sacramento model took is in its stores, which
   // vol_subsurface_end already counts.
   if (ms.sacramento_on) out -= ms.vol_sac_infil;

@@ -51,11 +51,13 @@ double surface_depth_volume(const main_state& ms) {
 }
 
 double snow_volume(const main_state& ms) {
-  if (!ms.snow_present || ms.swe.empty() || ms.canopy_snow.empty()) return 0.0;
+  if (!ms.snow_present || ms.swe.size() < ms.n_cells) return 0.0;
+  // Event runs with an initial snow cover keep no canopy.
+  const bool canopy = ms.canopy_snow.size() >= ms.n_cells;
   const double cell_area = ms.dx * ms.dx;
   double v = 0.0;
   for (long j = 1; j <= ms.n_cells; ++j) {
-    if (!is_channel_lake_cell(ms, j)) v += (ms.swe[j] + ms.canopy_snow[j]) * cell_area;
+    if (!is_channel_lake_cell(ms, j)) v += (ms.swe[j] + (canopy ? ms.canopy_snow[j] : 0.0)) * cell_area;
   }
   return v;
 }

@@ -159,6 +159,9 @@ void place_hourly_schedules(main_state& ms) {
     ms.melt_interval = ms.precip_interval;
     ms.melt_interval_days = ms.precip_period;
     set_clock(ms.next_melt_time, ms.last_melt_time, ms.now, ms.now - ms.lt_et_interval_days);
+    // Every run counts its own snow hours and starts with the release asleep.
+    ms.snow_hours_accum = 0.0;
+    ms.melt_release_armed = 0;
   }
   if (ms.gw_simulation_on == 1) {
     ms.gw_interval = ms.gw_timestep;

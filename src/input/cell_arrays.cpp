@@ -179,6 +179,7 @@ const cell_array_row cell_array_table[] = {
     {[](const main_state& ms) { return ms.gw_simulation_on == 1 && ms.richards_on == 0; }, &main_state::D},
     // Weather, energy and snow of long-term runs.
     {long_term, &main_state::canopy_snow},
+    {long_term, &main_state::canopy_sublimation_hour},
     {long_term, &main_state::snow_canopy_col1},
     {long_term, &main_state::snow_canopy_col2},
     {long_term, &main_state::snow_canopy_col3},

@@ -263,6 +263,15 @@ void compute_initial_surface_volume(main_state& ms) {
     if (lake && cell_value(*lake, static_cast<int>(n)) != 0) return 0.0;
     return dx * depth[n] * dx;
   });
+  // Snow on the ground (a hotstart) and on the canopy at the start, measured
+  // over the same cells as the run's final snow.
+  ms.vol_snow_init_total = 0.0;
+  if (ms.swe.size() >= n_cells && n_cells >= 1) {
+    const bool canopy = ms.canopy_snow.size() >= n_cells;
+    ms.vol_snow_init_total = fixed_chunk_sum(1, n_cells, [&](long n) {
+      return (ms.swe[n] + (canopy ? ms.canopy_snow[n] : 0.0)) * dx * dx;
+    });
+  }
   // The overland lakes hold their own water: their level above the ground.
   ms.vol_ov_lakes_init = 0.0;
   if (ms.overland_lake_on) {

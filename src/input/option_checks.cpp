@@ -261,6 +261,19 @@ bool check_lumped_models(const main_state& ms) {
   return true;
 }
 
+// The hybrid snow model and the temperature-index models each decide the
+// pack's melt: together the pack would get no water input at all.
+bool check_snow_models(const main_state& ms) {
+  if (ms.hy_snow_on != 1 || (ms.nwsrfs_snow_on != 1 && ms.nwsrfs_snow_w_rad_on != 1)) return true;
+  std::printf("Error: HY_SNOW cannot run together with %s: the hybrid snow model and the temperature-index "
+              "snow models each compute the melt of the pack. Give one of these cards.\n",
+              ms.nwsrfs_snow_on == 1 && ms.nwsrfs_snow_w_rad_on == 1 ? "NWSRFS_SNOW and NWSRFS_SNOW_W_RAD"
+              : ms.nwsrfs_snow_on == 1                               ? "NWSRFS_SNOW"
+                                                                     : "NWSRFS_SNOW_W_RAD");
+  error_rec.code = already_printed_code;
+  return false;
+}
+
 bool check_host_environment(const main_state& ms) {
   if (ms.qln_on) {
     std::printf("Running KAVRO in QLN environment\n");
@@ -310,6 +323,7 @@ void check_project_options(main_state& ms) {
   if (!check_soil_water_cards(ms)) return;
   if (!check_groundwater(ms)) return;
   if (!check_lumped_models(ms)) return;
+  if (!check_snow_models(ms)) return;
   if (!check_host_environment(ms)) return;
   check_grid_cards(ms);
 }

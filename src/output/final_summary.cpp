@@ -192,7 +192,7 @@ drain_totals drain_run_totals(const main_state& ms) {
 // Stored water at the start (I0) and at the end (F) of the run.
 double initial_storage(const main_state& ms) {
   return ms.vol_channel_init_total + ms.vol_surface_init + ms.vol_ov_lakes_init + ms.vol_soil_init_total +
-         ms.vol_gw_init + ms.vol_lakes_perennial_init;
+         ms.vol_gw_init + ms.vol_lakes_perennial_init + ms.vol_snow_init_total;
 }
 
 double final_storage(const main_state& ms, bool with_drains) {
@@ -216,7 +216,7 @@ double compute_balances(main_state& ms) {
   const double f = final_storage(ms, true);
   ms.vol_final_total = f;
   double outputs = ms.vol_discharge_total + ms.vol_evap_total + ms.vol_ov_bound_out_total + ms.vol_lakes_to_gw_total +
-                   ms.vol_lake_evap_total + bmp.precip + bmp.from_ov - bmp.seep;
+                   ms.vol_lake_evap_total + ms.vol_canopy_sublimation_total + bmp.precip + bmp.from_ov - bmp.seep;
   if (!ms.gw_simulation_on) {
     outputs += (ms.green_ampt_on ? ms.vol_infiltration_total : ms.vol_unsat_down_total) + ms.vol_river_to_gw_total;
     inputs += ms.vol_gw_to_river_total;
@@ -228,14 +228,15 @@ double compute_balances(main_state& ms) {
   const double s = ms.vol_precip_total + ms.vol_gw_to_river_total + ms.vol_gw_to_lakes_total + ms.vol_exfil_total +
                    ms.vol_ov_point_sources_total + ms.vol_chan_point_sources_total +
                    ms.vol_superlink_to_channel_total + ms.vol_superlink_to_overland_total + ms.vol_ov_bound_in_total +
-                   bmp.to_ov + ms.vol_lumped_to_chan_total;
+                   bmp.to_ov + ms.vol_lumped_to_chan_total + ms.vol_snow_init_total;
   ms.surface_mass_error = 0.0;
   if (s > 0.0) {
     const double fs = ms.vol_snow_final_total + ms.vol_channel_final + ms.vol_melt_final_total + ms.vol_surface_final +
                       ms.vol_ov_lakes_final + ms.vol_lakes_perennial_final + bmp.precip + bmp.from_ov;
     const double in = ms.vol_channel_init_total + ms.vol_surface_init + ms.vol_ov_lakes_init +
                       ms.vol_lakes_perennial_init + drains.to_chan + drains.to_ov + s;
-    const double out = fs + ms.vol_river_to_gw_total + ms.vol_lakes_to_gw_total + ms.vol_direct_evap_total +
+    const double out = fs + ms.vol_canopy_sublimation_total + ms.vol_river_to_gw_total + ms.vol_lakes_to_gw_total +
+                       ms.vol_direct_evap_total +
                        ms.vol_discharge_total + ms.vol_infiltration_total + ms.vol_ov_bound_out_total +
                        ms.vol_lake_evap_total + ms.vol_overland_to_superlink_total + drains.from_ov;
     ms.surface_mass_error = percent_of(in - out, fs + s);
@@ -508,9 +509,15 @@ void write_final_water_balance(main_state& ms) {
   // Measured here once: the event ends add to their own copy at every event.
   ms.vol_ov_lakes_final = overland_lakes_volume(ms, ms.oland_lake_new, cell_area);
   measure_channels(ms);
-  if (ms.snow_present && ms.swe.size() >= ms.n_cells)
-    ms.vol_snow_final_total += fixed_chunk_sum(1, ms.n_cells, [&](long k) { return ms.swe[k] * cell_area; });
-  if (ms.snow_melt_present && ms.snow_melt_to_ov.size() >= ms.n_cells)
+  // Snow and melt water are measured whenever the run keeps them: a pack
+  // that melted out still has melt on its way, a canopy may still hold snow.
+  if (ms.swe.size() >= ms.n_cells) {
+    const bool canopy = ms.canopy_snow.size() >= ms.n_cells;
+    ms.vol_snow_final_total += fixed_chunk_sum(1, ms.n_cells, [&](long k) {
+      return (ms.swe[k] + (canopy ? ms.canopy_snow[k] : 0.0)) * cell_area;
+    });
+  }
+  if (ms.snow_melt_to_ov.size() >= ms.n_cells)
     ms.vol_melt_final_total += fixed_chunk_sum(1, ms.n_cells, [&](long k) { return ms.snow_melt_to_ov[k] * cell_area; });
   if (ms.ov_boundary_on || ms.xybdyinput_ovdep_on) {
     ms.vol_ov_bound_in_total = ms.vol_ov_q_bound_in_total + ms.vol_ov_head_bound_in_total;

@@ -19,10 +19,18 @@ namespace {
 constexpr double mm_h_to_m_s = 1.0 / 3600000.0;
 
 // Long-term runs: rain at or below the rain/snow temperature falls as snow;
-// rain on a snow-covered cell joins the pack. Returns the depth left for the
-// cell (m); the rest went into the snow water equivalent.
-double snow_share(main_state& ms, long i, double d, bool falls_as_snow) {
+// rain on a snow-covered cell joins the pack. What reaches the snow is the
+// gauge depth times the cell's snow correction factor (the gauge's catch
+// deficit under snow); the correction goes to `added` (m). Returns the depth
+// left for the cell (m); the rest went into the snow water equivalent.
+double snow_share(main_state& ms, long i, double d, bool falls_as_snow, double& added) {
   const bool has_pack = ms.swe[i] > 1e-16;
+  if (has_pack || falls_as_snow) {
+    const double scf = ms.snow_scf.size() >= i ? ms.snow_scf[i] : 1.0;
+    const double corrected = d * scf;
+    added += corrected - d;
+    d = corrected;
+  }
   if (has_pack) ms.H_Val[i] += d * 1000.0;
   if (falls_as_snow) {
     ms.swe[i] += d;
@@ -55,8 +63,9 @@ void report_scheme_negative_depth(const main_state& ms, long i) {
 }
 
 // Rain of one ordinary cell: the depth it adds (m) after blockage, a storage
-// unit's share and snow. False after a NaN or negative depth (reported).
-bool rain_on_cell(main_state& ms, long i, double d, bool snow_on) {
+// unit's share and snow; `added` takes the snow correction (m). False after a
+// NaN or negative depth (reported).
+bool rain_on_cell(main_state& ms, long i, double d, bool snow_on, double& added) {
   if (ms.ov_depth[i] < 0.0) {
     report_scheme_negative_depth(ms, i);
     error_rec.code = already_printed_code;
@@ -65,7 +74,7 @@ bool rain_on_cell(main_state& ms, long i, double d, bool snow_on) {
   if (ms.ovr_flow_block_on && ms.ovr_flow_block.size() >= i && ms.ovr_flow_block[i] < 1.0)
     d *= 1.0 - ms.ovr_flow_block[i];
   d = bmp_rain_share(ms, i, d);
-  if (snow_on) d = snow_share(ms, i, d, ms.temper_gridded[i] <= ms.snow_pxtemp + 1e-16);
+  if (snow_on) d = snow_share(ms, i, d, ms.temper_gridded[i] <= ms.snow_pxtemp + 1e-16, added);
   ms.ov_depth[i] += d;
   if (ms.snow_calibrate_on) ms.ov_depth[i] = 0.0;
   if (std::isnan(ms.ov_depth[i])) {
@@ -122,10 +131,12 @@ double apply_rain_piece(main_state& ms, double step_s, bool& ok) {
       ms.vol_ov_head_bound_out_total += v;
       continue;
     }
-    if (!rain_on_cell(ms, i, d, snow_on)) {
+    double added = 0.0;
+    if (!rain_on_cell(ms, i, d, snow_on, added)) {
       ok = false;
       return 0.0;
     }
+    v_cells += added * cell_area;
   }
   ms.vol_precip_lake += v_lakes;
   ms.vol_precip_lake_total += v_lakes;

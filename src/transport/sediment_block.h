@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/file_wrapper.h"
 #include "framework/one_based.h"
@@ -248,6 +249,14 @@ struct sediment_control_block {
   double melt_interval_days = 0;        // melt-release interval (days)
   double last_melt_time = 0;            // last melt release (Julian)
   double next_melt_time = 0;            // next melt release (Julian)
+  double snow_latent_fusion = 80.0;     // latent heat of fusion of the pack (cal/g)
+  double snow_longwave_emission = 27.0; // long-wave emission of the pack surface (cal/cm2 per hour)
+  int melt_release_armed = 0;           // 1 while the melt release runs every step (melt waits in some cell's packets)
+  double snow_hours_accum = 0;          // hours of snow steps since the last hourly snow model run; 0 at the run's start
+  double vol_snow_init_total = 0;       // snow on the ground and the canopy at the run's start, after the hotstart (m3)
+  dvec canopy_sublimation_hour{"canopy_sublimation_hour"};  // [cell] canopy snow sublimated in the last snow model run (m)
+  std::vector<double> snow_sum_partial;          // chunk sums of the snow steps' run totals
+  std::vector<unsigned char> snow_cell_flags;    // [cell] messages found inside the snow steps' parallel loops
 
   // Overland lakes.
   int overland_lake_on = 0;             // 1 when card OVERLAND_LAKE_MAP names an overland lake map

@@ -374,3 +374,47 @@ TEST(RainApplication, ANegativeDepthBeforeTheRainIsTheOverlandSchemesFailure) {
 
 }  // namespace
 }  // namespace kavro
+
+namespace kavro {
+namespace {
+
+// The gauge catches too little snow: the depth that falls as snow or onto a
+// snowpack is the gauge depth times the cell's snow correction factor, and
+// the corrected depth is what the rain total books. Rain on bare ground is
+// not corrected; a factor of 1 changes nothing.
+TEST(RainApplication, SnowCorrectionFactorScalesWhatReachesTheSnow) {
+  for (double scf : {1.0, 1.5}) {
+    error_rec = error_record{};
+    auto ms = std::make_unique<main_state>();
+    main_state& m = *ms;
+    m.n_cells = 3;
+    m.dx = 10.0;
+    for (dvec* v : {&m.ov_depth, &m.rain_rate, &m.swe, &m.H_Val, &m.temper_gridded, &m.snow_scf}) v->allocate(3);
+    m.Snow_Accumulated_Hr.allocate(3);
+    m.long_term_on = 1;
+    // Cell 1 snow on bare ground, cell 2 rain on a pack, cell 3 rain on bare ground.
+    m.temper_gridded[1] = -5.0, m.temper_gridded[2] = 3.0, m.temper_gridded[3] = 3.0;
+    m.swe[2] = 0.01;
+    for (long i = 1; i <= 3; ++i) {
+      m.snow_scf[i] = scf;
+      m.rain_rate[i] = 36.0;  // 0.6 mm in the minute
+    }
+    m.time_tol = 1.1574074074074074e-07;
+    m.now = m.precip_period_end = 2451970.0;
+    m.precip_period_start = m.now - 60.0 / 86400.0;
+    m.rain_event_state = 1;
+    m.rain_not_started = 1;
+    apply_precip_step(m);
+    SCOPED_TRACE(scf);
+    EXPECT_NEAR(m.swe[1], 0.0006 * scf, 1e-15);
+    EXPECT_NEAR(m.swe[2], 0.01 + 0.0006 * scf, 1e-15);
+    EXPECT_NEAR(m.H_Val[2], 0.6 * scf, 1e-12);
+    EXPECT_NEAR(m.ov_depth[3], 0.0006, 1e-15);
+    const double stored = (m.swe[1] + m.swe[2] - 0.01 + m.ov_depth[3]) * 100.0;
+    EXPECT_NEAR(m.vol_precip_total, stored, 1e-15);
+    EXPECT_NEAR(m.vol_precip_total, 0.06 * (1.0 + 2.0 * scf), 1e-12);
+  }
+}
+
+}  // namespace
+}  // namespace kavro
