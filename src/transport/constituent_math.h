@@ -17,6 +17,12 @@ inline double soil_layer_mass(double c_mg_per_kg, double n, double h, double are
   return (1.0 - n) * c_mg_per_kg * h * area * soil_particle_density;
 }
 
+// Concentration (mg/kg) of `mass` g in such a layer; 0 for a layer without solids.
+inline double soil_layer_conc(double mass, double n, double h, double area) {
+  const double solids = (1.0 - n) * h * area * soil_particle_density;
+  return solids > tiny_amount ? mass / solids : 0.0;
+}
+
 // Share of a soil layer's mass dissolved in its pore water, water content
 // theta, porosity n, partition coefficient kd (L/kg).
 inline double soil_dissolved_fraction(double theta, double n, double kd) {

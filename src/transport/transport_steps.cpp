@@ -5,11 +5,9 @@
 namespace kavro {
 
 void point_source_inflow_step(main_state&) {}
-void soil_contam_step(main_state&) {}
 void sed_contam_source_step(main_state&) {}
 void chan_sed_contam_step(main_state&) {}
 void chan_contam_decay_step(main_state&) {}
 void chan_contam_transport_step(main_state&) {}
-void book_exfiltration_constituents(main_state&, long, double, bool) {}
 
 }  // namespace kavro
