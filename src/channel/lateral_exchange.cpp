@@ -199,6 +199,8 @@ lateral_exchange_volumes chan_lateral_inflow(main_state& ms, double dt) {
       }
       ms.qlat[N][L] += q / cdx;
       ms.gst_qlat[i][k] += q;
+      // The overland constituents follow the water that crossed the bank.
+      if (ms.ov_contam_on && !ms.gst_Vlat.empty()) ms.gst_Vlat[i][k] += q * dt;
     }
   }
   if (lumped_nan)

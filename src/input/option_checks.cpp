@@ -160,6 +160,11 @@ bool check_soil_and_channel(main_state& ms) {
           "Error: Richards infiltration needs a soil-water retention model.\n"
           "Give RICHARDS_C_OPTION BROOKS or RICHARDS_C_OPTION HAVERCAMP in the project file.\n");
     clear_green_ampt_maps(ms);
+    // Richards columns have nodes, not the layers the soil constituents live in.
+    if (ms.soil_contam_on)
+      return refuse_with(
+          "Error: SOIL_CON_TRANS needs soil layers, and INF_RICHARDS has none: the soil constituents work with the "
+          "Green-Ampt methods. Remove SOIL_CON_TRANS or choose another infiltration method.\n");
   }
   if (ms.chan_implicit_on == 1 || ms.run_params.chan_method == chan_method_preissmann) return refuse(35);
   if (ms.channel_on == 1 && ms.sed_control.erosion_on == 1) ms.ov_sed_out_on = 1;

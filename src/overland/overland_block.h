@@ -48,6 +48,8 @@ struct overland_flow_block {
   int explicit_reduced_calls = 0;           // explicit: calls still to start on the reduced sub-step
   int explicit_reduced_active = 0;          // explicit: 1 while calls run on the reduced sub-step
   dvec explicit_saved_depth{"explicit_saved_depth"};          // explicit: depth at the call's entry (m)
+  dvec explicit_qx_sum{"explicit_qx_sum"};                    // explicit: right-face flow x sub-step summed over the call (m3/m)
+  dvec explicit_qy_sum{"explicit_qy_sum"};                    // explicit: lower-face flow x sub-step summed over the call (m3/m)
   dvec explicit_saved_lake_elev{"explicit_saved_lake_elev"};  // [lake] explicit: channel-lake level at entry (m)
   dvec explicit_saved_lake_volume{"explicit_saved_lake_volume"};  // [lake] explicit: channel-lake volume at entry (m3)
   std::vector<ov_pump> ov_pumps;             // the overland pumps, in pumping order (no input fills them yet)

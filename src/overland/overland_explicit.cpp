@@ -367,6 +367,15 @@ bool sweep_asks_restart(main_state& ms, const explicit_view& v, const sweep_face
 bool attempt_step(main_state& ms, const explicit_view& v, const sweep_pair& s, double dt, call_state& cs,
                   double& cleanup) {
   const bool clake = v.kind == variant::channel_lake;
+  // The constituent transport moves mass with each face's mean flow over
+  // the call: with more than one sub-step the flows are summed and averaged.
+  const bool mean_flows = !ms.explicit_qx_sum.empty();
+  double* sum_x = mean_flows ? ms.explicit_qx_sum.data() : nullptr;
+  double* sum_y = mean_flows ? ms.explicit_qy_sum.data() : nullptr;
+  double* qx = ms.ov_qx.data();
+  double* qy = ms.ov_qy.data();
+  const long n = v.g.n;
+  int sub_steps = 0;
   double elapsed = 0.0;
   for (;;) {
     const double ts = std::min(cs.dt_s, dt - elapsed);
@@ -380,8 +389,26 @@ bool attempt_step(main_state& ms, const explicit_view& v, const sweep_pair& s, d
     if (clake) book_channel_lake_faces(ms, v, ts);
     const long clipped = apply_flows(ms, v, s.q_first, s.first.up, s.q_second, s.second.up, ts);
     cleanup += take_clipped(ms, clipped);
+    if (mean_flows) {
+      const bool first = sub_steps == 0;
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
+      for (long i = 1; i <= n; ++i) {
+        sum_x[i] = (first ? 0.0 : sum_x[i]) + qx[i] * ts;
+        sum_y[i] = (first ? 0.0 : sum_y[i]) + qy[i] * ts;
+      }
+    }
+    ++sub_steps;
     elapsed += ts;
-    if (std::fabs(elapsed - dt) < 1e-4 || elapsed >= dt) return true;
+    if (std::fabs(elapsed - dt) < 1e-4 || elapsed >= dt) {
+      if (mean_flows && sub_steps > 1) {
+#pragma omp parallel for schedule(static) if (n >= parallel_min_items)
+        for (long i = 1; i <= n; ++i) {
+          qx[i] = sum_x[i] / elapsed;
+          qy[i] = sum_y[i] / elapsed;
+        }
+      }
+      return true;
+    }
   }
 }
 
@@ -477,6 +504,10 @@ double ov_route_explicit(main_state& ms, double dt) {
     }
   }
 
+  if (ms.ov_contam_on && ms.explicit_qx_sum.empty()) {
+    ms.explicit_qx_sum.allocate(n);
+    ms.explicit_qy_sum.allocate(n);
+  }
   explicit_view v;
   v.g = make_overland_view(ms);
   v.h = ms.ov_depth.data();

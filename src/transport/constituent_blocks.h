@@ -10,6 +10,8 @@
 // bad-range report print it.
 #pragma once
 
+#include <vector>
+
 #include "framework/checked_array.h"
 #include "framework/one_based.h"
 #include "overland/overland_records.h"
@@ -142,6 +144,69 @@ struct constituent_block {
   checked_array<double> event_soil_decay_mass;    // [constituent] event soil decay mass (kg)
   checked_array<double> event_soil_mass_final;    // [constituent] mass in the soil column at the event end (kg)
   checked_array<double> event_soil_mass_init;     // [constituent] mass in the soil column at the event start (kg)
+
+  // Contaminant table columns that no other block holds, [constituent][cell].
+  checked_array_2d<double> gw_cell_conc{"gw_cell_conc"};      // concentration of groundwater entering the soil (g/m3)
+  checked_array_2d<double> soil_kd_table{"soil_kd_table"};    // soil-water partition coefficient Kd (L/kg)
+  checked_array_2d<double> ov_con_maxconc{"ov_con_maxconc"};  // largest surface concentration the land store supplies (g/m3)
+  checked_array_2d<double> soil_decay_table{"soil_decay_table"};  // first-order loss of dissolved soil mass (1/s)
+  // Pending surface amounts gathered between two transport steps (g), [constituent][cell].
+  checked_array_2d<double> ov_precip_cell_mass{"ov_precip_cell_mass"};    // rain load already in the surface mass
+  checked_array_2d<double> ov_exfil_cell_mass{"ov_exfil_cell_mass"};      // mass brought up by exfiltration
+  checked_array_2d<double> ov_gst_cell_mass{"ov_gst_cell_mass"};          // mass sent to the channel nodes
+  checked_array_2d<double> ov_infil_cell_mass{"ov_infil_cell_mass"};      // mass carried down by infiltration
+  checked_array_2d<double> ov_decay_cell_mass{"ov_decay_cell_mass"};      // first-order decay
+  checked_array_2d<double> ov_uptake_cell_mass{"ov_uptake_cell_mass"};    // soil or land store into surface water (negative: out of it)
+  checked_array_2d<double> ov_nsm_cell_mass{"ov_nsm_cell_mass"};          // nutrient kinetics change
+  checked_array_2d<double> ov_to_soil_mass{"ov_to_soil_mass"};            // surface mass handed to the soil
+  checked_array_2d<double> soil_to_ov_mass{"soil_to_ov_mass"};            // soil exchange into surface water, for the soil step
+  checked_array_2d<double> soil_exfil_cell_mass{"soil_exfil_cell_mass"};  // soil mass carried up by exfiltration
+  checked_array_2d<double> sed_source_cell_mass{"sed_source_cell_mass"};  // dissolved mass released by the suspended sediment
+  checked_array_3d<double> soil_frac_dissolved_all{"soil_frac_dissolved_all"};  // [constituent][cell][layer] dissolved fraction
+  dmat soil_frac_dissolved{"soil_frac_dissolved"};  // [cell][layer] dissolved fraction of the constituent being processed
+  dmat soil_work_mass{"soil_work_mass"};            // [cell][layer] layer mass of the constituent being processed (g)
+  dmat soil_work_conc{"soil_work_conc"};            // [cell][layer] layer concentration of the constituent being processed (mg/kg)
+  dmat soil_layer_theta{"soil_layer_theta"};        // [cell][layer] water content of the constituent soil layers
+  dmat soil_layer_thetas{"soil_layer_thetas"};      // [cell][layer] saturated water content of the layers (multi-layer Green-Ampt)
+  dvec contam_layer_depth{"contam_layer_depth"};    // [layer] thickness of the constituent soil layers (m)
+  dvec contam_layer_bottom{"contam_layer_bottom"};  // [layer] depth of the layer bottom below the surface (m)
+  dvec ov_infil_vol_con{"ov_infil_vol_con"};        // [cell] water infiltrated since the infiltrated-mass part took it (m3)
+  dvec exfil_depth_con{"exfil_depth_con"};          // [cell] exfiltrated depth of the step for the soil step (m)
+  dvec ov_point_q{"ov_point_q"};                    // [cell] overland point-source discharge (m3/s)
+  // Per-constituent terms (kg unless said otherwise).
+  checked_array<double> ov_exfil_dmt{"ov_exfil_dmt"};              // step: exfiltration gain (g)
+  checked_array<double> sed_source_dmt{"sed_source_dmt"};          // step: mass released by the suspended sediment (g)
+  checked_array<double> ov_nsm_infil_mass{"ov_nsm_infil_mass"};    // infiltrated nutrient mass without a soil pool (g)
+  checked_array<double> ov_nsm_gain_total{"ov_nsm_gain_total"};    // run gain from nutrient kinetics
+  checked_array<double> ov_nsm_loss_total{"ov_nsm_loss_total"};    // run loss to nutrient kinetics
+  checked_array<double> global_precip_mass{"global_precip_mass"};  // run rain load of the watershed
+  checked_array<double> global_mass_in_tally{"global_mass_in_tally"};    // run inputs of the watershed
+  checked_array<double> global_mass_out_tally{"global_mass_out_tally"};  // run outputs of the watershed
+  checked_array<double> soil_step_decay{"soil_step_decay"};              // soil step: first-order loss (g)
+  checked_array<double> soil_step_seep_down{"soil_step_seep_down"};      // soil step: flux down through the bottom layer (g)
+  checked_array<double> soil_step_seep_up{"soil_step_seep_up"};          // soil step: flux up through the bottom layer (g)
+  checked_array<double> soil_decay_mass_total{"soil_decay_mass_total"};  // run soil decay ("Soil decay mass")
+  checked_array<double> soil_seep_down_mass_total{"soil_seep_down_mass_total"};  // run seepage to groundwater
+  checked_array<double> soil_seep_up_mass_total{"soil_seep_up_mass_total"};      // run seepage from groundwater
+  checked_array<double> soil_exfil_mass_total{"soil_exfil_mass_total"};          // run exfiltration loss of the soil
+  checked_array<double> soil_infil_mass_total{"soil_infil_mass_total"};          // run mass added by infiltration
+  checked_array<double> soil_to_ov_mass_total{"soil_to_ov_mass_total"};          // run soil to surface exchange (signed)
+  checked_array<double> soil_mass_error{"soil_mass_error"};                      // soil balance error (percent)
+  // Lengths of the last interval of each kinetics part.
+  double precip_load_secs = 0;    // rain load (s)
+  double infil_mass_secs = 0;     // infiltrated mass (s)
+  double soil_exchange_secs = 0;  // soil-surface exchange (s)
+  double decay_secs = 0;          // first-order decay (s)
+  double outlet_mass_secs = 0;    // outlet mass (s)
+  double gst_mass_secs = 0;       // grid-stream exchange (s)
+  double nsm_time_days = 0;       // nutrient clock (days)
+  double nsm_soil_days = 0;       // nutrient soil part (days)
+  // Work vectors of the overland transport, sized once per run (per cell).
+  std::vector<double> con_work_conc, con_work_mass, con_work_disp, con_net_rate;
+  std::vector<double> con_flux_d, con_flux_a, con_flux_d_new, con_flux_a_new, con_pred_conc, con_pred_mass;
+  std::vector<double> con_cell_terms;   // per-cell budget terms of one constituent, term-major
+  std::vector<double> con_sum_partial;  // chunk sums of fixed_chunk_sum
+  std::vector<unsigned char> con_cell_flag;  // per-cell message flags of a parallel loop
 };
 
 // Overland sediment arrays, [cell][class] by active cell and size class.
@@ -152,6 +217,7 @@ struct overland_sediment_block {
   dmat ov_sed_vol_qsx{"ov_sed_vol_qsx"};            // [cell][class] sediment volume flux in x (m3)
   dmat ov_sed_vol_qsy{"ov_sed_vol_qsy"};            // [cell][class] sediment volume flux in y (m3)
   dmat ov_sed_vol_susp{"ov_sed_vol_susp"};          // [cell][class] suspended sediment volume (m3)
+  dmat ov_sed_vol_susp_work{"ov_sed_vol_susp_work"};  // [cell][class] suspended volume carried through the attached-mass step (m3)
 
   checked_array<double> event_sed_contam_class_final;  // [constituent] attached mass on the suspended classes at the event end (kg)
   checked_array<double> event_sed_contam_susp_final;   // [constituent] attached mass held in surface water at the event end (kg)

@@ -48,4 +48,8 @@ std::string nsm_constituent_label(int index, int pool_flag) {
   return labels[static_cast<std::size_t>(index)];
 }
 
+int nsm_partner_index(int, int, int) { return -1; }
+
+void nsm_soil_exchange_step(main_state&, double, const one_based_vec<double>&) {}
+
 }  // namespace kavro

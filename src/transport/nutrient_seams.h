@@ -11,6 +11,7 @@
 #include <string>
 
 #include "framework/file_wrapper.h"
+#include "framework/one_based.h"
 
 namespace kavro {
 
@@ -75,5 +76,15 @@ std::string nsm_constituent_label(int index, int pool_flag);
 struct nsm_km_koc {
   std::array<double, 12> values{};
 };
+
+struct main_state;
+
+// The soil pool (to_pool 1) or water species partnered with nutrient
+// constituent `constituent`; -1 for none. No partners exist yet.
+int nsm_partner_index(int first_nsm_constituent, int constituent, int to_pool);
+// Nutrient exchange between the soil surface and the surface water over
+// `days`, under rain of `rain_rate` mm/h. The nutrient soil compartment does
+// not exist yet: nothing happens.
+void nsm_soil_exchange_step(main_state& ms, double days, const one_based_vec<double>& rain_rate);
 
 }  // namespace kavro

@@ -6,7 +6,6 @@ namespace kavro {
 
 void read_aquatic_env(nsm_aquatic_env&) {}
 void nsm_overland_alloc(main_state&) {}
-void add_constituents(main_state&, int, int, int, int) {}
 void assign_nsm_ov_params(main_state&) {}
 void read_nsm_gw_tables(main_state&) {}
 void nsm_overland_set_refs(main_state&) {}

@@ -32,10 +32,6 @@ constexpr double default_splash_K = 60.0;
 constexpr double default_detach_coef = 2e-5;
 constexpr double default_detach_exp = 1.0;
 
-void say_setup(const main_state& ms, const char* text) {
-  if (!ms.quiet && ms.tool_mode != 1) std::fputs(text, stdout);
-  if (run_log_file && run_log_file->is_open()) std::fputs(text, run_log_file->fp);
-}
 
 // Opens one sediment output; false (error 4 set, stop flag on) on failure.
 bool open_output(file_wrapper& f, const std::string& path, const char* mode, const char* kind) {
@@ -289,6 +285,11 @@ void allocate_sediment_arrays(main_state& ms) {
   classify_sizes(ms);
   allocate_superlink_arrays(ms);
   allocate_step_arrays(ms);
+}
+
+void say_setup(const main_state& ms, const char* text) {
+  if (!ms.quiet && ms.tool_mode != 1) std::fputs(text, stdout);
+  if (run_log_file && run_log_file->is_open()) std::fputs(text, run_log_file->fp);
 }
 
 }  // namespace kavro

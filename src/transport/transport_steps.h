@@ -5,6 +5,8 @@ namespace kavro {
 
 struct main_state;
 
+// A set-up line on the console (unless quiet or a tool run) and in the run log.
+void say_setup(const main_state& ms, const char* text);
 // Grid set-up of overland sediment.
 void read_sediment_setup(main_state& ms);
 // Opens the sediment output files of the run.

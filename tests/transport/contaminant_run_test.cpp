@@ -1,0 +1,67 @@
+// Whole runs with contaminants on the kinematic plane: a rain tracer gives
+// the same files for any thread count and in a batch, and set-ups that
+// cannot work are refused before the time loop.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace kavro_test;
+
+// The plane with its contaminant table and `cards` added to the project.
+void copy_tracer_plane(const scratch_dir& dir, const std::string& table, const std::string& cards) {
+  for (const char* f : {"plane_mask.asc", "plane_elevation.asc"})
+    fs::copy_file(data_dir() / "overland_runs" / f, dir / f);
+  fs::copy_file(data_dir() / "contaminant_runs" / "cells.idx", dir / "cells.idx");
+  fs::copy_file(data_dir() / "contaminant_runs" / table, dir / "map.cmt");
+  write_file(dir / "p.prj", read_file(data_dir() / "overland_runs" / "plane.prj") +
+                                "MAPPING_TABLE map.cmt\nOV_CON_TRANS\n" + cards);
+}
+
+TEST(ContaminantRun, ThreadCountsAndBatchRunsWriteTheSameFiles) {
+  scratch_dir one, four, batch;
+  copy_tracer_plane(one, "tracer.cmt", "NUM_THREADS 1\n");
+  copy_tracer_plane(four, "tracer.cmt", "NUM_THREADS 4\n");
+  copy_tracer_plane(batch, "tracer.cmt", "NUM_THREADS 2\n");
+  const run_result r1 = run_program(kavro_binary(), {"p.prj"}, one.path());
+  const run_result r4 = run_program(kavro_binary(), {"p.prj"}, four.path());
+  const run_result rb = run_program(kavro_binary(), {"-b2", "p.prj"}, batch.path());
+  ASSERT_EQ(r1.exit_code, 0) << r1.out << r1.err;
+  ASSERT_EQ(r4.exit_code, 0) << r4.out << r4.err;
+  ASSERT_EQ(rb.exit_code, 0) << rb.out << rb.err;
+  EXPECT_NE(r1.out.find("Reading contaminant table...  1 contaminants found"), std::string::npos) << r1.out;
+  EXPECT_EQ(read_file(one / "outlet.txt"), read_file(four / "outlet.txt"));
+  EXPECT_EQ(without_timing(read_file(one / "summary.txt")), without_timing(read_file(four / "summary.txt")));
+  EXPECT_EQ(without_timing(read_file(batch / "0000_summary.txt")),
+            without_timing(read_file(batch / "0001_summary.txt")));
+}
+
+TEST(ContaminantRun, SetUpsThatCannotWorkAreRefused) {
+  struct refusal {
+    const char* table;
+    const char* cards;
+    std::vector<std::string> said;
+  };
+  const refusal cases[] = {
+      {"no_table.cmt", "", {"Error reading the contaminant transport tables in the mapping table file."}},
+      {"tracer.cmt", "INF_RICHARDS\nRICHARDS_C_OPTION BROOKS\nSOIL_CON_TRANS\n", {"SOIL_CON_TRANS", "INF_RICHARDS"}},
+  };
+  for (const refusal& c : cases) {
+    scratch_dir dir;
+    copy_tracer_plane(dir, c.table, c.cards);
+    const auto before = files_of(dir.path());
+    const run_result r = run_program(kavro_binary(), {"p.prj"}, dir.path());
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    for (const std::string& s : c.said) EXPECT_NE(r.out.find(s), std::string::npos) << s << "\n" << r.out;
+    EXPECT_EQ(r.out.find("Running"), std::string::npos) << "refused before the time loop";
+    for (const auto& [path, text] : before) EXPECT_EQ(read_file(path), text) << path << " was overwritten";
+  }
+}
+
+}  // namespace
