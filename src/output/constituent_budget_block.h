@@ -27,9 +27,7 @@ struct constituent_budget_block {
   dvec ov_to_lake_mass_total{"ov_to_lake_mass_total"};            // lateral flow into lakes, run
   dvec ov_sed_contam_source_total{"ov_sed_contam_source_total"};  // supplied (+) or taken (-) with sediment, run
   dvec ov_sed_contam_out_total{"ov_sed_contam_out_total"};        // attached mass out of the outlet, run
-  dvec ov_sed_contam_susp_mass{"ov_sed_contam_susp_mass"};        // attached to suspended sediment at the end
   dvec ov_sed_contam_out_mass{"ov_sed_contam_out_mass"};          // attached mass out of the outlet, event
-  dvec ov_total_contam_mass{"ov_total_contam_mass"};              // attached plus dissolved at the event end
   // Channels, run.
   dvec chan_mass_init_total{"chan_mass_init_total"};              // initial mass
   dvec chan_point_mass_total{"chan_point_mass_total"};            // point sources

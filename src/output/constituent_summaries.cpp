@@ -181,8 +181,8 @@ void write_event_overland(main_state& ms, std::FILE* f, int b) {
     line(f, "Initial Dissolved Mass on Overland", at(ms.event_ov_mass_init, i));
     line(f, "Final Dissolved Mass on Overland", at(ms.OV_MASS_FINAL, i));
     if (ms.sed_contam_on) {
-      line(f, "Final attached to susp seds", at(ms.ov_sed_contam_susp_mass, i));
-      line(f, "Final total (attached+dissolved)", at(ms.ov_total_contam_mass, i));
+      line(f, "Final attached to susp seds", at(ms.event_sed_contam_susp_final, i));
+      line(f, "Final total (attached+dissolved)", at(ms.event_sed_contam_susp_final, i) + at(ms.OV_MASS_FINAL, i));
     }
     std::fprintf(f, "\n");
     if (ms.contam_table_read && !ms.soil_contam_on) {
@@ -378,7 +378,6 @@ void write_run_overland_constituent_summary(main_state& ms, int first_nutrient) 
   const double area = ms.dx * ms.dx;
   std::fprintf(f, "\n\n *************   Overland Transport Summaries   **************** \n\n");
   for (long l = 1; l <= n; ++l) {
-    if (ms.sed_contam_on) store(ms.ov_sed_contam_susp_mass, l, n, 0.0);
     const double* conc = ms.ov_constituent_conc.row(l);
     const double* load = ms.ov_mass_load_table.row(l);
     const long conc_cells = conc ? ms.ov_constituent_conc.cols() : 0;
@@ -399,7 +398,7 @@ void write_run_overland_constituent_summary(main_state& ms, int first_nutrient) 
     if (l <= ms.OV_LAND_MASS_FINAL.size()) ms.OV_LAND_MASS_FINAL[l] += land;
     if (l <= ms.GLOBAL_MASS_FINAL.size()) ms.GLOBAL_MASS_FINAL[l] += dissolved + (ms.soil_contam_on ? 0.0 : land) + attached;
     if (ms.sed_contam_on) {
-      ms.ov_sed_contam_susp_mass[l] += attached;
+      store(ms.event_sed_contam_susp_final, l, attached);
       if (!ms.channel_on && l <= ms.GLOBAL_MASS_OUT.size()) ms.GLOBAL_MASS_OUT[l] += at(ms.ov_sed_contam_out_total, l);
     }
   }
@@ -459,7 +458,7 @@ void write_run_overland_constituent_summary(main_state& ms, int first_nutrient) 
     if (ms.lakes_on) std::fprintf(f, "Lateral flow to lake          %14.2lf \n", at(ms.ov_to_lake_mass_total, m));
     std::fprintf(f, "\n");
     if (ms.sed_contam_on) {
-      std::fprintf(f, "Attached to susp sediments    %14.2lf \n", at(ms.ov_sed_contam_susp_mass, m));
+      std::fprintf(f, "Attached to susp sediments    %14.2lf \n", at(ms.event_sed_contam_susp_final, m));
       if (ms.channel_on) std::fprintf(f, "Attached entering streams     %14.2lf \n", at(ms.chan_sed_contam_in_total, m));
       else std::fprintf(f, "Attached exiting watershed    %14.2lf \n", at(ms.ov_sed_contam_out_total, m));
     }
