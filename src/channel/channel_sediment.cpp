@@ -123,11 +123,16 @@ void track_sediment_locations(main_state& ms, double chan_dt) {
 }
 
 // Adds a lake's step volume of one class to its run twin (class, class 0
-// of the lake, all lakes) and clears it.
+// of the lake, all lakes) and to the event's totals, which the step array
+// keeps in its class-0 entries (the lake's and, at [0][0], all lakes'),
+// then clears the step volume.
 void move_to_run_total(dmat& step, dmat& run, int lake, int m) {
-  run[lake][m] += step[lake][m];
-  run[lake][0] += step[lake][m];
-  run[0][0] += step[lake][m];
+  const double v = step[lake][m];
+  run[lake][m] += v;
+  run[lake][0] += v;
+  run[0][0] += v;
+  step[lake][0] += v;
+  step[0][0] += v;
   step[lake][m] = 0.0;
 }
 

@@ -12,6 +12,7 @@
 #include "input/card_block.h"
 #include "input/cell_block.h"
 #include "input/file_name_block.h"
+#include "output/constituent_budget_block.h"
 #include "overland/overland_block.h"
 #include "overland/precip_block.h"
 #include "subsurface/soil_blocks.h"
@@ -34,6 +35,7 @@ struct main_state : file_slots_block,
                     channel_network_block,
                     channel_lake_block,
                     channel_constituent_block,
+                    constituent_budget_block,
                     precipitation_block,
                     overland_flow_block,
                     sediment_control_block,

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 namespace kavro {
@@ -14,6 +15,17 @@ std::string staged_name(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
   return path.substr(0, base) + "." + path.substr(base) + ".partial";
+}
+
+std::string own_name_of(const std::string& opened) {
+  std::error_code ec;
+  if (fs::exists(opened, ec)) return opened;
+  const std::size_t slash = opened.rfind('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  const std::string file = opened.substr(base);
+  constexpr std::string_view suffix = ".partial";
+  if (file.size() <= suffix.size() + 1 || file.front() != '.' || !file.ends_with(suffix)) return opened;
+  return opened.substr(0, base) + file.substr(1, file.size() - 1 - suffix.size());
 }
 
 std::string stage_output(const std::string& path) {

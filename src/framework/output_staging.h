@@ -26,6 +26,11 @@ extern output_staging* staged_outputs;
 // hidden behind a dot and followed by ".partial".
 std::string staged_name(const std::string& path);
 
+// The path under which a file opened at `opened` lives now: `opened`
+// itself, or, for a staged temporary path that has since taken its own
+// name, that name.
+std::string own_name_of(const std::string& opened);
+
 // With staging on: the temporary path that stands for output `path`, noted
 // on first use. Empty when staging is off.
 std::string stage_output(const std::string& path);

@@ -1,6 +1,6 @@
-// Files completed at the end of a run: the maximum flood map and the end
-// markers of the run's map datasets, so that a viewer reads every dataset to
-// its end. (The hotstart and other final files come with their processes.)
+// Files completed at the end of a run: the maximum flood map and stream
+// stages, the end markers of the run's map datasets, so that a viewer reads
+// every dataset to its end, and the hotstarts and other end-of-run files.
 #include <array>
 #include <cstdio>
 
@@ -8,6 +8,7 @@
 #include "output/final_summary.h"
 #include "output/hotstart_files.h"
 #include "output/map_datasets.h"
+#include "output/map_writers.h"
 
 namespace kavro {
 
@@ -40,10 +41,19 @@ void write_flood_grid(main_state& ms) {
   end_dataset(ms, 11);
 }
 
+// The highest water surface every channel node reached over the run, as
+// one step of the flood-stream link/node file (lakes at their level).
+void write_flood_stream(main_state& ms) {
+  if (ms.yp_max_flood.empty()) return;
+  write_linknode_step(ms.flood_stream_file, ms.LINKS, ms.nx1, &ms.og_nx1, ms.ltype, 1, ms.yp_max_flood, nullptr, 0,
+                      ms.lake2link, ms.lake_elev);
+}
+
 }  // namespace
 
 void write_final_outputs(main_state& ms) {
   if (ms.flood_grid_on) write_flood_grid(ms);
+  if (ms.flood_stream_on) write_flood_stream(ms);
   if (!ms.chan_drain_init_on && ms.map_dataset_mode) {
     for (int kind : water_datasets)
       if (map_dataset_on(ms, kind)) end_dataset(ms, kind);

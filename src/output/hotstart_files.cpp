@@ -1,7 +1,7 @@
 // The files a run leaves for the runs after it: the channel, groundwater,
 // overland and soil-moisture hotstarts, the elevations erosion has adjusted,
-// the saturated-source map, the lateral sediment totals and the last
-// calibration line.
+// the saturated-source map, the hydrograph file for PQM, the lateral
+// sediment totals and the last calibration line.
 //
 // A hotstart holds the state of the run at its end, so its values are the
 // shortest texts that read back to the same doubles: a later run starting
@@ -17,6 +17,7 @@
 #include "framework/error_record.h"
 #include "framework/main_state.h"
 #include "input/ascii_map.h"
+#include "output/pqm_file.h"
 #include "overland/overland_solver_state.h"
 
 namespace kavro {
@@ -157,6 +158,7 @@ void write_end_of_run_files(main_state& ms) {
                       expected_file_name(ms.project_params.adjust_elev, "w"));
   }
   if (ms.sat_source_any == 1) write_sat_source_map(ms);
+  if (ms.pqm_hydro_on) write_pqm_file(ms);
   ms.ov_init_depth_file.close();
   const auto& p = ms.project_params;
   if (p.use_write_ov_hotstart) {

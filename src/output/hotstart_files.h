@@ -11,7 +11,8 @@ struct main_state;
 void write_channel_hotstart(main_state& ms);
 // In order: the last calibration line, the channel, groundwater
 // ("hotstart_file") hotstarts, the adjusted elevations, "satsource_file",
-// the overland and soil-moisture hotstarts and the lateral sediment file.
+// the PQM hydrograph file, the overland and soil-moisture hotstarts and
+// the lateral sediment file.
 // An open failure is printed (the hotstarts of the groundwater, adjusted
 // elevations and saturated sources also end the run with an error) and the
 // other files are written all the same.

@@ -56,6 +56,8 @@ struct nsm_model {
   nsm_output_group hyd_outputs;   // cards OUT_HYD_*: hydrograph outputs
   std::array<double, nsm_species_count> outlet_conc{};  // per species the concentration at the outlet (mg/L)
   std::array<double, nsm_species_count> outlet_mass{};  // per species the mass flux at the outlet (kg/s)
+  double dmdt_in_total = 0;   // run total of the kinetics' mass gains, all species (kg)
+  double dmdt_out_total = 0;  // run total of the kinetics' mass losses, all species (kg)
   // The rain-period clock the nutrient kinetics follow, set at the run start.
   double precip_period_start = 0;  // start of the current rain period (Julian)
   double precip_period_end = 0;    // end of the current rain period (Julian)

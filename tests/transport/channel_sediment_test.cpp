@@ -10,6 +10,7 @@
 
 #include "channel_fixture.h"
 #include "framework/host_exchange.h"
+#include "channel/channel_sediment.h"
 #include "transport/channel_sediment_transport.h"
 
 namespace kavro {
@@ -353,6 +354,36 @@ TEST(WashLoad, LakeExchangesWithTheLinksAboveAndBelow) {
   EXPECT_NEAR(ms->SS_vol_lake_to_chan[1][1], 0.02, 1e-12) << "never more than the lake holds";
   EXPECT_NEAR(ms->ch_wash_vol[1][3][1], 0.02, 1e-12) << "link 3 receives what the lake gives";
   EXPECT_NEAR(ms->SS_vol_lake[1][1], 0.005, 1e-12);
+}
+
+// The whole sediment step books the lake exchange twice: into the run
+// totals and into the event totals the event summary prints, each for the
+// lake and for all lakes; the step values start the next step at 0.
+TEST(WashLoad, LakeExchangeIsBookedForTheEventAndTheRun) {
+  auto ms = lake_network();
+  ms->sed_transport_mode = 1;
+  flood(*ms, 1, 7.0, 200.0);
+  ms->elevation[1] = 7.0;  // nothing settles
+  for (int l : {1, 3})
+    for (int k = 1; k <= 3; ++k) ms->area[k][l] = 1.0;
+  ms->SS_vol_lake[1][1] = 0.02;
+  ms->SS_conc_vol_lake[1][1] = 0.001;
+  ms->ch_wash_vol[3][1][1] = ms->ch_wash_vol[3][1][0] = 0.01;
+  ms->SS_node_conc_vol[node_row(*ms, 1, 3)][1] = 0.01 / 50.0;
+  ms->qp_vol_sed[3][1] = 100.0;
+  ms->qp_vol_sed[1][2] = 30.0;
+  ASSERT_TRUE(chan_sediment_step(*ms, 60.0));
+  for (const dmat* event : {&ms->SS_vol_chan_to_lake, &ms->GLOBAL_SS_vol_chan_to_lake}) {
+    EXPECT_NEAR((*event)[1][0], 0.005, 1e-12);
+    EXPECT_NEAR((*event)[0][0], 0.005, 1e-12);
+  }
+  for (const dmat* event : {&ms->SS_vol_lake_to_chan, &ms->GLOBAL_SS_vol_lake_to_chan}) {
+    EXPECT_NEAR((*event)[1][0], 0.02, 1e-12);
+    EXPECT_NEAR((*event)[0][0], 0.02, 1e-12);
+  }
+  EXPECT_NEAR(ms->GLOBAL_SS_vol_chan_to_lake[1][1], 0.005, 1e-12);
+  EXPECT_EQ(ms->SS_vol_chan_to_lake[1][1], 0.0) << "the step value is cleared";
+  EXPECT_EQ(ms->SS_vol_lake_to_chan[1][1], 0.0);
 }
 
 TEST(WashLoad, LakeAtTheOutletDischargesItsLoad) {
