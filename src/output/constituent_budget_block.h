@@ -9,16 +9,10 @@ namespace kavro {
 
 struct constituent_budget_block {
   // Balance errors of the last event summary, overwritten by the run summary.
-  dvec soil_mass_error{"soil_mass_error"};  // soil column (percent)
   dvec chan_mass_error{"chan_mass_error"};  // channels (percent)
   dvec lake_mass_error{"lake_mass_error"};  // lakes, event (percent)
   dvec lake_mass_error_total{"lake_mass_error_total"};  // lakes, run (percent)
   // Soil column, run.
-  dvec soil_infil_mass_total{"soil_infil_mass_total"};            // added by infiltration
-  dvec soil_seep_up_mass_total{"soil_seep_up_mass_total"};        // seeped up from groundwater
-  dvec soil_seep_down_mass_total{"soil_seep_down_mass_total"};    // seeped down to groundwater
-  dvec soil_exfil_mass_total{"soil_exfil_mass_total"};            // lost to exfiltration
-  dvec soil_decay_mass_total{"soil_decay_mass_total"};            // decayed
   dvec soil_nsm_uptake_mass_total{"soil_nsm_uptake_mass_total"};  // taken up by the nutrient kinetics
   dvec soil_sed_contam_mass_total{"soil_sed_contam_mass_total"};  // eroded (-) or deposited (+) with sediment
   // Land surface.
@@ -51,8 +45,6 @@ struct constituent_budget_block {
   dvec lake_decay_mass_total{"lake_decay_mass_total"};            // decay
   dvec lake_nsm_gain_mass_total{"lake_nsm_gain_mass_total"};      // gained in the nutrient kinetics
   dvec lake_nsm_loss_mass_total{"lake_nsm_loss_mass_total"};      // lost in the nutrient kinetics
-  // Whole watershed, run.
-  dvec global_precip_mass{"global_precip_mass"};                  // brought by rain
 };
 
 }  // namespace kavro

@@ -100,7 +100,7 @@ void write_event_soil(main_state& ms, std::FILE* f, int b) {
       e.in += at(ms.event_surface_to_soil_mass, i);
     }
     if (ms.sed_contam_on) e.exchange(at(ms.event_soil_sed_exch_mass, i));
-    store(ms.soil_mass_error, i, n, e.error(1e-16));
+    store(ms.soil_mass_error, i, e.error(1e-16));
   }
   for (long i = 1; i <= n; ++i) {
     const int t = type_of(ms, i);
@@ -341,7 +341,7 @@ void write_run_soil_constituent_summary(main_state& ms, int first_nutrient) {
     if (ms.nutrients_on && (t == 2 || t == 3))
       e.out += at(ms.soil_nsm_uptake_mass_total, l) + at(ms.soil_decay_mass_total, l);
     if (ms.sed_contam_on) e.exchange(at(ms.soil_sed_contam_mass_total, l));
-    store(ms.soil_mass_error, l, n, e.error(1e-6));
+    store(ms.soil_mass_error, l, e.error(1e-6));
     std::fprintf(f, "\n \n");
     std::fprintf(f, "Soil Constituent Transport Summary for %s \n", label_of(ms, l, first_nutrient, 1).c_str());
     std::fprintf(f, "\n");

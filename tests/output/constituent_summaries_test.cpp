@@ -32,7 +32,7 @@ std::unique_ptr<main_state> budget_record(int n) {
         &ms->event_ov_point_mass, &ms->event_ov_precip_mass, &ms->event_ov_infil_mass, &ms->event_ov_mass_out,
         &ms->GLOBAL_MASS_INIT, &ms->GLOBAL_MASS_FINAL, &ms->GLOBAL_MASS_OUT, &ms->GLOBAL_MASS_CON_ERROR,
         &ms->GLOBAL_POINT_SOURCE, &ms->GLOBAL_GW_MASS, &ms->event_soil_mass_init, &ms->event_soil_mass_final,
-        &ms->event_soil_infil_mass})
+        &ms->event_soil_infil_mass, &ms->soil_mass_error})
     v->append(n, 0.0);
   return ms;
 }
@@ -91,7 +91,7 @@ TEST(ConstituentSummaries, RunOverlandAndGlobalBudgets) {
   ms->OV_PRECIP_MASS[1] = 3.0;
   ms->OV_INFIL_MASS[1] = 4.0;
   ms->OV_MASS_OUT[1] = ms->GLOBAL_MASS_OUT[1] = 4.5;
-  ms->global_precip_mass.allocate(1);
+  ms->global_precip_mass.grow(1);
   ms->global_precip_mass[1] = 3.0;
   const std::string text = summary_of(*ms, [&] {
     write_run_overland_constituent_summary(*ms, -1);
