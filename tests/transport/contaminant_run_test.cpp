@@ -36,6 +36,15 @@ TEST(ContaminantRun, ThreadCountsAndBatchRunsWriteTheSameFiles) {
   ASSERT_EQ(r4.exit_code, 0) << r4.out << r4.err;
   ASSERT_EQ(rb.exit_code, 0) << rb.out << rb.err;
   EXPECT_NE(r1.out.find("Reading contaminant table...  1 contaminants found"), std::string::npos) << r1.out;
+  // The rain's tracer is on the plane or gone through the outlet: the
+  // event, overland and global budgets of the summary close.
+  const std::string summary = read_file(one / "summary.txt");
+  const double rain = figure(summary, "Precipitation mass gain");
+  EXPECT_GT(rain, 100.0);
+  EXPECT_NEAR(figure(summary, "Final Dissolved mass on ov") + figure(summary, "Outlet mass flux"), rain, 0.02);
+  EXPECT_NEAR(figure(summary, "Dissolved mass balance error % ..................."), 0.0, 1e-4);
+  EXPECT_NEAR(figure(summary, "Contam mass balance error"), 0.0, 1e-4);
+  EXPECT_NEAR(figure(summary, "Total mass out of system"), figure(summary, "Outlet mass flux"), 0.005);
   EXPECT_EQ(read_file(one / "outlet.txt"), read_file(four / "outlet.txt"));
   EXPECT_EQ(without_timing(read_file(one / "summary.txt")), without_timing(read_file(four / "summary.txt")));
   EXPECT_EQ(without_timing(read_file(batch / "0000_summary.txt")),
