@@ -9,8 +9,10 @@
 
 #include "framework/error_record.h"
 #include "framework/main_state.h"
+#include "hydromet/frozen_ground_couplings.h"
 #include "subsurface/groundwater_flow.h"
 #include "subsurface/richards_column.h"
+#include "subsurface/soil_cell_gates.h"
 #include "subsurface/soil_type_table.h"
 #include "subsurface/stream_exchange.h"
 #include "subsurface/subsurface_steps.h"
@@ -63,18 +65,22 @@ void richards_path(main_state& ms, double step) {
   if (error_rec.code != 0 || error_rec.stop) return;
   ms.gw_toggle = ms.gw_toggle == 1 ? 2 : 1;
   const double area = cell_area(ms);
+  const bool frozen = permafrost_couplings_on(ms);
   for (long j = 1; j <= n; ++j) {
     if (ms.dtr[j] >= 0.002777777777777778) ms.dtr[j] = 0.002777777777777778;
     if (ms.richards_c_option == 1)
       richards_bc_conductivity(ms, j);
     else
       richards_havercamp_conductivity(ms, j);
+    // Frozen nodes of a permafrost cell conduct less than their water says.
+    if (frozen) frozen_conductivity_column(ms, j);
     const double r = ms.rich_bottom_flux[j];
     if (ms.event_step != 1) ms.event_bottom_flux_cm += r;
     ms.vol_unsat_down_total += r / 100.0 * area;
     if (!fixed_head(ms.gwbound[j])) ms.vol_recharge_total += r / 100.0 * area;
     ms.rich_bottom_flux[j] = 0.0;
   }
+  if (frozen) write_hydro_con_listing(ms);
   if (ms.gw_column_excess_total != 0.0) {
     ms.vol_to_unsat -= ms.gw_column_excess_total / 100.0 * area;
     ms.vol_sat_unsat_total += ms.gw_column_excess_total / 100.0 * area;
