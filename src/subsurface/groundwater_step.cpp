@@ -8,7 +8,9 @@
 #include <cstdio>
 
 #include "framework/error_record.h"
+#include "framework/event_schedules.h"
 #include "framework/main_state.h"
+#include "framework/runoff_event_open.h"
 #include "hydromet/frozen_ground_couplings.h"
 #include "subsurface/groundwater_flow.h"
 #include "subsurface/richards_column.h"
@@ -236,11 +238,21 @@ bool couple_zone(main_state& ms, long j) {
 // that the surface processes route the exfiltrated water.
 void open_exfiltration_event(main_state& ms) {
   if (ms.any_exfil != 1 || ms.event_active != 0 || ms.runoff_active != 0) return;
-  ms.runoff_active = 1;
-  ms.infil_interval = ms.dt_base;
-  ms.infil_interval_days = ms.dt_base / 86400.0;
-  ms.last_infil_time = ms.now;
-  ms.next_infil_time = ms.now + ms.infil_interval_days;
+  // Decided before the opening restarts them: the soil water of the cells is
+  // started again from the zone, and the direct evaporation the cells kept
+  // since then is booked.
+  const bool restarts = ms.soil_redist_on && ((ms.inf_redist_on && ms.redist_reinit == 0) || ms.multi_layer_ga_on);
+  const bool units_waiting = ms.ov_bmp_on && ms.bmp_list && ms.next_bmp_time < ms.now;
+  open_runoff_event(ms);
+  ms.event_start_time = ms.now;
+  if (restarts && ms.DIRECT_EVAP.size() >= ms.n_cells) {
+    const double area = cell_area(ms);
+    for (long j = 1; j <= ms.n_cells; ++j) {
+      ms.vol_direct_evap_total += ms.DIRECT_EVAP[j] / 100.0 * area;
+      ms.DIRECT_EVAP[j] = 0.0;
+    }
+  }
+  if (units_waiting) align_bmp_clock(ms);
 }
 
 }  // namespace

@@ -116,6 +116,15 @@ TEST(GroundwaterStep, WaterTableAtTheGroundEmptiesTheZoneAndOpensARunoffEvent) {
                   &ms.gw_recharge_cum, &ms.rich_bottom_flux, &ms.porosity, &ms.residual_sat,
                   &ms.field_capacity, &ms.gw_inf_redist_theta})
     v->allocate(1);
+  // What the opened event restarts: the redistribution state of the cell and
+  // the direct evaporation it kept.
+  for (ivec* v : {&ms.iter_pond_1, &ms.iter_n, &ms.no_wat_prof, &ms.iter_i_less_k}) v->allocate(1);
+  for (dvec* v : {&ms.redist_work, &ms.cum_infil, &ms.cum_infil_prev, &ms.init_moisture, &ms.redist_theta1,
+                  &ms.redist_theta2, &ms.DIRECT_EVAP})
+    v->allocate(1);
+  ms.iter_n[1] = 7;
+  ms.cum_infil[1] = 0.02;
+  ms.DIRECT_EVAP[1] = 0.5;
   ms.porosity[1] = 0.45;
   ms.gw_porosity[1] = 0.3;
   ms.residual_sat[1] = 0.05;
@@ -134,6 +143,14 @@ TEST(GroundwaterStep, WaterTableAtTheGroundEmptiesTheZoneAndOpensARunoffEvent) {
   EXPECT_EQ(ms.any_exfil, 1);
   EXPECT_EQ(ms.runoff_active, 1);
   EXPECT_DOUBLE_EQ(ms.next_infil_time, ms.now + 60.0 / 86400.0);
+  EXPECT_DOUBLE_EQ(ms.precip_period_end, ms.now + 60.0 / 86400.0);
+  EXPECT_DOUBLE_EQ(ms.next_et_time, ms.now + 60.0 / 86400.0);
+  EXPECT_DOUBLE_EQ(ms.event_start_time, ms.now);
+  EXPECT_EQ(ms.redist_reinit, 1);
+  EXPECT_EQ(ms.iter_n[1], 0);
+  EXPECT_EQ(ms.cum_infil[1], 0.0);
+  EXPECT_EQ(ms.DIRECT_EVAP[1], 0.0);
+  EXPECT_DOUBLE_EQ(ms.vol_direct_evap_total, 0.5 / 100.0 * 100.0) << "0.5 cm over 100 m2";
   EXPECT_DOUBLE_EQ(ms.next_gw_time, ms.now + 1.0 / 24.0);
   EXPECT_EQ(gw_storage_coefficient(ms, 1), 1.0) << "the open surface stores all it holds";
 }
