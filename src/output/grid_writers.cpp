@@ -57,7 +57,7 @@ bool open_dataset(const std::string& path, file_wrapper& file, std::string_view 
 
 }  // namespace
 
-void write_esri_ascii_grid(std::FILE* out, const grid_frame& g, const dvec& values, row_buffer& buf) {
+void write_esri_ascii_grid(std::FILE* out, const grid_frame& g, cell_values values, row_buffer& buf) {
   std::fprintf(out, "ncols \t%d\n", g.cols);
   std::fprintf(out, "nrows \t%d\n", g.rows);
   std::fprintf(out, "xllcenter %9.2lf\n", std::min(g.east, g.west) + g.cellsize / 2.0);
@@ -152,7 +152,7 @@ bool write_binary_dataset_header(const std::string& path, file_wrapper& file, in
   return true;
 }
 
-void write_dataset_frame(std::FILE* out, double minutes, const grid_frame& g, const dvec& values, bool binary,
+void write_dataset_frame(std::FILE* out, double minutes, const grid_frame& g, cell_values values, bool binary,
                          row_buffer& buf) {
   const std::size_t cells = static_cast<std::size_t>(g.rows) * static_cast<std::size_t>(g.cols);
   if (binary) {

@@ -19,6 +19,17 @@ namespace kavro {
 
 class file_wrapper;
 
+// The packed values of a gridded output, cells 1..n: a whole per-cell array
+// or one row of a [quantity][cell] table, read in place (no copy per frame).
+struct cell_values {
+  cell_values(const double* cells_, long n_) : cells(cells_), n(cells_ != nullptr ? n_ : 0) {}
+  cell_values(const dvec& v) : cells(v.data()), n(v.data() != nullptr ? v.size() : 0) {}  // implicit: any dvec passes
+  double operator[](long i) const { return cells[i]; }
+  long size() const { return n; }
+  const double* cells;  // cells 0..n, cell 0 unused
+  long n;
+};
+
 // Scratch bytes of the row formatters; grown once to the widest row of a run.
 using row_buffer = std::vector<char>;
 
@@ -35,7 +46,7 @@ struct grid_frame {
 // "cellsize %9.2lf", "NODATA_value -9999.9999", then per row "%6.4lf " per
 // cell (-9999.9999 outside the mask) and "\n". The lower-left centre takes the
 // smaller edge of each pair, whichever way round the edges were given.
-void write_esri_ascii_grid(std::FILE* out, const grid_frame& g, const dvec& values, row_buffer& buf);
+void write_esri_ascii_grid(std::FILE* out, const grid_frame& g, cell_values values, row_buffer& buf);
 
 // Creates `path` ("w") and writes "DATASET", "OBJTYPE grid2d", "BEGSCL",
 // "OBJID id", "ND n", "NC n", "NAME name" with n = rows x cols. A file that
@@ -50,7 +61,7 @@ bool write_binary_dataset_header(const std::string& path, file_wrapper& file, in
 // One frame: ASCII "TS 1 %lf" (minutes), one "%d" status per grid cell, one
 // "%lf" value per grid cell (0 outside the mask), one per line; binary int32
 // 200, int16 1, double minutes, int16 statuses, doubles.
-void write_dataset_frame(std::FILE* out, double minutes, const grid_frame& g, const dvec& values, bool binary,
+void write_dataset_frame(std::FILE* out, double minutes, const grid_frame& g, cell_values values, bool binary,
                          row_buffer& buf);
 
 // The rows of the program's own ASCII map layout: "%lf " per cell (the next

@@ -133,16 +133,19 @@ void open_contaminant_map_writers(main_state& ms) {
   if (n <= 0) return;
   ms.contam_map_writers.add_rows(n, 2);
   const int style = run_map_style(ms);
+  long constituent = 0;  // the constituent index of contaminant c
   for (long c = 1; c <= n; ++c) {
+    do ++constituent;
+    while (ms.constituent_type[constituent] != 1);
     const std::string& base = c <= ms.contamoutputfilenames.size() ? ms.contamoutputfilenames[c] : no_path;
     const int id = static_cast<int>((c - 1) * ms.n_constituents);
     char tag[32];
     for (int k = 1; k <= 2; ++k) {
       map_dataset_writer& w = ms.contam_map_writers[c][k];
       w.grid = run_grid_frame(ms);
-      // The overland concentration and mass of a contaminant come with the
-      // constituent transport; until then the writers hold no values.
-      w.values = nullptr;
+      // The surface-water concentration (g/m3) and mass (g) of the cells.
+      w.value_rows = k == 1 ? &ms.ov_constituent_conc : &ms.ov_constituent_mass;
+      w.value_row = constituent;
       std::snprintf(tag, sizeof tag, k == 1 ? "conc_%02ld" : "mass_%02ld", c);
       w.open(style, base, k == 1 ? ".conc" : ".mass", ".asc", id + (k == 1 ? 5000 : 5001), tag);
       if (error_rec.code != 0) return;
@@ -165,7 +168,10 @@ void map_dataset_writer::open(int style_, std::string_view base, std::string_vie
 }
 
 void map_dataset_writer::write_frame(double minutes) {
-  if (values == nullptr || grid.mask == nullptr) return;
+  if (grid.mask == nullptr) return;
+  const double* row = values == nullptr && value_rows != nullptr ? value_rows->row(value_row) : nullptr;
+  if (values == nullptr && row == nullptr) return;
+  const cell_values cells = values != nullptr ? cell_values(*values) : cell_values(row, value_rows->cols());
   if (style == map_style_grid_files) {
     const std::string name = grid_frame_name(base_name, tag + extension, frame_counter, suffix);
     std::printf("opening file %s\n", name.c_str());
@@ -176,13 +182,13 @@ void map_dataset_writer::write_frame(double minutes) {
       error_rec.stop = 1;
       return;
     }
-    write_esri_ascii_grid(out.fp, grid, *values, buffer);
+    write_esri_ascii_grid(out.fp, grid, cells, buffer);
     ++frame_counter;
     return;
   }
   if (!file.is_open()) return;
   if (style == map_style_ascii || style == map_style_binary)
-    write_dataset_frame(file.fp, minutes, grid, *values, style == map_style_binary, buffer);
+    write_dataset_frame(file.fp, minutes, grid, cells, style == map_style_binary, buffer);
 }
 
 void map_dataset_writer::close() {

@@ -19,8 +19,8 @@ namespace {
 using values_of = const dvec* (*)(const main_state&);
 
 // A quantity of the grid-files style. A quantity whose values no process
-// computes yet (snow depth, sediment maps, groundwater recharge) has none
-// and is skipped.
+// computes yet (sediment maps, incremental groundwater recharge) has none
+// and is skipped. The snow depth map writes the modelled depth (m).
 struct grid_map_row {
   bool (*on)(const main_state&);
   const std::string& (*folder)(const main_state&);
@@ -41,7 +41,8 @@ const std::array<grid_map_row, 13> grid_map_rows = {{
      [](const main_state& m) -> const std::string& { return m.project_params.snow_swe_file; }, "swe",
      [](const main_state& m) { return &m.swe; }, "Can't open depth map for writing: %s\n"},
     {[](const main_state& m) { return m.project_params.use_snow_sd_file != 0; },
-     [](const main_state& m) -> const std::string& { return m.project_params.snow_sd_file; }, "sd", none,
+     [](const main_state& m) -> const std::string& { return m.project_params.snow_sd_file; }, "sd",
+     [](const main_state& m) { return &m.swe_scaled; },
      "Can't open snow depth map for writing: %s\n"},
     {[](const main_state& m) { return m.discharge_map_on != 0; },
      [](const main_state& m) -> const std::string& { return m.project_params.discharge; }, "discharge",

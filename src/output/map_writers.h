@@ -41,7 +41,7 @@ class map_dataset_writer {
             std::string_view tag_);
   // One frame at `minutes`: a grid file (style 1, error 4000 when it cannot
   // be created) or a frame of the dataset (styles 2, 3). Without values
-  // (a quantity not simulated yet) nothing is written.
+  // (neither source set, or the row not made) nothing is written.
   void write_frame(double minutes);
   // Ends a dataset with its end marker, exactly once, and closes the file.
   void close();
@@ -49,6 +49,11 @@ class map_dataset_writer {
   file_wrapper file;              // dataset file (styles 2, 3)
   std::string base_name;          // dataset path without extension, or the folder of the grid files (style 1)
   const dvec* values = nullptr;   // [active cell] the quantity written; not owned
+  // Or row `value_row` of a [quantity][cell] table, looked up at each frame
+  // (the table's rows may be made after the writer); used when `values` is
+  // null. Not owned.
+  const checked_array_2d<double>* value_rows = nullptr;
+  long value_row = 0;
   grid_frame grid;                // mask, edges, rows, cols and cell size
   int style = map_style_idle;     // map_style
   int frame_counter = 1;          // number of the next style-1 frame file

@@ -37,11 +37,12 @@ class SnowBox : public ::testing::Test {
     args.push_back("box.prj");
     return kavro_test::run_program(kavro_test::kavro_binary(), args, dir.path());
   }
-  // The nine values of swe frame k (from 1).
-  std::vector<double> frame(int k, const std::string& prefix = "") {
+  // The nine values of frame k (from 1) of the swe series, or of the series
+  // `stem` written into the folder of the same name.
+  std::vector<double> frame(int k, const std::string& prefix = "", const std::string& stem = "swe") {
     char name[32];
-    std::snprintf(name, sizeof name, "swe.%04d.asc", k);
-    std::istringstream in(read_file(dir / (prefix + "swe") / name));
+    std::snprintf(name, sizeof name, "%s.%04d.asc", stem.c_str(), k);
+    std::istringstream in(read_file(dir / (prefix + stem) / name));
     std::string line;
     for (int i = 0; i < 6 && std::getline(in, line); ++i) {
     }
@@ -76,6 +77,31 @@ TEST_F(SnowBox, DegreeDayMeltOfFiveMillimetresPerHour) {
   // 2:55, ... melting 1 mm per degree and hour at 5 C.
   expect_frames([](int k) { return std::max(0.1 - 0.005 * std::max(k - 2, 0), 0.0); });
   expect_closed_balance();
+}
+
+TEST_F(SnowBox, SnowDepthMapsHoldTheModelledDepth) {
+  const auto r = run(degree_day_cards + "SNOW_SD_FILE sd\n");
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  // Snow is never denser than water: wherever there is snow its depth is at
+  // least its water equivalent, and a melted-out cell has no depth left.
+  for (int k = 1; k <= 48; ++k) {
+    const std::vector<double> depth = frame(k, "", "sd");
+    const std::vector<double> water = frame(k);
+    ASSERT_EQ(depth.size(), 9u) << "frame " << k;
+    ASSERT_EQ(water.size(), 9u) << "frame " << k;
+    for (std::size_t i = 0; i < 9; ++i) {
+      EXPECT_GE(depth[i], water[i]) << "frame " << k << " cell " << i;
+      if (water[i] > 0.0) {
+        EXPECT_GT(depth[i], 0.0) << "frame " << k << " cell " << i;
+      } else {
+        EXPECT_EQ(depth[i], 0.0) << "frame " << k << " cell " << i;
+      }
+    }
+  }
+  // The hotstart pack of 0.1 m water starts 1 m deep; the first 5 mm of melt
+  // at 5 C settle it to 0.9735124 m (density model).
+  for (double x : frame(1, "", "sd")) EXPECT_NEAR(x, 1.0, 5e-5);
+  for (double x : frame(3, "", "sd")) EXPECT_NEAR(x, 0.9735124, 5e-5);
 }
 
 TEST_F(SnowBox, ColdContentIsMetBeforeTheFirstMelt) {
