@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "framework/error_record.h"
 #include "framework/file_wrapper.h"
 #include "framework/main_state.h"
 #include "framework/output_staging.h"
@@ -84,6 +85,8 @@ void write_pqm_file(main_state& ms) {
   const bool locations_open = !with_locations || reopen_for_reading(ms.fs_out_hyd, locations);
   if (!outlet_open || !locations_open || !out.open(ms.pqm_hydro_path, "w")) {
     std::printf("\n\nError: Unable to open files to write the PQM hydrograph file.\n Write aborted.\n");
+    // The other end-of-run files are still written; the run ends with status 1.
+    note_error_run_goes_on(error_rec);
     return;
   }
   pqm_locations where;
