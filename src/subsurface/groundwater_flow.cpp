@@ -355,6 +355,15 @@ long gw_line_relaxation(main_state& ms) {
   return -1;
 }
 
+double gw_pass_cell_loops(main_state& ms, long n, double dt) {
+  double sum = gw_source_sum(ms, n, dt);
+  gw_transmissivity(ms, n);
+  gw_coefficients(ms, n, dt);
+  sum += gw_head_floor(ms, n);
+  gw_boundary_flux(ms, n, dt);
+  return sum;
+}
+
 double groundwater_flow(main_state& ms, long n, double step) {
   ms.gw_column_excess_total = 0.0;
   if (ms.wells_on) well_pumping_rates(ms.gw_well_rate, n, ms.now, ms.dx);

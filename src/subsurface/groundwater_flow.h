@@ -27,6 +27,13 @@ double groundwater_flow(main_state& ms, long n_cells, double step);
 // without convergence (printed, code 4000 set).
 long gw_line_relaxation(main_state& ms);
 
+// The per-cell work of one pass without the line relaxation, in the order a
+// call runs it: sink terms over `dt`, transmissivities (heads back to
+// gw_head_start), the five-point coefficients, the head floor and the
+// boundary flux. Returns the volume of the sink terms and the floor (m3).
+// groundwater_flow does not call it; it lets that work be timed alone.
+double gw_pass_cell_loops(main_state& ms, long n_cells, double dt);
+
 // Storage coefficient and soil-column coupling of the Richards columns
 // (groundwater_columns.cpp). Sub-step control: may shorten `dt`; false after
 // a head that is not a number (printed, code 4000 set).
