@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -77,30 +76,6 @@ std::string storm_file(form f, const kavro_test::scratch_dir& dir) {
   return s.str();
 }
 
-// The frames of an ASCII map dataset: time (min) and the active cells' values.
-struct frame {
-  double minutes = 0.0;
-  std::vector<double> values;
-};
-
-std::vector<frame> dataset_frames(const std::string& text, int cells) {
-  std::vector<frame> frames;
-  std::istringstream in(text);
-  std::string word;
-  while (in >> word) {
-    if (word != "TS") continue;
-    frame f;
-    int one = 0;
-    in >> one >> f.minutes;
-    int status = 0;
-    for (int i = 0; i < cells; ++i) in >> status;
-    f.values.resize(static_cast<std::size_t>(cells));
-    for (double& v : f.values) in >> v;
-    frames.push_back(f);
-  }
-  return frames;
-}
-
 // The rate (mm/h) of the period holding the last instant before `minutes`.
 double rate_before(double minutes) {
   const int k = static_cast<int>(std::floor((minutes - 1e-6) / 15.0));
@@ -129,9 +104,9 @@ TEST_P(RainAnyStep, EveryPeriodDeliversItsDepthWhateverTheTimeStep) {
     EXPECT_NEAR(left + out, storm_m3, 0.02);
 
     // Maps every 15 minutes from the first step on, to the end at 195 min.
-    const auto frames = dataset_frames(read_file(dir / "rain_maps"), 100);
+    const auto frames = kavro_test::dataset_frames(read_file(dir / "rain_maps"), 100);
     ASSERT_GE(frames.size(), 12u);
-    for (const frame& fr : frames) {
+    for (const kavro_test::dataset_frame& fr : frames) {
       for (double v : fr.values) ASSERT_NEAR(v, rate_before(fr.minutes), 1e-9) << "frame at " << fr.minutes;
     }
   }

@@ -254,4 +254,36 @@ std::string tilted_plane_project(const fs::path& dir, int minutes) {
   return p;
 }
 
+batch_comparison compare_batch_runs(const std::filesystem::path& dir) {
+  batch_comparison out;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("0000_", 0) != 0) continue;
+    ++out.compared;
+    const std::filesystem::path twin = dir / ("0001_" + name.substr(5));
+    if (!std::filesystem::exists(twin) || without_timing(read_file(e.path())) != without_timing(read_file(twin)))
+      out.differing.push_back(name);
+  }
+  std::sort(out.differing.begin(), out.differing.end());
+  return out;
+}
+
+std::vector<dataset_frame> dataset_frames(const std::string& text, int cells) {
+  std::vector<dataset_frame> frames;
+  std::istringstream in(text);
+  std::string word;
+  while (in >> word) {
+    if (word != "TS") continue;
+    dataset_frame f;
+    int status_flag = 0;
+    in >> status_flag >> f.minutes;
+    int status = 0;
+    for (int i = 0; i < cells; ++i) in >> status;
+    f.values.resize(static_cast<std::size_t>(cells));
+    for (double& v : f.values) in >> v;
+    frames.push_back(f);
+  }
+  return frames;
+}
+
 }  // namespace kavro_test

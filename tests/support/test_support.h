@@ -90,4 +90,21 @@ void write_grid(const std::filesystem::path& p, int rows, int cols, double dx,
 // into `dir` and returns the project text.
 std::string tilted_plane_project(const std::filesystem::path& dir, int minutes);
 
+// What a batch run left in `dir`: each 0000_<name> compared with its
+// 0001_<name> twin, timing lines dropped. `differing` names the files whose
+// twin differs or is missing.
+struct batch_comparison {
+  int compared = 0;
+  std::vector<std::string> differing;
+};
+batch_comparison compare_batch_runs(const std::filesystem::path& dir);
+
+// The frames of an ASCII map dataset: time (min) and the `cells` active
+// cells' values of each "TS" block.
+struct dataset_frame {
+  double minutes = 0.0;
+  std::vector<double> values;
+};
+std::vector<dataset_frame> dataset_frames(const std::string& text, int cells);
+
 }  // namespace kavro_test

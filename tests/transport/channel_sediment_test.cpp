@@ -334,7 +334,10 @@ TEST(WashLoad, LakesSettleTheirLoad) {
   EXPECT_NEAR(tiny->SS_vol_lake_settled[1][1], 0.3, 1e-15);
 }
 
-TEST(WashLoad, LakeExchangesWithTheLinksAboveAndBelow) {
+// The lake network flooded to 7 m with 0.02 m3 of wash load in the lake and
+// 0.01 m3 at the last node of link 1: link 1 brings 100 m3 of water at 2e-4
+// into the lake, link 3 takes 30 m3 at 1e-3 out of it (but it holds 0.02).
+std::unique_ptr<main_state> lake_exchange_network() {
   auto ms = lake_network();
   flood(*ms, 1, 7.0, 200.0);
   ms->elevation[1] = 7.0;  // nothing settles
@@ -344,8 +347,13 @@ TEST(WashLoad, LakeExchangesWithTheLinksAboveAndBelow) {
   ms->SS_conc_vol_lake[1][1] = 0.001;
   ms->ch_wash_vol[3][1][1] = ms->ch_wash_vol[3][1][0] = 0.01;
   ms->SS_node_conc_vol[node_row(*ms, 1, 3)][1] = 0.01 / 50.0;
-  ms->qp_vol_sed[3][1] = 100.0;  // link 1 into the lake: 100 m3 of water at 2e-4
-  ms->qp_vol_sed[1][2] = 30.0;   // the lake into link 3: 30 m3 at 1e-3, but it holds 0.02
+  ms->qp_vol_sed[3][1] = 100.0;
+  ms->qp_vol_sed[1][2] = 30.0;
+  return ms;
+}
+
+TEST(WashLoad, LakeExchangesWithTheLinksAboveAndBelow) {
+  auto ms = lake_exchange_network();
   route_chan_suspended_sed(*ms, 60.0);
   // The node gives all it holds in the first stage, nothing in the second
   // (it is empty there): half on average. The lake gives all it holds in both.
@@ -360,18 +368,8 @@ TEST(WashLoad, LakeExchangesWithTheLinksAboveAndBelow) {
 // totals and into the event totals the event summary prints, each for the
 // lake and for all lakes; the step values start the next step at 0.
 TEST(WashLoad, LakeExchangeIsBookedForTheEventAndTheRun) {
-  auto ms = lake_network();
+  auto ms = lake_exchange_network();
   ms->sed_transport_mode = 1;
-  flood(*ms, 1, 7.0, 200.0);
-  ms->elevation[1] = 7.0;  // nothing settles
-  for (int l : {1, 3})
-    for (int k = 1; k <= 3; ++k) ms->area[k][l] = 1.0;
-  ms->SS_vol_lake[1][1] = 0.02;
-  ms->SS_conc_vol_lake[1][1] = 0.001;
-  ms->ch_wash_vol[3][1][1] = ms->ch_wash_vol[3][1][0] = 0.01;
-  ms->SS_node_conc_vol[node_row(*ms, 1, 3)][1] = 0.01 / 50.0;
-  ms->qp_vol_sed[3][1] = 100.0;
-  ms->qp_vol_sed[1][2] = 30.0;
   ASSERT_TRUE(chan_sediment_step(*ms, 60.0));
   for (const dmat* event : {&ms->SS_vol_chan_to_lake, &ms->GLOBAL_SS_vol_chan_to_lake}) {
     EXPECT_NEAR((*event)[1][0], 0.005, 1e-12);

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -54,37 +53,14 @@ TEST(ContaminantRun, ThreadCountsAndBatchRunsWriteTheSameFiles) {
             without_timing(read_file(batch / "0001_summary.txt")));
 }
 
-// The frames of an ASCII map dataset of `cells` cells: time (min) and values.
-struct dataset_frame {
-  double minutes = 0;
-  std::vector<double> values;
-};
-std::vector<dataset_frame> dataset_frames(const fs::path& file, int cells) {
-  std::istringstream in(read_file(file));
-  std::vector<dataset_frame> frames;
-  std::string word;
-  while (in >> word) {
-    if (word != "TS") continue;
-    dataset_frame f;
-    int status_flag = 0;
-    in >> status_flag >> f.minutes;
-    int status = 0;
-    for (int i = 0; i < cells; ++i) in >> status;
-    f.values.resize(static_cast<std::size_t>(cells));
-    for (double& v : f.values) in >> v;
-    frames.push_back(f);
-  }
-  return frames;
-}
-
 TEST(ContaminantRun, MapsHoldTheTracerOnThePlane) {
   scratch_dir dir;
   copy_tracer_plane(dir, "tracer.cmt", "MAP_TYPE 1\nMAP_FREQ 10\nALL_CONTAM_OUTPUT\nDEPTH depth.dat\n");
   const run_result r = run_program(kavro_binary(), {"p.prj"}, dir.path());
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
-  const std::vector<dataset_frame> conc = dataset_frames(dir / "tracer.conc", 20);
-  const std::vector<dataset_frame> mass = dataset_frames(dir / "tracer.mass", 20);
-  const std::vector<dataset_frame> depth = dataset_frames(dir / "depth.dat", 20);
+  const std::vector<dataset_frame> conc = dataset_frames(read_file(dir / "tracer.conc"), 20);
+  const std::vector<dataset_frame> mass = dataset_frames(read_file(dir / "tracer.mass"), 20);
+  const std::vector<dataset_frame> depth = dataset_frames(read_file(dir / "depth.dat"), 20);
   // Frames every 10 minutes of the 150-minute run.
   ASSERT_EQ(conc.size(), 15u);
   ASSERT_EQ(mass.size(), conc.size());
