@@ -46,11 +46,12 @@ void measure_channel_lakes(main_state& ms) {
 void write_groundwater_balance(main_state& ms, std::FILE* f, double cell_area) {
   const double tile_total = (ms.drain ? ms.drain->gw_to_drain_total : 0.0) + ms.vol_gw_to_tile_total;
   const long n = ms.n_cells;
-  const bool have_storage = ms.gw_storage.size() >= n && ms.elevgw.size() >= n && ms.bottom_elev.size() >= n;
-  // The storage coefficient of the solver, so that the printed balance
-  // measures the same water the solver moved.
+  const bool have_storage = ms.gw_porosity.size() >= n && ms.elevgw.size() >= n && ms.bottom_elev.size() >= n;
+  // Measured as at the start, with the aquifer porosity: the storage
+  // coefficient of the solver changes as the table nears the ground, and the
+  // soil zone's share of a head change is booked as the sat/unsat volume.
   ms.vol_gw_final += have_storage ? fixed_chunk_sum(1, n, [&](long k) {
-    return (ms.elevgw[k] - ms.bottom_elev[k]) * ms.gw_storage[k] * cell_area;
+    return (ms.elevgw[k] - ms.bottom_elev[k]) * ms.gw_porosity[k] * cell_area;
   })
                                   : 0.0;
   ms.vol_gw_balance_error = percent_of(ms.vol_gw_final - ms.vol_gw_init - ms.vol_gw_inputs_total -

@@ -174,13 +174,18 @@ TEST_F(FinalSummary, OverlandLakesCountInBothBalances) {
   EXPECT_NEAR(kavro_test::figure(text, "Final volume in overland lakes="), 120.0, 1e-9);
 }
 
-TEST_F(FinalSummary, GroundwaterStoreUsesTheSolversStorageCoefficient) {
+// The aquifer is measured with its porosity, as at the start: the solver's
+// storage coefficient (here the soil zone's 0.45 near the ground) only
+// scales head changes.
+TEST_F(FinalSummary, GroundwaterStoreIsMeasuredWithTheAquiferPorosity) {
   ms->gw_simulation_on = 1;
   ms->bottom_elev.allocate(4);
   ms->gw_storage.allocate(4);
+  ms->gw_porosity.allocate(4);
   for (long k = 1; k <= 4; ++k) {
     ms->elevgw[k] = 10.0;
-    ms->gw_storage[k] = 0.2;
+    ms->gw_porosity[k] = 0.2;
+    ms->gw_storage[k] = 0.45;
   }
   ms->vol_gw_init = 4 * 9.0 * 0.2 * 100.0;  // the heads rose 1 m from 9 m
   ms->vol_gw_inputs_total = 4 * 1.0 * 0.2 * 100.0;

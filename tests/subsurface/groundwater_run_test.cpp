@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 void copy_strip(const scratch_dir& dir) {
   for (const auto& e : fs::directory_iterator(data_dir() / "groundwater_runs"))
-    fs::copy_file(e.path(), dir / e.path().filename().string());
+    if (e.is_regular_file()) fs::copy_file(e.path(), dir / e.path().filename().string());
 }
 
 std::set<std::string> written_files(const scratch_dir& dir) {
@@ -50,6 +50,32 @@ TEST(GroundwaterRun, StripFillsToTheHeadLineWithAClosedBalanceOnAnyThreadCount) 
   EXPECT_EQ(files, written_files(four));
   for (const std::string& f : files)
     EXPECT_EQ(without_timing(read_file(one / f)), without_timing(read_file(four / f))) << f;
+}
+
+// A water table 0.3 m under rough ground, its lowest row held, ten dry
+// hours in 7 s steps: near the ground the solver's storage coefficient is
+// the soil zone's, but the aquifer is measured with its porosity at both
+// ends and the zone's share is booked as the sat/unsat volume, so the books
+// close (measured with the storage coefficient, the end volume read 244,498
+// m3 for 112,320 at the start: a 118 percent error).
+TEST(GroundwaterRun, AShallowTableUnderRoughGroundKeepsItsBooks) {
+  const fs::path data = data_dir() / "groundwater_runs" / "shallow";
+  std::string summaries[2];
+  int k = 0;
+  for (const char* threads : {"1", "8"}) {
+    scratch_dir dir;
+    for (const auto& e : fs::directory_iterator(data)) fs::copy_file(e.path(), dir / e.path().filename());
+    write_file(dir / "shallow.prj", read_file(data / "shallow.prj") + "NUM_THREADS " + threads + "\n");
+    const run_result r = run_program(kavro_binary(), {"shallow.prj"}, dir.path());
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    summaries[k++] = without_timing(read_file(dir / "summary.txt"));
+  }
+  const std::string& s = summaries[0];
+  EXPECT_NEAR(figure(s, "GW volume start ="), 112320.00, 0.005);
+  EXPECT_NEAR(figure(s, "GW volume end ="), 112320.00, 100.0) << s;
+  EXPECT_LT(std::fabs(figure(s, "Mass Balance error =")), 0.1) << s;
+  EXPECT_LT(std::fabs(figure(s, "Overall mass balance error =")), 0.1) << s;
+  EXPECT_EQ(summaries[0], summaries[1]) << "1 and 8 threads";
 }
 
 TEST(GroundwaterRun, EveryRunOfABatchWritesTheSameFiles) {
