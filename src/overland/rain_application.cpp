@@ -108,6 +108,8 @@ double apply_rain_piece(main_state& ms, double step_s, bool& ok) {
   const bool snow_on = snow_arrays_ready(ms);
   const bool olakes = ms.overland_lake_on && ms.oland_lake_new.size() >= ms.n_cells;
   const bool clakes = ms.lakes_on && ms.lake_mask.size() >= ms.n_cells;
+  // The rain the overland constituents' rain load takes in.
+  const bool contam_rain = ms.ov_contam_on && ms.con_rain_depth.size() > static_cast<size_t>(ms.n_cells);
   double v_cells = 0.0, v_lakes = 0.0;
   for (long i = 1; i <= ms.n_cells; ++i) {
     if (clakes && ms.lake_mask[i] > 0) {
@@ -121,6 +123,10 @@ double apply_rain_piece(main_state& ms, double step_s, bool& ok) {
     const double d = step_s * rate[i] * mm_h_to_m_s;
     const double v = d * cell_area;
     v_cells += v;
+    if (contam_rain) {
+      ms.con_rain_depth[static_cast<size_t>(i)] += d;
+      ms.con_rain_waiting = 1;
+    }
     if (olakes && ms.oland_lake_new[i] > 0) {
       // Rain on an overland lake raises the lake, never the cell's depth.
       ms.olake_table[ms.oland_lake_new[i]].step_inflow += v;

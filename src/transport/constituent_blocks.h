@@ -204,6 +204,8 @@ struct constituent_block {
   // Work vectors of the overland transport, sized once per run (per cell).
   std::vector<double> con_work_conc, con_work_mass, con_work_disp, con_net_rate;
   std::vector<double> con_flux_d, con_flux_a, con_flux_d_new, con_flux_a_new, con_pred_conc, con_pred_mass;
+  std::vector<double> con_rain_depth;   // rain (m) each cell received since the last rain-load sub-step
+  int con_rain_waiting = 0;             // 1 while con_rain_depth holds rain not yet loaded
   std::vector<double> con_cell_terms;   // per-cell budget terms of one constituent, term-major
   std::vector<double> con_sum_partial;  // chunk sums of fixed_chunk_sum
   std::vector<unsigned char> con_cell_flag;  // per-cell message flags of a parallel loop

@@ -12,6 +12,7 @@
 #include "input/contaminant_tables.h"
 #include "transport/constituent_math.h"
 #include "transport/nutrient_setup.h"
+#include "transport/ov_constituent_kinetics.h"
 #include "transport/transport_steps.h"
 
 namespace kavro {
@@ -180,6 +181,9 @@ void read_contaminant_setup(main_state& ms) {
 
 void init_soil_constituent_mass(main_state& ms) {
   if (!ms.ov_contam_on) return;
+  // The rain step books each cell's rain into the work vectors from the
+  // first step on.
+  size_constituent_work(ms);
   const double area = ms.dx * ms.dx;
   if (ms.contam_layer_depth.empty()) {
     ms.contam_layer_depth.allocate(3);

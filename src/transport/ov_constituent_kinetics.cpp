@@ -19,7 +19,6 @@ namespace kavro {
 
 namespace {
 
-constexpr double mm_per_hour_to_m_per_s = 1.0 / 3600000.0;
 constexpr double min_exchange_depth = 1e-4;  // m of surface water below which no soil exchange happens
 
 bool due(const main_state& ms, double next) { return std::abs(next - ms.now) < ms.time_tol; }
@@ -47,10 +46,10 @@ long cell_count(const main_state& ms) { return ms.n_cells; }
 
 }  // namespace
 
-void precip_constituent_load(main_state& ms, int i, double secs) {
+void precip_constituent_load(main_state& ms, int i) {
   const long n = cell_count(ms);
   const double area = ms.dx * ms.dx;
-  const double* rate = ms.interception_on == 1 ? ms.ri_eff.data() : ms.rain_rate.data();
+  const double* rain = ms.con_rain_depth.data();
   const double conc_rain = ms.precip_conc[i];
   double* mass = ms.ov_constituent_mass[i];
   double* conc = ms.ov_constituent_conc[i];
@@ -59,7 +58,7 @@ void precip_constituent_load(main_state& ms, int i, double secs) {
 #pragma omp parallel for schedule(static) if (n >= parallel_min_items)
   for (long k = 1; k <= n; ++k) {
     if (!taking_cell(ms, k)) continue;
-    const double rain_m = rate[k] * mm_per_hour_to_m_per_s * secs;
+    const double rain_m = rain[k];
     const double load = rain_m * conc_rain * area;
     mass[k] += load;
     pending[k] += load;
@@ -200,10 +199,17 @@ void ov_constituent_kinetics_step(main_state& ms) {
   size_constituent_work(ms);
   const int nc = ms.n_constituents;
   const double step_next = ms.now + ms.ov_contam_interval_days * ms.kinetics_timestep_factor;
-  if (ms.rain_active && due(ms, ms.ov_kin_precip_next)) {
-    const double secs = (ms.now - ms.ov_kin_precip_last) * seconds_per_day;
-    for (int i = 1; i <= nc; ++i) precip_constituent_load(ms, i, secs);
-    ms.precip_load_secs = restart_clock(ms, ms.ov_kin_precip_next, ms.ov_kin_precip_last, ms.precip_period_end);
+  // The load is the rain the cells received since the last load, as the rain
+  // step booked it: a step that straddles a change of rate or the rain's end
+  // loads what fell, whatever the clock; rain that ended inside a step is
+  // loaded at once.
+  const bool rain_load_due = ms.rain_active ? due(ms, ms.ov_kin_precip_next) : ms.con_rain_waiting == 1;
+  if (rain_load_due) {
+    for (int i = 1; i <= nc; ++i) precip_constituent_load(ms, i);
+    std::fill(ms.con_rain_depth.begin(), ms.con_rain_depth.end(), 0.0);
+    ms.con_rain_waiting = 0;
+    if (ms.rain_active)
+      ms.precip_load_secs = restart_clock(ms, ms.ov_kin_precip_next, ms.ov_kin_precip_last, ms.precip_period_end);
   }
   if (due(ms, ms.ov_kin_infil_next)) {
     for (int i = 1; i <= nc; ++i) soil_layer_mass_update(ms, i);

@@ -8,7 +8,7 @@ struct main_state;
 
 // Rain load of `secs` seconds on every cell that takes it (g): into the
 // surface mass and the pending rain load.
-void precip_constituent_load(main_state& ms, int i, double secs);
+void precip_constituent_load(main_state& ms, int i);
 // Mass carried down by the water infiltrated since the last call; a surface
 // dried by infiltration hands all its mass to the soil.
 void soil_layer_mass_update(main_state& ms, int i);

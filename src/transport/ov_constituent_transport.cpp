@@ -160,7 +160,7 @@ void size_constituent_work(main_state& ms) {
   if (ms.con_work_conc.size() == n) return;
   for (std::vector<double>* v : {&ms.con_work_conc, &ms.con_work_mass, &ms.con_work_disp, &ms.con_net_rate,
                                  &ms.con_flux_d, &ms.con_flux_a, &ms.con_flux_d_new, &ms.con_flux_a_new,
-                                 &ms.con_pred_conc, &ms.con_pred_mass})
+                                 &ms.con_pred_conc, &ms.con_pred_mass, &ms.con_rain_depth})
     v->assign(n, 0.0);
   ms.con_cell_terms.assign(n * term_count, 0.0);
   ms.con_cell_flag.assign(n, 0);

@@ -174,9 +174,9 @@ TEST(ConstituentKinetics, EdgeCases) {
   // 36 mm/h on a 10 m cell for 100 s at concentration 1 adds 0.1 g.
   auto ms = constituent_grid(1, 1, 10.0, 0.0);
   ms->precip_conc[1] = 1.0;
-  ms->rain_rate[1] = 36.0;
   kavro::size_constituent_work(*ms);
-  kavro::precip_constituent_load(*ms, 1, 100.0);
+  ms->con_rain_depth[1] = 36.0 / 3.6e6 * 100.0;  // as the rain step books it
+  kavro::precip_constituent_load(*ms, 1);
   EXPECT_NEAR(ms->ov_constituent_mass[1][1], 0.1, 1e-15);
   EXPECT_NEAR(ms->ov_precip_cell_mass[1][1], 0.1, 1e-15);
   EXPECT_NEAR(ms->ov_constituent_conc[1][1], 1.0, 1e-12);  // 1 mm of water at concentration 1
