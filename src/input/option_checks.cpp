@@ -230,6 +230,30 @@ bool check_groundwater_solver(const main_state& ms) {
                 ms.gw_lsor_con);
     ok = false;
   }
+  // Physical ranges of the uniform aquifer values and of the clock: a
+  // negative conductivity or step would leave the aquifer still without a
+  // word, a porosity of 0 divides the storage, one above 1 is no soil.
+  if (ms.gw_unif_hycond_on == 1 && ms.gw_unif_hycond < 0.0) {
+    std::printf("Error: GW_UNIF_HYCOND %g: the aquifer's hydraulic conductivity must not be negative.\n",
+                ms.gw_unif_hycond);
+    ok = false;
+  }
+  if (ms.gw_unif_porosity_on == 1 && !(ms.gw_unif_porosity > 0.0 && ms.gw_unif_porosity <= 1.0)) {
+    std::printf("Error: GW_UNIF_POROSITY %g: the aquifer's porosity must lie above 0 and at most 1.\n",
+                ms.gw_unif_porosity);
+    ok = false;
+  }
+  if (ms.gw_timestep < 0.0) {
+    std::printf("Error: GW_TIMESTEP %g: the groundwater time step must not be negative (0 steps the aquifer with "
+                "the model).\n",
+                ms.gw_timestep);
+    ok = false;
+  }
+  if (ms.gw_leakage_rate < 0.0) {
+    std::printf("Error: GW_LEAKAGE_RATE %g: the leakage to the deep aquifer (cm/h) must not be negative.\n",
+                ms.gw_leakage_rate);
+    ok = false;
+  }
   if (!ok) error_rec.code = already_printed_code;
   return ok;
 }

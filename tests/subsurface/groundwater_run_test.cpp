@@ -108,6 +108,11 @@ TEST(GroundwaterRun, BadGroundwaterInputsAreRefusedBeforeTheTimeLoop) {
       {"relaxation factor 2.5", "GW_RELAX_COEFF 2.5\n", nullptr, nullptr, "GW_RELAX_COEFF 2.5"},
       {"relaxation factor 0", "GW_RELAX_COEFF 0\n", nullptr, nullptr, "GW_RELAX_COEFF 0"},
       {"tolerance 0", "GW_LSOR_CON 0\n", nullptr, nullptr, "GW_LSOR_CON 0"},
+      {"negative conductivity", "GW_UNIF_HYCOND -5\n", nullptr, nullptr, "GW_UNIF_HYCOND -5"},
+      {"porosity above 1", "GW_UNIF_POROSITY 1.5\n", nullptr, nullptr, "GW_UNIF_POROSITY 1.5"},
+      {"porosity 0", "GW_UNIF_POROSITY 0\n", nullptr, nullptr, "GW_UNIF_POROSITY 0"},
+      {"negative time step", "GW_TIMESTEP -600\n", nullptr, nullptr, "GW_TIMESTEP -600"},
+      {"negative leakage", "GW_LEAKAGE_RATE -1\n", nullptr, nullptr, "GW_LEAKAGE_RATE -1"},
   };
   for (const refusal& c : cases) {
     SCOPED_TRACE(c.label);
